@@ -1,0 +1,50 @@
+#pragma once
+// The few operating-system services the portable code needs. One implementation
+// per platform: PlatformWindows.cpp (Win32) and PlatformPosix.cpp (Linux builds,
+// where the tools, unit tests and fuzzers run).
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace zel::platform {
+
+// Case-insensitive, locale-aware comparison (<0, 0, >0); equal only when the
+// lengths are equal too.
+int CompareTextIgnoreCase(std::u16string_view a, std::u16string_view b);
+std::u16string UpperCase(std::u16string_view text);
+std::u16string LowerCase(std::u16string_view text);
+
+// The system's ANSI code page (1252 on a western system).
+unsigned AnsiCodePage();
+// Decodes bytes in a code page (0 = ANSI). False when the bytes are not valid in it.
+bool DecodeCodePage(const char* data, size_t size, unsigned codePage, std::u16string& out);
+// Encodes text in a code page (0 = ANSI); characters it cannot hold become "?".
+std::string EncodeCodePage(std::u16string_view text, unsigned codePage);
+
+// The user's interface language (a Windows LANGID such as 1033).
+unsigned UserDefaultUILanguage();
+
+// The process command line, as the platform holds it (program path included).
+std::u16string ProcessCommandLine();
+
+// Files: an opaque handle; -1 is invalid.
+using FileHandle = intptr_t;
+constexpr FileHandle InvalidFile = -1;
+enum class FileAccess { Read, Write, ReadWrite };
+enum class FileDisposition { OpenExisting, CreateAlways, OpenAlways };
+// Share flags as Windows understands them; ignored where the platform cannot lock.
+enum FileShare : unsigned { ShareNone = 0, ShareRead = 1, ShareWrite = 2, ShareDelete = 4 };
+// Returns InvalidFile and sets lastError on failure.
+FileHandle FileOpen(std::u16string_view path, FileAccess access, FileDisposition disposition,
+                    unsigned share, unsigned& lastError);
+void FileClose(FileHandle handle) noexcept;
+// Returns -1 on failure.
+int64_t FileRead(FileHandle handle, void* buffer, size_t count);
+int64_t FileWrite(FileHandle handle, const void* buffer, size_t count);
+// origin: 0 begin, 1 current, 2 end. Returns the new position or -1.
+int64_t FileSeek(FileHandle handle, int64_t offset, int origin);
+bool FileTruncate(FileHandle handle);  // at the current position
+// The platform's text for an error code (no trailing line break).
+std::u16string SystemErrorMessage(unsigned code);
+
+}  // namespace zel::platform

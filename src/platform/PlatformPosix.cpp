@@ -1,0 +1,175 @@
+// Linux services for the portable core: the package tool, unit tests and fuzzers.
+#include <fcntl.h>
+#include <iconv.h>
+#include <locale.h>
+#include <unistd.h>
+#include <wctype.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include "library/Strings.h"
+#include "platform/Platform.h"
+
+namespace zel::platform {
+
+namespace {
+
+locale_t Utf8Locale() {
+  static locale_t loc = [] {
+    locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    return l ? l : newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(nullptr));
+  }();
+  return loc;
+}
+
+char16_t Upper(char16_t c) {
+  if (c < 0x80) return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
+  if (c >= 0xD800 && c < 0xE000) return c;
+  const wint_t u = towupper_l(static_cast<wint_t>(c), Utf8Locale());
+  return u <= 0xFFFF ? static_cast<char16_t>(u) : c;
+}
+
+char16_t Lower(char16_t c) {
+  if (c < 0x80) return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+  if (c >= 0xD800 && c < 0xE000) return c;
+  const wint_t u = towlower_l(static_cast<wint_t>(c), Utf8Locale());
+  return u <= 0xFFFF ? static_cast<char16_t>(u) : c;
+}
+
+bool Iconv(const char* from, const char* to, const char* data, size_t size, std::string& out) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  out.assign(size * 4 + 16, '\0');
+  char* in = const_cast<char*>(data);
+  size_t inLeft = size;
+  char* dst = out.data();
+  size_t outLeft = out.size();
+  const size_t r = iconv(cd, &in, &inLeft, &dst, &outLeft);
+  iconv_close(cd);
+  if (r == static_cast<size_t>(-1)) return false;
+  out.resize(out.size() - outLeft);
+  return true;
+}
+
+}  // namespace
+
+int CompareTextIgnoreCase(std::u16string_view a, std::u16string_view b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const char16_t x = Upper(a[i]), y = Upper(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+std::u16string UpperCase(std::u16string_view text) {
+  std::u16string out(text);
+  for (auto& c : out) c = Upper(c);
+  return out;
+}
+
+std::u16string LowerCase(std::u16string_view text) {
+  std::u16string out(text);
+  for (auto& c : out) c = Lower(c);
+  return out;
+}
+
+unsigned AnsiCodePage() {
+  // Linux has no ANSI code page; a western Windows system's is 1252.
+  const char* env = std::getenv("KIVO_ANSI_CODEPAGE");
+  return env ? static_cast<unsigned>(std::atoi(env)) : 1252u;
+}
+
+bool DecodeCodePage(const char* data, size_t size, unsigned codePage, std::u16string& out) {
+  if (codePage == 0) codePage = AnsiCodePage();
+  if (codePage == 65001) return TryFromUtf8(std::string_view(data, size), out);
+  const std::string from = "CP" + std::to_string(codePage);
+  std::string utf16;
+  if (!Iconv(from.c_str(), "UTF-16LE", data, size, utf16)) return false;
+  out.resize(utf16.size() / 2);
+  std::memcpy(out.data(), utf16.data(), out.size() * 2);
+  return true;
+}
+
+std::string EncodeCodePage(std::u16string_view text, unsigned codePage) {
+  if (codePage == 0) codePage = AnsiCodePage();
+  if (codePage == 65001) return ToUtf8(text);
+  const std::string to = "CP" + std::to_string(codePage) + "//TRANSLIT";
+  std::string out;
+  if (Iconv("UTF-16LE", to.c_str(), reinterpret_cast<const char*>(text.data()), text.size() * 2, out))
+    return out;
+  out.clear();
+  for (char16_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
+  return out;
+}
+
+unsigned UserDefaultUILanguage() {
+  const char* env = std::getenv("KIVO_UI_LANGUAGE");
+  return env ? static_cast<unsigned>(std::atoi(env)) : 1033u;
+}
+
+std::u16string ProcessCommandLine() {
+  // /proc/self/cmdline: NUL-separated arguments; rebuild a Windows-style line.
+  std::ifstream in("/proc/self/cmdline", std::ios::binary);
+  std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string line;
+  size_t start = 0;
+  while (start < raw.size()) {
+    size_t end = raw.find('\0', start);
+    if (end == std::string::npos) end = raw.size();
+    std::string arg = raw.substr(start, end - start);
+    if (!line.empty()) line += ' ';
+    if (arg.find(' ') != std::string::npos) line += '"' + arg + '"';
+    else line += arg;
+    start = end + 1;
+  }
+  return FromUtf8(line);
+}
+
+FileHandle FileOpen(std::u16string_view path, FileAccess access, FileDisposition disposition,
+                    unsigned /*share*/, unsigned& lastError) {
+  int flags = access == FileAccess::Read ? O_RDONLY : access == FileAccess::Write ? O_WRONLY : O_RDWR;
+  if (disposition == FileDisposition::CreateAlways) flags |= O_CREAT | O_TRUNC;
+  if (disposition == FileDisposition::OpenAlways) flags |= O_CREAT;
+  const int fd = ::open(ToUtf8(path).c_str(), flags | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    lastError = static_cast<unsigned>(errno);
+    return InvalidFile;
+  }
+  return fd;
+}
+
+void FileClose(FileHandle handle) noexcept {
+  if (handle != InvalidFile) ::close(static_cast<int>(handle));
+}
+
+int64_t FileRead(FileHandle handle, void* buffer, size_t count) {
+  ssize_t n;
+  do n = ::read(static_cast<int>(handle), buffer, count);
+  while (n < 0 && errno == EINTR);
+  return n;
+}
+
+int64_t FileWrite(FileHandle handle, const void* buffer, size_t count) {
+  ssize_t n;
+  do n = ::write(static_cast<int>(handle), buffer, count);
+  while (n < 0 && errno == EINTR);
+  return n;
+}
+
+int64_t FileSeek(FileHandle handle, int64_t offset, int origin) {
+  static const int whence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
+  return ::lseek(static_cast<int>(handle), offset, whence[origin]);
+}
+
+bool FileTruncate(FileHandle handle) {
+  const off_t pos = ::lseek(static_cast<int>(handle), 0, SEEK_CUR);
+  return pos >= 0 && ::ftruncate(static_cast<int>(handle), pos) == 0;
+}
+
+std::u16string SystemErrorMessage(unsigned code) { return FromUtf8(std::strerror(static_cast<int>(code))); }
+
+}  // namespace zel::platform

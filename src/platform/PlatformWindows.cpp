@@ -1,0 +1,128 @@
+// Win32 services for the portable core.
+#include <windows.h>
+
+#include "library/Strings.h"
+#include "platform/Platform.h"
+
+namespace zel::platform {
+
+namespace {
+const wchar_t* W(std::u16string_view s) { return reinterpret_cast<const wchar_t*>(s.data()); }
+}  // namespace
+
+int CompareTextIgnoreCase(std::u16string_view a, std::u16string_view b) {
+  const int r = ::CompareStringEx(LOCALE_NAME_USER_DEFAULT, NORM_IGNORECASE, W(a), static_cast<int>(a.size()),
+                                  W(b), static_cast<int>(b.size()), nullptr, nullptr, 0);
+  return r == CSTR_EQUAL ? 0 : (r == CSTR_LESS_THAN ? -1 : 1);
+}
+
+namespace {
+std::u16string MapCase(std::u16string_view text, DWORD flags) {
+  if (text.empty()) return {};
+  std::u16string out(text.size(), u'\0');
+  const int n = ::LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, W(text), static_cast<int>(text.size()),
+                                reinterpret_cast<wchar_t*>(out.data()), static_cast<int>(out.size()), nullptr,
+                                nullptr, 0);
+  if (n <= 0) return std::u16string(text);
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+}  // namespace
+
+std::u16string UpperCase(std::u16string_view text) { return MapCase(text, LCMAP_UPPERCASE); }
+std::u16string LowerCase(std::u16string_view text) { return MapCase(text, LCMAP_LOWERCASE); }
+
+unsigned AnsiCodePage() { return ::GetACP(); }
+
+bool DecodeCodePage(const char* data, size_t size, unsigned codePage, std::u16string& out) {
+  out.clear();
+  if (size == 0) return true;
+  if (codePage == 0) codePage = CP_ACP;
+  const int n = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, data, static_cast<int>(size), nullptr, 0);
+  if (n <= 0) return false;
+  out.resize(static_cast<size_t>(n));
+  ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, data, static_cast<int>(size),
+                        reinterpret_cast<wchar_t*>(out.data()), n);
+  return true;
+}
+
+std::string EncodeCodePage(std::u16string_view text, unsigned codePage) {
+  if (text.empty()) return {};
+  if (codePage == 0) codePage = CP_ACP;
+  const int n = ::WideCharToMultiByte(codePage, 0, W(text), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                      nullptr);
+  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0)
+    ::WideCharToMultiByte(codePage, 0, W(text), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+unsigned UserDefaultUILanguage() { return ::GetUserDefaultUILanguage(); }
+
+std::u16string ProcessCommandLine() {
+  const wchar_t* line = ::GetCommandLineW();
+  return line ? std::u16string(reinterpret_cast<const char16_t*>(line)) : std::u16string();
+}
+
+FileHandle FileOpen(std::u16string_view path, FileAccess access, FileDisposition disposition, unsigned share,
+                    unsigned& lastError) {
+  const DWORD desired = access == FileAccess::Read    ? GENERIC_READ
+                        : access == FileAccess::Write ? GENERIC_WRITE
+                                                      : GENERIC_READ | GENERIC_WRITE;
+  DWORD shareMode = 0;
+  if (share & ShareRead) shareMode |= FILE_SHARE_READ;
+  if (share & ShareWrite) shareMode |= FILE_SHARE_WRITE;
+  if (share & ShareDelete) shareMode |= FILE_SHARE_DELETE;
+  const DWORD create = disposition == FileDisposition::OpenExisting   ? OPEN_EXISTING
+                       : disposition == FileDisposition::CreateAlways ? CREATE_ALWAYS
+                                                                      : OPEN_ALWAYS;
+  const std::u16string name(path);
+  HANDLE h = ::CreateFileW(W(name), desired, shareMode, nullptr, create, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    lastError = ::GetLastError();
+    return InvalidFile;
+  }
+  return reinterpret_cast<FileHandle>(h);
+}
+
+void FileClose(FileHandle handle) noexcept {
+  if (handle != InvalidFile) ::CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
+
+int64_t FileRead(FileHandle handle, void* buffer, size_t count) {
+  DWORD done = 0;
+  const DWORD want = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
+  if (!::ReadFile(reinterpret_cast<HANDLE>(handle), buffer, want, &done, nullptr)) return -1;
+  return done;
+}
+
+int64_t FileWrite(FileHandle handle, const void* buffer, size_t count) {
+  DWORD done = 0;
+  const DWORD want = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
+  if (!::WriteFile(reinterpret_cast<HANDLE>(handle), buffer, want, &done, nullptr)) return -1;
+  return done;
+}
+
+int64_t FileSeek(FileHandle handle, int64_t offset, int origin) {
+  LARGE_INTEGER distance, result;
+  distance.QuadPart = offset;
+  static const DWORD method[] = {FILE_BEGIN, FILE_CURRENT, FILE_END};
+  if (!::SetFilePointerEx(reinterpret_cast<HANDLE>(handle), distance, &result, method[origin])) return -1;
+  return result.QuadPart;
+}
+
+bool FileTruncate(FileHandle handle) { return ::SetEndOfFile(reinterpret_cast<HANDLE>(handle)) != FALSE; }
+
+std::u16string SystemErrorMessage(unsigned code) {
+  wchar_t* buffer = nullptr;
+  const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::u16string text;
+  if (n && buffer) text.assign(reinterpret_cast<const char16_t*>(buffer), n);
+  if (buffer) ::LocalFree(buffer);
+  while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' ')) text.pop_back();
+  return text;
+}
+
+}  // namespace zel::platform
