@@ -44,6 +44,14 @@ int64_t FileWrite(FileHandle handle, const void* buffer, size_t count);
 // origin: 0 begin, 1 current, 2 end. Returns the new position or -1.
 int64_t FileSeek(FileHandle handle, int64_t offset, int origin);
 bool FileTruncate(FileHandle handle);  // at the current position
+// Clears the attributes that stop a file from being replaced (read-only, hidden,
+// system on Windows; on Linux it adds the owner's write permission). False when the
+// file does not exist or the change is refused.
+bool ClearFileAttributes(std::u16string_view path);
+// The form of a path that the platform's file calls accept at any length: on Windows
+// paths of MAX_PATH characters or more get the "\\?\" prefix ("\\?\UNC\" for UNC
+// paths); elsewhere the path unchanged.
+std::u16string ExtendedLengthPath(std::u16string_view path);
 // The platform's text for an error code (no trailing line break).
 std::u16string SystemErrorMessage(unsigned code);
 

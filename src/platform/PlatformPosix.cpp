@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <locale.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <wctype.h>
 
@@ -169,6 +170,15 @@ bool FileTruncate(FileHandle handle) {
   const off_t pos = ::lseek(static_cast<int>(handle), 0, SEEK_CUR);
   return pos >= 0 && ::ftruncate(static_cast<int>(handle), pos) == 0;
 }
+
+bool ClearFileAttributes(std::u16string_view path) {
+  const std::string name = ToUtf8(path);
+  struct stat st;
+  if (::stat(name.c_str(), &st) != 0) return false;
+  return (st.st_mode & S_IWUSR) || ::chmod(name.c_str(), st.st_mode | S_IWUSR) == 0;
+}
+
+std::u16string ExtendedLengthPath(std::u16string_view path) { return std::u16string(path); }
 
 std::u16string SystemErrorMessage(unsigned code) { return FromUtf8(std::strerror(static_cast<int>(code))); }
 

@@ -113,6 +113,26 @@ int64_t FileSeek(FileHandle handle, int64_t offset, int origin) {
 
 bool FileTruncate(FileHandle handle) { return ::SetEndOfFile(reinterpret_cast<HANDLE>(handle)) != FALSE; }
 
+bool ClearFileAttributes(std::u16string_view path) {
+  const std::u16string name(path);
+  return ::SetFileAttributesW(W(name), FILE_ATTRIBUTE_NORMAL) != FALSE;
+}
+
+std::u16string ExtendedLengthPath(std::u16string_view path) {
+  if (path.size() < MAX_PATH || path.substr(0, 4) == u"\\\\?\\" || path.substr(0, 4) == u"\\\\.\\")
+    return std::u16string(path);
+  // The prefixed form is passed to the file system unparsed: make it absolute and
+  // canonical first.
+  const std::u16string name(path);
+  std::u16string full(32768, u'\0');
+  const DWORD n = ::GetFullPathNameW(W(name), static_cast<DWORD>(full.size()),
+                                     reinterpret_cast<wchar_t*>(full.data()), nullptr);
+  if (n == 0 || n >= full.size()) return name;
+  full.resize(n);
+  if (full.substr(0, 2) == u"\\\\") return u"\\\\?\\UNC\\" + full.substr(2);
+  return u"\\\\?\\" + full;
+}
+
 std::u16string SystemErrorMessage(unsigned code) {
   wchar_t* buffer = nullptr;
   const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
