@@ -1,0 +1,79 @@
+#pragma once
+// The one object through which the setup reaches its carried data: the two packages,
+// the installation script, language texts, pictures, and the "$" path variables.
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "core/InstallerScript.h"
+#include "library/IniFile.h"
+#include "library/StringList.h"
+#include "package/SetupPackage.h"
+
+namespace Gdiplus {
+class Image;
+}
+
+namespace kivo {
+
+class TInstallerProductInfo;
+
+class TInstallerResources {
+public:
+  // Opens "SETUP" from the executable's resources and the product package from the
+  // "PRODUCT" resource, or, for an executable named Uninstall.exe, from the .dat
+  // file beside it; reads "Install.xml".
+  explicit TInstallerResources(TInstallerProductInfo* productInfo);
+  // For tests and tools: packages given directly.
+  TInstallerResources(TInstallerProductInfo* productInfo, std::unique_ptr<TSetupPackageReader> setupPackage,
+                      std::unique_ptr<TSetupPackageReader> productPackage);
+  ~TInstallerResources();
+
+  // Where $DEST points; the installer keeps it current.
+  void SetDestPath(zel::StringView destPath) { FDestPath = destPath; }
+
+  std::unique_ptr<zel::TMemoryStream> GetFile(zel::StringView name);
+  std::unique_ptr<Gdiplus::Image> GetImage(zel::StringView name);
+  std::unique_ptr<zel::TZELStringList> GetStringList(zel::StringView name);
+  std::unique_ptr<zel::TMemoryStream> GetLicense();  // null when the script lists none
+  zel::String GetLanguageFamily();
+  zel::String GetText(zel::StringView section, zel::StringView key);
+  zel::String ExpandVariables(zel::StringView text);
+  zel::String ExpandPath(zel::StringView text);
+  // Loads English, lets the user choose (no dialog when showDialog is false), merges.
+  void InitializeLanguages(bool showDialog);
+
+  zel::TZELIniFile& LanguageTexts() { return *FLanguageTexts; }
+  const zel::String& Language() const { return FLanguage; }
+  const zel::TZELStringList& Languages() const { return *FLanguages; }
+  TSetupPackageReader& ProductPackage() { return *FProductPackage; }
+  TSetupPackageReader& SetupPackage() { return *FSetupPackage; }
+  const zel::String& DesktopFolder() const { return FDesktopFolder; }
+  const zel::String& ProgramFilesFolder() const { return FProgramFilesFolder; }
+  const zel::String& NativeProgramFilesFolder() const { return FNativeProgramFilesFolder; }
+  const zel::String& StartMenuFolder() const { return FStartMenuFolder; }
+  TInstallerScript& Script() { return *FScript; }
+
+private:
+  void Initialize();
+
+  TInstallerProductInfo* FProductInfo;
+  std::unique_ptr<zel::TZELIniFile> FLanguageTexts;
+  zel::String FLanguage;
+  std::unique_ptr<zel::TZELStringList> FLanguages;
+  std::unique_ptr<TSetupPackageReader> FProductPackage;
+  std::unique_ptr<TSetupPackageReader> FSetupPackage;
+  zel::String FDesktopFolder;
+  zel::String FProgramFilesFolder;
+  zel::String FNativeProgramFilesFolder;
+  zel::String FStartMenuFolder;
+  std::unique_ptr<TInstallerScript> FScript;
+  zel::String FDestPath;
+  // The worker extracts while the window thread loads pictures: one reader position each.
+  std::recursive_mutex FPackageLock;
+};
+
+// The user's temporary folder with a trailing backslash (raises the OS error on failure).
+zel::String GetTempFolder();
+
+}  // namespace kivo
