@@ -1,0 +1,296 @@
+#include "package/Lzma.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+
+#include "library/Exceptions.h"
+#include "library/Strings.h"
+
+extern "C" {
+#include <LzmaDec.h>
+#include <LzmaEnc.h>
+}
+
+namespace kivo {
+
+using zel::TStream;
+
+namespace {
+
+constexpr size_t kBufferSize = 64 * 1024;
+
+// A payload this many times larger than the compressed input left is believed only
+// once the data is there: real packages stay far below it, a forged size never gets it.
+constexpr uint64_t kTrustedExpansion = 32;
+constexpr uint64_t kTrustedMinimum = 64ull * 1024 * 1024;
+
+void* SzAlloc(void*, size_t size) { return size == 0 ? nullptr : std::malloc(size); }
+void SzFree(void*, void* address) { std::free(address); }
+ISzAlloc gAlloc = {SzAlloc, SzFree};
+
+[[noreturn]] void RaiseLzmaError(int code) {
+  throw zel::EInvalidOperation(zel::Format(u"LZMA Error (%d)", code));
+}
+
+// One source read of up to size bytes, deciphered in place before the coder sees it.
+size_t ReadSource(TStream& source, const TPreprocessor& preprocessor, uint8_t* buffer, size_t size) {
+  const size_t n = source.Read(buffer, size);
+  if (n > 0 && preprocessor) preprocessor(buffer, n);
+  return n;
+}
+
+// The property bytes may arrive in pieces from a slow stream; fewer than 5 at the end
+// of the input is a body cut short (code 1), not a stream error.
+bool ReadProperties(TStream& source, const TPreprocessor& preprocessor, uint8_t (&props)[LZMA_PROPS_SIZE]) {
+  size_t got = 0;
+  while (got < LZMA_PROPS_SIZE) {
+    const size_t n = ReadSource(source, preprocessor, props + got, LZMA_PROPS_SIZE - got);
+    if (n == 0) return false;
+    got += n;
+  }
+  return true;
+}
+
+struct TDecoderProbs {
+  CLzmaDec Dec;
+  TDecoderProbs() { LzmaDec_Construct(&Dec); }
+  ~TDecoderProbs() { LzmaDec_FreeProbs(&Dec, &gAlloc); }
+};
+
+struct TDecoderFull {
+  CLzmaDec Dec;
+  TDecoderFull() { LzmaDec_Construct(&Dec); }
+  ~TDecoderFull() { LzmaDec_Free(&Dec, &gAlloc); }
+};
+
+// The C coder cannot carry C++ exceptions: the callbacks park them here and report a
+// failure, and the exception is raised again once the coder has returned.
+struct TInStream {
+  ISeqInStream Vt;
+  TStream* Stream;
+  std::exception_ptr Error;
+};
+
+struct TOutStream {
+  ISeqOutStream Vt;
+  TStream* Stream;
+  const TPreprocessor* Preprocessor;
+  std::vector<uint8_t> Scratch;
+  std::exception_ptr Error;
+};
+
+SRes InRead(void* p, void* buf, size_t* size) {
+  auto* self = static_cast<TInStream*>(p);
+  try {
+    *size = self->Stream->Read(buf, *size);
+    return SZ_OK;
+  } catch (...) {
+    self->Error = std::current_exception();
+    *size = 0;
+    return SZ_ERROR_READ;
+  }
+}
+
+size_t OutWrite(void* p, const void* buf, size_t size) {
+  auto* self = static_cast<TOutStream*>(p);
+  try {
+    if (!*self->Preprocessor) return self->Stream->Write(buf, size);
+    // The coder's buffer is const to us: encipher a copy.
+    self->Scratch.assign(static_cast<const uint8_t*>(buf), static_cast<const uint8_t*>(buf) + size);
+    (*self->Preprocessor)(self->Scratch.data(), size);
+    return self->Stream->Write(self->Scratch.data(), size);
+  } catch (...) {
+    self->Error = std::current_exception();
+    return 0;
+  }
+}
+
+// The LZMA SDK's rules for a level, every field set here so that the coder's own
+// defaults never decide anything.
+CLzmaEncProps PropsForLevel(int level) {
+  CLzmaEncProps p;
+  LzmaEncProps_Init(&p);
+  if (level < 0) level = 5;
+  p.level = level;
+  p.dictSize = level <= 5 ? (1u << (level * 2 + 14)) : level == 6 ? (1u << 25) : (1u << 26);
+  p.reduceSize = 0xFFFFFFFF;  // never shrink the dictionary to the input
+  p.lc = 3;
+  p.lp = 0;
+  p.pb = 2;
+  p.algo = level >= 5 ? 1 : 0;
+  p.fb = level >= 7 ? 64 : 32;
+  p.btMode = p.algo;  // binary tree when optimising, hash chain when fast
+  p.numHashBytes = 4;
+  p.mc = (16 + (p.fb >> 1)) >> (p.btMode ? 0 : 1);
+  p.writeEndMark = 0;
+  p.numThreads = 1;
+  return p;
+}
+
+}  // namespace
+
+int LzmaDecompress(const TLZMAStreams& streams, uint64_t decodedSize) {
+  TStream& source = *streams.SourceStream;
+  TStream& dest = *streams.DestStream;
+  uint8_t props[LZMA_PROPS_SIZE];
+  if (!ReadProperties(source, streams.SourcePreprocessor, props)) return LzmaDataError;
+
+  TDecoderFull decoder;
+  CLzmaDec* dec = &decoder.Dec;
+  if (const SRes res = LzmaDec_Allocate(dec, props, LZMA_PROPS_SIZE, &gAlloc); res != SZ_OK)
+    RaiseLzmaError(res);
+  LzmaDec_Init(dec);
+
+  std::vector<uint8_t> inBuf(kBufferSize), outBuf(kBufferSize);
+  size_t inPos = 0, inLen = 0;
+  uint64_t left = decodedSize;
+  const bool openEnded = decodedSize == kLzmaUnknownSize;
+  while (openEnded || left > 0) {
+    if (inPos == inLen) {
+      inLen = ReadSource(source, streams.SourcePreprocessor, inBuf.data(), kBufferSize);
+      inPos = 0;
+    }
+    size_t outLen = kBufferSize;
+    ELzmaFinishMode finish = LZMA_FINISH_ANY;
+    if (!openEnded && left <= kBufferSize) {
+      outLen = static_cast<size_t>(left);
+      finish = LZMA_FINISH_END;
+    }
+    size_t srcLen = inLen - inPos;
+    ELzmaStatus status;
+    const SRes res = LzmaDec_DecodeToBuf(dec, outBuf.data(), &outLen, inBuf.data() + inPos, &srcLen,
+                                         finish, &status);
+    inPos += srcLen;
+    if (outLen > 0) {
+      if (streams.DestPreprocessor) streams.DestPreprocessor(outBuf.data(), outLen);
+      if (dest.Write(outBuf.data(), outLen) != outLen) RaiseLzmaError(LzmaWriteError);
+      left -= outLen;
+    }
+    // Once the size is reached the stream is complete, whatever the coder thinks of
+    // the bytes after it (a trailing end marker, or padding).
+    if (!openEnded && left == 0) return LzmaOk;
+    if (res != SZ_OK) return LzmaDataError;
+    if (status == LZMA_STATUS_FINISHED_WITH_MARK) return openEnded ? LzmaOk : LzmaDataError;
+    if (srcLen == 0 && outLen == 0) {
+      if (openEnded && status == LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK) return LzmaOk;
+      return LzmaDataError;
+    }
+  }
+  return LzmaOk;
+}
+
+int LzmaDecompress(TStream& source, TStream& dest, const TPreprocessor& sourcePreprocessor,
+                   uint64_t decodedSize) {
+  TLZMAStreams streams;
+  streams.SourceStream = &source;
+  streams.SourcePreprocessor = sourcePreprocessor;
+  streams.DestStream = &dest;
+  return LzmaDecompress(streams, decodedSize);
+}
+
+int LzmaDecompressToMemory(TStream& source, const TPreprocessor& sourcePreprocessor, uint64_t decodedSize,
+                           std::vector<uint8_t>& dest) {
+  dest.clear();
+  if (decodedSize > SIZE_MAX) RaiseLzmaError(LzmaMemoryError);
+  uint8_t props[LZMA_PROPS_SIZE];
+  if (!ReadProperties(source, sourcePreprocessor, props)) return LzmaDataError;
+
+  // Variant of the SDK's dictionary interface: only the probabilities are allocated, the
+  // window is dest itself. Matches never reach back further than what was decoded (the
+  // coder checks distances against the decoded length), so the window may grow by
+  // reallocation between calls as long as it never wraps.
+  TDecoderProbs decoder;
+  CLzmaDec* dec = &decoder.Dec;
+  if (const SRes res = LzmaDec_AllocateProbs(dec, props, LZMA_PROPS_SIZE, &gAlloc); res != SZ_OK)
+    RaiseLzmaError(res);
+
+  const size_t total = static_cast<size_t>(decodedSize);
+  uint64_t trusted = kTrustedMinimum;
+  try {
+    const int64_t remaining = source.Size() - source.Position();
+    if (remaining > 0) trusted = std::max<uint64_t>(trusted, uint64_t(remaining) * kTrustedExpansion);
+  } catch (const zel::Exception&) {
+    // A stream that cannot tell its size gets the minimum and grows like any other.
+  }
+
+  std::vector<uint8_t> inBuf(kBufferSize);
+  size_t inPos = 0, inLen = 0;
+  try {
+    dest.resize(static_cast<size_t>(std::min<uint64_t>(total, trusted)));
+    dec->dic = dest.data();
+    dec->dicBufSize = dest.size();
+    LzmaDec_Init(dec);
+    while (dec->dicPos < total) {
+      if (dec->dicPos == dest.size()) {
+        dest.resize(std::min(total, std::max(dest.size() * 2, kBufferSize)));
+        dec->dic = dest.data();
+        dec->dicBufSize = dest.size();
+      }
+      if (inPos == inLen) {
+        inLen = ReadSource(source, sourcePreprocessor, inBuf.data(), kBufferSize);
+        inPos = 0;
+      }
+      const size_t before = dec->dicPos;
+      size_t srcLen = inLen - inPos;
+      ELzmaStatus status;
+      const SRes res = LzmaDec_DecodeToDic(dec, dest.size(), inBuf.data() + inPos, &srcLen, LZMA_FINISH_ANY,
+                                           &status);
+      inPos += srcLen;
+      if (res != SZ_OK || status == LZMA_STATUS_FINISHED_WITH_MARK) break;
+      if (srcLen == 0 && dec->dicPos == before) break;  // the input is exhausted
+    }
+  } catch (const std::bad_alloc&) {
+    dest.clear();
+    dest.shrink_to_fit();
+    RaiseLzmaError(LzmaMemoryError);
+  }
+  const size_t produced = dec->dicPos;
+  dest.resize(produced);
+  return produced == total ? LzmaOk : LzmaDataError;
+}
+
+void LzmaCompress(const TLZMAStreams& streams, int level) {
+  const CLzmaEncProps props = PropsForLevel(level);
+  if (props.lc > 8 || props.lp > 4 || props.pb > 4 || props.dictSize > (1u << 27))
+    RaiseLzmaError(LzmaParamError);
+
+  struct TEncoder {
+    CLzmaEncHandle Handle = LzmaEnc_Create(&gAlloc);
+    ~TEncoder() {
+      if (Handle) LzmaEnc_Destroy(Handle, &gAlloc, &gAlloc);
+    }
+  } encoder;
+  if (!encoder.Handle) RaiseLzmaError(LzmaMemoryError);
+  if (const SRes res = LzmaEnc_SetProps(encoder.Handle, &props); res != SZ_OK) RaiseLzmaError(res);
+
+  TInStream in{{InRead}, streams.SourceStream, nullptr};
+  TOutStream out{{OutWrite}, streams.DestStream, &streams.DestPreprocessor, {}, nullptr};
+
+  uint8_t header[LZMA_PROPS_SIZE];
+  SizeT headerSize = LZMA_PROPS_SIZE;
+  if (const SRes res = LzmaEnc_WriteProperties(encoder.Handle, header, &headerSize); res != SZ_OK)
+    RaiseLzmaError(res);
+  if (OutWrite(&out, header, headerSize) != headerSize) {
+    if (out.Error) std::rethrow_exception(out.Error);
+    RaiseLzmaError(LzmaWriteError);
+  }
+
+  const SRes res = LzmaEnc_Encode(encoder.Handle, &out.Vt, &in.Vt, nullptr, &gAlloc, &gAlloc);
+  if (in.Error) std::rethrow_exception(in.Error);
+  if (out.Error) std::rethrow_exception(out.Error);
+  if (res != SZ_OK) RaiseLzmaError(res);
+}
+
+void LzmaCompress(TStream& source, TStream& dest, int level, const TPreprocessor& destPreprocessor) {
+  TLZMAStreams streams;
+  streams.SourceStream = &source;
+  streams.DestStream = &dest;
+  streams.DestPreprocessor = destPreprocessor;
+  LzmaCompress(streams, level);
+}
+
+}  // namespace kivo

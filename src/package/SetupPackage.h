@@ -1,0 +1,133 @@
+#pragma once
+// IPK5 setup packages: the one place that knows the format, shared by the reader (the
+// setup program) and the builder (the package tool, the uninstall registration).
+//
+// File (or resource), integers little-endian:
+//   offset 0   4 bytes  magic "IPK5" (49 50 4B 35)                  checked: reader
+//   offset 4   4 bytes  CRC-32 of the decoded payload (Crc32.h)    checked: reader, after decoding
+//   offset 8   4 bytes  payload size in bytes, unsigned            checked: reader, exact match
+//   offset 12  rest     body: one RC4 keystream (key = kSetupPackageKey as 4 little-endian
+//                       bytes) over an LZMA1 stream: 5 property bytes, then the coded
+//                       data without end marker (Lzma.h). Bytes after the payload's
+//                       worth of coded data are ignored.
+// Decoded payload:
+//   member data   each member's bytes in the order added, no padding
+//   file table    int32 count (<= 0: none), then per entry:
+//                   uint16 name length in UTF-16 units, the name (UTF-16LE, no terminator),
+//                   int64 Offset (from the payload's start), int64 Size
+//   table size    uint32: bytes of the file table (count and entries), not counting itself
+// What fails how: wrong magic, a decoded length other than the header's or a CRC mismatch
+// raise ESetupPackageReadError ("Package was corrupted"); a short header or a table that
+// runs outside the payload raise EReadError ("Stream read error"); LZMA failures other
+// than bad data raise EInvalidOperation ("LZMA Error (%d)"). A member whose Offset/Size
+// lie outside the payload is refused by ExtractFile with ESetupPackageReadError.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "library/Exceptions.h"
+#include "library/Streams.h"
+#include "library/Strings.h"
+
+namespace kivo {
+
+constexpr uint8_t kSetupPackageMagic[4] = {'I', 'P', 'K', '5'};
+constexpr size_t kSetupPackageHeaderSize = 12;
+// The RC4 key of every package the program reads or writes.
+constexpr int32_t kSetupPackageKey = 0x6D2B9A17;
+// The level the program builds its packages at.
+constexpr int kSetupPackageDefaultLevel = 4;
+
+class ESetupPackageReadError : public zel::Exception {
+public:
+  ESetupPackageReadError() : Exception(u"Package was corrupted") {}
+};
+
+struct TSetupPackageFileTableItem {
+  zel::String Name;
+  int64_t Offset = 0;
+  int64_t Size = 0;
+};
+
+class TSetupPackageFileTable {
+public:
+  // A new empty item at the end, owned by the table.
+  TSetupPackageFileTableItem& Add();
+  // The first item in table order whose name equals name (case-insensitive under the
+  // user's locale, equal length), or nullptr.
+  const TSetupPackageFileTableItem* Find(zel::StringView name) const;
+  bool Find(zel::StringView name, const TSetupPackageFileTableItem*& item) const;
+  int Count() const { return static_cast<int>(FItems.size()); }
+  const TSetupPackageFileTableItem& Items(int index) const { return *FItems.at(static_cast<size_t>(index)); }
+  void Clear() { FItems.clear(); }
+
+  // Reads the count and the entries from the stream's position. Entries that run past
+  // the stream's end raise EReadError before anything large is allocated.
+  void LoadFromStream(zel::TStream& stream);
+  void SaveToStream(zel::TStream& stream) const;
+
+private:
+  std::vector<std::unique_ptr<TSetupPackageFileTableItem>> FItems;
+};
+
+class TCustomSetupPackage {
+public:
+  TCustomSetupPackage();
+  virtual ~TCustomSetupPackage();
+  TCustomSetupPackage(const TCustomSetupPackage&) = delete;
+  TCustomSetupPackage& operator=(const TCustomSetupPackage&) = delete;
+
+  const TSetupPackageFileTable& FileTable() const { return FFileTable; }
+  const zel::TMemoryStream& Payload() const { return *FPayload; }
+
+protected:
+  TSetupPackageFileTable FFileTable;
+  std::unique_ptr<zel::TMemoryStream> FPayload;
+};
+
+class TSetupPackageReader : public TCustomSetupPackage {
+public:
+  // Decodes the package that starts at the stream's position; the stream stays the caller's.
+  explicit TSetupPackageReader(zel::TStream& source);
+  // Opens the file for reading while others may read and write it, decodes, closes it.
+  explicit TSetupPackageReader(zel::StringView fileName);
+#ifdef _WIN32
+  // An RT_RCDATA resource of a module (an HMODULE; opaque here so that this header
+  // stays free of <windows.h>). Defined in win/SetupPackageResource.cpp.
+  using TModuleInstance = void*;
+  TSetupPackageReader(TModuleInstance instance, zel::StringView resourceName);
+#endif
+
+  bool ContainsFile(zel::StringView name) const { return FFileTable.Find(name) != nullptr; }
+  // False when absent (stream left untouched); otherwise a new stream, positioned at 0,
+  // holding a copy of the member. Does not move any shared position, so concurrent
+  // extractions from one reader are safe.
+  bool ExtractFile(zel::StringView name, std::unique_ptr<zel::TMemoryStream>& stream) const;
+  // The member's copy, or nullptr when absent.
+  std::unique_ptr<zel::TMemoryStream> ExtractFile(zel::StringView name) const;
+  // The copy of one table item (which must belong to this reader's table).
+  std::unique_ptr<zel::TMemoryStream> ExtractItem(const TSetupPackageFileTableItem& item) const;
+
+private:
+  void Open(zel::TStream& source);
+};
+
+class TSetupPackageBuilder : public TCustomSetupPackage {
+public:
+  // The key's 4 little-endian bytes become the RC4 key.
+  explicit TSetupPackageBuilder(int32_t key);
+
+  // Appends the source's Size() bytes, read from its position (callers rewind it). Names
+  // are stored as given; duplicates are allowed and readers find the first.
+  void AddFile(zel::TStream& source, zel::StringView name);
+  // Writes the whole package at an LZMA level 0..9. Once per builder.
+  void Commit(zel::TStream& dest, int level);
+  // Creates (replaces) the file and commits into it.
+  void Commit(zel::StringView fileName, int level);
+
+private:
+  uint8_t FKey[4];
+  bool FCommitted = false;
+};
+
+}  // namespace kivo
