@@ -7,7 +7,16 @@
 
 namespace zel {
 
-template <typename T, auto Close, T Invalid = T{}>
+// The "no handle" value; a policy, since INVALID_HANDLE_VALUE is no constant expression.
+template <typename T>
+struct TNullHandle {
+  static T Value() noexcept { return T{}; }
+};
+struct TInvalidHandleValue {
+  static HANDLE Value() noexcept { return INVALID_HANDLE_VALUE; }
+};
+
+template <typename T, auto Close, typename InvalidPolicy = TNullHandle<T>>
 class TUniqueHandle {
 public:
   TUniqueHandle() = default;
@@ -21,15 +30,15 @@ public:
   TUniqueHandle& operator=(const TUniqueHandle&) = delete;
   ~TUniqueHandle() { Reset(); }
   T Get() const noexcept { return FHandle; }
-  T Release() noexcept { return std::exchange(FHandle, Invalid); }
-  void Reset(T h = Invalid) noexcept {
-    if (FHandle != Invalid) Close(FHandle);
+  T Release() noexcept { return std::exchange(FHandle, InvalidPolicy::Value()); }
+  void Reset(T h = InvalidPolicy::Value()) noexcept {
+    if (FHandle != InvalidPolicy::Value()) Close(FHandle);
     FHandle = h;
   }
-  explicit operator bool() const noexcept { return FHandle != Invalid; }
+  explicit operator bool() const noexcept { return FHandle != InvalidPolicy::Value(); }
 
 private:
-  T FHandle = Invalid;
+  T FHandle = InvalidPolicy::Value();
 };
 
 namespace detail {
@@ -43,11 +52,11 @@ inline void CloseIcon(HICON h) noexcept { ::DestroyIcon(h); }
 }  // namespace detail
 
 using THandle = TUniqueHandle<HANDLE, detail::CloseKernelHandle>;  // null is invalid
-using TFileHandle = TUniqueHandle<HANDLE, detail::CloseKernelHandle, INVALID_HANDLE_VALUE>;
+using TFileHandle = TUniqueHandle<HANDLE, detail::CloseKernelHandle, TInvalidHandleValue>;
 using THandleKey = TUniqueHandle<HKEY, detail::CloseRegKey>;
 using TModuleHandle = TUniqueHandle<HMODULE, detail::CloseModule>;
 using TWindowHandle = TUniqueHandle<HWND, detail::CloseWindow>;
-using TFindHandle = TUniqueHandle<HANDLE, detail::CloseFind, INVALID_HANDLE_VALUE>;
+using TFindHandle = TUniqueHandle<HANDLE, detail::CloseFind, TInvalidHandleValue>;
 using TGdiObject = TUniqueHandle<HGDIOBJ, detail::CloseGdiObject>;
 using TIconHandle = TUniqueHandle<HICON, detail::CloseIcon>;
 
