@@ -1,0 +1,533 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "TestSupport.h"
+#include "library/IniFile.h"
+#include "platform/Platform.h"
+
+using namespace zel;
+using kivo::test::Bytes;
+using kivo::test::DataPath;
+using kivo::test::ReadAll;
+using kivo::test::ScratchDir;
+using kivo::test::WriteAll;
+
+namespace {
+
+std::unique_ptr<TZELIniFile> FromText(StringView text) {
+  auto ini = std::make_unique<TZELIniFile>();
+  ini->LoadFromText(text);
+  return ini;
+}
+
+std::vector<uint8_t> StreamBytes(StringView text, TZELIniEncoding encoding) {
+  return EncodeIniText(text, encoding);
+}
+
+String AnsiExpected(const char* bytes) {
+  String text;
+  platform::DecodeCodePage(bytes, std::strlen(bytes), 0, text);
+  return text;
+}
+
+std::filesystem::path FsPath(StringView path) {
+#ifdef _WIN32
+  return std::filesystem::path(std::wstring(path.begin(), path.end()));
+#else
+  return std::filesystem::path(ToUtf8(path));
+#endif
+}
+
+}  // namespace
+
+// --- Parsing and serialising
+
+TEST(IniFile, ParsingFollowsTheLineAndHeaderRules) {
+  struct Case {
+    const char16_t* input;
+    const char16_t* saved;
+  };
+  const Case cases[] = {
+      {u"", u""},
+      {u"orphan=1\r\n[A]\r\nk=v", u"[A]\r\nk=v\r\n\r\n"},                  // before the first header: dropped
+      {u"[A]\nx=1\ry=2\r\n\r\n\n\nz=3", u"[A]\r\nx=1\r\ny=2\r\nz=3\r\n\r\n"},  // every break, empties skipped
+      {u"[A]\u2028x=1\u2028\r\ny=2", u"[A]\r\nx=1\r\ny=2\r\n\r\n"},       // U+2028, with its own CR LF
+      {u"[A]\r\nx=\u2029y", u"[A]\r\nx=\u2029y\r\n\r\n"},                  // U+2029 is no break
+      {u"[File\r\nk=v", u"[Fil]\r\nk=v\r\n\r\n"},                          // last character cut, whatever it is
+      {u"[A]]\r\nk=v", u"[A]]\r\nk=v\r\n\r\n"},
+      {u"[\r\nk=v", u"[]\r\nk=v\r\n\r\n"},                                  // a lone "[" names the empty section
+      {u"[A]\r\n [B]\r\n;c\r\n#d=1", u"[A]\r\n [B]\r\n;c\r\n#d=1\r\n\r\n"},  // only a leading "[" is a header
+      {u"[Common]\r\na=1\r\n[X]\r\nb=2\r\n[COMMON]\r\nc=3", u"[Common]\r\na=1\r\nc=3\r\n\r\n[X]\r\nb=2\r\n\r\n"},
+      {u"[Empty]\r\n[A]\r\nk=v\r\n[Empty2]", u"[A]\r\nk=v\r\n\r\n"},      // sections without lines not saved
+      {u"[A]\r\n  k = \"v\" ", u"[A]\r\n  k = \"v\" \r\n\r\n"},          // nothing trimmed or unquoted
+  };
+  for (const Case& c : cases) {
+    auto ini = FromText(c.input);
+    EXPECT_EQ(ini->SaveToText(), c.saved) << ToUtf8(c.input);
+  }
+}
+
+TEST(IniFile, RepeatedHeadersMergeAndEmptySectionsStillExist) {
+  auto ini = FromText(u"[Common]\r\na=1\r\n[Empty]\r\n[common]\r\nb=2\r\n");
+  ASSERT_EQ(ini->SectionCount(), 2u);
+  EXPECT_EQ(ini->SectionName(0), u"Common");
+  EXPECT_EQ(ini->SectionName(1), u"Empty");
+  EXPECT_EQ(ini->ReadSectionText(u"COMMON"), u"a=1\r\nb=2");
+  EXPECT_TRUE(ini->SectionExists(u"empty"));
+  EXPECT_FALSE(ini->IsEmpty());
+}
+
+// --- Reading
+
+TEST(IniFile, KeysAreRawTextBeforeTheFirstEquals) {
+  auto ini = FromText(
+      u"[File]\r\nFamily=EN\r\nFamily=RU\r\nKey = Value\r\n;comment line\r\nEmpty=\r\n"
+      u"a=b=c\r\n=nokey\r\n\u0418\u043c\u044f=\u0416\r\n");
+  struct Case {
+    const char16_t* key;
+    const char16_t* expected;  // nullptr: the default
+  };
+  const Case cases[] = {
+      {u"Family", u"EN"},         // duplicates: the first line wins
+      {u"FAMILY", u"EN"},         // case-insensitive
+      {u"Key", nullptr},          // the key is "Key " with its space
+      {u"Key ", u" Value"},       // and the value keeps its leading space
+      {u"Empty", u""},            // present but empty: not the default
+      {u"a", u"b=c"},             // the first "=" splits
+      {u"a=b", nullptr},
+      {u";comment line", nullptr},
+      {u"\u0438\u041c\u042f", u"\u0416"},  // Cyrillic case folding
+      {u"Famil", nullptr},        // equal length needed
+      {u"Missing", nullptr},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ini->ReadString(u"file", c.key, u"<def>"), c.expected ? String(c.expected) : u"<def>")
+        << ToUtf8(c.key);
+    String value = u"stale";
+    EXPECT_EQ(ini->TryReadString(u"File", c.key, value), c.expected != nullptr) << ToUtf8(c.key);
+    if (!c.expected) {
+      EXPECT_EQ(value, u"");
+    }
+    EXPECT_EQ(ini->ValueExists(u"FILE", c.key), c.expected != nullptr) << ToUtf8(c.key);
+  }
+  EXPECT_EQ(ini->ReadString(u"Nope", u"Family", u"<def>"), u"<def>");
+  EXPECT_FALSE(ini->ValueExists(u"Nope", u"Family"));
+
+  std::vector<String> keys{u"kept"};
+  ini->ReadKeys(u"File", keys);
+  const std::vector<String> expected{u"kept", u"Family", u"Family", u"Key ", u"Empty", u"a",
+                                     u"\u0418\u043c\u044f"};
+  EXPECT_EQ(keys, expected);  // the comment and the "=nokey" line have no key
+}
+
+TEST(IniFile, ReadIntegerAndReadBoolConvertOrFallBack) {
+  struct Case {
+    const char16_t* value;
+    int32_t integer;  // with default 7
+    bool boolean;     // with default true
+  };
+  const Case cases[] = {
+      {u"1", 1, true},           {u"0", 0, false},          {u"yes", 7, true},
+      {u"true", 7, true},        {u"-5", -5, true},         {u"  12", 12, true},
+      {u"12 ", 7, true},         {u"$1F", 31, true},        {u"0x1f", 31, true},
+      {u"$FFFFFFFF", -1, true},  {u"$100000000", 7, true},  {u"2147483647", INT32_MAX, true},
+      {u"2147483648", 7, true},  {u"-2147483648", INT32_MIN, true}, {u"", 7, true},
+  };
+  for (const Case& c : cases) {
+    TZELIniFile ini;
+    ini.WriteString(u"S", u"K", c.value);
+    EXPECT_EQ(ini.ReadInteger(u"S", u"K", 7), c.integer) << ToUtf8(c.value);
+    EXPECT_EQ(ini.ReadBool(u"S", u"K", true), c.boolean) << ToUtf8(c.value);
+  }
+  TZELIniFile ini;
+  ini.WriteString(u"S", u"K", u"yes");
+  EXPECT_FALSE(ini.ReadBool(u"S", u"K", false));
+  EXPECT_FALSE(ini.ReadBool(u"S", u"Missing", false));
+  EXPECT_EQ(ini.ReadInteger(u"S", u"Missing", -3), -3);
+}
+
+TEST(IniFile, ReadStreamDecodesHexOrLeavesTheStreamAlone) {
+  struct Case {
+    const char16_t* value;
+    std::vector<uint8_t> decoded;  // empty: refused
+  };
+  const Case cases[] = {
+      {u"00FF7a", {0x00, 0xFF, 0x7A}}, {u"abCD", {0xAB, 0xCD}},
+      {u"ABC", {}},  {u"", {}},  {u"0G", {}},  {u"12 4", {}},  {u" 1", {}},
+  };
+  for (const Case& c : cases) {
+    TZELIniFile ini;
+    ini.WriteString(u"File", u"Icon", c.value);
+    TMemoryStream stream(Bytes("XY"));
+    stream.SetPosition(1);
+    const bool ok = ini.ReadStream(u"File", u"Icon", stream);
+    EXPECT_EQ(ok, !c.decoded.empty()) << ToUtf8(c.value);
+    std::vector<uint8_t> expected = Bytes("X");
+    if (ok) expected.insert(expected.end(), c.decoded.begin(), c.decoded.end());
+    else expected = Bytes("XY");
+    EXPECT_EQ(stream.Bytes(), expected) << ToUtf8(c.value);
+    EXPECT_EQ(stream.Position(), 1) << ToUtf8(c.value);  // back at the first byte written
+  }
+  TZELIniFile ini;
+  TMemoryStream stream;
+  EXPECT_FALSE(ini.ReadStream(u"File", u"Icon", stream));
+  EXPECT_EQ(stream.Size(), 0);
+}
+
+// --- Writing
+
+TEST(IniFile, WritesReplaceTheFirstMatchOrAppend) {
+  auto ini = FromText(u"[File]\r\nFamily=EN\r\nFamily=RU\r\n;note\r\n[Other]\r\nx=1\r\n");
+  ini->WriteString(u"FILE", u"family", u"DE");
+  ini->WriteString(u"File", u"New", u"v");
+  ini->WriteInteger(u"Added", u"Int", -42);
+  ini->WriteBool(u"Added", u"On", true);
+  ini->WriteBool(u"Added", u"Off", false);
+  EXPECT_EQ(ini->SaveToText(),
+            u"[File]\r\nfamily=DE\r\nFamily=RU\r\n;note\r\nNew=v\r\n\r\n"
+            u"[Other]\r\nx=1\r\n\r\n"
+            u"[Added]\r\nInt=-42\r\nOn=1\r\nOff=0\r\n\r\n");
+
+  EXPECT_TRUE(ini->DeleteKey(u"File", u"FAMILY"));
+  EXPECT_EQ(ini->ReadString(u"File", u"Family", u""), u"RU");  // the duplicate surfaces
+  EXPECT_FALSE(ini->DeleteKey(u"File", u"Nope"));
+  EXPECT_FALSE(ini->DeleteKey(u"Nope", u"x"));
+}
+
+TEST(IniFile, EraseSectionForgetsTheCachedSection) {
+  auto ini = FromText(u"[A]\r\nk=1\r\n[B]\r\nk=2\r\n");
+  EXPECT_EQ(ini->ReadString(u"B", u"k", u""), u"2");  // B is now the last found section
+  EXPECT_TRUE(ini->EraseSection(u"b"));
+  EXPECT_FALSE(ini->EraseSection(u"B"));
+  EXPECT_FALSE(ini->SectionExists(u"B"));
+  EXPECT_EQ(ini->ReadString(u"B", u"k", u"gone"), u"gone");
+  ini->WriteString(u"B", u"k", u"3");
+  EXPECT_EQ(ini->SaveToText(), u"[A]\r\nk=1\r\n\r\n[B]\r\nk=3\r\n\r\n");
+  ini->Clear();
+  EXPECT_TRUE(ini->IsEmpty());
+  EXPECT_FALSE(ini->SectionExists(u"B"));
+}
+
+TEST(IniFile, WriteStreamWritesUpperHexAndEmptyRemovesTheKey) {
+  TZELIniFile ini;
+  TMemoryStream icon(std::vector<uint8_t>{0x89, 0x50, 0x0a, 0x00});
+  icon.SetPosition(3);
+  ini.WriteStream(u"File", u"Icon", icon);
+  EXPECT_EQ(ini.ReadString(u"File", u"Icon", u""), u"89500A00");
+  EXPECT_EQ(icon.Position(), 3);
+
+  TMemoryStream back;
+  ASSERT_TRUE(ini.ReadStream(u"File", u"Icon", back));
+  EXPECT_EQ(back.Bytes(), icon.Bytes());
+
+  TMemoryStream empty;
+  ini.WriteStream(u"File", u"Icon", empty);
+  EXPECT_FALSE(ini.ValueExists(u"File", u"Icon"));
+}
+
+TEST(IniFile, SectionTextReplacesAllLines) {
+  auto ini = FromText(u"[Integration]\r\nold=1\r\n");
+  ini->WriteSectionText(u"integration", u"A=1\r\n\r\nB=0\nC=1\r\n");
+  EXPECT_EQ(ini->ReadSectionText(u"Integration"), u"A=1\r\nB=0\r\nC=1");
+  EXPECT_FALSE(ini->ValueExists(u"Integration", u"old"));
+  ini->WriteSectionText(u"New", u"");
+  EXPECT_TRUE(ini->SectionExists(u"New"));
+  EXPECT_EQ(ini->ReadSectionText(u"New"), u"");
+  EXPECT_EQ(ini->ReadSectionText(u"Missing"), u"");
+}
+
+TEST(IniFile, MergeWritesKeysOrCopiesWholeSections) {
+  const char16_t* english = u"[Common]\r\nQM=Quit?\r\nA1=Closing\r\n;english note\r\n";
+  const char16_t* german =
+      u"[common]\r\nqm=Beenden?\r\nNew=Neu\r\nNew=Zweite\r\n;german note\r\n[PageWelcome]\r\n;kept\r\nL1=Hallo\r\n";
+  struct Case {
+    bool overwrite;
+    const char16_t* merged;
+  };
+  const Case cases[] = {
+      {true,
+       u"[Common]\r\nqm=Beenden?\r\nA1=Closing\r\n;english note\r\nNew=Neu\r\n\r\n"
+       u"[PageWelcome]\r\n;kept\r\nL1=Hallo\r\n\r\n"},
+      {false,
+       u"[Common]\r\nQM=Quit?\r\nA1=Closing\r\n;english note\r\nNew=Neu\r\n\r\n"
+       u"[PageWelcome]\r\n;kept\r\nL1=Hallo\r\n\r\n"},
+  };
+  for (const Case& c : cases) {
+    auto target = FromText(english);
+    auto source = FromText(german);
+    target->Merge(*source, c.overwrite);
+    EXPECT_EQ(target->SaveToText(), c.merged) << c.overwrite;
+    target->Merge(*target, true);  // merging a file over itself changes nothing
+    EXPECT_EQ(target->SaveToText(), c.merged) << c.overwrite;
+  }
+}
+
+TEST(IniFile, AssignCopiesTheSerialisedContent) {
+  auto source = FromText(u"[A]\r\nk=v\r\n[Empty]\r\n");
+  TZELIniFile target;
+  target.WriteString(u"Old", u"x", u"1");
+  target.Assign(*source);
+  EXPECT_EQ(target.SaveToText(), u"[A]\r\nk=v\r\n\r\n");
+  EXPECT_FALSE(target.SectionExists(u"Old"));
+  EXPECT_FALSE(target.SectionExists(u"Empty"));  // not part of the text
+}
+
+TEST(IniFile, ChangesNotifyOutsideUpdateBrackets) {
+  TZELIniFile ini;
+  int notified = 0;
+  ini.SetOnChange([&](TZELIniFile& sender) {
+    EXPECT_EQ(&sender, &ini);
+    ++notified;
+  });
+  ini.WriteString(u"S", u"k", u"v");
+  EXPECT_GT(notified, 0);
+  EXPECT_TRUE(ini.Modified());
+
+  ini.SetModified(false);
+  notified = 0;
+  ini.BeginUpdate();
+  ini.BeginUpdate();
+  ini.WriteString(u"S", u"a", u"1");
+  ini.DeleteKey(u"S", u"k");
+  ini.EndUpdate();
+  EXPECT_EQ(notified, 0);
+  EXPECT_TRUE(ini.Modified());
+  ini.EndUpdate();
+  EXPECT_EQ(notified, 1);
+  ini.EndUpdate();  // unbalanced: ignored
+  EXPECT_EQ(notified, 1);
+
+  notified = 0;
+  ini.LoadFromText(u"[A]\r\nx=1\r\ny=2\r\n[B]\r\nz=3\r\n");
+  EXPECT_EQ(notified, 1);  // one load, one notification
+
+  ini.SetModified(false);
+  EXPECT_FALSE(ini.DeleteKey(u"A", u"missing"));
+  EXPECT_FALSE(ini.EraseSection(u"missing"));
+  EXPECT_FALSE(ini.Modified());  // failed deletes change nothing
+}
+
+// --- Encodings
+
+TEST(IniFile, LoadFromStreamDetectsTheByteOrderMark) {
+  const String text = u"[S]\r\nk=\u00e4\u0416\U0001F3B5\r\n";
+  struct Case {
+    std::vector<uint8_t> bytes;
+    TZELIniEncoding encoding;
+    String value;
+  };
+  std::vector<uint8_t> oddLE = StreamBytes(text, TZELIniEncoding::Utf16LE);
+  oddLE.push_back(0x41);  // an odd last byte is dropped
+  std::vector<uint8_t> badUtf8{0xEF, 0xBB, 0xBF};
+  for (uint8_t b : Bytes("[S]\r\nk=M\xe4rz\r\n")) badUtf8.push_back(b);
+  const Case cases[] = {
+      {StreamBytes(text, TZELIniEncoding::Utf8), TZELIniEncoding::Utf8, u"\u00e4\u0416\U0001F3B5"},
+      {StreamBytes(text, TZELIniEncoding::Utf16LE), TZELIniEncoding::Utf16LE, u"\u00e4\u0416\U0001F3B5"},
+      {StreamBytes(text, TZELIniEncoding::Utf16BE), TZELIniEncoding::Utf16BE, u"\u00e4\u0416\U0001F3B5"},
+      {oddLE, TZELIniEncoding::Utf16LE, u"\u00e4\u0416\U0001F3B5"},
+      {badUtf8, TZELIniEncoding::Utf8, AnsiExpected("M\xe4rz")},  // not UTF-8 after all: ANSI
+      {Bytes("[S]\r\nk=M\xe4rz"), TZELIniEncoding::Ansi, AnsiExpected("M\xe4rz")},
+      {Bytes("[S]\r\nk=\x81\x8d\x90"), TZELIniEncoding::Ansi, String()},  // any byte survives somehow
+      {{0xFF, 0xFE}, TZELIniEncoding::Utf16LE, String()},
+      {{0xEF, 0xBB}, TZELIniEncoding::Ansi, String()},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    TZELIniFile ini;
+    std::vector<uint8_t> prefixed = Bytes("junk");
+    prefixed.insert(prefixed.end(), c.bytes.begin(), c.bytes.end());
+    TMemoryStream stream(prefixed);
+    stream.SetPosition(4);  // loading starts at the stream's position
+    ini.LoadFromStream(stream);
+    EXPECT_EQ(ini.Encoding(), c.encoding) << i;
+    if (!c.value.empty()) {
+      EXPECT_EQ(ini.ReadString(u"S", u"k", u"<def>"), c.value) << i;
+    }
+  }
+  // Undefined ANSI bytes keep one character each rather than emptying the file.
+  TZELIniFile ini;
+  TMemoryStream stream(Bytes("[S]\r\nk=\x81\x8d\x90"));
+  ini.LoadFromStream(stream);
+  EXPECT_EQ(ini.ReadString(u"S", u"k", u"<def>").size(), 3u);
+}
+
+TEST(IniFile, SaveToStreamWritesTheMarkThenTheText) {
+  auto ini = FromText(u"[S]\r\nk=\u00e4\r\n");
+  struct Case {
+    TZELIniEncoding encoding;
+    std::vector<uint8_t> head;
+  };
+  const Case cases[] = {
+      {TZELIniEncoding::Utf16LE, {0xFF, 0xFE, '[', 0}},
+      {TZELIniEncoding::Utf16BE, {0xFE, 0xFF, 0, '['}},
+      {TZELIniEncoding::Utf8, {0xEF, 0xBB, 0xBF, '['}},
+      {TZELIniEncoding::Ansi, {'[', 'S', ']', '\r'}},
+  };
+  for (const Case& c : cases) {
+    TMemoryStream stream;
+    ini->SaveToStream(stream, c.encoding);
+    ASSERT_GE(stream.Bytes().size(), 4u);
+    EXPECT_EQ(std::vector<uint8_t>(stream.Bytes().begin(), stream.Bytes().begin() + 4), c.head);
+    stream.SetPosition(0);
+    TZELIniFile back;
+    back.LoadFromStream(stream);
+    EXPECT_EQ(back.SaveToText(), ini->SaveToText());
+    EXPECT_EQ(back.Encoding(), c.encoding);
+  }
+  TMemoryStream plain;
+  ini->SaveToStream(plain);
+  EXPECT_EQ(plain.Bytes(), StreamBytes(ini->SaveToText(), TZELIniEncoding::Utf16LE));
+}
+
+// --- Files
+
+TEST(IniFile, SampleFilesLoadInTheirEncodings) {
+  TZELIniFile utf8(DataPath(u"ini/utf8-bom.ini"));
+  EXPECT_EQ(utf8.Encoding(), TZELIniEncoding::Utf8);
+  EXPECT_EQ(utf8.ReadString(u"Common", u"E1", u""), u"Gr\u00f6\u00dfe");
+  EXPECT_FALSE(utf8.Modified());
+
+  TZELIniFile noMark(DataPath(u"ini/utf8-no-bom.ini"));
+  EXPECT_EQ(noMark.Encoding(), TZELIniEncoding::Ansi);
+  EXPECT_EQ(noMark.ReadString(u"Common", u"E1", u""), AnsiExpected("Gr\xc3\xb6\xc3\x9f" "e"));
+
+  TZELIniFile ansi(DataPath(u"ini/ansi.ini"));
+  EXPECT_EQ(ansi.Encoding(), TZELIniEncoding::Ansi);
+  EXPECT_EQ(ansi.ReadString(u"Common", u"Month", u""), AnsiExpected("M\xe4rz"));
+  if (platform::AnsiCodePage() == 1252) {
+    EXPECT_EQ(ansi.ReadString(u"Common", u"Month", u""), u"M\u00e4rz");
+  }
+
+  TZELIniFile lng(DataPath(u"ini/russian-utf16le.lng"));
+  EXPECT_EQ(lng.Encoding(), TZELIniEncoding::Utf16LE);
+  EXPECT_EQ(lng.ReadString(u"File", u"Name", u""), u"\u0420\u0443\u0441\u0441\u043a\u0438\u0439");
+  EXPECT_EQ(lng.ReadInteger(u"File", u"LangId", 0), 1049);
+  EXPECT_EQ(lng.ReadString(u"File", u"Family", u""), u"RU");
+  EXPECT_EQ(lng.ReadString(u"Common", u"A2", u""), u"\u041a\u043e\u043f\u0438\u0440\u043e\u0432\u0430\u043d\u0438\u0435");
+  EXPECT_EQ(lng.ReadString(u"Common", u"A1", u""), u"\u0417\u0430\u043a\u0440\u044b\u0442\u0438\u0435 \u043f\u0440\u0438\u043b\u043e\u0436\u0435\u043d\u0438\u0439");
+  TMemoryStream icon;
+  ASSERT_TRUE(lng.ReadStream(u"File", u"Icon", icon));
+  EXPECT_EQ(icon.Bytes(), (std::vector<uint8_t>{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}));
+  EXPECT_EQ(lng.SectionCount(), 3u);
+}
+
+TEST(IniFile, UpdateFileKeepsTheEncodingAndMark) {
+  const String dir = ScratchDir(u"ini-update");
+  struct Case {
+    const char16_t* name;
+    TZELIniEncoding encoding;
+    bool canonical;  // the file is already in the saved form: it stays a prefix
+  };
+  const Case cases[] = {
+      {u"utf8-bom.ini", TZELIniEncoding::Utf8, true},
+      {u"utf8-no-bom.ini", TZELIniEncoding::Ansi, true},
+      {u"ansi.ini", TZELIniEncoding::Ansi, true},
+      {u"russian-utf16le.lng", TZELIniEncoding::Utf16LE, false},
+  };
+  for (const Case& c : cases) {
+    const String path = dir + u"/" + c.name;
+    const std::vector<uint8_t> original = ReadAll(DataPath(String(u"ini/") + c.name));
+    WriteAll(path, original);
+    TZELIniFile ini(path);
+    EXPECT_EQ(ini.Encoding(), c.encoding) << ToUtf8(c.name);
+    EXPECT_TRUE(ini.UpdateFile()) << ToUtf8(c.name);  // unmodified: nothing to write
+    EXPECT_EQ(ReadAll(path), original) << ToUtf8(c.name);
+
+    ini.WriteString(u"Added", u"Key", u"Wert");
+    ASSERT_TRUE(ini.UpdateFile()) << ToUtf8(c.name);
+    EXPECT_FALSE(ini.Modified());
+    const std::vector<uint8_t> saved = ReadAll(path);
+    EXPECT_EQ(saved, EncodeIniText(ini.SaveToText(), c.encoding)) << ToUtf8(c.name);
+    const size_t keep = c.canonical ? original.size() : 2;  // at least the mark
+    ASSERT_GE(saved.size(), keep);
+    EXPECT_TRUE(std::equal(original.begin(), original.begin() + keep, saved.begin())) << ToUtf8(c.name);
+    TZELIniFile back(path);
+    EXPECT_EQ(back.ReadString(u"Added", u"Key", u""), u"Wert");
+    EXPECT_EQ(back.Encoding(), c.encoding);
+  }
+}
+
+TEST(IniFile, LoadFromFileOfAMissingFileIsEmptyWithoutError) {
+  const String path = ScratchDir(u"ini-missing") + u"/absent.ini";
+  TZELIniFile ini;
+  ini.WriteString(u"Stale", u"k", u"v");
+  ini.LoadFromFile(path);
+  EXPECT_TRUE(ini.IsEmpty());
+  EXPECT_EQ(ini.FileName(), path);
+  EXPECT_FALSE(ini.Modified());
+  EXPECT_EQ(ini.Encoding(), TZELIniEncoding::Utf16LE);
+
+  TZELIniFile folder(ScratchDir(u"ini-folder"));  // a folder is no file either
+  EXPECT_TRUE(folder.IsEmpty());
+}
+
+TEST(IniFile, SaveFailuresAreReturnedNotThrown) {
+  const String dir = ScratchDir(u"ini-save");
+  const String impossible = dir + u"/no/such/folder/x.ini";
+  TZELIniFile ini;
+  ini.WriteString(u"S", u"k", u"v");
+  EXPECT_FALSE(ini.SaveToFile(impossible, TZELIniEncoding::Utf8));
+  EXPECT_FALSE(ini.UpdateFile());  // no file name
+
+  ini.SetFileName(impossible);
+  EXPECT_FALSE(ini.UpdateFile());
+  EXPECT_TRUE(ini.Modified());  // still unsaved
+  {
+    TZELIniFile autoSaved(impossible, true);
+    autoSaved.WriteString(u"S", u"k", u"v");
+  }  // destroyed without an exception
+  EXPECT_FALSE(std::filesystem::exists(FsPath(impossible)));
+}
+
+TEST(IniFile, AutoSaveWritesOnlyModifiedFiles) {
+  const String path = ScratchDir(u"ini-autosave") + u"/KIVO.ini";
+  {
+    TZELIniFile ini(path, true);
+    EXPECT_TRUE(ini.IsEmpty());
+  }
+  EXPECT_FALSE(std::filesystem::exists(FsPath(path)));
+  {
+    TZELIniFile ini(path, true);
+    ini.WriteInteger(u"System", u"Version", 5100);
+  }
+  {
+    TZELIniFile ini(path);
+    EXPECT_EQ(ini.ReadInteger(u"System", u"Version", 0), 5100);
+    EXPECT_EQ(ini.Encoding(), TZELIniEncoding::Utf16LE);  // a new file's default
+    ini.WriteInteger(u"System", u"Version", 1);
+  }  // no AutoSave: not written
+  EXPECT_EQ(TZELIniFile(path).ReadInteger(u"System", u"Version", 0), 5100);
+}
+
+TEST(IniFile, SaveReplacesAReadOnlyFile) {
+  const String path = ScratchDir(u"ini-readonly") + u"/locked.ini";
+  WriteAll(path, Bytes("[Old]\r\nk=v\r\n"));
+  std::filesystem::permissions(FsPath(path), std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                                 std::filesystem::perms::others_read);
+  TZELIniFile ini;
+  ini.WriteString(u"New", u"k", u"w");
+  ASSERT_TRUE(ini.SaveToFile(path, TZELIniEncoding::Ansi));
+  EXPECT_EQ(ReadAll(path), Bytes("[New]\r\nk=w\r\n\r\n"));
+}
+
+TEST(IniFile, SaveAndLoadRoundTripKeepsEveryLine) {
+  TZELIniFile ini;
+  ini.WriteString(u"Common", u"Path", u"C:\\Program Files (x86)\\KIVO\\");
+  ini.WriteString(u"Common", u"Spaces", u"  both ends  ");
+  ini.WriteString(u"Common", u"Quoted", u"\"x\";y#z");
+  ini.WriteString(u"\u0420\u0443\u0441", u"\u041a", u"\u0416\U0001F3B5");
+  ini.WriteString(u"Common", u"Empty", u"");
+  ini.WriteSectionText(u"Lines", u";comment\r\nno equals sign\r\n=value only");
+  ini.WriteSectionText(u"Dropped", u"");
+  const String path = ScratchDir(u"ini-roundtrip") + u"/r.ini";
+  for (TZELIniEncoding encoding : {TZELIniEncoding::Utf8, TZELIniEncoding::Utf16LE, TZELIniEncoding::Utf16BE}) {
+    ASSERT_TRUE(ini.SaveToFile(path, encoding));
+    TZELIniFile back(path);
+    EXPECT_EQ(back.SaveToText(), ini.SaveToText());
+    EXPECT_EQ(back.SectionCount(), 3u);
+    EXPECT_EQ(back.ReadString(u"Common", u"Spaces", u""), u"  both ends  ");
+    EXPECT_EQ(back.ReadString(u"Common", u"Empty", u"<def>"), u"");
+  }
+}
