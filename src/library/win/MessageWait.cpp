@@ -1,5 +1,7 @@
 #include "library/win/MessageWait.h"
 
+#include <algorithm>
+
 namespace zel {
 
 bool WaitServingMessages(HANDLE handle, DWORD timeoutMs, DWORD sliceMs) {
