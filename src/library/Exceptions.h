@@ -57,6 +57,8 @@ public:
 class EOSError : public Exception {
 public:
   EOSError(unsigned code, StringView extra = {});
+  // A failed call that left no error code behind: "A call to an OS function failed".
+  EOSError() : Exception(u"A call to an OS function failed"), FErrorCode(0) {}
   unsigned ErrorCode() const noexcept { return FErrorCode; }
 
 private:

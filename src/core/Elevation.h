@@ -1,0 +1,53 @@
+#pragma once
+// The two relays of start-up and the process and file services that go with them:
+// restarting elevated, handing the uninstaller over to a copy in the temporary folder,
+// copying with a clear error, deleting now or at the next restart, running a program
+// and waiting, and calling a library's unregistration entry.
+#include <cstdint>
+
+#include "library/Strings.h"
+
+namespace kivo {
+
+// Starts the program's own file with the verb "runas" and "/SKIPUAC=<server window>
+// <params>", after making this process the spawn server, and waits for the elevated
+// copy while serving its spawn requests. False when the user declined the elevation
+// prompt; other failures raise EOSError. exitCode receives the copy's exit code.
+bool RunElevated(zel::StringView params, uint32_t* exitCode = nullptr);
+// The same for a given program file (tests start a probe instead of themselves).
+bool RunElevatedFile(zel::StringView program, zel::StringView params, uint32_t* exitCode = nullptr);
+
+// Copies the running uninstaller and its .dat file to the temporary folder and starts
+// the copy with "/PATH="<our folder>" <params>"; does not wait.
+void RunUninstallerFromTemp();
+void RunUninstallerFromTemp(zel::StringView ownFile, zel::StringView params);
+
+// Copies FileName into the temporary folder (replacing an earlier copy), schedules the
+// copy for deletion at the next restart and returns its full path.
+zel::String CopyToTemp(zel::StringView fileName);
+// Copies, replacing an existing target; raises EOSError with "Source -> Target".
+void CopyFileOrRaise(zel::StringView source, zel::StringView target);
+// Asks the platform to delete the file at the next restart (needs administrator rights).
+bool DeleteAtReboot(zel::StringView fileName);
+// Deletes a file; one that is in use is moved to a "delete" temporary name and deleted
+// at the next restart. Never reports a failure; true when the file has left its place.
+bool SafeDeleteFile(zel::StringView fileName);
+// Runs a command line and waits for the process to end. False when it cannot be started
+// or does not become ready for input within 5 seconds.
+bool RunAndWait(zel::StringView commandLine);
+
+// True when the running file is named "Uninstall.exe" (any letter case).
+bool IsUninstaller();
+bool IsUninstallerFileName(zel::StringView fileName);
+// The full path of the running executable.
+zel::String OwnFileName();
+
+class TInstallerActiveX {
+public:
+  TInstallerActiveX() = delete;
+  // Loads the library and calls its "DllUnregisterServer"; a library that does not load
+  // or has no such export is passed over silently.
+  static void Unregister(zel::StringView fileName);
+};
+
+}  // namespace kivo
