@@ -1,0 +1,143 @@
+#include "core/ApplicationRepository.h"
+
+#include <windows.h>
+
+#include "library/win/Handles.h"
+
+namespace kivo {
+
+using zel::String;
+using zel::StringView;
+
+namespace {
+
+constexpr REGSAM kView = KEY_WOW64_32KEY;
+
+bool DirectoryExists(const String& path) {
+  if (path.empty()) return false;
+  const DWORD attributes = ::GetFileAttributesW(zel::as_wcstr(path));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+String ReadStringValue(HKEY key, const wchar_t* name) {
+  DWORD type = 0, size = 0;
+  if (::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return {};
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
+  String value(size / 2 + 1, u'\0');
+  size = static_cast<DWORD>(value.size() * 2);
+  if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) != ERROR_SUCCESS)
+    return {};
+  value.resize(size / 2);
+  while (!value.empty() && value.back() == u'\0') value.pop_back();
+  return value;
+}
+
+void WriteString(HKEY key, const wchar_t* name, const String& value) {
+  // Stored with the terminating zero, as the system's own tools do.
+  ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(char16_t)));
+}
+
+void WriteNumber(HKEY key, const wchar_t* name, DWORD value) {
+  ::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+}
+
+String WithoutSpaces(StringView name) {
+  String out;
+  for (char16_t c : name)
+    if (c != u' ') out += c;
+  return out;
+}
+
+String Today() {
+  SYSTEMTIME now;
+  ::GetLocalTime(&now);
+  wchar_t text[16];
+  swprintf(text, 16, L"%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+  return zel::from_wcstr(text);
+}
+
+// Deletes a key with its subkeys, last subkey first. Subkey names of 64 characters or
+// more do not fit the buffer; such a key then stays.
+bool DeleteKeyTree(HKEY parent, const String& path) {
+  HKEY raw = nullptr;
+  if (::RegOpenKeyExW(parent, zel::as_wcstr(path), 0, KEY_READ | KEY_WRITE | kView, &raw) != ERROR_SUCCESS)
+    return false;
+  zel::THandleKey key(raw);
+  DWORD count = 0;
+  ::RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, nullptr);
+  for (DWORD i = count; i-- > 0;) {
+    wchar_t name[64];
+    DWORD length = 64;
+    if (::RegEnumKeyExW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+      DeleteKeyTree(key.Get(), zel::from_wcstr(name, length));
+  }
+  key.Reset();
+  return ::RegDeleteKeyExW(parent, zel::as_wcstr(path), kView, 0) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+String FolderOfCommand(StringView command) {
+  String path(command);
+  // A quoted path: take what stands between the quotes.
+  if (!path.empty() && path[0] == u'"') {
+    const size_t close = path.find(u'"', 1);
+    path = path.substr(1, close == String::npos ? String::npos : close - 1);
+  }
+  return zel::ExtractFilePath(path);
+}
+
+bool TInstallerApplicationRepository::GetInstallPath(StringView name, String& path) {
+  path.clear();
+  HKEY raw = nullptr;
+  const String keyPath = String(UninstallKey) + String(name);
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, zel::as_wcstr(keyPath), 0, KEY_READ | kView, &raw) != ERROR_SUCCESS)
+    return false;
+  zel::THandleKey key(raw);
+  path = ReadStringValue(key.Get(), L"InstallPath");
+  if (!path.empty()) path = zel::IncludeTrailingBackslash(path);
+  if (!DirectoryExists(path)) path = FolderOfCommand(ReadStringValue(key.Get(), L"UninstallString"));
+  if (!DirectoryExists(path)) path = FolderOfCommand(ReadStringValue(key.Get(), L"DisplayIcon"));
+  return DirectoryExists(path);
+}
+
+bool TInstallerApplicationRepository::Register(StringView name, StringView uninstallerPath, StringView version,
+                                               StringView publisher, StringView homePage, uint32_t estimatedSizeKB) {
+  if (WithoutSpaces(name).empty()) return false;
+  const String keyPath = String(UninstallKey) + String(name);
+  HKEY raw = nullptr;
+  const REGSAM access = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS |
+                        KEY_NOTIFY | kView;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, zel::as_wcstr(keyPath), 0, access, &raw) != ERROR_SUCCESS &&
+      ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, zel::as_wcstr(keyPath), 0, nullptr, 0, KEY_ALL_ACCESS | kView, nullptr,
+                        &raw, nullptr) != ERROR_SUCCESS)
+    return false;
+  zel::THandleKey key(raw);
+  const String uninstaller(uninstallerPath);
+  WriteNumber(key.Get(), L"NoModify", 1);
+  WriteNumber(key.Get(), L"NoRepair", 1);
+  WriteString(key.Get(), L"DisplayIcon", uninstaller);
+  WriteString(key.Get(), L"DisplayName", String(name));
+  WriteString(key.Get(), L"DisplayVersion", String(version));
+  WriteString(key.Get(), L"InstallDate", Today());
+  WriteString(key.Get(), L"InstallPath", zel::ExtractFilePath(uninstaller));
+  WriteString(key.Get(), L"Publisher", String(publisher));
+  // Quoted: an unquoted path with spaces lets the system try "C:\Program.exe" first.
+  WriteString(key.Get(), L"UninstallString", u"\"" + uninstaller + u"\"");
+  WriteString(key.Get(), L"URLInfoAbout", String(homePage));
+  // For deployment tools: an unattended removal and the installed size.
+  WriteString(key.Get(), L"QuietUninstallString", u"\"" + uninstaller + u"\" /AUTO /SILENT");
+  WriteString(key.Get(), L"InstallLocation", zel::ExtractFilePath(uninstaller));
+  if (estimatedSizeKB) WriteNumber(key.Get(), L"EstimatedSize", estimatedSizeKB);
+  return true;
+}
+
+bool TInstallerApplicationRepository::Unregister(StringView name) {
+  const String bare = WithoutSpaces(name);
+  if (bare.empty()) return false;
+  return DeleteKeyTree(HKEY_LOCAL_MACHINE, String(UninstallKey) + bare);
+}
+
+}  // namespace kivo

@@ -1,0 +1,76 @@
+#pragma once
+// The steps of a run. Each action derives from TInstallerAction; the product names the
+// classes (PopulateActions), the worker creates and runs them in order.
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "library/IniFile.h"
+#include "package/win/ProductInfo.h"
+
+namespace kivo {
+
+class TInstallerResources;
+class TInstallerScript;
+class TInstallerScriptFile;
+class TInstallerSummaryBuilder;
+
+// Services every step (and every update task) has: the installer's objects and texts.
+class TInstallerPersistent {
+public:
+  virtual ~TInstallerPersistent() = default;
+  TInstallerProductInfo& ProductInfo() const;
+  TInstallerResources& Resources() const;
+  zel::TZELIniFile& Options() const;
+  TInstallerScript& Script() const;
+  zel::String GetText(zel::StringView section, zel::StringView key) const;
+  zel::String GetCommonText(zel::StringView key) const;
+};
+
+class TInstallerAction : public TInstallerPersistent {
+public:
+  using TProgressEvent = std::function<void(TInstallerAction& sender)>;
+
+  virtual void Execute() = 0;
+  virtual void BuildSummary(TInstallerSummaryBuilder& builder) {}
+  // Told on the main thread that the user asked to stop while this action runs.
+  virtual void Cancel() {}
+  virtual const char* ClassName() const = 0;
+
+  // Execute, then 100 %.
+  void Perform();
+  void SetProgress(int value);
+  int Progress() const { return FProgress; }
+  void SetOnProgress(TProgressEvent handler) { FOnProgress = std::move(handler); }
+
+protected:
+  void SetStatus(zel::StringView text);
+  void ExtractFile(const TInstallerScriptFile& entry);
+  void ForceFolder(zel::StringView path);
+  void RegisterUninstall(zel::StringView destPath, const std::vector<const TInstallerScriptFile*>& files);
+
+private:
+  int FProgress = 0;
+  TProgressEvent FOnProgress;
+};
+
+// Declares the class name every action reports (for the summary, the run log and tests).
+#define KIVO_ACTION_CLASS(Name)                                 \
+public:                                                         \
+  static constexpr const char* ClassNameStatic() { return #Name; } \
+  const char* ClassName() const override { return #Name; }
+
+// The worker's actions, in run order; owns them.
+class TInstallerActionList {
+public:
+  void Add(std::unique_ptr<TInstallerAction> action) { FItems.push_back(std::move(action)); }
+  size_t Count() const { return FItems.size(); }
+  TInstallerAction& Items(size_t index) const { return *FItems[index]; }
+  // Integer mean of the actions' progress; 0 for an empty list.
+  int GetProgress() const;
+
+private:
+  std::vector<std::unique_ptr<TInstallerAction>> FItems;
+};
+
+}  // namespace kivo

@@ -1,0 +1,22 @@
+#pragma once
+// The setup program's main routine, shared by Setup.exe and the test harness.
+#include <functional>
+
+namespace kivo {
+
+class TInstaller;
+
+// Exit codes in the convention deployment tools know from Windows Installer.
+constexpr int kExitSuccess = 0;
+constexpr int kExitCancelled = 1602;
+constexpr int kExitFailure = 1603;
+constexpr int kExitElevationDeclined = 1223;
+
+struct TSetupEntry {
+  // Shows the wizard and returns when its window has closed.
+  std::function<void(TInstaller&)> RunWizard;
+};
+
+int RunSetup(const TSetupEntry& entry) noexcept;
+
+}  // namespace kivo
