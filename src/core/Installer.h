@@ -19,6 +19,7 @@
 namespace kivo {
 
 class TInstallerThread;
+class TInstallerExtractHelper;
 
 // Flag bit numbers of TInstaller::Flags().
 enum class TInstallerFlag : uint8_t { Auto = 0, Portable = 1, Update = 2, Silent = 3, Run = 4, NoBackup = 5 };
@@ -86,6 +87,7 @@ public:
   zel::TZELIniFile& Options() { return *FOptions; }
   const zel::String& DestPath() const { return FDestPath; }
   zel::TZELStringList& Errors() { return FErrors; }
+  TInstallerExtractHelper& ExtractHelper() { return *FExtractHelper; }
   TInstallerMode Mode() const { return FMode; }
   TInstallerFlags Flags() const { return FFlags; }
   TInstallerProductInfo& ProductInfo() { return *FProductInfo; }
@@ -105,6 +107,7 @@ private:
   std::unique_ptr<zel::TZELIniFile> FOptions;
   zel::String FDestPath;
   zel::TZELStringList FErrors;
+  std::unique_ptr<TInstallerExtractHelper> FExtractHelper;
   zel::TWindowHandle FNotifyWindow;
   std::vector<IInstallerNotify*> FListeners;
   std::recursive_mutex FLock;

@@ -20,7 +20,7 @@ struct TInstallerActionClass {
 };
 template <typename T>
 TInstallerActionClass ActionClassOf() {
-  return {T::ClassName, []() -> std::unique_ptr<TInstallerAction> { return std::make_unique<T>(); }};
+  return {T::ClassNameStatic(), []() -> std::unique_ptr<TInstallerAction> { return std::make_unique<T>(); }};
 }
 
 struct TInstallerPageClass {

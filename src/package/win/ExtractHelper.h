@@ -1,0 +1,31 @@
+#pragma once
+// Writes the product's files to disk and copes with targets that are locked, for
+// instance by a running copy of the product.
+#include <memory>
+
+#include "library/Streams.h"
+
+namespace kivo {
+
+class TInstallerScriptFile;
+
+class TInstallerExtractHelper {
+public:
+  virtual ~TInstallerExtractHelper() = default;
+
+  // Expands the entry's target, creates its folder and writes the member.
+  void ExtractFile(const TInstallerScriptFile& entry);
+  // Creates the folder with its missing parents; raises the "E3" error.
+  void ForceFolder(zel::StringView folder);
+  // True with a stream to write; false when the target is to be left as it is.
+  bool CreateTargetStream(zel::StringView target, zel::TStream& source, std::unique_ptr<zel::TStream>& stream);
+  // The "Common" text of key, formatted with one path argument.
+  zel::String FormatText(zel::StringView key, zel::StringView argument);
+
+protected:
+  // Asks Abort/Retry/Ignore about a locked target on the main thread; returns IDABORT,
+  // IDRETRY or IDIGNORE (anything else counts as Ignore).
+  virtual int AskLockedFile(zel::StringView target);
+};
+
+}  // namespace kivo
