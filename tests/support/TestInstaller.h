@@ -1,0 +1,72 @@
+#pragma once
+// A test product and test packages for running the real installer object in tests.
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/Installer.h"
+#include "core/InstallerAction.h"
+
+namespace kivo::test {
+
+// What the test product answers; reset by TTestInstallerEnvironment.
+struct TTestProductState {
+  bool CanUpdate = false;
+  bool Portable = false;
+  int32_t InstalledVersion = 0;
+  int LoadInstalledConfigCalls = 0;
+  bool ThrowInPopulate = false;
+  zel::String DefaultPath = u"C:\\KIVO-Test\\";
+  std::vector<TInstallerActionClass> Actions;
+};
+extern TTestProductState TestProduct;
+
+class TTestProductInfo : public TInstallerProductInfo {
+public:
+  zel::String GetDefaultPath() override { return TestProduct.DefaultPath; }
+  bool CanUpdate() override { return TestProduct.CanUpdate; }
+  bool IsPortable() override { return TestProduct.Portable; }
+  int32_t GetInstalledVersion() override { return TestProduct.InstalledVersion; }
+  void LoadInstalledConfig() override { ++TestProduct.LoadInstalledConfigCalls; }
+  void PopulateActions(const TActionReceiver& receiver) override;
+  void PopulatePages(const TPageReceiver&) override {}
+};
+
+// Package members: name -> bytes.
+using TMembers = std::map<zel::String, std::string>;
+std::unique_ptr<TSetupPackageReader> MakePackage(const TMembers& members);
+// A minimal "SETUP" package: Install.xml and English.lng with the common texts.
+TMembers DefaultSetupMembers();
+std::string DefaultInstallXml();
+std::string DefaultEnglishLng();
+
+// Installs the test product and the test packages for the installer object, and puts
+// everything back afterwards.
+class TTestInstallerEnvironment {
+public:
+  explicit TTestInstallerEnvironment(TMembers setup = DefaultSetupMembers(), TMembers product = {});
+  ~TTestInstallerEnvironment();
+
+private:
+  TProductInfoClass FSavedClass;
+  TResourcesFactory FSavedFactory;
+};
+
+// Records every notification with the thread that received it.
+class TRecordingListener : public IInstallerNotify {
+public:
+  struct TEvent {
+    int Code;
+    intptr_t Data;
+    DWORD Thread;
+    zel::String Text;
+  };
+  void Notify(int code, intptr_t data) override;
+  std::vector<TEvent> Events;
+  std::vector<TEvent> EventsWithCode(int code) const;
+};
+
+}  // namespace kivo::test
