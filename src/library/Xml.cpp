@@ -196,17 +196,12 @@ TZELXMLNode& TZELXMLNode::AddChild(std::string name) {
 // --- Document
 
 void TZELXMLDocument::LoadFromStream(TStream& stream) {
-  std::string bytes;
   const int64_t remaining = stream.Size() - stream.Position();
-  if (remaining > 0) bytes.reserve(static_cast<size_t>(remaining));
-  constexpr size_t Chunk = 64 * 1024;
-  for (;;) {
-    const size_t used = bytes.size();
-    bytes.resize(used + Chunk);
-    const size_t got = stream.Read(bytes.data() + used, Chunk);
-    bytes.resize(used + got);
-    if (got == 0) break;
-  }
+  std::string bytes(remaining > 0 ? static_cast<size_t>(remaining) : 0, '\0');
+  bytes.resize(bytes.empty() ? 0 : stream.Read(bytes.data(), bytes.size()));
+  // A stream may deliver less or more than its size promised: read on to its end.
+  char chunk[4096];
+  while (const size_t got = stream.Read(chunk, sizeof chunk)) bytes.append(chunk, got);
   LoadFromBytes(bytes);
 }
 
