@@ -26,7 +26,7 @@ constexpr size_t kBufferSize = 64 * 1024;
 // A payload this many times larger than the compressed input left is believed only
 // once the data is there: real packages stay far below it, a forged size never gets it.
 constexpr uint64_t kTrustedExpansion = 32;
-constexpr uint64_t kTrustedMinimum = 64ull * 1024 * 1024;
+constexpr uint64_t kTrustedMinimum = 1024 * 1024;
 
 void* SzAlloc(void*, size_t size) { return size == 0 ? nullptr : std::malloc(size); }
 void SzFree(void*, void* address) { std::free(address); }
