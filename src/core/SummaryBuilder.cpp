@@ -1,0 +1,34 @@
+#include "core/SummaryBuilder.h"
+
+namespace kivo {
+
+using namespace zel;
+
+namespace {
+constexpr StringView kLineBreak = u"\r\n";
+constexpr StringView kIndent = u"    ";
+}  // namespace
+
+void TInstallerSummaryBuilder::SetGroup(StringView text) { FGroup = String(text); }
+
+void TInstallerSummaryBuilder::SetGroup(StringView section, StringView key) { SetGroup(Lookup(section, key)); }
+
+void TInstallerSummaryBuilder::AddLine(StringView text) {
+  if (!FGroup.empty()) {
+    if (!FText.empty()) FText += kLineBreak;
+    FText += FGroup;
+    FText += kLineBreak;
+    FGroup.clear();
+  }
+  FText += kIndent;
+  FText += text;
+  FText += kLineBreak;
+}
+
+void TInstallerSummaryBuilder::AddLine(StringView section, StringView key) { AddLine(Lookup(section, key)); }
+
+String TInstallerSummaryBuilder::Lookup(StringView section, StringView key) const {
+  return FLookup ? FLookup(section, key) : String();
+}
+
+}  // namespace kivo

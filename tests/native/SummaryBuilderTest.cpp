@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "core/SummaryBuilder.h"
+
+using namespace zel;
+using namespace kivo;
+
+namespace {
+TInstallerSummaryBuilder::TTextLookup Texts(std::map<String, String> texts) {
+  return [texts = std::move(texts)](StringView section, StringView key) {
+    const auto it = texts.find(String(section) + u"/" + String(key));
+    return it == texts.end() ? String() : it->second;
+  };
+}
+}  // namespace
+
+TEST(SummaryBuilder, GroupsAreHeadersWithIndentedLinesSeparatedByAnEmptyLine) {
+  TInstallerSummaryBuilder builder(Texts({{u"PageSetup/LB1", u"Destination:"}, {u"PageSetup/CB2", u"Normal"}}));
+  builder.SetGroup(u"PageSetup", u"LB1");
+  builder.AddLine(u"C:\\Program Files (x86)\\KIVO\\");
+  builder.SetGroup(u"Unused header");  // replaced before any line: leaves no trace
+  builder.SetGroup(u"Type:");
+  builder.AddLine(u"PageSetup", u"CB2");
+  builder.AddLine(u"Backup");
+  builder.SetGroup(u"Header without lines");
+  EXPECT_EQ(builder.ToString(),
+            u"Destination:\r\n    C:\\Program Files (x86)\\KIVO\\\r\n\r\nType:\r\n    Normal\r\n    Backup\r\n");
+}
+
+TEST(SummaryBuilder, EmptyHeadersAreNeverWrittenButTheirLinesAre) {
+  TInstallerSummaryBuilder builder(Texts({{u"S/line", u"text"}}));
+  EXPECT_EQ(builder.ToString(), u"");
+  builder.SetGroup(u"S", u"missing");  // an empty language text
+  builder.AddLine(u"S", u"line");
+  builder.SetGroup(u"Next");
+  builder.AddLine(u"S", u"missing");  // an empty line is still a line
+  EXPECT_EQ(builder.ToString(), u"    text\r\n\r\nNext\r\n    \r\n");
+}
+
+TEST(SummaryBuilder, FirstGroupHasNoLeadingBreakAndEveryLineEndsWithCrLf) {
+  TInstallerSummaryBuilder builder(nullptr);  // no language: keyed texts are empty
+  builder.SetGroup(u"A");
+  builder.AddLine(u"one");
+  const String text = builder.ToString();
+  EXPECT_EQ(text, u"A\r\n    one\r\n");
+  for (size_t i = 0; i < text.size(); ++i)
+    if (text[i] == u'\n') EXPECT_TRUE(i > 0 && text[i - 1] == u'\r');
+}
