@@ -1,5 +1,7 @@
 #include "library/IniFile.h"
 
+#include <algorithm>
+
 #include "platform/Platform.h"
 
 namespace zel {
@@ -452,15 +454,18 @@ void TZELIniFile::LoadFromFile(StringView fileName) {
 }
 
 void TZELIniFile::LoadFromStream(TStream& stream) {
-  // Read to the end rather than trust Size: some handles (a folder opened as a file on
-  // Linux) report sizes they cannot deliver.
+  // Read to the end, with the size only as a hint: some handles (a folder opened as a
+  // file on Linux) report sizes they cannot deliver.
+  const int64_t hint = stream.Size() - stream.Position();
+  size_t chunk = hint > 0 && hint < static_cast<int64_t>(kReadBufferSize) ? static_cast<size_t>(hint) : 4096;
   std::vector<uint8_t> bytes;
   for (;;) {
     const size_t have = bytes.size();
-    bytes.resize(have + kReadBufferSize);
-    const size_t n = stream.Read(bytes.data() + have, kReadBufferSize);
+    bytes.resize(have + chunk);
+    const size_t n = stream.Read(bytes.data() + have, chunk);
     bytes.resize(have + n);
     if (n == 0) break;
+    chunk = std::min(std::max<size_t>(chunk * 2, 4096), kReadBufferSize);
   }
   TZELIniEncoding encoding;
   const String text = DecodeIniText(bytes.data(), bytes.size(), encoding);
