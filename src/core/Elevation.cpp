@@ -184,10 +184,6 @@ bool RunAndWait(StringView commandLine) {
 
 bool IsUninstaller() { return IsUninstallerFileName(OwnFileName()); }
 
-bool IsUninstallerFileName(StringView fileName) {
-  return zel::SameText(zel::ExtractFileName(fileName), u"Uninstall.exe");
-}
-
 String OwnFileName() {
   String name(MAX_PATH, u'\0');
   for (;;) {

@@ -38,7 +38,9 @@ bool RunAndWait(zel::StringView commandLine);
 
 // True when the running file is named "Uninstall.exe" (any letter case).
 bool IsUninstaller();
-bool IsUninstallerFileName(zel::StringView fileName);
+// Defined with the resources (package/win/InstallerResources.cpp), which choose the
+// product package by the same test.
+bool IsUninstallerFileName(zel::StringView exePath);
 // The full path of the running executable.
 zel::String OwnFileName();
 

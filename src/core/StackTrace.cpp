@@ -1,9 +1,6 @@
 #include "core/StackTrace.h"
 
 #include <windows.h>
-#include <dbghelp.h>
-
-#include <mutex>
 
 #include "library/win/Handles.h"
 
@@ -15,40 +12,21 @@ namespace {
 
 constexpr ULONG MaxFrames = 62;  // RtlCaptureStackBackTrace's limit on older systems
 
-// The debug help library is single-threaded: one lock, one initialisation per process.
-std::mutex GSymbolLock;
-
-bool SymbolsReady() {
-  static const bool ready = [] {
-    ::SymSetOptions(::SymGetOptions() | SYMOPT_DEFERRED_LOADS | SYMOPT_UNDNAME | SYMOPT_FAIL_CRITICAL_ERRORS);
-    return ::SymInitializeW(::GetCurrentProcess(), nullptr, TRUE) != FALSE;
-  }();
-  return ready;
-}
-
-String SymbolText(DWORD64 address) {
-  std::lock_guard<std::mutex> lock(GSymbolLock);
-  if (!SymbolsReady()) return {};
-  alignas(SYMBOL_INFOW) unsigned char buffer[sizeof(SYMBOL_INFOW) + 256 * sizeof(wchar_t)];
-  auto* symbol = reinterpret_cast<SYMBOL_INFOW*>(buffer);
-  symbol->SizeOfStruct = sizeof(SYMBOL_INFOW);
-  symbol->MaxNameLen = 256;
-  DWORD64 displacement = 0;
-  if (!::SymFromAddrW(::GetCurrentProcess(), address, &displacement, symbol)) return {};
-  return zel::Format(u" %s+0x%x", zel::from_wcstr(symbol->Name, symbol->NameLen), displacement);
-}
-
+// No symbol names: the debug help library cannot read the DWARF 5 data that the
+// compiler writes (under Wine it names only system exports) and takes about a second to
+// initialise. An offset within a module is resolved offline, with addr2line against the
+// unstripped build.
 String FrameText(void* address) {
   const auto value = reinterpret_cast<uintptr_t>(address);
   HMODULE module = nullptr;
   if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            static_cast<LPCWSTR>(address), &module))
+                            static_cast<LPCWSTR>(address), &module) ||
+      value < reinterpret_cast<uintptr_t>(module))
     return zel::Format(u"0x%x", static_cast<unsigned long long>(value));
   wchar_t path[MAX_PATH];
   const DWORD n = ::GetModuleFileNameW(module, path, MAX_PATH);
   const String name = n ? zel::ExtractFileName(zel::from_wcstr(path, n)) : String(u"?");
-  return zel::Format(u"%s+0x%x", name, static_cast<unsigned long long>(value - reinterpret_cast<uintptr_t>(module))) +
-         SymbolText(value - 1);  // a return address: the call lies just before it
+  return zel::Format(u"%s+0x%x", name, static_cast<unsigned long long>(value - reinterpret_cast<uintptr_t>(module)));
 }
 
 }  // namespace
@@ -60,6 +38,8 @@ String CaptureStackText(int skipFrames) {
   const USHORT count = ::RtlCaptureStackBackTrace(skip, MaxFrames, frames, nullptr);
   String text;
   for (USHORT i = 0; i < count; ++i) {
+    // Wine's walk goes on past the thread's start: a null return address ends the stack.
+    if (!frames[i]) break;
     if (i) text += u"\r\n";
     text += FrameText(frames[i]);
   }

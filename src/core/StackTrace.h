@@ -6,9 +6,9 @@
 namespace kivo {
 
 // The current call stack, innermost frame first, one line per frame joined with CR LF:
-// "module+0xOFFSET", followed by " symbol+0xDISPLACEMENT" where the debug help library
-// knows the function. skipFrames drops frames above the caller (the caller's own frame
-// is the first line at 0).
+// "module+0xOFFSET" (the module's file name and the return address's offset in it), or
+// "0xADDRESS" outside any module. skipFrames drops frames above the caller (the
+// caller's own frame is the first line at 0).
 zel::String CaptureStackText(int skipFrames = 0);
 
 }  // namespace kivo
