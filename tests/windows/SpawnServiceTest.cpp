@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "HelperProcess.h"
+#include "TestSupport.h"
 #include "library/Exceptions.h"
 #include "library/win/MessageWait.h"
 
@@ -152,6 +153,17 @@ TEST_F(SpawnServiceTest, ServerAndUninitialisedServiceOpenHere) {
       }
     }
   }
+}
+
+TEST_F(SpawnServiceTest, WithoutAHookCommandsReallyOpen) {
+  SetShellOpenHook(nullptr);
+  const String marker = test::ScratchDir(u"spawn-really-open") + u"\\opened.txt";
+  ShellOpen(test::HelperPath(u"probe_child.exe"), u"--marker=" + marker);
+  const ULONGLONG start = ::GetTickCount64();
+  while (!test::FileExists(marker) && ::GetTickCount64() - start < 20000) ::Sleep(50);
+  EXPECT_TRUE(test::FileExists(marker));
+  // A file that cannot be opened is passed over.
+  EXPECT_NO_THROW(ShellOpen(test::ScratchDir(u"spawn-really-open-missing") + u"\\missing.exe"));
 }
 
 TEST_F(SpawnServiceTest, UrlsAndWindowHandleTexts) {
