@@ -1,7 +1,6 @@
 #pragma once
 // The one object through which the setup reaches its carried data: the two packages,
 // the installation script, language texts, pictures, and the "$" path variables.
-#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -32,13 +31,18 @@ public:
   // Where $DEST points; the installer keeps it current.
   void SetDestPath(zel::StringView destPath) { FDestPath = destPath; }
 
+  // A copy of the member, positioned at 0: the product package first, then the setup
+  // package; EInstallerInstallError "Cannot locate ..." when neither holds it.
   std::unique_ptr<zel::TMemoryStream> GetFile(zel::StringView name);
+  // A TInstallerImage (package/win/InstallerImage.h): draw it after its ApplyTo(graphics).
   std::unique_ptr<Gdiplus::Image> GetImage(zel::StringView name);
   std::unique_ptr<zel::TZELStringList> GetStringList(zel::StringView name);
   std::unique_ptr<zel::TMemoryStream> GetLicense();  // null when the script lists none
   zel::String GetLanguageFamily();
   zel::String GetText(zel::StringView section, zel::StringView key);
+  // "\n" and the $ variables, in a fixed order, case-sensitively.
   zel::String ExpandVariables(zel::StringView text);
+  // ExpandVariables, then the result cleaned element by element as a file path.
   zel::String ExpandPath(zel::StringView text);
   // Loads English, lets the user choose (no dialog when showDialog is false), merges.
   void InitializeLanguages(bool showDialog);
@@ -69,11 +73,24 @@ private:
   zel::String FStartMenuFolder;
   std::unique_ptr<TInstallerScript> FScript;
   zel::String FDestPath;
-  // The worker extracts while the window thread loads pictures: one reader position each.
+  // The worker extracts while the window thread loads pictures and texts.
   std::recursive_mutex FPackageLock;
+  // Lookups in LanguageTexts move its find cache, so readers on two threads take turns.
+  std::mutex FTextLock;
 };
 
 // The user's temporary folder with a trailing backslash (raises the OS error on failure).
 zel::String GetTempFolder();
+// A shell folder by CSIDL number, not created when missing, with a trailing backslash;
+// the temporary folder when the query fails.
+zel::String GetSpecialFolder(int csidl);
+// The running executable's full path.
+zel::String GetModuleFilePath(void* module = nullptr);
+// An executable named Uninstall.exe (any case) is the uninstaller copy that reads its
+// product package from the .dat file beside it.
+bool IsUninstallerFileName(zel::StringView exePath);
+// Natural order: runs of ASCII digits compare as numbers, other characters
+// case-insensitively. <0, 0 or >0.
+int CompareNatural(zel::StringView a, zel::StringView b);
 
 }  // namespace kivo

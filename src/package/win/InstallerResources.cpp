@@ -1,0 +1,281 @@
+#include "package/win/InstallerResources.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+
+#include "core/InstallerErrors.h"
+#include "library/win/Handles.h"
+#include "library/win/OSError.h"
+#include "package/win/InstallerImage.h"
+#include "package/win/ProductInfo.h"
+#include "ui/LanguageDialog.h"
+
+namespace kivo {
+
+using namespace zel;
+
+namespace {
+
+constexpr StringView kInstallScript = u"Install.xml";
+constexpr StringView kEnglish = u"English.lng";
+// Longest element ExpandPath keeps.
+constexpr size_t kMaxPathElement = 260;
+
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// One path element cleaned: no characters that Windows refuses in names, no leading
+// spaces, no trailing spaces or dots (which Windows would drop silently).
+String CleanPathElement(StringView element) {
+  String out;
+  out.reserve(element.size());
+  for (char16_t c : element) {
+    switch (c) {
+      case u'"': out += u'\''; break;
+      case u'\\': case u'/': case u'<': case u'>': case u'*': case u':': case u'?': case u'|': break;
+      default: out += c;
+    }
+  }
+  const size_t first = out.find_first_not_of(u' ');
+  out.erase(0, first == String::npos ? out.size() : first);
+  size_t length = out.size();
+  while (length > 1 && (out[length - 1] == u' ' || out[length - 1] == u'.')) --length;
+  out.resize(std::min(length, kMaxPathElement));
+  return out;
+}
+
+String CleanPath(StringView text) {
+  // The root stays as written: "C:" or "\\server".
+  size_t rootLength = 0;
+  if (text.size() >= 2 && text[1] == u':') {
+    rootLength = 2;
+  } else if (text.size() >= 2 && text[0] == u'\\' && text[1] == u'\\') {
+    const size_t next = text.find(u'\\', 2);
+    rootLength = next == StringView::npos ? text.size() : next;
+  }
+  String out(text.substr(0, rootLength));
+  const StringView rest = text.substr(rootLength);
+
+  std::vector<String> elements;
+  size_t start = 0;
+  while (start <= rest.size()) {
+    size_t end = rest.find(u'\\', start);
+    if (end == StringView::npos) end = rest.size();
+    // Doubled and leading backslashes give empty elements, and so does an element
+    // made only of refused characters: all are dropped rather than doubling a separator.
+    if (end > start) {
+      String element = CleanPathElement(rest.substr(start, end - start));
+      if (!element.empty()) elements.push_back(std::move(element));
+    }
+    start = end + 1;
+  }
+
+  if (!elements.empty()) {
+    // A relative path stays relative; a rooted one gets its separator.
+    if (!out.empty() || (!rest.empty() && rest.front() == u'\\')) out += u'\\';
+    out += Join(elements, u"\\");
+  }
+  if (!text.empty() && text.back() == u'\\' && (out.empty() || out.back() != u'\\')) out += u'\\';
+  return out;
+}
+
+// Replaces name only when it occurs, so a value that might fail (an empty product
+// name) is computed only for texts that use it.
+template <typename ValueFn>
+void ReplaceVariable(String& text, StringView name, ValueFn value) {
+  if (text.find(name) == String::npos) return;
+  text = ReplaceAll(text, name, value());
+}
+
+}  // namespace
+
+String GetTempFolder() {
+  wchar_t buffer[MAX_PATH + 2];
+  const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
+  if (length == 0 || length > MAX_PATH + 1) RaiseLastOSError(u" (GetTempPath)");
+  return IncludeTrailingBackslash(from_wcstr(buffer, length));
+}
+
+String GetSpecialFolder(int csidl) {
+  wchar_t buffer[MAX_PATH] = {};
+  // No CSIDL_FLAG_CREATE: the setup names these folders, it does not make them here.
+  const HRESULT result = ::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer);
+  if (FAILED(result) || buffer[0] == 0) return GetTempFolder();
+  return IncludeTrailingBackslash(from_wcstr(buffer));
+}
+
+String GetModuleFilePath(void* module) {
+  String path(MAX_PATH, u'\0');
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(path.size());
+    const DWORD length = ::GetModuleFileNameW(static_cast<HMODULE>(module), as_wcstr(path), size);
+    if (length == 0) RaiseLastOSError(u" (GetModuleFileName)");
+    if (length < size) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);  // truncated: try a larger buffer
+  }
+}
+
+bool IsUninstallerFileName(StringView exePath) { return SameText(ExtractFileName(exePath), u"Uninstall.exe"); }
+
+int CompareNatural(StringView a, StringView b) {
+  const String upperA = UpperCase(a);
+  const String upperB = UpperCase(b);
+  size_t i = 0;
+  size_t j = 0;
+  while (i < upperA.size() && j < upperB.size()) {
+    if (IsDigit(upperA[i]) && IsDigit(upperB[j])) {
+      // Compare the runs as numbers: without leading zeros, the longer is larger,
+      // equal lengths compare digit by digit. So arbitrary lengths cannot overflow.
+      size_t endA = i;
+      while (endA < upperA.size() && IsDigit(upperA[endA])) ++endA;
+      size_t endB = j;
+      while (endB < upperB.size() && IsDigit(upperB[endB])) ++endB;
+      while (i + 1 < endA && upperA[i] == u'0') ++i;
+      while (j + 1 < endB && upperB[j] == u'0') ++j;
+      if (endA - i != endB - j) return endA - i < endB - j ? -1 : 1;
+      const int digits = upperA.compare(i, endA - i, upperB, j, endB - j);
+      if (digits != 0) return digits < 0 ? -1 : 1;
+      i = endA;
+      j = endB;
+      continue;
+    }
+    if (upperA[i] != upperB[j]) return upperA[i] < upperB[j] ? -1 : 1;
+    ++i;
+    ++j;
+  }
+  const size_t leftA = upperA.size() - i;
+  const size_t leftB = upperB.size() - j;
+  return leftA == leftB ? 0 : (leftA < leftB ? -1 : 1);
+}
+
+TInstallerResources::TInstallerResources(TInstallerProductInfo* productInfo)
+    : FProductInfo(productInfo),
+      FLanguageTexts(std::make_unique<TZELIniFile>()),
+      FLanguages(std::make_unique<TZELStringList>()),
+      FScript(std::make_unique<TInstallerScript>()) {
+  HMODULE self = ::GetModuleHandleW(nullptr);
+  FSetupPackage = std::make_unique<TSetupPackageReader>(self, u"SETUP");
+  const String exePath = GetModuleFilePath(self);
+  if (IsUninstallerFileName(exePath))
+    FProductPackage = std::make_unique<TSetupPackageReader>(ChangeFileExt(exePath, u".dat"));
+  else
+    FProductPackage = std::make_unique<TSetupPackageReader>(self, u"PRODUCT");
+  Initialize();
+}
+
+TInstallerResources::TInstallerResources(TInstallerProductInfo* productInfo,
+                                         std::unique_ptr<TSetupPackageReader> setupPackage,
+                                         std::unique_ptr<TSetupPackageReader> productPackage)
+    : FProductInfo(productInfo),
+      FLanguageTexts(std::make_unique<TZELIniFile>()),
+      FLanguages(std::make_unique<TZELStringList>()),
+      FProductPackage(std::move(productPackage)),
+      FSetupPackage(std::move(setupPackage)),
+      FScript(std::make_unique<TInstallerScript>()) {
+  if (!FSetupPackage || !FProductPackage) throw EInvalidOperation(u"TInstallerResources: a package is missing");
+  Initialize();
+}
+
+TInstallerResources::~TInstallerResources() = default;
+
+void TInstallerResources::Initialize() {
+  // The product information reads its settings from this script.
+  if (FProductInfo && !FProductInfo->Resources()) FProductInfo->AttachResources(this);
+
+  FScript->LoadFromStream(*GetFile(kInstallScript));
+
+  const TSetupPackageFileTable& table = FSetupPackage->FileTable();
+  for (int i = 0; i < table.Count(); ++i) {
+    const String& name = table.Items(i).Name;
+    if (SameText(ExtractFileExt(name), u".lng")) FLanguages->Add(name);
+  }
+  std::vector<String> names = FLanguages->Lines();
+  std::stable_sort(names.begin(), names.end(),
+                   [](const String& a, const String& b) { return CompareNatural(a, b) < 0; });
+  FLanguages->Clear();
+  for (const String& name : names) FLanguages->Add(name);
+
+  FDesktopFolder = GetSpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
+  // A 64-bit build keeps the 32-bit program's folder: "C:\Program Files (x86)\".
+  FProgramFilesFolder = GetSpecialFolder(CSIDL_PROGRAM_FILESX86);
+  FNativeProgramFilesFolder = ReplaceAll(FProgramFilesFolder, u" (x86)", u"");
+  FStartMenuFolder = GetSpecialFolder(CSIDL_COMMON_PROGRAMS);
+}
+
+std::unique_ptr<TMemoryStream> TInstallerResources::GetFile(StringView name) {
+  std::lock_guard<std::recursive_mutex> lock(FPackageLock);
+  std::unique_ptr<TMemoryStream> stream;
+  if (FProductPackage->ExtractFile(name, stream) || FSetupPackage->ExtractFile(name, stream)) return stream;
+  throw EInstallerInstallError(Format(u"Cannot locate \"%s\" file in setup archive", name));
+}
+
+std::unique_ptr<Gdiplus::Image> TInstallerResources::GetImage(StringView name) {
+  const std::unique_ptr<TMemoryStream> stream = GetFile(name);
+  return TInstallerImage::FromBytes(stream->Memory(), static_cast<size_t>(stream->Size()), name);
+}
+
+std::unique_ptr<TZELStringList> TInstallerResources::GetStringList(StringView name) {
+  const std::unique_ptr<TMemoryStream> stream = GetFile(name);
+  TZELIniEncoding encoding;
+  auto list = std::make_unique<TZELStringList>();
+  list->SetText(DecodeIniText(stream->Memory(), static_cast<size_t>(stream->Size()), encoding));
+  return list;
+}
+
+std::unique_ptr<TMemoryStream> TInstallerResources::GetLicense() {
+  const TInstallerScriptFile* entry = FScript->License.Find(GetLanguageFamily());
+  if (!entry) entry = FScript->License.Find(u"EN");
+  return entry ? GetFile(entry->Name) : nullptr;
+}
+
+String TInstallerResources::GetLanguageFamily() {
+  std::lock_guard<std::mutex> lock(FTextLock);
+  String family;
+  // An empty Family would select no language's files at all: it counts as absent.
+  if (!FLanguageTexts->TryReadString(u"File", u"Family", family) || family.empty()) return u"EN";
+  return family;
+}
+
+String TInstallerResources::GetText(StringView section, StringView key) {
+  String text;
+  {
+    std::lock_guard<std::mutex> lock(FTextLock);
+    FLanguageTexts->TryReadString(section, key, text);
+  }
+  return ExpandVariables(text);
+}
+
+String TInstallerResources::ExpandVariables(StringView text) {
+  String out = ReplaceAll(text, u"\\n", u"\r\n");
+  TInstallerProductInfo* info = FProductInfo;
+  ReplaceVariable(out, u"$DEST", [&] { return FDestPath.empty() ? String() : IncludeTrailingBackslash(FDestPath); });
+  ReplaceVariable(out, u"$TEMP", [] { return GetTempFolder(); });
+  ReplaceVariable(out, u"$LINK", [&] { return info ? info->GetHomePage() : String(); });
+  ReplaceVariable(out, u"$NAME", [&] { return info ? info->GetName() : String(); });
+  ReplaceVariable(out, u"$VERSION", [&] { return info ? info->GetFullVersion() : String(); });
+  ReplaceVariable(out, u"$DESKTOP", [&] { return FDesktopFolder; });
+  ReplaceVariable(out, u"$STARTMENU", [&] { return FStartMenuFolder; });
+  ReplaceVariable(out, u"$PROGRAMS", [&] { return FProgramFilesFolder; });
+  return out;
+}
+
+String TInstallerResources::ExpandPath(StringView text) { return CleanPath(ExpandVariables(text)); }
+
+void TInstallerResources::InitializeLanguages(bool showDialog) {
+  FLanguageTexts->LoadFromStream(*GetFile(kEnglish));
+
+  TInstallerLanguageDialog dialog(*this);
+  FLanguage = dialog.Execute(showDialog);
+
+  TZELIniFile chosen;
+  chosen.LoadFromStream(*GetFile(FLanguage));
+  FLanguage = ChangeFileExt(ExtractFileName(FLanguage), u"");
+  std::lock_guard<std::mutex> lock(FTextLock);
+  FLanguageTexts->Merge(chosen, true);
+}
+
+}  // namespace kivo

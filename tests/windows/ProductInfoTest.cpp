@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include "ResourcesFixture.h"
+#include "core/InstallerErrors.h"
+#include "library/win/Handles.h"
+
+using namespace zel;
+using namespace kivo;
+using namespace kivo::test;
+
+namespace {
+std::string Settings(std::initializer_list<std::pair<const char*, const char*>> settings) {
+  std::string xml = "<i><product><Settings>";
+  for (const auto& [name, value] : settings) xml += std::string("<S name=\"") + name + "\" value=\"" + value + "\"/>";
+  return xml + "</Settings></product></i>";
+}
+}  // namespace
+
+TEST(ProductInfo, SlotsReadTheScriptSettings) {
+  TTestProductInfo info;
+  auto resources = Resources(&info, {{u"Install.xml", Settings({{"ProductName", "X"},
+                                                                {"Publisher", "Pub"},
+                                                                {"HomePage", "https://x.example/"},
+                                                                {"ProductVersion", "5.10"},
+                                                                {"BuildDate", "2023-01-01"},
+                                                                {"ProductVersionId", "5100"},
+                                                                {"ProductVersionNo", "5.10.0.0"}})}});
+  EXPECT_EQ(info.GetName(), u"X");
+  EXPECT_EQ(info.GetPublisher(), u"Pub");
+  EXPECT_EQ(info.GetHomePage(), u"https://x.example/");
+  EXPECT_EQ(info.GetVersion(), u"5.10");
+  EXPECT_EQ(info.GetFullVersion(), u"5.10, 2023-01-01");
+  EXPECT_EQ(info.ProductVersionId(), 5100);
+  EXPECT_EQ(info.GetVersionNo(), u"5.10.0.0");
+  EXPECT_EQ(info.GetDefaultPath(), resources->ProgramFilesFolder() + u"X\\");
+  EXPECT_EQ(info.GetDefaultPath(), u"C:\\Program Files (x86)\\X\\");
+  wchar_t desktop[MAX_PATH] = {};
+  ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_DESKTOP, nullptr, SHGFP_TYPE_CURRENT, desktop), S_OK);
+  EXPECT_EQ(info.GetDefaultPortablePath(), IncludeTrailingBackslash(from_wcstr(desktop)) + u"X\\");
+  info.InstalledVersion = 5020;
+  EXPECT_EQ(info.GetInstalledVersionText(), u"5.02");
+}
+
+TEST(ProductInfo, MissingSettingsReadEmptyAndAnEmptyNameFails) {
+  struct Case { const char* versionId; int32_t id; };
+  const Case cases[] = {{"abc", 0}, {"", 0}, {"12x", 0}, {"$10", 16}, {" 42", 42}, {"-7", -7}};
+  for (const Case& c : cases) {
+    TTestProductInfo info;
+    auto resources = Resources(&info, {{u"Install.xml", Settings({{"ProductVersionId", c.versionId}})}});
+    EXPECT_EQ(info.ProductVersionId(), c.id) << c.versionId;
+  }
+  TTestProductInfo info;
+  auto resources = Resources(&info, {{u"Install.xml", Settings({{"ProductName", ""}})}});
+  EXPECT_EQ(info.GetFullVersion(), u", ");
+  EXPECT_EQ(info.GetPublisher(), u"");
+  for (auto slot : {&TInstallerProductInfo::GetName, &TInstallerProductInfo::GetDefaultPath,
+                    &TInstallerProductInfo::GetDefaultPortablePath}) {
+    try {
+      (info.*slot)();
+      ADD_FAILURE() << "no error";
+    } catch (const EInstallerGeneralError& e) {
+      EXPECT_EQ(e.Message(), u"TInstallerProductInfo.GetName");
+    }
+  }
+}
