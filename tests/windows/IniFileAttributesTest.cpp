@@ -5,6 +5,7 @@
 
 #include "TestSupport.h"
 #include "library/IniFile.h"
+#include "platform/Platform.h"
 
 using namespace zel;
 using kivo::test::Bytes;
@@ -44,4 +45,21 @@ TEST(IniFileWindows, LongPathsAreSavedAndLoaded) {
   TZELIniFile back(path);
   EXPECT_EQ(back.ReadString(u"S", u"k", u""), u"long");
   EXPECT_EQ(back.Encoding(), TZELIniEncoding::Utf8);
+}
+
+TEST(IniFileWindows, ExtendedLengthPathPrefixesOnlyLongPaths) {
+  // Wine opens long unprefixed paths anyway, so the forms themselves are checked here.
+  const String longName = String(270, u'x');
+  struct Case {
+    String path;
+    String expected;
+  };
+  const Case cases[] = {
+      {u"C:\\short.ini", u"C:\\short.ini"},
+      {u"C:\\" + longName, u"\\\\?\\C:\\" + longName},
+      {u"C:\\a\\..\\" + longName, u"\\\\?\\C:\\" + longName},  // made canonical first
+      {u"\\\\server\\share\\" + longName, u"\\\\?\\UNC\\server\\share\\" + longName},
+      {u"\\\\?\\C:\\" + longName, u"\\\\?\\C:\\" + longName},  // already extended
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform::ExtendedLengthPath(c.path), c.expected) << ToUtf8(c.path);
 }
