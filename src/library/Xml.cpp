@@ -16,8 +16,8 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 bool SameBytesIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+  auto same = [](char x, char y) { return AsciiLower(x) == AsciiLower(y); };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), same);
 }
 
 // Leaf text loses the bytes of value 32 or less at both ends.

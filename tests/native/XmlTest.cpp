@@ -158,7 +158,8 @@ TEST(Xml, TheDeclarationChoosesTheEncoding) {
   }
   // The choice holds for the rest of the file; an instruction without an encoding keeps it.
   TZELXMLDocument doc;
-  doc.LoadFromBytes("<r v=\"\xC0\"><?xml encoding=\"Windows-1251\"?><a v=\"\xC0\"/><?style x?><b v=\"\xC0\"/></r>");
+  doc.LoadFromBytes("<r v=\"\xC0\"><?xml encoding=\"Windows-1251\"?>"
+                    "<a v=\"\xC0\"/><?style x?><b v=\"\xC0\"/></r>");
   ASSERT_EQ(doc.Child(0)->ChildCount(), 2u);
   EXPECT_EQ(doc.Child(0)->AttributeValue("v"), Ansi("\xC0"));
   EXPECT_EQ(doc.Child(0)->Child(0)->AttributeValue("v"), u"\u0410");
