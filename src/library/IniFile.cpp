@@ -324,8 +324,10 @@ void TZELIniFile::WriteString(StringView section, StringView key, StringView val
   line += kSeparator;
   line += value;
   const ptrdiff_t index = s.IndexOfKey(key);
-  if (index >= 0) s.SetLine(static_cast<size_t>(index), line);
-  else s.Add(line);
+  if (index >= 0)
+    s.SetLine(static_cast<size_t>(index), line);
+  else
+    s.Add(line);
 }
 
 void TZELIniFile::WriteInteger(StringView section, StringView key, int32_t value) {
@@ -439,8 +441,9 @@ void TZELIniFile::LoadFromFile(StringView fileName) {
     FFileName = String(fileName);
     std::unique_ptr<TBufferedFileStream> stream;
     try {
-      stream = std::make_unique<TBufferedFileStream>(platform::ExtendedLengthPath(fileName), FileMode::OpenRead,
-                                                     platform::ShareRead | platform::ShareWrite, kReadBufferSize);
+      stream =
+          std::make_unique<TBufferedFileStream>(platform::ExtendedLengthPath(fileName), FileMode::OpenRead,
+                                                platform::ShareRead | platform::ShareWrite, kReadBufferSize);
     } catch (const EFOpenError&) {
       // A missing or locked file reads as an empty document.
     }
