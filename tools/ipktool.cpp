@@ -23,8 +23,6 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
-#include <shellapi.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -286,21 +284,6 @@ int CmdCat(const std::vector<String>& args) {
   return ExitOk;
 }
 
-std::vector<String> Arguments(int argc, char** argv) {
-  std::vector<String> args;
-#ifdef _WIN32
-  // The ANSI argv would lose every name outside the code page.
-  int count = 0;
-  if (wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
-    for (int i = 1; i < count; ++i) args.emplace_back(reinterpret_cast<const char16_t*>(wide[i]));
-    ::LocalFree(wide);
-    return args;
-  }
-#endif
-  for (int i = 1; i < argc; ++i) args.push_back(FromUtf8(argv[i]));
-  return args;
-}
-
 int Run(const std::vector<String>& args) {
   if (args.empty()) throw TToolError{ExitUsage, "no command given"};
   const String& command = args[0];
@@ -317,14 +300,9 @@ int Run(const std::vector<String>& args) {
   throw TToolError{ExitUsage, "unknown command " + Quoted(command)};
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-#ifdef _WIN32
-  ::SetConsoleOutputCP(CP_UTF8);
-#endif
+int ToolMain(const std::vector<String>& args) {
   try {
-    return Run(Arguments(argc, argv));
+    return Run(args);
   } catch (const TToolError& e) {
     PrintError(e.Message);
     if (e.Code == ExitUsage) std::fputs(kUsage, stderr);
@@ -336,3 +314,21 @@ int main(int argc, char** argv) {
   }
   return ExitFailure;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// The wide entry point (linked with -municode): the ANSI argv would lose every name
+// outside the code page.
+int wmain(int argc, wchar_t** argv) {
+  std::vector<String> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
+  return ToolMain(args);
+}
+#else
+int main(int argc, char** argv) {
+  std::vector<String> args;
+  for (int i = 1; i < argc; ++i) args.push_back(FromUtf8(argv[i]));
+  return ToolMain(args);
+}
+#endif
