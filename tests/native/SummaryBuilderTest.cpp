@@ -39,12 +39,11 @@ TEST(SummaryBuilder, EmptyHeadersAreNeverWrittenButTheirLinesAre) {
   EXPECT_EQ(builder.ToString(), u"    text\r\n\r\nNext\r\n    \r\n");
 }
 
-TEST(SummaryBuilder, FirstGroupHasNoLeadingBreakAndEveryLineEndsWithCrLf) {
-  TInstallerSummaryBuilder builder(nullptr);  // no language: keyed texts are empty
+TEST(SummaryBuilder, WithoutALookupKeyedTextsAreEmpty) {
+  TInstallerSummaryBuilder builder(nullptr);
   builder.SetGroup(u"A");
   builder.AddLine(u"one");
-  const String text = builder.ToString();
-  EXPECT_EQ(text, u"A\r\n    one\r\n");
-  for (size_t i = 0; i < text.size(); ++i)
-    if (text[i] == u'\n') EXPECT_TRUE(i > 0 && text[i - 1] == u'\r');
+  builder.SetGroup(u"Section", u"Key");  // an empty header: the next line joins the group above
+  builder.AddLine(u"two");
+  EXPECT_EQ(builder.ToString(), u"A\r\n    one\r\n    two\r\n");
 }
