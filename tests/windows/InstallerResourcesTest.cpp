@@ -179,6 +179,9 @@ TEST(InstallerResources, ExpandPathCleansEveryElement) {
       {u"rel\\path", u"rel\\path"},         // relative stays relative
       {u"\\rooted", u"\\rooted"},
       {u"", u""},
+      {u"\\\\?\\C:\\a<\\b", u"\\\\?\\C:\\a\\b"},  // long-path prefixes keep their root
+      {u"\\\\?\\UNC\\srv\\sh?are\\", u"\\\\?\\UNC\\srv\\share\\"},
+      {u"\\\\?\\Volume\\x", u"\\\\?\\Volume\\x"},
   };
   for (const Case& c : cases) EXPECT_EQ(resources->ExpandPath(c.text), c.path) << ToUtf8(c.text);
 }

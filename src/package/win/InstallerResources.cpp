@@ -46,13 +46,25 @@ String CleanPathElement(StringView element) {
 }
 
 String CleanPath(StringView text) {
-  // The root stays as written: "C:" or "\\server".
+  // The root stays as written: "C:" or "\\server"; with the long-path prefix, the
+  // prefix with the drive ("\\?\C:") or with the server ("\\?\UNC\server").
+  size_t prefix = 0;
+  if (text.substr(0, 8) == u"\\\\?\\UNC\\")
+    prefix = 8;
+  else if (text.substr(0, 4) == u"\\\\?\\")
+    prefix = 4;
+  const StringView unprefixed = text.substr(prefix);
   size_t rootLength = 0;
-  if (text.size() >= 2 && text[1] == u':') {
-    rootLength = 2;
-  } else if (text.size() >= 2 && text[0] == u'\\' && text[1] == u'\\') {
+  if (prefix == 8) {
+    const size_t next = unprefixed.find(u'\\');
+    rootLength = prefix + (next == StringView::npos ? unprefixed.size() : next);
+  } else if (unprefixed.size() >= 2 && unprefixed[1] == u':') {
+    rootLength = prefix + 2;
+  } else if (prefix == 0 && text.size() >= 2 && text[0] == u'\\' && text[1] == u'\\') {
     const size_t next = text.find(u'\\', 2);
     rootLength = next == StringView::npos ? text.size() : next;
+  } else {
+    rootLength = prefix;
   }
   String out(text.substr(0, rootLength));
   const StringView rest = text.substr(rootLength);
@@ -73,7 +85,8 @@ String CleanPath(StringView text) {
 
   if (!elements.empty()) {
     // A relative path stays relative; a rooted one gets its separator.
-    if (!out.empty() || (!rest.empty() && rest.front() == u'\\')) out += u'\\';
+    const bool rooted = !out.empty() || (!rest.empty() && rest.front() == u'\\');
+    if (rooted && (out.empty() || out.back() != u'\\')) out += u'\\';
     out += Join(elements, u"\\");
   }
   if (!text.empty() && text.back() == u'\\' && (out.empty() || out.back() != u'\\')) out += u'\\';
