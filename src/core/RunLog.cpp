@@ -78,7 +78,7 @@ bool TRunLog::Open(StringView path) noexcept {
     const String full = FullPath(path);
     // Appending only: every write lands at the end, even when the relaunched copy of the
     // setup writes to the same file at the same time.
-    HANDLE file = ::CreateFileW(as_wcstr(full), FILE_APPEND_DATA | SYNCHRONIZE,
+    HANDLE file = ::CreateFileW(as_wcstr(full), FILE_APPEND_DATA | GENERIC_READ | SYNCHRONIZE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     std::lock_guard<std::mutex> lock(FLock);
@@ -119,9 +119,15 @@ void TRunLog::Log(StringView text) noexcept {
     std::lock_guard<std::mutex> lock(FLock);
     if (!FFile) return;
     DWORD written = 0;
+    // Another process (the elevation relay) may append to the same file. Appending is
+    // atomic on Windows but not under Wine, which seeks and writes: a lock over the
+    // whole file keeps the entries whole everywhere.
+    OVERLAPPED whole{};
+    const bool locked = ::LockFileEx(FFile, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole) != FALSE;
     // Unbuffered on our side: once WriteFile returns, the entry survives a crash of the
     // setup. A failed write (full disk, removed medium) is dropped: logging never fails a run.
     ::WriteFile(FFile, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    if (locked) ::UnlockFileEx(FFile, 0, MAXDWORD, MAXDWORD, &whole);
   } catch (...) {
   }
 }

@@ -6,7 +6,7 @@ namespace kivo::test {
 
 TTestProductState TestProduct;
 
-void TTestProductInfo::PopulateActions(const TActionReceiver& receiver) {
+void TInstallerTestProduct::PopulateActions(const TActionReceiver& receiver) {
   if (TestProduct.ThrowInPopulate) throw EInstallerGeneralError(u"The product could not list its actions");
   for (const TInstallerActionClass& actionClass : TestProduct.Actions) receiver(actionClass);
 }
@@ -62,7 +62,7 @@ TMembers DefaultSetupMembers() {
 TTestInstallerEnvironment::TTestInstallerEnvironment(TMembers setup, TMembers product)
     : FSavedClass(ProductInfoClass), FSavedFactory(ResourcesFactory) {
   TestProduct = TTestProductState();
-  ProductInfoClass = []() -> std::unique_ptr<TInstallerProductInfo> { return std::make_unique<TTestProductInfo>(); };
+  ProductInfoClass = []() -> std::unique_ptr<TInstallerProductInfo> { return std::make_unique<TInstallerTestProduct>(); };
   ResourcesFactory = [setup, product](TInstallerProductInfo* info) {
     return std::make_unique<TInstallerResources>(info, MakePackage(setup), MakePackage(product));
   };

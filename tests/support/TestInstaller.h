@@ -24,7 +24,7 @@ struct TTestProductState {
 };
 extern TTestProductState TestProduct;
 
-class TTestProductInfo : public TInstallerProductInfo {
+class TInstallerTestProduct : public TInstallerProductInfo {
 public:
   zel::String GetDefaultPath() override { return TestProduct.DefaultPath; }
   bool CanUpdate() override { return TestProduct.CanUpdate; }

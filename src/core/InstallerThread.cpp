@@ -1,0 +1,78 @@
+#include "core/InstallerThread.h"
+
+#include <chrono>
+
+#include "core/Installer.h"
+#include "core/RunLog.h"
+#include "core/StackTrace.h"
+
+namespace kivo {
+
+using zel::String;
+
+String FormatErrorEntry(zel::StringView message, zel::StringView stackText) {
+  const String rule(20, u'-');
+  return String(message) + u"\r\n" + rule + u"\r\n" + String(stackText) + u"\r\n" + rule;
+}
+
+TInstallerThread::~TInstallerThread() {
+  // Stop and wait before the actions are freed: the body may still be using them.
+  StopAndWait();
+}
+
+void TInstallerThread::PopulateActions() {
+  Installer->ProductInfo().PopulateActions([this](const TInstallerActionClass& actionClass) {
+    std::unique_ptr<TInstallerAction> action = actionClass.Create();
+    action->SetOnProgress([this](TInstallerAction& sender) { ProgressChanged(sender); });
+    FActions.Add(std::move(action));
+  });
+}
+
+void TInstallerThread::Execute() {
+  try {
+    PopulateActions();
+    const size_t count = FActions.Count();
+    for (size_t i = 0; i < count; ++i) {
+      if (Terminated()) break;
+      TInstallerAction& action = FActions.Items(i);
+      SetCurrentAction(&action);
+      RunLog().Log(u"Action " + zel::Ascii(action.ClassName()) + u" starts");
+      const auto started = std::chrono::steady_clock::now();
+      action.Perform();
+      const auto ms =
+          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+      RunLog().Log(u"Action " + zel::Ascii(action.ClassName()) + u" ends after " + zel::IntToStr(ms) + u" ms");
+    }
+  } catch (const zel::Exception& e) {
+    Installer->AddError(FormatErrorEntry(e.Message(), CaptureStackText()));
+  } catch (const std::exception& e) {
+    // Not one of the program's own errors (out of memory, a library's failure): still
+    // a failed run, never one that reports success.
+    Installer->AddError(FormatErrorEntry(zel::FromUtf8(e.what()), CaptureStackText()));
+  }
+  Installer->Notify(NotifyEnded, Terminated() ? 1 : 0);
+}
+
+void TInstallerThread::StopRequest() {
+  TZELThread::StopRequest();
+  std::lock_guard<std::mutex> guard(FLock);
+  if (FCurrentAction) FCurrentAction->Cancel();
+}
+
+void TInstallerThread::SetCurrentAction(TInstallerAction* action) {
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    FCurrentAction = action;
+  }
+  if (action) ProgressChanged(*action);
+}
+
+void TInstallerThread::ProgressChanged(TInstallerAction&) {
+  TInstallerAction* current = CurrentAction();
+  const int currentPercent = current ? (current->Progress() & 0xFFFF) : 0;
+  const int overall = FActions.GetProgress();
+  Installer->Notify(NotifyProgress, static_cast<intptr_t>(overall) * 65536 + currentPercent);
+  Installer->Notify(NotifyRepaint, 0);
+}
+
+}  // namespace kivo

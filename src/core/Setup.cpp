@@ -1,0 +1,130 @@
+// Setup.exe: decides what this process does (relay elevation, relay the uninstaller,
+// run silently, or show the wizard), and is the one place where a start-up failure
+// becomes a message for the user and an exit code for deployment tools.
+#include <windows.h>
+#include <shlobj.h>
+
+#include "core/Elevation.h"
+#include "core/Installer.h"
+#include "core/InstallerErrors.h"
+#include "core/RunLog.h"
+#include "core/Setup.h"
+#include "core/SpawnService.h"
+#include "library/CommandLine.h"
+#include "library/win/Handles.h"
+
+namespace kivo {
+
+using zel::String;
+
+namespace {
+
+bool IsWinVistaOrLater() {
+  OSVERSIONINFOW info{};
+  info.dwOSVersionInfoSize = sizeof(info);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  ::GetVersionExW(&info);
+#pragma GCC diagnostic pop
+  return info.dwMajorVersion >= 6;
+}
+
+bool SameFolder(const String& a, const String& b) {
+  auto longForm = [](const String& path) {
+    wchar_t buffer[MAX_PATH * 4];
+    const DWORD n = ::GetLongPathNameW(zel::as_wcstr(path), buffer, MAX_PATH * 4);
+    return zel::IncludeTrailingBackslash(n > 0 && n < MAX_PATH * 4 ? zel::from_wcstr(buffer, n) : path);
+  };
+  return zel::SameText(longForm(a), longForm(b));
+}
+
+bool DirectoryExists(const String& path) {
+  const DWORD attributes = ::GetFileAttributesW(zel::as_wcstr(path));
+  return !path.empty() && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void ShowSetupError(const String& message) {
+  RunLog().Log(u"Setup error: " + message);
+  ::MessageBoxW(nullptr, zel::as_wcstr(message), L"Setup", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+}
+
+// The run itself, steps 2 to 10 of start-up; exceptions reach the guard in RunSetup.
+int RunGuarded(const String& params, const TSetupEntry& entry) {
+  if (!ProductInfoClass) throw EInstallerGeneralError(u"ProductInfoClass is nil");
+
+  if (IsWinVistaOrLater()) {
+    String value;
+    if (zel::FindSwitch(params, u"SKIPUAC", value)) {
+      TInstallerSpawnService::Initialize(TInstallerSpawnService::WindowFromText(value));
+    } else if (!::IsUserAnAdmin()) {
+      RunLog().Log(u"Not an administrator: restarting elevated");
+      uint32_t exitCode = 0;
+      if (!RunElevated(params, &exitCode)) return kExitElevationDeclined;
+      return static_cast<int>(exitCode);
+    }
+  }
+  if (!::IsUserAnAdmin()) throw EInstallerNoAdminRightsError();
+
+  // Freed when the run returns, after the wizard's window has gone.
+  auto installer = std::make_unique<TInstaller>(params);
+
+  if (installer->Mode() == TInstallerMode::Uninstall) {
+    String path;
+    if (zel::FindSwitch(params, u"PATH", path) && DirectoryExists(path)) {
+      installer->SetDestPath(path);
+    } else {
+      if (SameFolder(zel::ExtractFilePath(OwnFileName()), GetTempFolder()))
+        throw EInstallerMysteryError(u"Cannot Start the Uninstaller");
+      RunLog().Log(u"Handing over to a copy of the uninstaller in the temporary folder");
+      RunUninstallerFromTemp();
+      return kExitSuccess;
+    }
+  }
+
+  installer->Resources().InitializeLanguages(!installer->HasFlag(TInstallerFlag::Auto));
+  RunLog().Log(u"Language: " + installer->Resources().Language());
+
+  if (installer->HasFlag(TInstallerFlag::Silent)) {
+    installer->Start(true);
+    if (installer->HasErrors()) {
+      String text;
+      for (const String& line : installer->Errors()) text += line + u"\r\n";
+      throw EInstallerInstallError(text);
+    }
+    installer->RunFinishActions();
+    return kExitSuccess;
+  }
+
+  if (!entry.RunWizard) throw EInstallerGeneralError(u"This setup has no wizard; run it with /AUTO /SILENT.");
+  entry.RunWizard(*installer);
+  if (installer->Cancelled()) return kExitCancelled;
+  return installer->HasErrors() ? kExitFailure : kExitSuccess;
+}
+
+}  // namespace
+
+int RunSetup(const TSetupEntry& entry) noexcept {
+  int exitCode = kExitFailure;
+  try {
+    const String params = zel::GetCommandLineParams();
+    RunLog().OpenFromCommandLine(params);
+    RunLog().Log(u"Command line: " + params);
+    try {
+      exitCode = RunGuarded(params, entry);
+    } catch (const zel::Exception& e) {
+      ShowSetupError(e.Message());
+      exitCode = kExitFailure;
+    }
+  } catch (const std::exception& e) {
+    // Not the program's own error: still one message, and a failure code.
+    ShowSetupError(zel::FromUtf8(e.what()));
+    exitCode = kExitFailure;
+  } catch (...) {
+    exitCode = kExitFailure;
+  }
+  TInstallerSpawnService::Finalize();
+  RunLog().Log(u"Exit code: " + zel::IntToStr(exitCode));
+  return exitCode;
+}
+
+}  // namespace kivo

@@ -1,0 +1,116 @@
+#include "package/win/ExtractHelper.h"
+
+#include <windows.h>
+
+#include "core/Installer.h"
+#include "core/InstallerErrors.h"
+#include "core/InstallerScript.h"
+#include "core/RunLog.h"
+#include "library/win/Handles.h"
+#include "library/win/Md5.h"
+
+namespace kivo {
+
+using zel::String;
+using zel::StringView;
+
+namespace {
+
+constexpr size_t kWriteBuffer = 256 * 1024;
+
+bool DirectoryExists(const String& path) {
+  const DWORD attributes = ::GetFileAttributesW(zel::as_wcstr(path));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::unique_ptr<zel::TStream> TryCreate(StringView target) {
+  try {
+    return std::make_unique<zel::TBufferedFileStream>(target, zel::FileMode::Create,
+                                                      zel::platform::ShareRead | zel::platform::ShareWrite,
+                                                      kWriteBuffer);
+  } catch (const zel::EFCreateError&) {
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+String TInstallerExtractHelper::FormatText(StringView key, StringView argument) {
+  return zel::Format(Installer->Resources().GetText(u"Common", key), argument);
+}
+
+void TInstallerExtractHelper::ForceFolder(StringView folder) {
+  String path = zel::ExcludeTrailingBackslash(folder);
+  if (path.empty() || DirectoryExists(path)) return;
+  // Parents first; a drive root or a share's root always exists or never will.
+  const String parent = zel::ExcludeTrailingBackslash(zel::ExtractFilePath(path));
+  if (!parent.empty() && parent != path && parent.back() != u':') ForceFolder(parent);
+  if (!::CreateDirectoryW(zel::as_wcstr(path), nullptr) && !DirectoryExists(path))
+    throw EInstallerInstallError(FormatText(u"E3", zel::IncludeTrailingBackslash(path)));
+}
+
+int TInstallerExtractHelper::AskLockedFile(StringView target) {
+  const String text = FormatText(u"QM2", target);
+  String caption = Installer->Resources().GetText(u"Common", u"Caption");
+  if (caption.empty()) caption = u"Setup";
+  int answer = IDIGNORE;
+  Installer->CallOnMainThread([&] {
+    answer = ::MessageBoxW(::GetActiveWindow(), zel::as_wcstr(text), zel::as_wcstr(caption),
+                           MB_ABORTRETRYIGNORE | MB_ICONWARNING | MB_TASKMODAL);
+  });
+  return answer;
+}
+
+bool TInstallerExtractHelper::CreateTargetStream(StringView target, zel::TStream& source,
+                                                 std::unique_ptr<zel::TStream>& stream) {
+  stream = TryCreate(target);
+  if (stream) return true;
+
+  // Locked or protected. Leave it alone when it already holds these bytes.
+  zel::TMD5Digest onDisk;
+  {
+    zel::TFileStream existing(target, zel::FileMode::OpenRead,
+                              zel::platform::ShareRead | zel::platform::ShareWrite | zel::platform::ShareDelete);
+    onDisk = zel::MD5OfStream(existing);
+  }
+  const zel::TMD5Digest wanted = zel::MD5OfStream(source);
+  source.SetPosition(0);
+  if (onDisk == wanted) {
+    RunLog().Log(u"Skipped (in use, same content): " + String(target));
+    return false;
+  }
+
+  const String backup = String(target) + u".bak";
+  if (::MoveFileW(zel::as_wcstr(String(target)), zel::as_wcstr(backup)))
+    RunLog().Log(u"Renamed (in use): " + String(target) + u" -> " + backup);
+
+  for (;;) {
+    stream = TryCreate(target);
+    if (stream) return true;
+    RunLog().Log(u"Asking about locked file: " + String(target));
+    const int answer = AskLockedFile(target);
+    if (answer == IDRETRY) continue;
+    if (answer == IDABORT) {
+      RunLog().Log(u"Aborted on locked file: " + String(target));
+      throw EInstallerInstallError(FormatText(u"E1", target));
+    }
+    RunLog().Log(u"Ignored locked file: " + String(target));
+    return false;
+  }
+}
+
+void TInstallerExtractHelper::ExtractFile(const TInstallerScriptFile& entry) {
+  TInstallerResources& resources = Installer->Resources();
+  const String target = resources.ExpandPath(entry.Name);
+  ForceFolder(zel::ExtractFilePath(target));
+  std::unique_ptr<zel::TMemoryStream> source = resources.GetFile(entry.GetTextOrName());
+  std::unique_ptr<zel::TStream> stream;
+  if (!CreateTargetStream(target, *source, stream)) return;
+  stream->CopyFrom(*source, 0);
+  // Flush before the stream goes, so a full disk fails the step instead of vanishing.
+  static_cast<zel::TBufferedFileStream&>(*stream).Flush();
+  stream.reset();
+  RunLog().Log(u"Written: " + target + u" (" + zel::IntToStr(source->Size()) + u" bytes)");
+}
+
+}  // namespace kivo

@@ -1,0 +1,94 @@
+#include "product/ProductInfoKIVO.h"
+
+#include <windows.h>
+
+#include "core/ApplicationRepository.h"
+#include "core/Installer.h"
+#include "library/win/Handles.h"
+#include "package/win/ActionExtract.h"
+#include "product/ActionCloseApplications.h"
+#include "product/ActionConfig.h"
+
+namespace kivo {
+
+using zel::String;
+
+namespace {
+
+bool FileExists(const String& path) {
+  const DWORD attributes = ::GetFileAttributesW(zel::as_wcstr(path));
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The folder of the executable behind a running player window, or empty.
+String RunningPlayerFolder() {
+  HWND window = ::FindWindowW(L"TKIVOMainForm", nullptr);
+  if (!window) return {};
+  DWORD processId = 0;
+  ::GetWindowThreadProcessId(window, &processId);
+  zel::THandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+  if (!process) return {};
+  wchar_t path[MAX_PATH * 4];
+  DWORD size = MAX_PATH * 4;
+  if (!::QueryFullProcessImageNameW(process.Get(), 0, path, &size)) return {};
+  return zel::ExtractFilePath(zel::from_wcstr(path, size));
+}
+
+}  // namespace
+
+void RegisterProductKIVO() {
+  ProductInfoClass = []() -> std::unique_ptr<TInstallerProductInfo> { return std::make_unique<TProductInfoKIVO>(); };
+}
+
+TProductInfoKIVO::TProductInfoKIVO() : FInstalledConfig(std::make_unique<zel::TZELIniFile>()) {}
+
+String TProductInfoKIVO::GetDefaultPath() {
+  String folder;
+  if (FindInstallation(folder)) return folder;
+  return TInstallerProductInfo::GetDefaultPath();
+}
+
+bool TProductInfoKIVO::FindInstallation(String& folder) {
+  if (TInstallerApplicationRepository::GetInstallPath(u"KIVO", folder)) return true;
+  if (TInstallerApplicationRepository::GetInstallPath(u"KIVO3", folder)) return true;
+  folder = RunningPlayerFolder();
+  return !folder.empty();
+}
+
+bool TProductInfoKIVO::AddonsAvailable() {
+  return !Installer->HasFlag(TInstallerFlag::Auto) && !Installer->HasFlag(TInstallerFlag::Silent) &&
+         zel::SameText(Installer->Resources().Language(), u"Russian");
+}
+
+void TProductInfoKIVO::LoadInstalledConfig() {
+  const String dest = Installer->DestPath();
+  String path;
+  if (!dest.empty() && FileExists(dest + u"KIVO.ini")) path = dest + u"KIVO.ini";
+  else if (!dest.empty() && FileExists(dest + u"KIVO3.ini")) path = dest + u"KIVO3.ini";
+  FInstalledConfig->Clear();
+  if (!path.empty()) FInstalledConfig->LoadFromFile(path);
+  Installer->Options().WriteSectionText(u"Integration", FInstalledConfig->ReadSectionText(u"Integration"));
+}
+
+bool TProductInfoKIVO::IsPortable() { return !FInstalledConfig->ReadBool(u"System", u"UserMode", true); }
+
+int32_t TProductInfoKIVO::GetInstalledVersion() { return FInstalledConfig->ReadInteger(u"System", u"Version", 0); }
+
+bool TProductInfoKIVO::CanUpdate() {
+  const int32_t version = GetInstalledVersion();
+  return version >= kOldestUpdatableVersion && version <= kNewestUpdatableVersion;
+}
+
+void TProductInfoKIVO::PopulateActions(const TActionReceiver& receiver) {
+  receiver(ActionClassOf<TInstallerActionCloseApplications>());
+  if (Installer->Mode() == TInstallerMode::Install) {
+    receiver(ActionClassOf<TInstallerActionExtract>());
+    receiver(ActionClassOf<TInstallerActionConfig>());
+  }
+}
+
+void TProductInfoKIVO::PopulatePages(const TPageReceiver& receiver) {
+  // The wizard's pages come with the user interface.
+}
+
+}  // namespace kivo

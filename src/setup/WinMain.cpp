@@ -1,0 +1,11 @@
+// Setup.exe's entry point: wires the KIVO product and the wizard into the generic setup.
+#include <windows.h>
+
+#include "core/Setup.h"
+#include "product/ProductInfoKIVO.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  kivo::RegisterProductKIVO();
+  kivo::TSetupEntry entry;
+  return kivo::RunSetup(entry);
+}
