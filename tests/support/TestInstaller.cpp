@@ -11,18 +11,6 @@ void TInstallerTestProduct::PopulateActions(const TActionReceiver& receiver) {
   for (const TInstallerActionClass& actionClass : TestProduct.Actions) receiver(actionClass);
 }
 
-std::unique_ptr<TSetupPackageReader> MakePackage(const TMembers& members) {
-  TSetupPackageBuilder builder(kSetupPackageKey);
-  for (const auto& [name, bytes] : members) {
-    zel::TMemoryStream stream(std::vector<uint8_t>(bytes.begin(), bytes.end()));
-    builder.AddFile(stream, name);
-  }
-  zel::TMemoryStream package;
-  builder.Commit(package, 1);
-  package.SetPosition(0);
-  return std::make_unique<TSetupPackageReader>(package);
-}
-
 std::string DefaultInstallXml() {
   return R"(<?xml version="1.0" encoding="utf-8"?>
 <installer>
@@ -64,7 +52,7 @@ TTestInstallerEnvironment::TTestInstallerEnvironment(TMembers setup, TMembers pr
   TestProduct = TTestProductState();
   ProductInfoClass = []() -> std::unique_ptr<TInstallerProductInfo> { return std::make_unique<TInstallerTestProduct>(); };
   ResourcesFactory = [setup, product](TInstallerProductInfo* info) {
-    return std::make_unique<TInstallerResources>(info, MakePackage(setup), MakePackage(product));
+    return std::make_unique<TInstallerResources>(info, Package(setup), Package(product));
   };
 }
 

@@ -2,13 +2,13 @@
 // A test product and test packages for running the real installer object in tests.
 #include <windows.h>
 
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/Installer.h"
 #include "core/InstallerAction.h"
+#include "ResourcesFixture.h"
 
 namespace kivo::test {
 
@@ -35,9 +35,6 @@ public:
   void PopulatePages(const TPageReceiver&) override {}
 };
 
-// Package members: name -> bytes.
-using TMembers = std::map<zel::String, std::string>;
-std::unique_ptr<TSetupPackageReader> MakePackage(const TMembers& members);
 // A minimal "SETUP" package: Install.xml and English.lng with the common texts.
 TMembers DefaultSetupMembers();
 std::string DefaultInstallXml();
