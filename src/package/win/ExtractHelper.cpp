@@ -33,6 +33,15 @@ std::unique_ptr<zel::TStream> TryCreate(StringView target) {
   }
 }
 
+// Creates the folder (no trailing backslash) with its missing parents.
+bool ForceDirectories(const String& path) {
+  if (path.empty() || DirectoryExists(path)) return true;
+  // Parents first; a drive root or a share's root always exists or never will.
+  const String parent = zel::ExcludeTrailingBackslash(zel::ExtractFilePath(path));
+  if (!parent.empty() && parent != path && parent.back() != u':' && !ForceDirectories(parent)) return false;
+  return ::CreateDirectoryW(zel::as_wcstr(path), nullptr) || DirectoryExists(path);
+}
+
 }  // namespace
 
 String TInstallerExtractHelper::FormatText(StringView key, StringView argument) {
@@ -40,13 +49,10 @@ String TInstallerExtractHelper::FormatText(StringView key, StringView argument) 
 }
 
 void TInstallerExtractHelper::ForceFolder(StringView folder) {
-  String path = zel::ExcludeTrailingBackslash(folder);
-  if (path.empty() || DirectoryExists(path)) return;
-  // Parents first; a drive root or a share's root always exists or never will.
-  const String parent = zel::ExcludeTrailingBackslash(zel::ExtractFilePath(path));
-  if (!parent.empty() && parent != path && parent.back() != u':') ForceFolder(parent);
-  if (!::CreateDirectoryW(zel::as_wcstr(path), nullptr) && !DirectoryExists(path))
-    throw EInstallerInstallError(FormatText(u"E3", zel::IncludeTrailingBackslash(path)));
+  const String path = zel::ExcludeTrailingBackslash(folder);
+  // The error names the folder that was asked for, not the parent that failed: that is
+  // the one the user chose or knows from the script.
+  if (!ForceDirectories(path)) throw EInstallerInstallError(FormatText(u"E3", zel::IncludeTrailingBackslash(path)));
 }
 
 int TInstallerExtractHelper::AskLockedFile(StringView target) {
