@@ -1,0 +1,351 @@
+// The files step on the real installer and worker: which entries are written, progress,
+// and targets held open by another process (file_holder.exe), with the question on a
+// locked file answered from outside through uidriver.exe, as a user would click it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include "HelperProcess.h"
+#include "TestInstaller.h"
+#include "TestSupport.h"
+#include "core/InstallerErrors.h"
+#include "core/InstallerThread.h"
+#include "package/win/ActionExtract.h"
+#include "package/win/ExtractHelper.h"
+
+using namespace kivo;
+using namespace kivo::test;
+using zel::String;
+
+namespace {
+
+constexpr wchar_t kQuestionCaption[] = L"KIVO Setup";  // "Common"/"Caption" of the test language
+
+std::string ScriptWith(const std::string& components) {
+  std::string xml = DefaultInstallXml();
+  xml.replace(xml.find("<product>"), 9, "<product><Components>" + components + "</Components>");
+  return xml;
+}
+
+std::string EnglishWithFamily(const std::string& family) {
+  std::string lng = DefaultEnglishLng();
+  lng.replace(lng.find("Family=EN"), 9, "Family=" + family);
+  return lng;
+}
+
+TMembers SetupWith(const std::string& components, const std::string& family = "EN") {
+  return {{u"Install.xml", ScriptWith(components)}, {u"English.lng", EnglishWithFamily(family)}};
+}
+
+std::string ReadText(const String& path) {
+  const std::vector<uint8_t> bytes = ReadAll(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// Portable, so that no uninstall entry is left in the registry by these runs.
+String Params(const String& dest) { return u"/AUTO=" + dest + u" /PORTABLE /SILENT"; }
+
+// Runs the installer's actions to their end, serving the worker's calls meanwhile.
+void RunToEnd(TInstaller& installer) {
+  installer.Start(false);
+  ASSERT_TRUE(installer.Thread()->WaitFor(60000)) << "the run did not end";
+}
+
+struct TCaptured {
+  DWORD ExitCode = 0xFFFFFFFF;
+  std::string Output;
+};
+
+TCaptured RunCaptured(const String& commandLine) {
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  HANDLE readRaw = nullptr, writeRaw = nullptr;
+  TCaptured run;
+  if (!::CreatePipe(&readRaw, &writeRaw, &inherit, 0)) return run;
+  zel::THandle readEnd(readRaw), writeEnd(writeRaw);
+  ::SetHandleInformation(readRaw, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writeRaw;
+  startup.hStdError = writeRaw;
+  String command = commandLine;
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(nullptr, zel::as_wcstr(command), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &info))
+    return run;
+  zel::THandle process(info.hProcess), thread(info.hThread);
+  writeEnd.Reset();
+  char buffer[4096];
+  DWORD got = 0;
+  while (::ReadFile(readRaw, buffer, sizeof(buffer), &got, nullptr) && got > 0) run.Output.append(buffer, got);
+  ::WaitForSingleObject(process.Get(), 30000);
+  ::GetExitCodeProcess(process.Get(), &run.ExitCode);
+  return run;
+}
+
+String UiDriver() { return Quoted(HelperPath(u"uidriver\\uidriver.exe")); }
+
+// file_holder.exe keeping a file open with a share mode until released.
+class TFileHolder {
+public:
+  TFileHolder(const String& file, const char16_t* share, const String& markers)
+      : FReady(markers + u"\\" + zel::ExtractFileName(file) + u".ready"),
+        FRelease(markers + u"\\" + zel::ExtractFileName(file) + u".release") {
+    ::DeleteFileW(zel::as_wcstr(FReady));
+    ::DeleteFileW(zel::as_wcstr(FRelease));
+    FProcess = StartProcess(Quoted(HelperPath(u"file_holder.exe")) + u" " + Quoted(file) + u" " + share + u" " +
+                            Quoted(FReady) + u" " + Quoted(FRelease) + u" 60000");
+    for (int i = 0; i < 1000 && FProcess && !FileExists(FReady); ++i) {
+      if (::WaitForSingleObject(FProcess.Get(), 10) == WAIT_OBJECT_0) break;
+    }
+  }
+  ~TFileHolder() {
+    Release();
+    if (FProcess && ::WaitForSingleObject(FProcess.Get(), 0) != WAIT_OBJECT_0) ::TerminateProcess(FProcess.Get(), 9);
+  }
+  bool Holding() const { return FProcess && FileExists(FReady) && ::WaitForSingleObject(FProcess.Get(), 0) != WAIT_OBJECT_0; }
+  // Lets the file go and waits until the holder has ended.
+  void Release() {
+    if (!FProcess) return;
+    WriteAll(FRelease, {});
+    ::WaitForSingleObject(FProcess.Get(), 10000);
+  }
+
+private:
+  String FReady, FRelease;
+  zel::THandle FProcess;
+};
+
+// Plays the user at the locked-file question from its own thread while the main thread
+// serves the message box: reads the box's texts and clicks the planned buttons in turn
+// through uidriver.exe. An unplanned question is answered with Abort, so a wrong run ends
+// (with an error) instead of hanging.
+class TQuestionAnswerer {
+public:
+  struct TStep {
+    const char16_t* Button;
+    std::function<void()> Before;  // runs once the box is up, before the click
+  };
+  explicit TQuestionAnswerer(std::vector<TStep> steps = {}) : FSteps(std::move(steps)) {
+    FThread = std::thread([this] { Watch(); });
+  }
+  ~TQuestionAnswerer() { Stop(); }
+  void Stop() {
+    FStop = true;
+    if (FThread.joinable()) FThread.join();
+  }
+  // Valid after Stop.
+  int Questions = 0;
+  std::vector<std::string> Texts;
+
+private:
+  void Watch() {
+    const String window = u" --class \"#32770\" --title \"" + zel::from_wcstr(kQuestionCaption) + u"\"";
+    while (!FStop) {
+      HWND box = ::FindWindowW(L"#32770", kQuestionCaption);
+      if (!box || !::IsWindowVisible(box)) {
+        ::Sleep(20);
+        continue;
+      }
+      Texts.push_back(RunCaptured(UiDriver() + u" texts" + window).Output);
+      const char16_t* button = u"&Abort";
+      if (static_cast<size_t>(Questions) < FSteps.size()) {
+        const TStep& step = FSteps[static_cast<size_t>(Questions)];
+        if (step.Before) step.Before();
+        button = step.Button;
+      }
+      ++Questions;
+      RunCaptured(UiDriver() + u" click" + window + u" --button \"" + button + u"\"");
+      for (int i = 0; i < 500 && ::IsWindow(box); ++i) ::Sleep(20);
+    }
+  }
+
+  std::vector<TStep> FSteps;
+  std::atomic<bool> FStop{false};
+  std::thread FThread;
+};
+
+// Notes, at each progress report of the files step, how many of the expected files exist.
+class TProgressProbe : public IInstallerNotify {
+public:
+  explicit TProgressProbe(std::vector<String> files) : FFiles(std::move(files)) {}
+  void Notify(int code, intptr_t data) override {
+    if (code == NotifyStatus) Statuses.push_back(reinterpret_cast<const char16_t*>(data));
+    if (code != NotifyProgress) return;
+    int present = 0;
+    for (const String& file : FFiles) present += FileExists(file);
+    Reports.push_back({static_cast<int>(data & 0xFFFF), present});
+  }
+  std::vector<std::pair<int, int>> Reports;  // percent of the step, files present
+  std::vector<String> Statuses;
+
+private:
+  std::vector<String> FFiles;
+};
+
+}  // namespace
+
+TEST(ExtractTest, WritesTheEntriesOfTheChosenFamilyAndReportsProgressBeforeEachFile) {
+  const std::string components =
+      R"(<File name="$DEST\KIVO.exe"/>)"
+      R"(<File name="$DEST\Readme.txt" lang-family="EN">Readme_EN.txt</File>)"
+      R"(<File name="$DEST\Readme.txt" lang-family="DE">Readme_DE.txt</File>)"
+      R"(<File name="$DEST\Plugins\a.dll"/>)"
+      R"(<File name="$DEST\Lang\English.txt" lang-family="en"/>)";
+  const TMembers product = {{u"KIVO.exe", "player"},         {u"Readme_EN.txt", "read me"},
+                            {u"Readme_DE.txt", "lies mich"}, {u"a.dll", "plugin a"},
+                            {u"English.txt", "english"},     {u"Plugins\\a.dll", "wrong member"}};
+  struct Case {
+    const char* family;  // of the chosen language file
+    const char* readme;
+    bool english;
+    std::vector<std::pair<int, int>> reports;  // (percent, files already present)
+  };
+  const Case cases[] = {
+      // Family-less entries and the language's own, compared case-insensitively ("en" in the script).
+      {"EN", "read me", true, {{0, 0}, {25, 0}, {50, 1}, {75, 2}, {100, 3}}},
+      {"de", "lies mich", false, {{0, 0}, {33, 0}, {66, 1}, {100, 2}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.family);
+    const String dest = ScratchDir(u"ExtractTest-family");
+    TTestInstallerEnvironment environment(SetupWith(components, c.family), product);
+    TestProduct.Actions = {ActionClassOf<TInstallerActionExtract>()};
+    TInstaller installer(Params(dest));
+    installer.Resources().InitializeLanguages(false);
+    std::vector<String> kept = {dest + u"\\KIVO.exe", dest + u"\\Readme.txt", dest + u"\\Plugins\\a.dll"};
+    if (c.english) kept.push_back(dest + u"\\Lang\\English.txt");
+    TProgressProbe probe(kept);
+    installer.AddListener(&probe);
+    RunToEnd(installer);
+    installer.RemoveListener(&probe);
+
+    ASSERT_FALSE(installer.HasErrors()) << zel::ToUtf8(installer.Errors()[0]);
+    EXPECT_EQ(ReadText(dest + u"\\KIVO.exe"), "player");
+    EXPECT_EQ(ReadText(dest + u"\\Readme.txt"), c.readme);
+    EXPECT_EQ(ReadText(dest + u"\\Plugins\\a.dll"), "plugin a") << "the member named like the target file";
+    EXPECT_EQ(FileExists(dest + u"\\Lang\\English.txt"), c.english);
+    EXPECT_EQ(FileExists(dest + u"\\Lang"), c.english) << "no folder for an entry that is not written";
+    EXPECT_TRUE(FileExists(dest + u"\\Uninstall.dat")) << "the registration follows the files";
+    EXPECT_EQ(probe.Reports, c.reports);
+    EXPECT_EQ(probe.Statuses, (std::vector<String>{u"Copying files...", u"Files copied."}));
+  }
+}
+
+TEST(ExtractTest, ATargetHeldOpenByAnotherProgram) {
+  const std::string components = R"(<File name="$DEST\first.txt"/><File name="$DEST\locked.dll"/>)"
+                                 R"(<File name="$DEST\last.txt"/>)";
+  const TMembers product = {{u"first.txt", "first"}, {u"locked.dll", "new build"}, {u"last.txt", "last"}};
+  struct Case {
+    const char* name;
+    const char16_t* share;  // of the holder
+    const char* onDisk;     // the locked file's bytes before the run
+    std::vector<const char16_t*> answers;  // buttons clicked; "release" first lets the holder go
+    int questions;
+    const char* expected;  // the locked file's bytes after the run
+    bool backup;           // locked.dll.bak holds the old bytes
+    bool lastWritten;
+    const char* error;     // start of the run's error, with %s for the target
+  };
+  const Case cases[] = {
+      {"same bytes: left alone", u"read", "new build", {}, 0, "new build", false, true, nullptr},
+      {"renamed aside", u"readdelete", "old build", {}, 0, "new build", true, true, nullptr},
+      {"retry twice", u"read", "old build", {u"&Retry", u"release", u"&Retry"}, 2, "new build", false, true,
+       nullptr},
+      {"abort", u"read", "old build", {u"&Abort"}, 1, "old build", false, false,
+       "Installation aborted: %s is in use.\r\n"},
+      {"ignore", u"read", "old build", {u"&Ignore"}, 1, "old build", false, true, nullptr},
+      {"not even readable", u"none", "old build", {}, 0, "old build", false, false, "Cannot open file \"%s\"."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const String root = ScratchDir(u"ExtractTest-locked");
+    const String dest = root + u"\\dest";
+    const String target = dest + u"\\locked.dll";
+    ::CreateDirectoryW(zel::as_wcstr(dest), nullptr);
+    WriteAll(target, Bytes(c.onDisk));
+    TFileHolder holder(target, c.share, root);
+    ASSERT_TRUE(holder.Holding());
+
+    std::vector<TQuestionAnswerer::TStep> steps;
+    for (size_t i = 0; i < c.answers.size(); ++i) {
+      if (String(c.answers[i]) == u"release") continue;
+      const bool release = i > 0 && String(c.answers[i - 1]) == u"release";
+      steps.push_back({c.answers[i], release ? std::function<void()>([&] { holder.Release(); }) : nullptr});
+    }
+    TTestInstallerEnvironment environment(SetupWith(components), product);
+    TestProduct.Actions = {ActionClassOf<TInstallerActionExtract>()};
+    TInstaller installer(Params(dest));
+    installer.Resources().InitializeLanguages(false);
+    TQuestionAnswerer answerer(steps);
+    RunToEnd(installer);
+    answerer.Stop();
+    holder.Release();
+
+    EXPECT_EQ(answerer.Questions, c.questions);
+    const std::string path = zel::ToUtf8(installer.DestPath() + u"locked.dll");
+    for (const std::string& texts : answerer.Texts)
+      EXPECT_NE(texts.find("The file " + path + " is in use."), std::string::npos) << texts;
+    EXPECT_EQ(ReadText(target), c.expected);
+    EXPECT_EQ(FileExists(target + u".bak"), c.backup);
+    if (c.backup) {
+      EXPECT_EQ(ReadText(target + u".bak"), c.onDisk);
+    }
+    EXPECT_EQ(ReadText(dest + u"\\first.txt"), "first") << "written before the locked file";
+    EXPECT_EQ(FileExists(dest + u"\\last.txt"), c.lastWritten);
+    if (c.error) {
+      ASSERT_EQ(installer.Errors().Count(), 1u);
+      const std::string error = zel::ToUtf8(installer.Errors()[0]);
+      std::string expected = c.error;
+      expected.replace(expected.find("%s"), 2, path);
+      EXPECT_EQ(error.substr(0, expected.size()), expected);
+    } else {
+      EXPECT_FALSE(installer.HasErrors()) << zel::ToUtf8(installer.Errors()[0]);
+    }
+  }
+}
+
+TEST(ExtractTest, AMissingMemberStopsTheStepAfterTheEarlierFiles) {
+  const String dest = ScratchDir(u"ExtractTest-missing");
+  TTestInstallerEnvironment environment(
+      SetupWith(R"(<File name="$DEST\one.txt"/><File name="$DEST\Sub\two.txt">gone.txt</File>)"
+                R"(<File name="$DEST\three.txt"/>)"),
+      {{u"one.txt", "1"}, {u"three.txt", "3"}});
+  TestProduct.Actions = {ActionClassOf<TInstallerActionExtract>()};
+  TInstaller installer(Params(dest));
+  installer.Resources().InitializeLanguages(false);
+  RunToEnd(installer);
+  ASSERT_EQ(installer.Errors().Count(), 1u);
+  EXPECT_TRUE(zel::StartsWith(installer.Errors()[0], u"Cannot locate \"gone.txt\" file in setup archive\r\n"))
+      << zel::ToUtf8(installer.Errors()[0]);
+  EXPECT_EQ(ReadText(dest + u"\\one.txt"), "1");
+  EXPECT_FALSE(FileExists(dest + u"\\Sub\\two.txt"));
+  EXPECT_FALSE(FileExists(dest + u"\\three.txt"));
+  EXPECT_FALSE(FileExists(dest + u"\\Uninstall.dat")) << "no registration for a failed step";
+}
+
+TEST(ExtractTest, ForceFolderCreatesParentsOrRaisesE3WithThePath) {
+  const String root = ScratchDir(u"ExtractTest-folders");
+  WriteAll(root + u"\\blocker", Bytes("a file, not a folder"));
+  TTestInstallerEnvironment environment;
+  TInstaller installer(Params(root));
+  installer.Resources().InitializeLanguages(false);
+  TInstallerExtractHelper& helper = installer.ExtractHelper();
+
+  helper.ForceFolder(root + u"\\a\\b\\c\\");
+  EXPECT_TRUE(FileExists(root + u"\\a\\b\\c"));
+  helper.ForceFolder(root + u"\\a\\b\\c\\");  // already there
+  helper.ForceFolder(root + u"\\a\\b\\d");    // no trailing backslash
+
+  for (const String& folder : {root + u"\\blocker\\", root + u"\\blocker\\sub\\deeper\\"}) {
+    try {
+      helper.ForceFolder(folder);
+      ADD_FAILURE() << "no error for " << zel::ToUtf8(folder);
+    } catch (const EInstallerInstallError& e) {
+      EXPECT_EQ(e.Message(), u"Cannot create the folder " + folder + u".");
+    }
+  }
+  EXPECT_TRUE(FileExists(root + u"\\a\\b\\d"));
+}
