@@ -23,7 +23,8 @@ std::vector<String> SectionLines(zel::TZELIniFile& ini, const char16_t* name) {
 }
 
 // Runs the configuration action on the worker for dest; params after the destination.
-void RunConfig(const String& dest, const String& params, const std::vector<std::pair<String, String>>& integration) {
+void RunConfig(const String& dest, const String& params,
+               const std::vector<std::pair<String, String>>& integration) {
   TTestInstallerEnvironment environment;
   TestProduct.Actions = {ActionClassOf<TInstallerActionConfig>()};
   TRecordingListener listener;  // outlives the installer
@@ -87,7 +88,8 @@ TEST(ActionConfig, KeepsTheEncodingOfAnExistingFile) {
     RunConfig(dest, u" /SILENT", {});
     const std::vector<uint8_t> bytes = ReadAll(dest + u"\\KIVO.ini");
     ASSERT_GE(bytes.size(), c.mark.size());
-    EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(c.mark.size())), c.mark);
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(c.mark.size())),
+              c.mark);
     zel::TZELIniFile ini(dest + u"\\KIVO.ini");
     EXPECT_EQ(ini.Encoding(), c.encoding);
     EXPECT_EQ(ini.ReadInteger(u"System", u"Version", 0), 5100);
@@ -103,7 +105,7 @@ TEST(ActionConfig, AFileThatCannotBeWrittenDoesNotFailTheRun) {
 TEST(ActionConfig, ProductInfoReadsTheInstalledConfiguration) {
   struct Case {
     const char* what;
-    const char* kivoIni;   // null: no such file
+    const char* kivoIni;  // null: no such file
     const char* kivo3Ini;
     int32_t version;
     bool portable;
@@ -117,8 +119,9 @@ TEST(ActionConfig, ProductInfoReadsTheInstalledConfiguration) {
       {"5109, no UserMode", "[System]\r\nVersion=5109\r\n", nullptr, 5109, false, true, u""},
       {"5110", "[System]\r\nVersion=5110\r\nUserMode=0\r\n", nullptr, 5110, true, false, u""},
       {"not a number", "[System]\r\nVersion=5.10\r\n", nullptr, 0, false, false, u""},
-      {"KIVO3.ini only", nullptr, "[System]\r\nVersion=3600\r\nUserMode=0\r\n[Integration]\r\nShortcutDesktop=0\r\n",
-       3600, true, true, u"ShortcutDesktop=0"},
+      {"KIVO3.ini only", nullptr,
+       "[System]\r\nVersion=3600\r\nUserMode=0\r\n[Integration]\r\nShortcutDesktop=0\r\n", 3600, true, true,
+       u"ShortcutDesktop=0"},
       {"KIVO.ini first", "[System]\r\nVersion=5000\r\n[Integration]\r\nAssociateWithFiles=1\r\n",
        "[System]\r\nVersion=3600\r\nUserMode=0\r\n", 5000, false, true, u"AssociateWithFiles=1"},
   };

@@ -47,7 +47,8 @@ int PlayerWindowsOf(DWORD processId) {
         wchar_t name[64];
         DWORD owner = 0;
         ::GetWindowThreadProcessId(window, &owner);
-        if (owner == s->ProcessId && ::GetClassNameW(window, name, 64) && std::wcscmp(name, L"TKIVOMainForm") == 0)
+        if (owner == s->ProcessId && ::GetClassNameW(window, name, 64) &&
+            std::wcscmp(name, L"TKIVOMainForm") == 0)
           ++s->Count;
         return TRUE;
       },
@@ -67,8 +68,8 @@ public:
       wc.hInstance = ::GetModuleHandleW(nullptr);
       wc.lpszClassName = className;
       ::RegisterClassW(&wc);  // registered once per process; a second call fails harmlessly
-      FWindow = ::CreateWindowExW(0, className, L"Not the player", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
-                                  nullptr, wc.hInstance, nullptr);
+      FWindow = ::CreateWindowExW(0, className, L"Not the player", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                                  nullptr, nullptr, wc.hInstance, nullptr);
       ::SetEvent(event);
       if (!FWindow) return;
       MSG msg;
@@ -177,7 +178,8 @@ TEST(CloseApplications, ClosesEveryPlayerAndNeverHangsTheSetup) {
     installer.Start(false);
     ASSERT_TRUE(installer.Thread()->WaitFor(20000)) << "the setup hangs";
     const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+            .count();
     installer.RemoveListener(&listener);
 
     EXPECT_FALSE(installer.HasErrors());
@@ -196,8 +198,9 @@ TEST(CloseApplications, ClosesEveryPlayerAndNeverHangsTheSetup) {
 }
 
 TEST(CloseApplications, ClosesTheWindowsOfEveryClassOfThePlayerAndItsToolsWhateverTheirTitle) {
-  const wchar_t* classes[] = {L"TKIVO2EditorForm",       L"TKIVO2MainW",      L"TKIVO3MainWindow", L"TKIVOATEForm",
-                              L"TKIVOConverterMainForm", L"TKIVOLibMainForm", L"TKIVOMainForm"};
+  const wchar_t* classes[] = {
+      L"TKIVO2EditorForm",       L"TKIVO2MainW",      L"TKIVO3MainWindow", L"TKIVOATEForm",
+      L"TKIVOConverterMainForm", L"TKIVOLibMainForm", L"TKIVOMainForm"};
   std::vector<std::unique_ptr<TToolWindow>> windows;
   for (const wchar_t* name : classes) windows.push_back(std::make_unique<TToolWindow>(name));
   for (const auto& window : windows) ASSERT_TRUE(window->Created());
@@ -210,7 +213,8 @@ TEST(CloseApplications, ClosesTheWindowsOfEveryClassOfThePlayerAndItsToolsWhatev
   installer.Start(false);
   ASSERT_TRUE(installer.Thread()->WaitFor(20000));
   // One window per class in the first pass, none left for the second.
-  EXPECT_EQ(static_cast<TInstallerActionCloseApplications&>(installer.Thread()->Actions().Items(0)).PassCount(), 2);
+  EXPECT_EQ(
+      static_cast<TInstallerActionCloseApplications&>(installer.Thread()->Actions().Items(0)).PassCount(), 2);
   for (size_t i = 0; i < windows.size(); ++i)
     EXPECT_TRUE(windows[i]->Closed()) << zel::ToUtf8(zel::from_wcstr(classes[i]));
 }

@@ -72,14 +72,15 @@ TCaptured RunCaptured(const String& commandLine) {
   startup.hStdError = writeRaw;
   String command = commandLine;
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(nullptr, zel::as_wcstr(command), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &info))
+  if (!::CreateProcessW(nullptr, zel::as_wcstr(command), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &info))
     return run;
   zel::THandle process(info.hProcess), thread(info.hThread);
   writeEnd.Reset();
   char buffer[4096];
   DWORD got = 0;
-  while (::ReadFile(readRaw, buffer, sizeof(buffer), &got, nullptr) && got > 0) run.Output.append(buffer, got);
+  while (::ReadFile(readRaw, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+    run.Output.append(buffer, got);
   ::WaitForSingleObject(process.Get(), 30000);
   ::GetExitCodeProcess(process.Get(), &run.ExitCode);
   return run;
@@ -95,17 +96,20 @@ public:
         FRelease(markers + u"\\" + zel::ExtractFileName(file) + u".release") {
     ::DeleteFileW(zel::as_wcstr(FReady));
     ::DeleteFileW(zel::as_wcstr(FRelease));
-    FProcess = StartProcess(Quoted(HelperPath(u"file_holder.exe")) + u" " + Quoted(file) + u" " + share + u" " +
-                            Quoted(FReady) + u" " + Quoted(FRelease) + u" 60000");
+    FProcess = StartProcess(Quoted(HelperPath(u"file_holder.exe")) + u" " + Quoted(file) + u" " + share +
+                            u" " + Quoted(FReady) + u" " + Quoted(FRelease) + u" 60000");
     for (int i = 0; i < 1000 && FProcess && !FileExists(FReady); ++i) {
       if (::WaitForSingleObject(FProcess.Get(), 10) == WAIT_OBJECT_0) break;
     }
   }
   ~TFileHolder() {
     Release();
-    if (FProcess && ::WaitForSingleObject(FProcess.Get(), 0) != WAIT_OBJECT_0) ::TerminateProcess(FProcess.Get(), 9);
+    if (FProcess && ::WaitForSingleObject(FProcess.Get(), 0) != WAIT_OBJECT_0)
+      ::TerminateProcess(FProcess.Get(), 9);
   }
-  bool Holding() const { return FProcess && FileExists(FReady) && ::WaitForSingleObject(FProcess.Get(), 0) != WAIT_OBJECT_0; }
+  bool Holding() const {
+    return FProcess && FileExists(FReady) && ::WaitForSingleObject(FProcess.Get(), 0) != WAIT_OBJECT_0;
+  }
   // Lets the file go and waits until the holder has ended.
   void Release() {
     if (!FProcess) return;
@@ -188,12 +192,11 @@ private:
 }  // namespace
 
 TEST(ExtractTest, WritesTheEntriesOfTheChosenFamilyAndReportsProgressBeforeEachFile) {
-  const std::string components =
-      R"(<File name="$DEST\KIVO.exe"/>)"
-      R"(<File name="$DEST\Readme.txt" lang-family="EN">Readme_EN.txt</File>)"
-      R"(<File name="$DEST\Readme.txt" lang-family="DE">Readme_DE.txt</File>)"
-      R"(<File name="$DEST\Plugins\a.dll"/>)"
-      R"(<File name="$DEST\Lang\English.txt" lang-family="en"/>)";
+  const std::string components = R"(<File name="$DEST\KIVO.exe"/>)"
+                                 R"(<File name="$DEST\Readme.txt" lang-family="EN">Readme_EN.txt</File>)"
+                                 R"(<File name="$DEST\Readme.txt" lang-family="DE">Readme_DE.txt</File>)"
+                                 R"(<File name="$DEST\Plugins\a.dll"/>)"
+                                 R"(<File name="$DEST\Lang\English.txt" lang-family="en"/>)";
   const TMembers product = {{u"KIVO.exe", "player"},         {u"Readme_EN.txt", "read me"},
                             {u"Readme_DE.txt", "lies mich"}, {u"a.dll", "plugin a"},
                             {u"English.txt", "english"},     {u"Plugins\\a.dll", "wrong member"}};
@@ -240,14 +243,14 @@ TEST(ExtractTest, ATargetHeldOpenByAnotherProgram) {
   const TMembers product = {{u"first.txt", "first"}, {u"locked.dll", "new build"}, {u"last.txt", "last"}};
   struct Case {
     const char* name;
-    const char16_t* share;  // of the holder
-    const char* onDisk;     // the locked file's bytes before the run
+    const char16_t* share;                 // of the holder
+    const char* onDisk;                    // the locked file's bytes before the run
     std::vector<const char16_t*> answers;  // buttons clicked; "release" first lets the holder go
     int questions;
-    const char* expected;  // the locked file's bytes after the run
-    bool backup;           // locked.dll.bak holds the old bytes
+    const char* expected;                  // the locked file's bytes after the run
+    bool backup;                           // locked.dll.bak holds the old bytes
     bool lastWritten;
-    const char* error;     // start of the run's error, with %s for the target
+    const char* error;                     // start of the run's error, with %s for the target
   };
   const Case cases[] = {
       {"same bytes: left alone", u"read", "new build", {}, 0, "new build", false, true, nullptr},
@@ -257,7 +260,8 @@ TEST(ExtractTest, ATargetHeldOpenByAnotherProgram) {
       {"abort", u"read", "old build", {u"&Abort"}, 1, "old build", false, false,
        "Installation aborted: %s is in use.\r\n"},
       {"ignore", u"read", "old build", {u"&Ignore"}, 1, "old build", false, true, nullptr},
-      {"not even readable", u"none", "old build", {}, 0, "old build", false, false, "Cannot open file \"%s\"."},
+      {"not even readable", u"none", "old build", {}, 0, "old build", false, false,
+       "Cannot open file \"%s\"."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
