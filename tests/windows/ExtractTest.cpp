@@ -7,6 +7,7 @@
 #include <functional>
 #include <thread>
 
+#include "FileHolder.h"
 #include "HelperProcess.h"
 #include "TestInstaller.h"
 #include "TestSupport.h"
@@ -87,40 +88,6 @@ TCaptured RunCaptured(const String& commandLine) {
 }
 
 String UiDriver() { return Quoted(HelperPath(u"uidriver\\uidriver.exe")); }
-
-// file_holder.exe keeping a file open with a share mode until released.
-class TFileHolder {
-public:
-  TFileHolder(const String& file, const char16_t* share, const String& markers)
-      : FReady(markers + u"\\" + zel::ExtractFileName(file) + u".ready"),
-        FRelease(markers + u"\\" + zel::ExtractFileName(file) + u".release") {
-    ::DeleteFileW(zel::as_wcstr(FReady));
-    ::DeleteFileW(zel::as_wcstr(FRelease));
-    FProcess = StartProcess(Quoted(HelperPath(u"file_holder.exe")) + u" " + Quoted(file) + u" " + share +
-                            u" " + Quoted(FReady) + u" " + Quoted(FRelease) + u" 60000");
-    for (int i = 0; i < 1000 && FProcess && !FileExists(FReady); ++i) {
-      if (::WaitForSingleObject(FProcess.Get(), 10) == WAIT_OBJECT_0) break;
-    }
-  }
-  ~TFileHolder() {
-    Release();
-    if (FProcess && ::WaitForSingleObject(FProcess.Get(), 0) != WAIT_OBJECT_0)
-      ::TerminateProcess(FProcess.Get(), 9);
-  }
-  bool Holding() const {
-    return FProcess && FileExists(FReady) && ::WaitForSingleObject(FProcess.Get(), 0) != WAIT_OBJECT_0;
-  }
-  // Lets the file go and waits until the holder has ended.
-  void Release() {
-    if (!FProcess) return;
-    WriteAll(FRelease, {});
-    ::WaitForSingleObject(FProcess.Get(), 10000);
-  }
-
-private:
-  String FReady, FRelease;
-  zel::THandle FProcess;
-};
 
 // Plays the user at the locked-file question from its own thread while the main thread
 // serves the message box: reads the box's texts and clicks the planned buttons in turn

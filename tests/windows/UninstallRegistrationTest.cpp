@@ -3,6 +3,7 @@
 // Every key these tests write has a name of their own and is removed again.
 #include <gtest/gtest.h>
 
+#include "FileHolder.h"
 #include "HelperProcess.h"
 #include "TestInstaller.h"
 #include "TestSupport.h"
@@ -250,6 +251,33 @@ TEST(UninstallRegistration, PortableOrNamelessInstallationsWriteTheFilesButNoEnt
   }
   EXPECT_FALSE(TInstallerApplicationRepository::Register(u"", u"C:\\K\\Uninstall.exe", u"1", u"p", u"h"));
   EXPECT_FALSE(TInstallerApplicationRepository::Register(u"  ", u"C:\\K\\Uninstall.exe", u"1", u"p", u"h"));
+}
+
+TEST(UninstallRegistration, AnUninstallerThatCannotBeReplacedEndsTheRunBeforeTheData) {
+  const String name = u"KIVORegistrationLocked";
+  TEntryCleanup cleanup(name);
+  const String root = ScratchDir(u"UninstallRegistration-locked");
+  const String dest = root + u"\\dest";
+  ::CreateDirectoryW(zel::as_wcstr(dest), nullptr);
+  WriteAll(dest + u"\\Uninstall.exe", Bytes("an older uninstaller, still running"));
+  TFileHolder holder(dest + u"\\Uninstall.exe", u"read", root);
+  ASSERT_TRUE(holder.Holding());
+  TTestInstallerEnvironment environment(
+      {{u"Install.xml", ScriptFor(zel::ToUtf8(name), R"(<File name="$DEST\KIVO.exe"/>)")},
+       {u"English.lng", DefaultEnglishLng()}},
+      {{u"KIVO.exe", "player"}});
+  TestProduct.Actions = {ActionClassOf<TInstallerActionExtract>()};
+  TInstaller installer(u"/AUTO=" + dest + u" /SILENT");
+  RunExtract(installer);
+  holder.Release();
+  ASSERT_EQ(installer.Errors().Count(), 1u);
+  const String error = installer.Errors()[0];
+  EXPECT_TRUE(zel::StartsWith(error, u"System Error.  Code: ")) << zel::ToUtf8(error);
+  EXPECT_NE(error.find(OwnFileName() + u" -> " + installer.DestPath() + u"Uninstall.exe"), String::npos)
+      << zel::ToUtf8(error);
+  EXPECT_EQ(ReadAll(dest + u"\\KIVO.exe"), Bytes("player")) << "the files came first";
+  EXPECT_FALSE(FileExists(dest + u"\\Uninstall.dat"));
+  EXPECT_FALSE(OpenEntry(name));
 }
 
 TEST(UninstallRegistration, GetInstallPathFallsBackToTheUninstallerAndTheIcon) {
