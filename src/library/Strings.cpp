@@ -284,14 +284,14 @@ String FormatList(StringView format, std::initializer_list<FormatArg> args) {
       out += c;
       continue;
     }
-    const char16_t spec = format[++i];
-    if (spec == u'%') {
+    const char16_t conversion = format[++i];
+    if (conversion == u'%') {
       out += u'%';
       continue;
     }
     if (next == args.end()) continue;
     const FormatArg& arg = *next++;
-    switch (spec) {
+    switch (conversion) {
       case u's':
         if (arg.IsText()) out += arg.Text();
         else out += IntToStr(arg.Number());
@@ -303,7 +303,7 @@ String FormatList(StringView format, std::initializer_list<FormatArg> args) {
       case u'x':
       case u'X': {
         static const char16_t* digits[] = {u"0123456789abcdef", u"0123456789ABCDEF"};
-        const char16_t* d = digits[spec == u'X'];
+        const char16_t* d = digits[conversion == u'X'];
         uint64_t v = static_cast<uint64_t>(arg.Number());
         String hex;
         do {
@@ -315,7 +315,7 @@ String FormatList(StringView format, std::initializer_list<FormatArg> args) {
       }
       default:
         out += u'%';
-        out += spec;
+        out += conversion;
         break;
     }
   }

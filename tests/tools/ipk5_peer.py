@@ -144,8 +144,8 @@ def main(argv):
         return 0
     if len(argv) >= 2 and argv[0] == "write":
         members = []
-        for spec in argv[2:]:
-            name, _, path = spec.rpartition("=")
+        for member in argv[2:]:
+            name, _, path = member.rpartition("=")
             with open(path, "rb") as f:
                 members.append((name, f.read()))
         with open(argv[1], "wb") as f:
