@@ -65,13 +65,13 @@ void AppendUtf16(std::vector<uint8_t>& out, StringView text, bool bigEndian) {
 
 }  // namespace
 
-uint32_t IniNameHash(StringView name) {
-  uint32_t hash = 2166136261u;
-  for (char16_t c : UpperCase(name)) {
-    hash = (hash ^ (c & 0xFF)) * 16777619u;
-    hash = (hash ^ (c >> 8)) * 16777619u;
-  }
-  return hash;
+String IniNameKey(StringView name) {
+  // The length first: SameText needs equal lengths, the locale's comparison does not.
+  String key;
+  const uint64_t length = name.size();
+  for (int shift = 0; shift < 64; shift += 16) key += static_cast<char16_t>(length >> shift);
+  key += platform::CaseInsensitiveKey(name);
+  return key;
 }
 
 String DecodeIniText(const uint8_t* data, size_t size, TZELIniEncoding& encoding) {
@@ -122,40 +122,39 @@ std::vector<uint8_t> EncodeIniText(StringView text, TZELIniEncoding encoding) {
 // --- TZELIniFileSection
 
 TZELIniFileSection::TZELIniFileSection(TZELIniFile* owner, StringView name)
-    : FOwner(owner), FName(name), FNameHash(IniNameHash(name)) {}
+    : FOwner(owner), FName(name), FNameKey(IniNameKey(name)) {}
 
-size_t TZELIniFileSection::KeyLength(const String& line) {
+size_t TZELIniFileSection::KeyLength(StringView line) {
   const size_t p = line.find(kSeparator);
-  return p == String::npos ? 0 : p;
+  return p == StringView::npos ? 0 : p;
 }
 
+String TZELIniFileSection::LineKey(StringView line) { return IniNameKey(line.substr(0, KeyLength(line))); }
+
 String TZELIniFileSection::Key(size_t index) const {
-  const String& line = FLines[index].Text;
+  const String& line = FLines[index];
   return line.substr(0, KeyLength(line));
 }
 
 String TZELIniFileSection::Value(size_t index) const {
-  const String& line = FLines[index].Text;
+  const String& line = FLines[index];
   const size_t p = line.find(kSeparator);
   return p == String::npos ? line : line.substr(p + 1);
 }
 
-uint32_t TZELIniFileSection::LineKeyHash(const TLine& line) const {
-  if (!line.HashValid) {
-    line.KeyHash = IniNameHash(StringView(line.Text).substr(0, KeyLength(line.Text)));
-    line.HashValid = true;
-  }
-  return line.KeyHash;
+void TZELIniFileSection::BuildKeyIndex() const {
+  FKeyIndex.clear();
+  FKeyIndex.reserve(FLines.size());
+  // emplace keeps an existing entry: the first line with a key wins.
+  for (size_t i = 0; i < FLines.size(); ++i) FKeyIndex.emplace(LineKey(FLines[i]), i);
+  FKeyIndexValid = true;
 }
 
 ptrdiff_t TZELIniFileSection::IndexOfKey(StringView key) const {
-  const uint32_t hash = IniNameHash(key);
-  for (size_t i = 0; i < FLines.size(); ++i) {
-    if (LineKeyHash(FLines[i]) != hash) continue;
-    const String& line = FLines[i].Text;
-    if (SameText(StringView(line).substr(0, KeyLength(line)), key)) return static_cast<ptrdiff_t>(i);
-  }
-  return -1;
+  if (FLines.empty()) return -1;
+  if (!FKeyIndexValid) BuildKeyIndex();
+  const auto found = FKeyIndex.find(IniNameKey(key));
+  return found == FKeyIndex.end() ? -1 : static_cast<ptrdiff_t>(found->second);
 }
 
 void TZELIniFileSection::Changed() {
@@ -163,22 +162,31 @@ void TZELIniFileSection::Changed() {
 }
 
 void TZELIniFileSection::Add(StringView line) {
-  FLines.push_back(TLine{String(line)});
+  FLines.emplace_back(line);
+  // A section being loaded has no index yet: it is built at the first lookup instead.
+  if (FKeyIndexValid) FKeyIndex.emplace(LineKey(FLines.back()), FLines.size() - 1);
   Changed();
 }
 
 void TZELIniFileSection::SetLine(size_t index, StringView line) {
-  FLines[index] = TLine{String(line)};
+  // WriteString replaces a line by one with the same key (perhaps spelt differently):
+  // the index stays right. Any other key change moves first matches around.
+  if (FKeyIndexValid && LineKey(FLines[index]) != LineKey(line))
+    FKeyIndexValid = false;
+  FLines[index] = String(line);
   Changed();
 }
 
 void TZELIniFileSection::Delete(size_t index) {
   FLines.erase(FLines.begin() + static_cast<ptrdiff_t>(index));
+  FKeyIndexValid = false;
   Changed();
 }
 
 void TZELIniFileSection::Clear() {
   FLines.clear();
+  FKeyIndex.clear();
+  FKeyIndexValid = false;
   Changed();
 }
 
@@ -186,7 +194,7 @@ String TZELIniFileSection::Text() const {
   String text;
   for (size_t i = 0; i < FLines.size(); ++i) {
     if (i) text += u"\r\n";
-    text += FLines[i].Text;
+    text += FLines[i];
   }
   return text;
 }
@@ -224,24 +232,20 @@ void TZELIniFile::EndUpdate() {
 
 // --- Lookup
 
-TZELIniFileSection* TZELIniFile::FindSection(StringView name, uint32_t hash) {
-  if (FLastFound && FLastFound->NameHash() == hash && SameText(FLastFound->Name(), name)) return FLastFound;
-  for (const auto& section : FSections) {
-    if (section->NameHash() == hash && SameText(section->Name(), name)) {
-      FLastFound = section.get();
-      return FLastFound;
-    }
-  }
-  return nullptr;
+TZELIniFileSection* TZELIniFile::FindSection(StringView name) {
+  // The same spelling as last time needs no key.
+  if (FLastFound && FLastFound->Name() == name) return FLastFound;
+  const auto found = FSectionIndex.find(IniNameKey(name));
+  if (found == FSectionIndex.end()) return nullptr;
+  FLastFound = found->second;
+  return FLastFound;
 }
 
-TZELIniFileSection* TZELIniFile::FindSection(StringView name) { return FindSection(name, IniNameHash(name)); }
-
 TZELIniFileSection& TZELIniFile::FindOrAddSection(StringView name) {
-  const uint32_t hash = IniNameHash(name);
-  if (TZELIniFileSection* section = FindSection(name, hash)) return *section;
+  if (TZELIniFileSection* section = FindSection(name)) return *section;
   FSections.push_back(std::make_unique<TZELIniFileSection>(this, name));
   FLastFound = FSections.back().get();
+  FSectionIndex.emplace(FLastFound->NameKey(), FLastFound);
   Changed();
   return *FLastFound;
 }
@@ -372,6 +376,7 @@ bool TZELIniFile::EraseSection(StringView section) {
   TZELIniFileSection* s = FindSection(section);
   if (!s) return false;
   if (FLastFound == s) FLastFound = nullptr;
+  FSectionIndex.erase(s->NameKey());
   for (auto it = FSections.begin(); it != FSections.end(); ++it) {
     if (it->get() == s) {
       FSections.erase(it);
@@ -428,6 +433,7 @@ void TZELIniFile::Assign(TZELIniFile& other) {
 
 void TZELIniFile::Clear() {
   FSections.clear();
+  FSectionIndex.clear();
   FLastFound = nullptr;
   Changed();
 }

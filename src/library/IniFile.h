@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "library/Streams.h"
@@ -19,9 +20,10 @@ class TZELIniFile;
 // Text encodings of INI files. Every one but Ansi is written with its byte-order mark.
 enum class TZELIniEncoding { Ansi, Utf8, Utf16LE, Utf16BE };
 
-// 32-bit FNV-1a of the upper-cased name. Only a filter in front of SameText: names
-// with different hashes are different, names with equal hashes are compared.
-uint32_t IniNameHash(StringView name);
+// The lookup key of a section or key name: equal for two names exactly when SameText
+// calls them equal (the same length, and equal under the locale's case-insensitive
+// comparison), so one hash index serves every lookup.
+String IniNameKey(StringView name);
 
 class TZELIniFileSection {
 public:
@@ -30,16 +32,17 @@ public:
   TZELIniFileSection& operator=(const TZELIniFileSection&) = delete;
 
   const String& Name() const { return FName; }
-  uint32_t NameHash() const { return FNameHash; }
+  const String& NameKey() const { return FNameKey; }
 
   // The raw lines in file order.
   size_t Count() const { return FLines.size(); }
-  const String& Line(size_t index) const { return FLines[index].Text; }
+  const String& Line(size_t index) const { return FLines[index]; }
   // Everything before the first "=" (empty without one) and everything after it
   // (the whole line without one).
   String Key(size_t index) const;
   String Value(size_t index) const;
-  // The index of the first line whose key matches, or -1.
+  // The index of the first line whose key matches, or -1. Constant time on average: the
+  // section keeps an index from key to first line, built at the first lookup.
   ptrdiff_t IndexOfKey(StringView key) const;
 
   // Each change tells the owning file.
@@ -51,19 +54,20 @@ public:
   String Text() const;
 
 private:
-  struct TLine {
-    String Text;
-    mutable uint32_t KeyHash = 0;
-    mutable bool HashValid = false;
-  };
-  static size_t KeyLength(const String& line);
-  uint32_t LineKeyHash(const TLine& line) const;
+  static size_t KeyLength(StringView line);
+  static String LineKey(StringView line);
+  void BuildKeyIndex() const;
   void Changed();
 
   TZELIniFile* FOwner;
   String FName;
-  uint32_t FNameHash;
-  std::vector<TLine> FLines;
+  String FNameKey;
+  std::vector<String> FLines;
+  // Key of a line -> index of the first line with that key; valid only while
+  // FKeyIndexValid. Appending keeps it current; replacing a line's key or deleting a line
+  // drops it, to be rebuilt by the next lookup.
+  mutable std::unordered_map<String, size_t> FKeyIndex;
+  mutable bool FKeyIndexValid = false;
 };
 
 class TZELIniFile {
@@ -161,7 +165,6 @@ public:
   void SetOnChange(TChangeNotifier notifier) { FOnChange = std::move(notifier); }
 
 protected:
-  TZELIniFileSection* FindSection(StringView name, uint32_t hash);
   TZELIniFileSection& FindOrAddSection(StringView name);
 
 private:
@@ -171,6 +174,8 @@ private:
   bool FModified = false;
   int FUpdateCount = 0;
   std::vector<std::unique_ptr<TZELIniFileSection>> FSections;
+  // Name key -> section. Repeated headers merge, so every key names one section.
+  std::unordered_map<String, TZELIniFileSection*> FSectionIndex;
   TZELIniFileSection* FLastFound = nullptr;
   TChangeNotifier FOnChange;
 };

@@ -56,3 +56,12 @@ std::u16string ExtendedLengthPath(std::u16string_view path);
 std::u16string SystemErrorMessage(unsigned code);
 
 }  // namespace zel::platform
+
+// --- Lookup keys for case-insensitive names (the INI document's hash index).
+namespace zel::platform {
+
+// A key that is equal for two texts exactly when CompareTextIgnoreCase calls them equal,
+// so that hashing it and comparing agree. Opaque: compare it, hash it, never show it.
+std::u16string CaseInsensitiveKey(std::u16string_view text);
+
+}  // namespace zel::platform

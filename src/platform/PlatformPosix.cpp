@@ -183,3 +183,12 @@ std::u16string ExtendedLengthPath(std::u16string_view path) { return std::u16str
 std::u16string SystemErrorMessage(unsigned code) { return FromUtf8(std::strerror(static_cast<int>(code))); }
 
 }  // namespace zel::platform
+
+// --- Lookup keys for case-insensitive names (the INI document's hash index).
+namespace zel::platform {
+
+// CompareTextIgnoreCase compares character by character after Upper: the upper-cased
+// text is exactly its key.
+std::u16string CaseInsensitiveKey(std::u16string_view text) { return UpperCase(text); }
+
+}  // namespace zel::platform

@@ -146,3 +146,34 @@ std::u16string SystemErrorMessage(unsigned code) {
 }
 
 }  // namespace zel::platform
+
+// --- Lookup keys for case-insensitive names (the INI document's hash index).
+namespace zel::platform {
+
+std::u16string CaseInsensitiveKey(std::u16string_view text) {
+  if (text.empty()) return {};
+  // The sort key under CompareTextIgnoreCase's locale and flags: Windows documents that
+  // comparing two sort keys gives what CompareStringEx gives for the texts. An upper-case
+  // mapping would not do: it keeps the Kelvin sign apart from K and final sigma apart
+  // from sigma, which the comparison calls equal.
+  constexpr DWORD kFlags = LCMAP_SORTKEY | NORM_IGNORECASE;
+  const int size = ::LCMapStringEx(LOCALE_NAME_USER_DEFAULT, kFlags, W(text), static_cast<int>(text.size()),
+                                   nullptr, 0, nullptr, nullptr, 0);
+  if (size > 0) {
+    std::string bytes(static_cast<size_t>(size), '\0');
+    if (::LCMapStringEx(LOCALE_NAME_USER_DEFAULT, kFlags, W(text), static_cast<int>(text.size()),
+                        reinterpret_cast<wchar_t*>(bytes.data()), size, nullptr, nullptr, 0) == size) {
+      std::u16string key((bytes.size() + 1) / 2, u'\0');
+      for (size_t i = 0; i < bytes.size(); ++i)
+        key[i / 2] |= static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) << (i % 2 ? 8 : 0));
+      return key;
+    }
+  }
+  // No sort key (a text the locale cannot weigh): the text itself, marked so that it
+  // never meets a sort key. Such texts then match only themselves.
+  std::u16string key(1, u'\xFFFF');
+  key += text;
+  return key;
+}
+
+}  // namespace zel::platform
