@@ -191,6 +191,51 @@ std::unique_ptr<TCommands> TZELCommandLineProcessor::Parse(StringView text) {
   return parser.Parse();
 }
 
+namespace {
+
+// The switch inside a quoted token's text, or nothing when the text holds none.
+bool UnquotedSwitch(StringView inner, String& out) {
+  static constexpr StringView kDelimiters = u"-/=; \r\n";
+  if (inner.size() < 2 || (inner[0] != u'/' && inner[0] != u'-')) return false;
+  if (kDelimiters.find(inner[1]) != StringView::npos) return false;  // a lone prefix is text
+  const size_t space = inner.find(u' ');
+  const size_t equals = inner.find(u'=');
+  if (space == StringView::npos) {
+    out = String(inner);
+    return true;
+  }
+  if (equals == StringView::npos || equals > space) return false;
+  out = String(inner.substr(0, equals + 1));
+  out += u'"';
+  out += inner.substr(equals + 1);
+  out += u'"';
+  return true;
+}
+
+}  // namespace
+
+String UnquoteSwitches(StringView params) {
+  // Cut with the parser's own tokenizer, quotes kept, so that a quote counts as opening
+  // exactly where the parser would see one: the tokens' texts put together are params.
+  TZELParserSettings settings = SwitchSettings();
+  settings.StripQuotes = false;
+  TZELParser parser(params, settings);
+  String out;
+  out.reserve(params.size() + 2);
+  TToken token;
+  TTokenKind previous = tkSpace;  // the start counts as after a space
+  while (parser.NextToken(token)) {
+    String rewritten;
+    if (token.Kind == tkQuotedText && previous == tkSpace &&
+        UnquotedSwitch(StringView(token.Text).substr(1, token.Text.size() - 2), rewritten))
+      out += rewritten;
+    else
+      out += token.Text;
+    previous = token.Kind;
+  }
+  return out;
+}
+
 String GetCommandLineParams(StringView commandLine) {
   TZELParser parser(Trim(commandLine), ProgramPathSettings());
   TToken programPath;

@@ -74,6 +74,15 @@ String GetCommandLineParams();
 // The same for a given command line, as the platform would hold it.
 String GetCommandLineParams(StringView commandLine);
 
+// Launchers that quote every argument with a space in it (.NET's ArgumentList,
+// PowerShell, Python's subprocess, Wine) turn /AUTO=C:\a b into "/AUTO=C:\a b", which
+// the parser reads as free text. This rewrites each double-quoted token that stands at
+// the start or after a space and holds a switch (a "/" or "-" and a name) into the
+// switch itself: "/NAME=value" becomes /NAME="value" (/NAME=value when the value has no
+// space) and "/NAME" becomes /NAME. Everything else, quoted file names included, is kept
+// exactly; so is a quoted token with a space but no "=" before it, which is no switch.
+String UnquoteSwitches(StringView params);
+
 // Parses `params` and looks for the first switch named `name` (case-insensitive, equal
 // length). `value` receives its values joined with ";", or is emptied when none matches.
 bool FindSwitch(StringView params, StringView name, String& value);

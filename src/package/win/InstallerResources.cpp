@@ -8,6 +8,7 @@
 #include "core/InstallerErrors.h"
 #include "library/win/Handles.h"
 #include "library/win/OSError.h"
+#include "package/PathVariables.h"
 #include "package/win/InstallerImage.h"
 #include "package/win/ProductInfo.h"
 #include "ui/LanguageDialog.h"
@@ -20,86 +21,8 @@ namespace {
 
 constexpr StringView kInstallScript = u"Install.xml";
 constexpr StringView kEnglish = u"English.lng";
-// Longest element ExpandPath keeps.
-constexpr size_t kMaxPathElement = 260;
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-
-// One path element cleaned: no characters that Windows refuses in names, no leading
-// spaces, no trailing spaces or dots (which Windows would drop silently).
-String CleanPathElement(StringView element) {
-  String out;
-  out.reserve(element.size());
-  for (char16_t c : element) {
-    switch (c) {
-      case u'"': out += u'\''; break;
-      case u'\\': case u'/': case u'<': case u'>': case u'*': case u':': case u'?': case u'|': break;
-      default: out += c;
-    }
-  }
-  const size_t first = out.find_first_not_of(u' ');
-  out.erase(0, first == String::npos ? out.size() : first);
-  size_t length = out.size();
-  while (length > 1 && (out[length - 1] == u' ' || out[length - 1] == u'.')) --length;
-  out.resize(std::min(length, kMaxPathElement));
-  return out;
-}
-
-String CleanPath(StringView text) {
-  // The root stays as written: "C:" or "\\server"; with the long-path prefix, the
-  // prefix with the drive ("\\?\C:") or with the server ("\\?\UNC\server").
-  size_t prefix = 0;
-  if (text.substr(0, 8) == u"\\\\?\\UNC\\")
-    prefix = 8;
-  else if (text.substr(0, 4) == u"\\\\?\\")
-    prefix = 4;
-  const StringView unprefixed = text.substr(prefix);
-  size_t rootLength = 0;
-  if (prefix == 8) {
-    const size_t next = unprefixed.find(u'\\');
-    rootLength = prefix + (next == StringView::npos ? unprefixed.size() : next);
-  } else if (unprefixed.size() >= 2 && unprefixed[1] == u':') {
-    rootLength = prefix + 2;
-  } else if (prefix == 0 && text.size() >= 2 && text[0] == u'\\' && text[1] == u'\\') {
-    const size_t next = text.find(u'\\', 2);
-    rootLength = next == StringView::npos ? text.size() : next;
-  } else {
-    rootLength = prefix;
-  }
-  String out(text.substr(0, rootLength));
-  const StringView rest = text.substr(rootLength);
-
-  std::vector<String> elements;
-  size_t start = 0;
-  while (start <= rest.size()) {
-    size_t end = rest.find(u'\\', start);
-    if (end == StringView::npos) end = rest.size();
-    // Doubled and leading backslashes give empty elements, and so does an element
-    // made only of refused characters: all are dropped rather than doubling a separator.
-    if (end > start) {
-      String element = CleanPathElement(rest.substr(start, end - start));
-      if (!element.empty()) elements.push_back(std::move(element));
-    }
-    start = end + 1;
-  }
-
-  if (!elements.empty()) {
-    // A relative path stays relative; a rooted one gets its separator.
-    const bool rooted = !out.empty() || (!rest.empty() && rest.front() == u'\\');
-    if (rooted && (out.empty() || out.back() != u'\\')) out += u'\\';
-    out += Join(elements, u"\\");
-  }
-  if (!text.empty() && text.back() == u'\\' && (out.empty() || out.back() != u'\\')) out += u'\\';
-  return out;
-}
-
-// Replaces name only when it occurs, so a value that might fail (an empty product
-// name) is computed only for texts that use it.
-template <typename ValueFn>
-void ReplaceVariable(String& text, StringView name, ValueFn value) {
-  if (text.find(name) == String::npos) return;
-  text = ReplaceAll(text, name, value());
-}
 
 }  // namespace
 
@@ -263,17 +186,17 @@ String TInstallerResources::GetText(StringView section, StringView key) {
 }
 
 String TInstallerResources::ExpandVariables(StringView text) {
-  String out = ReplaceAll(text, u"\\n", u"\r\n");
   TInstallerProductInfo* info = FProductInfo;
-  ReplaceVariable(out, u"$DEST", [&] { return FDestPath.empty() ? String() : IncludeTrailingBackslash(FDestPath); });
-  ReplaceVariable(out, u"$TEMP", [] { return GetTempFolder(); });
-  ReplaceVariable(out, u"$LINK", [&] { return info ? info->GetHomePage() : String(); });
-  ReplaceVariable(out, u"$NAME", [&] { return info ? info->GetName() : String(); });
-  ReplaceVariable(out, u"$VERSION", [&] { return info ? info->GetFullVersion() : String(); });
-  ReplaceVariable(out, u"$DESKTOP", [&] { return FDesktopFolder; });
-  ReplaceVariable(out, u"$STARTMENU", [&] { return FStartMenuFolder; });
-  ReplaceVariable(out, u"$PROGRAMS", [&] { return FProgramFilesFolder; });
-  return out;
+  TPathVariables values;
+  values.Dest = [&] { return FDestPath.empty() ? String() : IncludeTrailingBackslash(FDestPath); };
+  values.Temp = [] { return GetTempFolder(); };
+  values.Desktop = [&] { return FDesktopFolder; };
+  values.StartMenu = [&] { return FStartMenuFolder; };
+  values.Programs = [&] { return FProgramFilesFolder; };
+  values.Link = [&] { return info ? info->GetHomePage() : String(); };
+  values.Name = [&] { return info ? info->GetName() : String(); };
+  values.Version = [&] { return info ? info->GetFullVersion() : String(); };
+  return ExpandPathVariables(text, values);
 }
 
 String TInstallerResources::ExpandPath(StringView text) { return CleanPath(ExpandVariables(text)); }

@@ -40,7 +40,8 @@ public:
   std::unique_ptr<zel::TMemoryStream> GetLicense();  // null when the script lists none
   zel::String GetLanguageFamily();
   zel::String GetText(zel::StringView section, zel::StringView key);
-  // "\n" and the $ variables, in a fixed order, case-sensitively.
+  // "\n" and the $ variables, in a fixed order, case-sensitively (ExpandPathVariables in
+  // package/PathVariables.h, with this object's folders and product texts).
   zel::String ExpandVariables(zel::StringView text);
   // ExpandVariables, then the result cleaned element by element as a file path.
   zel::String ExpandPath(zel::StringView text);
