@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 
 namespace kivo {
@@ -12,12 +13,6 @@ using zel::StringView;
 namespace {
 
 constexpr REGSAM kView = KEY_WOW64_32KEY;
-
-bool DirectoryExists(const String& path) {
-  if (path.empty()) return false;
-  const DWORD attributes = ::GetFileAttributesW(zel::as_wcstr(path));
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 String ReadStringValue(HKEY key, const wchar_t* name) {
   DWORD type = 0, size = 0;
@@ -42,11 +37,13 @@ void WriteNumber(HKEY key, const wchar_t* name, DWORD value) {
   ::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
 }
 
-String WithoutSpaces(StringView name) {
-  String out;
-  for (char16_t c : name)
-    if (c != u' ') out += c;
-  return out;
+// The one rule for the entry's key, used by registration and unregistration alike: the
+// product name as it is. A name that is blank, or that holds a backslash (which would
+// name another key, up to the whole Uninstall key), has no entry.
+bool EntryKeyPath(StringView name, String& path) {
+  if (zel::Trim(name).empty() || name.find(u'\\') != StringView::npos) return false;
+  path = String(TInstallerApplicationRepository::UninstallKey) + String(name);
+  return true;
 }
 
 String Today() {
@@ -98,15 +95,15 @@ bool TInstallerApplicationRepository::GetInstallPath(StringView name, String& pa
   zel::THandleKey key(raw);
   path = ReadStringValue(key.Get(), L"InstallPath");
   if (!path.empty()) path = zel::IncludeTrailingBackslash(path);
-  if (!DirectoryExists(path)) path = FolderOfCommand(ReadStringValue(key.Get(), L"UninstallString"));
-  if (!DirectoryExists(path)) path = FolderOfCommand(ReadStringValue(key.Get(), L"DisplayIcon"));
-  return DirectoryExists(path);
+  if (!zel::DirectoryExists(path)) path = FolderOfCommand(ReadStringValue(key.Get(), L"UninstallString"));
+  if (!zel::DirectoryExists(path)) path = FolderOfCommand(ReadStringValue(key.Get(), L"DisplayIcon"));
+  return zel::DirectoryExists(path);
 }
 
 bool TInstallerApplicationRepository::Register(StringView name, StringView uninstallerPath, StringView version,
                                                StringView publisher, StringView homePage, uint32_t estimatedSizeKB) {
-  if (WithoutSpaces(name).empty()) return false;
-  const String keyPath = String(UninstallKey) + String(name);
+  String keyPath;
+  if (!EntryKeyPath(name, keyPath)) return false;
   HKEY raw = nullptr;
   const REGSAM access = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS |
                         KEY_NOTIFY | kView;
@@ -135,9 +132,8 @@ bool TInstallerApplicationRepository::Register(StringView name, StringView unins
 }
 
 bool TInstallerApplicationRepository::Unregister(StringView name) {
-  const String bare = WithoutSpaces(name);
-  if (bare.empty()) return false;
-  return DeleteKeyTree(HKEY_LOCAL_MACHINE, String(UninstallKey) + bare);
+  String keyPath;
+  return EntryKeyPath(name, keyPath) && DeleteKeyTree(HKEY_LOCAL_MACHINE, keyPath);
 }
 
 }  // namespace kivo

@@ -1,9 +1,16 @@
 #include "core/Elevation.h"
 
 #include <windows.h>
+#include <bcrypt.h>
+#include <sddl.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
+#include <vector>
+
+#include "core/InstallerErrors.h"
 #include "core/SpawnService.h"
+#include "library/win/FileSystem.h"
 #include "library/CommandLine.h"
 #include "library/win/Handles.h"
 #include "library/win/MessageWait.h"
@@ -19,6 +26,8 @@ using zel::StringView;
 namespace {
 
 const DWORD ErrorCancelled = ERROR_CANCELLED;  // 1223: the elevation prompt was declined
+// What the relay answers when even the copy's exit code cannot be read.
+const DWORD kExitCodeUnknown = 1603;
 
 String ExtendedPath(StringView path) { return zel::platform::ExtendedLengthPath(path); }
 
@@ -46,11 +55,6 @@ String CurrentFolder() {
   if (m == 0 || m >= n) zel::RaiseLastOSError();
   folder.resize(m);
   return zel::IncludeTrailingBackslash(folder);
-}
-
-bool FileExists(StringView path) {
-  const DWORD attributes = ::GetFileAttributesW(as_wcstr(ExtendedPath(path)));
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // Restores the thread's error mode and the current directory when a load is over.
@@ -115,19 +119,146 @@ bool RunElevatedFile(StringView program, StringView params, uint32_t* exitCode) 
   return true;
 }
 
-void RunUninstallerFromTemp() { RunUninstallerFromTemp(OwnFileName(), zel::GetCommandLineParams()); }
+namespace {
 
-void RunUninstallerFromTemp(StringView ownFile, StringView params) {
-  const String tempExe = CopyToTemp(ownFile);
-  CopyToTemp(zel::ChangeFileExt(ownFile, u".dat"));
-  // The installation folder must not stay our current directory, or it cannot be removed.
-  ::SetCurrentDirectoryW(as_wcstr(zel::ExtractFilePath(tempExe)));
-  const String parameters = zel::Format(u"/%s=\"%s\" %s", u"PATH", zel::ExtractFilePath(ownFile), params);
-  ShellOpen(tempExe, parameters);
+// Names of the private folders that hold an uninstaller's temporary copy.
+constexpr StringView kTempCopyPrefix = u"KIVO Uninstall ";
+
+String RandomHex(size_t bytes) {
+  std::vector<uint8_t> data(bytes);
+  if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, data.data(), static_cast<ULONG>(data.size()),
+                                        BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+    throw zel::Exception(u"No random numbers for a temporary folder name");
+  static const char16_t digits[] = u"0123456789ABCDEF";
+  String text;
+  for (uint8_t b : data) {
+    text += digits[b >> 4];
+    text += digits[b & 15];
+  }
+  return text;
 }
 
-String CopyToTemp(StringView fileName) {
-  const String target = TempFolder() + zel::ExtractFileName(fileName);
+// Only the system and administrators: an elevated copy must not start from a folder in
+// which the user's other, unelevated programs can swap its files.
+class TPrivateFolderSecurity {
+public:
+  TPrivateFolderSecurity() {
+    if (::IsUserAnAdmin() &&
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
+                                                               SDDL_REVISION_1, &FDescriptor, nullptr)) {
+      FAttributes.nLength = sizeof(FAttributes);
+      FAttributes.lpSecurityDescriptor = FDescriptor;
+    }
+  }
+  ~TPrivateFolderSecurity() {
+    if (FDescriptor) ::LocalFree(FDescriptor);
+  }
+  TPrivateFolderSecurity(const TPrivateFolderSecurity&) = delete;
+  TPrivateFolderSecurity& operator=(const TPrivateFolderSecurity&) = delete;
+  SECURITY_ATTRIBUTES* Attributes() { return FDescriptor ? &FAttributes : nullptr; }
+
+private:
+  PSECURITY_DESCRIPTOR FDescriptor = nullptr;
+  SECURITY_ATTRIBUTES FAttributes{};
+};
+
+std::vector<uint8_t> ReadWhole(HANDLE file) {
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file, &size) || size.QuadPart > (1ll << 31)) zel::RaiseLastOSError();
+  std::vector<uint8_t> bytes(static_cast<size_t>(size.QuadPart));
+  LARGE_INTEGER start{};
+  ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
+  DWORD read = 0;
+  if (!bytes.empty() && (!::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
+                         read != bytes.size()))
+    zel::RaiseLastOSError();
+  return bytes;
+}
+
+zel::TFileHandle OpenForReading(const String& path, DWORD share, DWORD flags = 0) {
+  zel::TFileHandle file(::CreateFileW(as_wcstr(ExtendedPath(path)), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                      flags, nullptr));
+  if (!file) zel::RaiseLastOSError(path);
+  return file;
+}
+
+// A copy in the private folder, held open so that nobody can write, rename or delete
+// it until the uninstaller's copy has ended, and checked against its source while held:
+// a swap in the moment between copying and holding is caught here.
+zel::TFileHandle CopyAndHold(StringView source, const String& folder) {
+  const String target = CopyToTemp(source, folder);
+  zel::TFileHandle held = OpenForReading(target, FILE_SHARE_READ);
+  zel::TFileHandle original = OpenForReading(String(source), FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  if (ReadWhole(held.Get()) != ReadWhole(original.Get()))
+    throw EInstallerMysteryError(u"Cannot Start the Uninstaller: its copy \"" + target +
+                                 u"\" was changed by another program");
+  return held;
+}
+
+}  // namespace
+
+String CreatePrivateTempFolder() {
+  TPrivateFolderSecurity security;
+  for (int attempt = 0;; ++attempt) {
+    const String folder = TempFolder() + String(kTempCopyPrefix) + RandomHex(8) + u"\\";
+    // A folder that exists already is never reused: someone else may have made it.
+    if (::CreateDirectoryW(as_wcstr(ExtendedPath(folder)), security.Attributes())) return folder;
+    if (::GetLastError() != ERROR_ALREADY_EXISTS || attempt >= 16) zel::RaiseLastOSError(folder);
+  }
+}
+
+bool IsTempCopyFolder(StringView folder) {
+  const String temp = TempFolder();
+  const String path = zel::IncludeTrailingBackslash(String(folder));
+  if (zel::SameText(path, temp)) return true;
+  const String parent = zel::ExtractFilePath(zel::ExcludeTrailingBackslash(path));
+  return zel::SameText(parent, temp) &&
+         zel::StartsWithText(zel::ExtractFileName(zel::ExcludeTrailingBackslash(path)), kTempCopyPrefix);
+}
+
+uint32_t RunUninstallerFromTemp(StringView params) { return RunUninstallerFromTemp(OwnFileName(), params); }
+
+uint32_t RunUninstallerFromTemp(StringView ownFile, StringView params) {
+  const String folder = CreatePrivateTempFolder();
+  // The folder is held too: while it cannot be renamed, its path names our copies.
+  zel::TFileHandle heldFolder =
+      OpenForReading(folder, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_FLAG_BACKUP_SEMANTICS);
+  zel::TFileHandle heldExe = CopyAndHold(ownFile, folder);
+  zel::TFileHandle heldData = CopyAndHold(zel::ChangeFileExt(ownFile, u".dat"), folder);
+  // The folder goes after its files at the next restart, should the removal below fail.
+  DeleteAtReboot(folder);
+
+  const String tempExe = folder + zel::ExtractFileName(ownFile);
+  // The installation folder must not stay our current directory, or it cannot be removed.
+  ::SetCurrentDirectoryW(as_wcstr(folder));
+  const String parameters = zel::Format(u"/%s=\"%s\" %s", u"PATH", zel::ExtractFilePath(ownFile), params);
+  String commandLine = u"\"" + tempExe + u"\" " + parameters;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(as_wcstr(tempExe), as_wcstr(commandLine), nullptr, nullptr, FALSE, 0, nullptr,
+                        as_wcstr(folder), &startup, &info))
+    zel::RaiseLastOSError(tempExe);
+  zel::THandle process(info.hProcess);
+  zel::THandle thread(info.hThread);
+  // Deployment tools wait for us: answer with the copy's result, not before it has one.
+  zel::WaitServingMessages(process.Get(), INFINITE, 100);
+  DWORD exitCode = kExitCodeUnknown;
+  if (!::GetExitCodeProcess(process.Get(), &exitCode)) exitCode = kExitCodeUnknown;
+
+  // Clean-up: whatever cannot go now goes at the next restart (scheduled above).
+  heldExe.Reset();
+  heldData.Reset();
+  heldFolder.Reset();
+  ::SetCurrentDirectoryW(as_wcstr(TempFolder()));
+  ::DeleteFileW(as_wcstr(ExtendedPath(tempExe)));
+  ::DeleteFileW(as_wcstr(ExtendedPath(zel::ChangeFileExt(tempExe, u".dat"))));
+  ::RemoveDirectoryW(as_wcstr(ExtendedPath(folder)));
+  return exitCode;
+}
+
+String CopyToTemp(StringView fileName, StringView folder) {
+  const String target = zel::IncludeTrailingBackslash(String(folder)) + zel::ExtractFileName(fileName);
   CopyFileOrRaise(fileName, target);
   DeleteAtReboot(target);
   return target;
@@ -146,7 +277,7 @@ bool SafeDeleteFile(StringView fileName) {
   // Clean-up never reports failures: every error below ends in "the file stays".
   try {
     const String path = ExtendedPath(fileName);
-    if (!FileExists(fileName)) return true;
+    if (!zel::FileExists(fileName)) return true;
     ::SetFileAttributesW(as_wcstr(path), FILE_ATTRIBUTE_NORMAL);
     if (::DeleteFileW(as_wcstr(path))) return true;
 
@@ -201,9 +332,12 @@ void TInstallerActiveX::Unregister(StringView fileName) {
   const String file(fileName);
   HMODULE library;
   {
-    // Dependencies are looked up in the library's own folder; no "disk not ready" boxes.
+    // Its dependencies come from its own folder and the system folder only (the DLL
+    // search of this process leaves out the current folder); no "disk not ready" boxes.
     TLoadGuard guard(zel::ExtractFilePath(file));
-    library = ::LoadLibraryW(as_wcstr(file));
+    const bool absolute = file.size() > 2 && (file[1] == u':' || zel::StartsWith(file, u"\\\\"));
+    library = ::LoadLibraryExW(as_wcstr(ExtendedPath(file)), nullptr,
+                               absolute ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS : 0);
   }
   if (!library) return;
   zel::TModuleHandle module(library);

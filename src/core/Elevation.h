@@ -17,14 +17,22 @@ bool RunElevated(zel::StringView params, uint32_t* exitCode = nullptr);
 // The same for a given program file (tests start a probe instead of themselves).
 bool RunElevatedFile(zel::StringView program, zel::StringView params, uint32_t* exitCode = nullptr);
 
-// Copies the running uninstaller and its .dat file to the temporary folder and starts
-// the copy with "/PATH="<our folder>" <params>"; does not wait.
-void RunUninstallerFromTemp();
-void RunUninstallerFromTemp(zel::StringView ownFile, zel::StringView params);
+// Copies the running uninstaller and its .dat file into a new private folder under the
+// temporary folder, starts the copy from there by its absolute path with
+// "/PATH="<our folder>" <params>", waits for it (serving sent messages) and returns its
+// exit code. The copies are held open against writing until the copy has ended, and
+// removed with their folder afterwards (and at the next restart, should that fail).
+uint32_t RunUninstallerFromTemp(zel::StringView params);
+uint32_t RunUninstallerFromTemp(zel::StringView ownFile, zel::StringView params);
 
-// Copies FileName into the temporary folder (replacing an earlier copy), schedules the
-// copy for deletion at the next restart and returns its full path.
-zel::String CopyToTemp(zel::StringView fileName);
+// A folder of its own under the temporary folder: a new, unpredictable name, created by
+// this process; when elevated, only administrators and the system may change it.
+zel::String CreatePrivateTempFolder();
+// True when the folder is the temporary folder or one that CreatePrivateTempFolder made.
+bool IsTempCopyFolder(zel::StringView folder);
+// Copies FileName into folder (replacing an earlier copy), schedules the copy for
+// deletion at the next restart and returns its full path.
+zel::String CopyToTemp(zel::StringView fileName, zel::StringView folder);
 // Copies, replacing an existing target; raises EOSError with "Source -> Target".
 void CopyFileOrRaise(zel::StringView source, zel::StringView target);
 // Asks the platform to delete the file at the next restart (needs administrator rights).

@@ -1,5 +1,8 @@
 #include "core/Installer.h"
 
+#include <unordered_set>
+
+#include "core/Destination.h"
 #include "core/InstallerErrors.h"
 #include "core/InstallerThread.h"
 #include "core/RunLog.h"
@@ -19,15 +22,59 @@ TInstaller* Installer = nullptr;
 
 namespace {
 
-constexpr UINT WM_INSTALLER_NOTIFY = WM_USER;
-// A call handed over from the worker; lParam points at a TMainThreadCall.
-constexpr UINT WM_INSTALLER_CALL = WM_APP + 1;
 constexpr wchar_t kWindowClass[] = L"TInstaller";
 
-struct TMainThreadCall {
-  const std::function<void()>* Function;
+// Every message the notification window takes carries the address of a record that a
+// thread of this process is sending at that moment. Any program on the desktop can
+// send to the window, but it cannot name such a record: a notification (a forged
+// "ended", a text pointer) or a call from outside is ignored.
+struct TNotifyRecord {
+  int Code = 0;
+  intptr_t Data = 0;
+  const std::function<void()>* Function = nullptr;  // a call handed over from the worker
   std::exception_ptr Error;
 };
+
+class TOutstandingRecords {
+public:
+  void Add(const TNotifyRecord* record) {
+    std::lock_guard<std::mutex> guard(FLock);
+    FRecords.insert(record);
+  }
+  void Remove(const TNotifyRecord* record) {
+    std::lock_guard<std::mutex> guard(FLock);
+    FRecords.erase(record);
+  }
+  bool Contains(const void* record) {
+    std::lock_guard<std::mutex> guard(FLock);
+    return FRecords.count(static_cast<const TNotifyRecord*>(record)) != 0;
+  }
+
+private:
+  std::mutex FLock;
+  std::unordered_set<const TNotifyRecord*> FRecords;
+};
+
+TOutstandingRecords& Outstanding() {
+  static TOutstandingRecords records;
+  return records;
+}
+
+// A message number of this process's own; the record check above is what makes it safe.
+UINT NotifyMessage() {
+  static const UINT message = [] {
+    const String name = u"TInstaller.Notify." + zel::IntToStr(static_cast<long long>(::GetCurrentProcessId()));
+    const UINT registered = ::RegisterWindowMessageW(zel::as_wcstr(name));
+    return registered ? registered : static_cast<UINT>(WM_APP + 1);
+  }();
+  return message;
+}
+
+void SendRecord(HWND window, TNotifyRecord& record) {
+  Outstanding().Add(&record);
+  ::SendMessageW(window, NotifyMessage(), 0, reinterpret_cast<LPARAM>(&record));
+  Outstanding().Remove(&record);
+}
 
 String FlagsText(TInstallerFlags flags) {
   static const char16_t* names[] = {u"Auto", u"Portable", u"Update", u"Silent", u"Run", u"NoBackup"};
@@ -123,18 +170,12 @@ void TInstaller::ParseCommandLine(StringView params) {
 
 void TInstaller::SetDestPath(StringView path) {
   if (path == FDestPath) return;
-  String normalized(path);
-  if (normalized.find(u".\\") != String::npos) {
-    wchar_t buffer[MAX_PATH * 4];
-    const DWORD n = ::GetFullPathNameW(zel::as_wcstr(normalized), MAX_PATH * 4, buffer, nullptr);
-    if (n > 0 && n < MAX_PATH * 4) normalized = zel::from_wcstr(buffer, n);
-  }
-  if (normalized.find(u'~') != String::npos) {
-    wchar_t buffer[MAX_PATH * 4];
-    const DWORD n = ::GetLongPathNameW(zel::as_wcstr(normalized), buffer, MAX_PATH * 4);
-    if (n > 0 && n < MAX_PATH * 4) normalized = zel::from_wcstr(buffer, n);
-  }
-  if (!normalized.empty()) normalized = zel::IncludeTrailingBackslash(normalized);
+  // One value for every step: the files, the uninstaller, Uninstall.ini and the
+  // registry all name the same folder.
+  const String normalized = NormalizeDestPath(path);
+  String reason;
+  if (!normalized.empty() && IsRefusedDestination(normalized, reason))
+    throw EInstallerInstallError(u"The folder \"" + normalized + u"\" cannot be used by the setup: " + reason + u".");
   FDestPath = normalized;
   FResources->SetDestPath(FDestPath);
   FProductInfo->LoadInstalledConfig();
@@ -219,16 +260,19 @@ void TInstaller::RemoveListener(IInstallerNotify* listener) {
 }
 
 void TInstaller::Notify(int code, intptr_t data) {
-  ::SendMessageW(FNotifyWindow.Get(), WM_INSTALLER_NOTIFY, static_cast<WPARAM>(code), static_cast<LPARAM>(data));
+  TNotifyRecord record;
+  record.Code = code;
+  record.Data = data;
+  SendRecord(FNotifyWindow.Get(), record);
 }
 
 void TInstaller::NotifyText(int code, StringView text) {
-  COPYDATASTRUCT record{};
-  record.dwData = static_cast<ULONG_PTR>(code);
-  record.cbData = static_cast<DWORD>(text.size() * sizeof(char16_t));
-  record.lpData = const_cast<char16_t*>(text.data());
-  ::SendMessageW(FNotifyWindow.Get(), WM_COPYDATA, reinterpret_cast<WPARAM>(FNotifyWindow.Get()),
-                 reinterpret_cast<LPARAM>(&record));
+  // The listeners get a terminated copy that lives for the call.
+  const String copy(text);
+  TNotifyRecord record;
+  record.Code = code;
+  record.Data = reinterpret_cast<intptr_t>(copy.c_str());
+  SendRecord(FNotifyWindow.Get(), record);
 }
 
 void TInstaller::AddError(StringView text) {
@@ -237,9 +281,10 @@ void TInstaller::AddError(StringView text) {
 }
 
 void TInstaller::CallOnMainThread(const std::function<void()>& fn) {
-  TMainThreadCall call{&fn, nullptr};
-  ::SendMessageW(FNotifyWindow.Get(), WM_INSTALLER_CALL, 0, reinterpret_cast<LPARAM>(&call));
-  if (call.Error) std::rethrow_exception(call.Error);
+  TNotifyRecord record;
+  record.Function = &fn;
+  SendRecord(FNotifyWindow.Get(), record);
+  if (record.Error) std::rethrow_exception(record.Error);
 }
 
 void TInstaller::DispatchNotify(int code, intptr_t data) {
@@ -260,35 +305,31 @@ void TInstaller::DispatchNotify(int code, intptr_t data) {
 }
 
 LRESULT CALLBACK TInstaller::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  if (message != NotifyMessage() || !Outstanding().Contains(reinterpret_cast<const void*>(lParam)))
+    return ::DefWindowProcW(window, message, wParam, lParam);
   auto* self = reinterpret_cast<TInstaller*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* record = reinterpret_cast<TNotifyRecord*>(lParam);
   try {
-    if (self && message == WM_INSTALLER_NOTIFY) {
-      self->DispatchNotify(static_cast<int>(wParam), static_cast<intptr_t>(lParam));
-      return 0;
-    }
-    if (self && message == WM_COPYDATA) {
-      const auto* record = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-      if (record && reinterpret_cast<HWND>(wParam) == window) {
-        const String text(static_cast<const char16_t*>(record->lpData), record->cbData / 2);
-        self->DispatchNotify(static_cast<int>(record->dwData), reinterpret_cast<intptr_t>(text.c_str()));
-        return TRUE;
-      }
-    }
-    if (message == WM_INSTALLER_CALL) {
-      auto* call = reinterpret_cast<TMainThreadCall*>(lParam);
+    if (record->Function)
+      (*record->Function)();
+    else if (self)
+      self->DispatchNotify(record->Code, record->Data);
+  } catch (...) {
+    // A call's error goes back to the worker that made it; a listener's is logged, so
+    // the worker is not taken down by the window's code.
+    if (record->Function) {
+      record->Error = std::current_exception();
+    } else {
       try {
-        (*call->Function)();
+        throw;
+      } catch (const std::exception& e) {
+        RunLog().Log(u"Notification failed: " + zel::FromUtf8(e.what()));
       } catch (...) {
-        call->Error = std::current_exception();
+        RunLog().Log(u"Notification failed");
       }
-      return 0;
     }
-  } catch (const std::exception& e) {
-    // A listener failed; the worker must not be taken down by the window's code.
-    RunLog().Log(u"Notification failed: " + zel::FromUtf8(e.what()));
-    return 0;
   }
-  return ::DefWindowProcW(window, message, wParam, lParam);
+  return 0;
 }
 
 }  // namespace kivo

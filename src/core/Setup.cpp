@@ -10,8 +10,10 @@
 #include "core/RunLog.h"
 #include "core/Setup.h"
 #include "core/SpawnService.h"
+#include "library/win/FileSystem.h"
 #include "library/CommandLine.h"
 #include "library/win/Handles.h"
+#include "library/win/WindowStation.h"
 
 namespace kivo {
 
@@ -29,22 +31,17 @@ bool IsWinVistaOrLater() {
   return info.dwMajorVersion >= 6;
 }
 
-bool SameFolder(const String& a, const String& b) {
-  auto longForm = [](const String& path) {
-    wchar_t buffer[MAX_PATH * 4];
-    const DWORD n = ::GetLongPathNameW(zel::as_wcstr(path), buffer, MAX_PATH * 4);
-    return zel::IncludeTrailingBackslash(n > 0 && n < MAX_PATH * 4 ? zel::from_wcstr(buffer, n) : path);
-  };
-  return zel::SameText(longForm(a), longForm(b));
-}
-
-bool DirectoryExists(const String& path) {
-  const DWORD attributes = ::GetFileAttributesW(zel::as_wcstr(path));
-  return !path.empty() && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+String LongForm(const String& path) {
+  wchar_t buffer[MAX_PATH * 4];
+  const DWORD n = ::GetLongPathNameW(zel::as_wcstr(path), buffer, MAX_PATH * 4);
+  return zel::IncludeTrailingBackslash(n > 0 && n < MAX_PATH * 4 ? zel::from_wcstr(buffer, n) : path);
 }
 
 void ShowSetupError(const String& message) {
   RunLog().Log(u"Setup error: " + message);
+  // Nobody could answer a box on an invisible window station: the log and the exit
+  // code carry the error there.
+  if (!zel::HasVisibleDesktop()) return;
   ::MessageBoxW(nullptr, zel::as_wcstr(message), L"Setup", MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
@@ -70,14 +67,16 @@ int RunGuarded(const String& params, const TSetupEntry& entry) {
 
   if (installer->Mode() == TInstallerMode::Uninstall) {
     String path;
-    if (zel::FindSwitch(params, u"PATH", path) && DirectoryExists(path)) {
+    if (zel::FindSwitch(params, u"PATH", path) && zel::DirectoryExists(path)) {
       installer->SetDestPath(path);
     } else {
-      if (SameFolder(zel::ExtractFilePath(OwnFileName()), GetTempFolder()))
+      // A copy in the temporary folder without a usable folder would start itself again and again.
+      if (IsTempCopyFolder(LongForm(zel::ExtractFilePath(OwnFileName()))))
         throw EInstallerMysteryError(u"Cannot Start the Uninstaller");
       RunLog().Log(u"Handing over to a copy of the uninstaller in the temporary folder");
-      RunUninstallerFromTemp();
-      return kExitSuccess;
+      const uint32_t exitCode = RunUninstallerFromTemp(params);
+      RunLog().Log(u"The copy of the uninstaller ended with " + zel::IntToStr(static_cast<int64_t>(exitCode)));
+      return static_cast<int>(exitCode);
     }
   }
 
@@ -103,10 +102,20 @@ int RunGuarded(const String& params, const TSetupEntry& entry) {
 
 }  // namespace
 
+void RestrictDllSearch() noexcept {
+  // Only the system folder: a DLL planted beside Setup.exe (in Downloads) or beside the
+  // uninstaller's copy is never loaded. Every DLL outside the KnownDLLs is delay-loaded,
+  // so nothing is loaded before this runs.
+  ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  ::SetDllDirectoryW(L"");
+}
+
 int RunSetup(const TSetupEntry& entry) noexcept {
   int exitCode = kExitFailure;
   try {
-    const String params = zel::GetCommandLineParams();
+    // A quoted switch ("/AUTO=C:\Program Files\KIVO", as launchers quote values with
+    // spaces) is read as the switch it holds.
+    const String params = zel::UnquoteSwitches(zel::GetCommandLineParams());
     RunLog().OpenFromCommandLine(params);
     RunLog().Log(u"Command line: " + params);
     try {

@@ -17,6 +17,9 @@ struct TSetupEntry {
   std::function<void(TInstaller&)> RunWizard;
 };
 
+// Restricts the DLL search to the system folder; the first thing the program does.
+void RestrictDllSearch() noexcept;
+
 int RunSetup(const TSetupEntry& entry) noexcept;
 
 }  // namespace kivo

@@ -56,15 +56,25 @@ void OpenUnelevated(StringView command) {
     ShellOpen(command);
 }
 
+// How long a spawn request waits for the server to open its command.
+constexpr UINT kSpawnTimeoutMs = 30000;
+// The longest command a request may carry, in UTF-16 code units (the longest path).
+constexpr DWORD kMaxCommandLength = 32767;
+
+// A request is UTF-16 text of whole code units, not empty, of a sane length; anything
+// else on the desktop that sends us copy-data is ignored.
+bool IsSpawnRequest(const COPYDATASTRUCT* data) {
+  return data && data->dwData == GSpawnMessage && data->lpData && data->cbData >= 2 && data->cbData % 2 == 0 &&
+         data->cbData <= kMaxCommandLength * 2;
+}
+
 LRESULT CALLBACK ServerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   if (message == WM_COPYDATA) {
     const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-    if (data && data->dwData == GSpawnMessage) {
+    if (IsSpawnRequest(data)) {
       try {
-        String command;
-        if (data->cbData >= 2 && data->lpData)
-          command.assign(static_cast<const char16_t*>(data->lpData), data->cbData / 2);
-        ShellOpen(command);
+        const String command(static_cast<const char16_t*>(data->lpData), data->cbData / 2);
+        if (!zel::Trim(command).empty()) ShellOpen(command);
       } catch (...) {
         // A request that cannot be served is dropped: the client ignores the answer anyway.
       }
@@ -115,8 +125,12 @@ void TInstallerSpawnService::Spawn(StringView command) {
   data.dwData = GSpawnMessage;
   data.cbData = static_cast<DWORD>(command.size() * sizeof(char16_t));
   data.lpData = const_cast<char16_t*>(command.data());
-  // A server that has ended makes the send fail; that is ignored, as is the answer.
-  ::SendMessageW(GTargetWindow, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+  if (command.empty() || command.size() > kMaxCommandLength) return;
+  // A server that has ended makes the send fail, one that no longer answers makes it
+  // time out: both are ignored, as is the answer, and neither may hang this process.
+  DWORD_PTR answer = 0;
+  ::SendMessageTimeoutW(GTargetWindow, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                        SMTO_NORMAL | SMTO_ABORTIFHUNG, kSpawnTimeoutMs, &answer);
 }
 
 HWND TInstallerSpawnService::TargetWindow() noexcept { return GTargetWindow; }

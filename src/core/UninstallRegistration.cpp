@@ -8,6 +8,8 @@
 #include "core/InstallerScript.h"
 #include "core/RunLog.h"
 #include "package/SetupPackage.h"
+#include "package/win/ExtractHelper.h"
+#include "platform/Platform.h"
 
 namespace kivo {
 
@@ -18,7 +20,8 @@ namespace {
 
 uint64_t FileSize(const String& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!::GetFileAttributesExW(zel::as_wcstr(path), GetFileExInfoStandard, &data)) return 0;
+  if (!::GetFileAttributesExW(zel::as_wcstr(zel::platform::ExtendedLengthPath(path)), GetFileExInfoStandard, &data))
+    return 0;
   return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
@@ -50,6 +53,11 @@ void RegisterUninstall(StringView destPath, const std::vector<const TInstallerSc
   const String dataPath = zel::ChangeFileExt(uninstallerPath, u".dat");
   TInstallerResources& resources = Installer->Resources();
 
+  // A script without components has not made the folder yet; a read-only uninstaller
+  // or data file from an earlier installation would refuse to be replaced.
+  Installer->ExtractHelper().ForceFolder(dest);
+  zel::platform::ClearFileAttributes(uninstallerPath);
+  zel::platform::ClearFileAttributes(dataPath);
   CopyFileOrRaise(OwnFileName(), uninstallerPath);
   RunLog().Log(u"Written: " + uninstallerPath);
 
@@ -57,8 +65,10 @@ void RegisterUninstall(StringView destPath, const std::vector<const TInstallerSc
   ini.Assign(Installer->Options());
   ini.EraseSection(u"Uninstall");
   for (const TInstallerScriptFile* file : files) AddUninstallEntry(ini, dest, resources.ExpandPath(file->Name));
-  AddUninstallEntry(ini, dest, resources.ExpandPath(dataPath));
-  AddUninstallEntry(ini, dest, resources.ExpandPath(uninstallerPath));
+  // These two are file-system paths already: expanding them again would turn a "\n" in
+  // a folder name ("C:\new\") into a line break.
+  AddUninstallEntry(ini, dest, dataPath);
+  AddUninstallEntry(ini, dest, uninstallerPath);
 
   zel::TMemoryStream text;
   ini.SaveToStream(text);

@@ -49,8 +49,9 @@ bool FileTruncate(FileHandle handle);  // at the current position
 // file does not exist or the change is refused.
 bool ClearFileAttributes(std::u16string_view path);
 // The form of a path that the platform's file calls accept at any length: on Windows
-// paths of MAX_PATH characters or more get the "\\?\" prefix ("\\?\UNC\" for UNC
-// paths); elsewhere the path unchanged.
+// paths of 248 characters or more (where folder creation stops without it) get the
+// "\\?\" prefix ("\\?\UNC\" for UNC paths), made absolute first; elsewhere the path
+// unchanged.
 std::u16string ExtendedLengthPath(std::u16string_view path);
 // The platform's text for an error code (no trailing line break).
 std::u16string SystemErrorMessage(unsigned code);

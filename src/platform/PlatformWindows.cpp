@@ -76,7 +76,7 @@ FileHandle FileOpen(std::u16string_view path, FileAccess access, FileDisposition
   const DWORD create = disposition == FileDisposition::OpenExisting   ? OPEN_EXISTING
                        : disposition == FileDisposition::CreateAlways ? CREATE_ALWAYS
                                                                       : OPEN_ALWAYS;
-  const std::u16string name(path);
+  const std::u16string name = ExtendedLengthPath(path);
   HANDLE h = ::CreateFileW(W(name), desired, shareMode, nullptr, create, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     lastError = ::GetLastError();
@@ -114,12 +114,16 @@ int64_t FileSeek(FileHandle handle, int64_t offset, int origin) {
 bool FileTruncate(FileHandle handle) { return ::SetEndOfFile(reinterpret_cast<HANDLE>(handle)) != FALSE; }
 
 bool ClearFileAttributes(std::u16string_view path) {
-  const std::u16string name(path);
+  const std::u16string name = ExtendedLengthPath(path);
   return ::SetFileAttributesW(W(name), FILE_ATTRIBUTE_NORMAL) != FALSE;
 }
 
+// CreateDirectory's limit: MAX_PATH less room for an 8.3 file name.
+constexpr size_t kMaxShortFolderPath = MAX_PATH - 12;
+
 std::u16string ExtendedLengthPath(std::u16string_view path) {
-  if (path.size() < MAX_PATH || path.substr(0, 4) == u"\\\\?\\" || path.substr(0, 4) == u"\\\\.\\")
+  // 248, not MAX_PATH: folders are refused from there on without the prefix.
+  if (path.size() < kMaxShortFolderPath || path.substr(0, 4) == u"\\\\?\\" || path.substr(0, 4) == u"\\\\.\\")
     return std::u16string(path);
   // The prefixed form is passed to the file system unparsed: make it absolute and
   // canonical first.

@@ -4,6 +4,7 @@
 
 #include "core/ApplicationRepository.h"
 #include "core/Installer.h"
+#include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 #include "package/win/ActionExtract.h"
 #include "product/ActionCloseApplications.h"
@@ -14,11 +15,6 @@ namespace kivo {
 using zel::String;
 
 namespace {
-
-bool FileExists(const String& path) {
-  const DWORD attributes = ::GetFileAttributesW(zel::as_wcstr(path));
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // The folder of the executable behind a running player window, or empty.
 String RunningPlayerFolder() {
@@ -63,8 +59,8 @@ bool TProductInfoKIVO::AddonsAvailable() {
 void TProductInfoKIVO::LoadInstalledConfig() {
   const String dest = Installer->DestPath();
   String path;
-  if (!dest.empty() && FileExists(dest + u"KIVO.ini")) path = dest + u"KIVO.ini";
-  else if (!dest.empty() && FileExists(dest + u"KIVO3.ini")) path = dest + u"KIVO3.ini";
+  if (!dest.empty() && zel::FileExists(dest + u"KIVO.ini")) path = dest + u"KIVO.ini";
+  else if (!dest.empty() && zel::FileExists(dest + u"KIVO3.ini")) path = dest + u"KIVO3.ini";
   FInstalledConfig->Clear();
   if (!path.empty()) FInstalledConfig->LoadFromFile(path);
   Installer->Options().WriteSectionText(u"Integration", FInstalledConfig->ReadSectionText(u"Integration"));

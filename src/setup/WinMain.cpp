@@ -5,6 +5,8 @@
 #include "product/ProductInfoKIVO.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // First of all: no DLL is to be loaded from our own folder (often Downloads).
+  kivo::RestrictDllSearch();
   kivo::RegisterProductKIVO();
   kivo::TSetupEntry entry;
   return kivo::RunSetup(entry);

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <set>
 #include <string>
 
 #include "HelperProcess.h"
 #include "TestSupport.h"
+#include "core/InstallerErrors.h"
 #include "core/SpawnService.h"
 #include "library/Exceptions.h"
 #include "library/win/MessageWait.h"
@@ -72,17 +74,34 @@ TEST(ElevationTest, CopyFileOrRaiseReplacesTargetsAndNamesBothPathsOnFailure) {
   EXPECT_EQ("new contents", ReadText(target));
 }
 
-TEST(ElevationTest, CopyToTempReplacesAnEarlierCopy) {
+TEST(ElevationTest, PrivateTempFoldersAreNewEachTimeAndRecognised) {
+  const String first = CreatePrivateTempFolder();
+  const String second = CreatePrivateTempFolder();
+  EXPECT_NE(first, second);
+  for (const String& folder : {first, second}) {
+    EXPECT_TRUE(zel::StartsWithText(folder, TempFolder() + u"KIVO Uninstall ")) << zel::ToUtf8(folder);
+    EXPECT_EQ(u'\\', folder.back());
+    EXPECT_TRUE(test::FileExists(folder));
+    EXPECT_TRUE(IsTempCopyFolder(folder));
+  }
+  EXPECT_TRUE(IsTempCopyFolder(TempFolder()));
+  EXPECT_TRUE(IsTempCopyFolder(zel::ExcludeTrailingBackslash(TempFolder())));
+  EXPECT_FALSE(IsTempCopyFolder(TempFolder() + u"Other\\"));
+  EXPECT_FALSE(IsTempCopyFolder(first + u"KIVO Uninstall 00\\")) << "only folders right under the temporary folder";
+  EXPECT_FALSE(IsTempCopyFolder(u"C:\\KIVO\\"));
+
+  // A copy replaces an earlier one of the same name in that folder.
   const String dir = test::ScratchDir(u"elevation-totemp");
   const String source = dir + u"\\kivo-copytotemp-probe.dat";
-  const String expected = TempFolder() + u"kivo-copytotemp-probe.dat";
   for (const char* contents : {"first run", "second run, longer"}) {
     test::WriteAll(source, test::Bytes(contents));
-    const String copy = CopyToTemp(source);
-    EXPECT_TRUE(zel::SameText(expected, copy)) << zel::ToUtf8(copy);
+    const String copy = CopyToTemp(source, first);
+    EXPECT_EQ(first + u"kivo-copytotemp-probe.dat", copy);
     EXPECT_EQ(contents, ReadText(copy));
   }
-  ::DeleteFileW(zel::as_wcstr(expected));
+  ::DeleteFileW(zel::as_wcstr(first + u"kivo-copytotemp-probe.dat"));
+  EXPECT_TRUE(::RemoveDirectoryW(zel::as_wcstr(first)));
+  EXPECT_TRUE(::RemoveDirectoryW(zel::as_wcstr(second)));
 }
 
 // The files that SafeDeleteFile has moved away: "del*.tmp" in the temporary folder.
@@ -236,29 +255,119 @@ TEST_F(ElevationRelayTest, RunElevatedRaisesWhenTheProgramCannotStart) {
   }
 }
 
-TEST_F(ElevationRelayTest, UninstallerHandsOverToACopyInTheTemporaryFolder) {
-  const String dir = test::ScratchDir(u"elevation-uninstaller") + u"\\KIVO";
-  ASSERT_TRUE(::CreateDirectoryW(zel::as_wcstr(dir), nullptr));
-  const String uninstaller = dir + u"\\Uninstall.exe";
-  test::WriteAll(uninstaller, test::Bytes("program"));
-  test::WriteAll(dir + u"\\Uninstall.dat", test::Bytes("data"));
-  // A copy left over from an earlier run.
-  const String temp = TempFolder();
-  test::WriteAll(temp + u"Uninstall.exe", test::Bytes("stale"));
+// An installation folder whose "Uninstall.exe" is the probe program: the copy that the
+// relay starts writes its command line to a marker and ends with the exit code asked for.
+struct TProbeInstallation {
+  TProbeInstallation(zel::StringView name) : Folder(test::ScratchDir(name) + u"\\KIVO\\") {
+    ::CreateDirectoryW(zel::as_wcstr(Folder), nullptr);
+    CopyFileOrRaise(test::HelperPath(u"probe_child.exe"), Uninstaller());
+    test::WriteAll(Folder + u"Uninstall.dat", test::Bytes("data"));
+  }
+  String Uninstaller() const { return Folder + u"Uninstall.exe"; }
+  String Folder;
+};
 
-  const String before = CurrentFolder();
-  RunUninstallerFromTemp(uninstaller, u"/SKIPUAC=0 /AUTO");
+std::set<String> PrivateFolders() {
+  std::set<String> names;
+  WIN32_FIND_DATAW data;
+  zel::TFindHandle find(::FindFirstFileW(zel::as_wcstr(TempFolder() + u"KIVO Uninstall *"), &data));
+  if (find) do {
+      names.insert(zel::from_wcstr(data.cFileName));
+    } while (::FindNextFileW(find.Get(), &data));
+  return names;
+}
+
+TEST_F(ElevationRelayTest, UninstallerRelayWaitsForItsCopyAndEndsWithItsExitCode) {
+  const TProbeInstallation installation(u"elevation-uninstaller");
+  const String marker = test::ScratchDir(u"elevation-uninstaller-marker") + u"\\cmdline.txt";
+  const auto before = PrivateFolders();
+  const String current = CurrentFolder();
+
+  const uint32_t exitCode =
+      RunUninstallerFromTemp(installation.Uninstaller(), u"/AUTO --sleep=300 --exit=1603 --marker=" + marker);
   const String after = CurrentFolder();
-  ::SetCurrentDirectoryW(zel::as_wcstr(before));
+  ::SetCurrentDirectoryW(zel::as_wcstr(current));
 
-  EXPECT_TRUE(zel::SameText(zel::ExcludeTrailingBackslash(temp), zel::ExcludeTrailingBackslash(after)));
-  EXPECT_EQ("program", ReadText(temp + u"Uninstall.exe"));
-  EXPECT_EQ("data", ReadText(temp + u"Uninstall.dat"));
-  ASSERT_EQ(1u, FOpened.size());
-  EXPECT_TRUE(zel::SameText(temp + u"Uninstall.exe", FOpened[0].first)) << zel::ToUtf8(FOpened[0].first);
-  EXPECT_EQ(u"/PATH=\"" + dir + u"\\\" /SKIPUAC=0 /AUTO", FOpened[0].second);
-  ::DeleteFileW(zel::as_wcstr(temp + u"Uninstall.exe"));
-  ::DeleteFileW(zel::as_wcstr(temp + u"Uninstall.dat"));
+  EXPECT_EQ(1603u, exitCode) << "the copy's exit code, not an early 0";
+  // The copy ran from a folder of its own, by its absolute, quoted path, with our folder.
+  const std::string line = ReadText(marker);
+  const std::string prefix = zel::ToUtf8(u"\"" + TempFolder() + u"KIVO Uninstall ");
+  EXPECT_EQ(prefix, line.substr(0, prefix.size())) << line;
+  const std::string rest = zel::ToUtf8(u"\\Uninstall.exe\" /PATH=\"" + installation.Folder +
+                                       u"\" /AUTO --sleep=300 --exit=1603 --marker=" + marker);
+  ASSERT_GE(line.size(), rest.size());
+  EXPECT_EQ(rest, line.substr(line.size() - rest.size())) << line;
+  // Not in the installation folder any more, and the private folder is gone with its files.
+  EXPECT_FALSE(zel::SameText(zel::IncludeTrailingBackslash(after), installation.Folder));
+  EXPECT_EQ(before, PrivateFolders());
+  EXPECT_TRUE(FOpened.empty()) << "started directly, not through the shell";
+}
+
+TEST_F(ElevationRelayTest, UninstallerRelayRaisesWhenItsDataFileIsMissing) {
+  const TProbeInstallation installation(u"elevation-uninstaller-nodat");
+  ::DeleteFileW(zel::as_wcstr(installation.Folder + u"Uninstall.dat"));
+  const String current = CurrentFolder();
+  EXPECT_THROW(RunUninstallerFromTemp(installation.Uninstaller(), u"/AUTO"), zel::EOSError);
+  ::SetCurrentDirectoryW(zel::as_wcstr(current));
+}
+
+// A program of the user that watches the temporary folder cannot put its own bytes in
+// place of the copy: the relay either starts the real copy or refuses to start anything.
+TEST_F(ElevationRelayTest, AWatcherOfTheTemporaryFolderCannotSwapTheCopy) {
+  const TProbeInstallation installation(u"elevation-uninstaller-swap");
+  const String work = test::ScratchDir(u"elevation-uninstaller-swap-work");
+  const String report = work + u"\\report.txt";
+  zel::THandle swapper = test::StartProcess(test::Quoted(test::HelperPath(u"temp_swapper.exe")) + u" " +
+                                            test::Quoted(zel::ExcludeTrailingBackslash(TempFolder())) + u" 6000 " +
+                                            test::Quoted(report));
+  ASSERT_TRUE(swapper);
+  ::Sleep(300);  // let it watch
+  const String current = CurrentFolder();
+  int started = 0;
+  for (int run = 0; run < 5; ++run) {
+    SCOPED_TRACE(run);
+    const String marker = work + u"\\run" + zel::IntToStr(run) + u".txt";
+    try {
+      EXPECT_EQ(7u, RunUninstallerFromTemp(installation.Uninstaller(),
+                                           u"--sleep=500 --exit=7 --dat --marker=" + marker));
+      const std::string seen = ReadText(marker);
+      EXPECT_TRUE(seen.size() > 5 && seen.substr(seen.size() - 5) == "\ndata") << "the real copy ran, on the real data: " << seen;
+      ++started;
+    } catch (const EInstallerMysteryError& e) {
+      // The swap landed in the moment before the copy was held, and was seen.
+      EXPECT_TRUE(zel::EndsWithText(e.Message(), u"was changed by another program")) << zel::ToUtf8(e.Message());
+    }
+  }
+  ::SetCurrentDirectoryW(zel::as_wcstr(current));
+  ASSERT_TRUE(zel::WaitServingMessages(swapper.Get(), 30000, 100));
+  EXPECT_GT(started, 0);
+  // It did attack while the copies were held, and was refused; what it managed after a
+  // copy had ended (the files are released for removal then) changes nothing.
+  const std::string attempts = ReadText(report);
+  std::cout << "swapper report:\n" << attempts;
+  const size_t refused = attempts.rfind("refused ");
+  ASSERT_NE(std::string::npos, refused) << attempts;
+  EXPECT_GT(std::stoul(attempts.substr(refused + 8)), 0u) << attempts;
+}
+
+TEST(ElevationTest, TheRunningRelayCanStillBeRemovedByItsCopy) {
+  // The relay waits for its copy, so the installed Uninstall.exe is in use while the
+  // copy removes the installation: SafeDeleteFile must get it out of the folder.
+  const TProbeInstallation installation(u"elevation-running-relay");
+  zel::THandle running = test::StartProcess(test::Quoted(installation.Uninstaller()) + u" --sleep=3000");
+  ASSERT_TRUE(running);
+  ::Sleep(300);
+  // Windows and Wine 8 alike refuse to delete a running program but let it be renamed:
+  // it is moved to a "delete" name in the temporary folder and deleted at the next
+  // restart (seen under Wine: "moved aside while running").
+  const auto before = MovedAway();
+  EXPECT_TRUE(SafeDeleteFile(installation.Uninstaller()));
+  const bool moved = MovedAway().size() == before.size() + 1;
+  std::cout << (moved ? "moved aside while running\n" : "deleted in place while running\n");
+  EXPECT_FALSE(test::FileExists(installation.Uninstaller()));
+  ::DeleteFileW(zel::as_wcstr(installation.Folder + u"Uninstall.dat"));
+  EXPECT_TRUE(::RemoveDirectoryW(zel::as_wcstr(installation.Folder)));
+  EXPECT_TRUE(zel::WaitServingMessages(running.Get(), 10000, 100));
 }
 
 }  // namespace

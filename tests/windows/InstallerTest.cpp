@@ -167,7 +167,7 @@ TEST_F(InstallerTest, ProgramFilesDestinationsAreNeverPortable) {
   EXPECT_TRUE(installer.HasFlag(TInstallerFlag::Portable));
   const String programFiles = installer.Resources().ProgramFilesFolder();
   for (const String& dest : {programFiles + u"KIVO", installer.Resources().NativeProgramFilesFolder() + u"KIVO",
-                             programFiles}) {
+                             programFiles + u"Vendor\\KIVO"}) {
     installer.SetDestPath(dest);
     EXPECT_TRUE(installer.IsProgramFilesPath()) << zel::ToUtf8(dest);
     EXPECT_FALSE(installer.HasFlag(TInstallerFlag::Portable)) << zel::ToUtf8(dest);

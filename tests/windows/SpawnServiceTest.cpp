@@ -60,21 +60,62 @@ TEST_F(SpawnServiceTest, RequestsFromAnotherProcessReachTheServer) {
   ASSERT_TRUE(TInstallerSpawnService::IsServer());
   const String window = TInstallerSpawnService::WindowToText(TInstallerSpawnService::TargetWindow());
 
-  const String commands[] = {
-      u"C:\\Program Files\\KIVO\\KIVO.exe",
-      u"",  // length 0 arrives as an empty text
-      u"C:\\Users\\Ünïcödé\\Документы\\song.mp3",
-      u"x",
-      u"https://example.com/thanks?from=setup",
-      u"mailto:support@example.com",
+  const struct {
+    String Command;
+    bool Opened;
+  } cases[] = {
+      {u"C:\\Program Files\\KIVO\\KIVO.exe", true},
+      {u"", false},     // nothing to open: ignored, not handed to the shell
+      {u"   ", false},  // the same
+      {u"C:\\Users\\Ünïcödé\\Документы\\song.mp3", true},
+      {u"x", true},
+      {u"https://example.com/thanks?from=setup", true},
+      {u"mailto:support@example.com", true},
   };
-  for (const String& command : commands) {
-    SCOPED_TRACE(zel::ToUtf8(command));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(zel::ToUtf8(c.Command));
     FOpened.clear();
-    EXPECT_EQ(0u, RunClient(window, command));
+    EXPECT_EQ(0u, RunClient(window, c.Command));
+    if (!c.Opened) {
+      EXPECT_TRUE(FOpened.empty());
+      continue;
+    }
     ASSERT_EQ(1u, FOpened.size());
-    EXPECT_EQ(OpenedHere(command), FOpened[0]);
+    EXPECT_EQ(OpenedHere(c.Command), FOpened[0]);
   }
+}
+
+TEST_F(SpawnServiceTest, MalformedRequestsAreIgnored) {
+  TInstallerSpawnService::Initialize(nullptr);
+  const String text(40000, u'a');  // longer than any path
+  struct TCase {
+    const char* Name;
+    DWORD Bytes;
+    const void* Data;
+  } cases[] = {
+      {"odd size", 7, text.data()},
+      {"no data", 8, nullptr},
+      {"one byte", 1, text.data()},
+      {"longer than a path", static_cast<DWORD>(text.size() * 2), text.data()},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    COPYDATASTRUCT data{};
+    data.dwData = TInstallerSpawnService::SpawnMessage();
+    data.cbData = c.Bytes;
+    data.lpData = const_cast<void*>(c.Data);
+    ::SendMessageW(TInstallerSpawnService::TargetWindow(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+  }
+  EXPECT_TRUE(FOpened.empty());
+  // The limit itself is still a request.
+  const String longest(32767, u'b');
+  COPYDATASTRUCT data{};
+  data.dwData = TInstallerSpawnService::SpawnMessage();
+  data.cbData = static_cast<DWORD>(longest.size() * 2);
+  data.lpData = const_cast<char16_t*>(longest.data());
+  ::SendMessageW(TInstallerSpawnService::TargetWindow(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+  ASSERT_EQ(1u, FOpened.size());
+  EXPECT_EQ(longest, FOpened[0].File);
 }
 
 TEST_F(SpawnServiceTest, ServerWindowIsMessageOnlyAndGoesAwayAtFinalize) {

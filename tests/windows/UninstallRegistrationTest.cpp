@@ -334,7 +334,8 @@ TEST(UninstallRegistration, GetInstallPathFallsBackToTheUninstallerAndTheIcon) {
 }
 
 TEST(UninstallRegistration, UnregisterRemovesTheKeyWithItsSubkeys) {
-  const String name = u"KIVORegistrationRemove";
+  // A name with blanks: registration keeps them, so unregistration must too.
+  const String name = u"KIVO Registration Remove";
   TEntryCleanup cleanup(name);
   {
     zel::THandleKey key = CreateEntry(name);
@@ -346,11 +347,21 @@ TEST(UninstallRegistration, UnregisterRemovesTheKeyWithItsSubkeys) {
     SetString(sub, L"Value", u"x");
     ::RegCloseKey(sub);
   }
-  // The key is named without blanks when it is removed.
-  EXPECT_TRUE(TInstallerApplicationRepository::Unregister(u"KIVO Registration Remove"));
-  EXPECT_FALSE(OpenEntry(name));
+  {
+    // The blank-less spelling is another product's key: it stays.
+    TEntryCleanup other(u"KIVORegistrationRemove");
+    CreateEntry(u"KIVORegistrationRemove");
+    EXPECT_TRUE(TInstallerApplicationRepository::Unregister(name));
+    EXPECT_FALSE(OpenEntry(name));
+    EXPECT_TRUE(OpenEntry(u"KIVORegistrationRemove"));
+  }
   EXPECT_FALSE(TInstallerApplicationRepository::Unregister(name)) << "nothing left to remove";
   EXPECT_FALSE(TInstallerApplicationRepository::Unregister(u"   "));
+  // A name that would reach the Uninstall key itself or a sibling is no entry's name.
+  for (const String odd : {u"\\", u"..\\Uninstall", u"\\KIVO"}) {
+    EXPECT_FALSE(TInstallerApplicationRepository::Unregister(odd)) << zel::ToUtf8(odd);
+    EXPECT_FALSE(TInstallerApplicationRepository::Register(odd, u"C:\\x\\Uninstall.exe", u"1", u"", u"", 0));
+  }
 
   // A subkey name too long for the 64-character buffer is skipped, and the key stays.
   {

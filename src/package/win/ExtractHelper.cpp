@@ -6,8 +6,10 @@
 #include "core/InstallerErrors.h"
 #include "core/InstallerScript.h"
 #include "core/RunLog.h"
+#include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 #include "library/win/Md5.h"
+#include "platform/Platform.h"
 
 namespace kivo {
 
@@ -17,11 +19,6 @@ using zel::StringView;
 namespace {
 
 constexpr size_t kWriteBuffer = 256 * 1024;
-
-bool DirectoryExists(const String& path) {
-  const DWORD attributes = ::GetFileAttributesW(zel::as_wcstr(path));
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 std::unique_ptr<zel::TStream> TryCreate(StringView target) {
   try {
@@ -35,11 +32,12 @@ std::unique_ptr<zel::TStream> TryCreate(StringView target) {
 
 // Creates the folder (no trailing backslash) with its missing parents.
 bool ForceDirectories(const String& path) {
-  if (path.empty() || DirectoryExists(path)) return true;
+  if (path.empty() || zel::DirectoryExists(path)) return true;
   // Parents first; a drive root or a share's root always exists or never will.
   const String parent = zel::ExcludeTrailingBackslash(zel::ExtractFilePath(path));
   if (!parent.empty() && parent != path && parent.back() != u':' && !ForceDirectories(parent)) return false;
-  return ::CreateDirectoryW(zel::as_wcstr(path), nullptr) || DirectoryExists(path);
+  return ::CreateDirectoryW(zel::as_wcstr(zel::platform::ExtendedLengthPath(path)), nullptr) ||
+         zel::DirectoryExists(path);
 }
 
 }  // namespace
@@ -87,7 +85,8 @@ bool TInstallerExtractHelper::CreateTargetStream(StringView target, zel::TStream
   }
 
   const String backup = String(target) + u".bak";
-  if (::MoveFileW(zel::as_wcstr(String(target)), zel::as_wcstr(backup)))
+  if (::MoveFileW(zel::as_wcstr(zel::platform::ExtendedLengthPath(target)),
+                  zel::as_wcstr(zel::platform::ExtendedLengthPath(backup))))
     RunLog().Log(u"Renamed (in use): " + String(target) + u" -> " + backup);
 
   for (;;) {
