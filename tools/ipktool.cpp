@@ -13,12 +13,15 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "library/Exceptions.h"
 #include "library/Streams.h"
 #include "library/Strings.h"
 #include "package/SetupPackage.h"
+#include "platform/Platform.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -83,16 +86,48 @@ String MemberName(const fs::path& relative) {
   return name;
 }
 
-// Names that would land outside the destination folder, or that no file system takes
-// as a relative file name: empty, absolute ("\x", "/x"), UNC ("\\host"), drive ("C:x")
-// or stream (":") forms, control characters, and components that are empty or only
-// dots and spaces (Windows strips trailing dots and spaces, so "... " means "..").
+char16_t AsciiUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c; }
+
+// Whether a component names a device on Windows: CON, PRN, AUX, NUL, COM0-9, LPT0-9 (and
+// COM/LPT with a superscript 1, 2 or 3), CONIN$ and CONOUT$, in any case, with any
+// extension, and with spaces before the extension ("nul .txt" is NUL too).
+bool IsDeviceName(StringView part) {
+  StringView base = part.substr(0, part.find(u'.'));
+  while (!base.empty() && base.back() == u' ') base.remove_suffix(1);
+  String upper;
+  for (char16_t c : base) upper += AsciiUpper(c);
+  if (upper == u"CON" || upper == u"PRN" || upper == u"AUX" || upper == u"NUL" || upper == u"CONIN$" ||
+      upper == u"CONOUT$")
+    return true;
+  if (upper.size() != 4 || (upper.compare(0, 3, u"COM") != 0 && upper.compare(0, 3, u"LPT") != 0)) return false;
+  const char16_t n = upper[3];
+  return (n >= u'0' && n <= u'9') || n == u'\u00B9' || n == u'\u00B2' || n == u'\u00B3';
+}
+
+// Whether a component has the form of a generated short name ("PROGRA~1", "README~2.TXT"):
+// Windows may resolve it to another file's long name.
+bool IsShortNameForm(StringView part) {
+  const StringView base = part.substr(0, part.find(u'.'));
+  const size_t tilde = base.rfind(u'~');
+  if (tilde == StringView::npos || tilde + 1 == base.size()) return false;
+  return base.find_first_not_of(u"0123456789", tilde + 1) == StringView::npos;
+}
+
+// Names that would land outside the destination folder, or that Windows would not store
+// under the name given: empty, absolute ("\x", "/x"), UNC ("\\host"), drive ("C:x") or
+// stream (":") forms, control characters and the characters Windows refuses or takes
+// as wildcards, components that are empty or only dots and spaces (Windows strips
+// trailing dots and spaces, so "... " means ".."), components ending in a dot or a space
+// ("a." is "a"), device names ("nul.txt" is NUL) and short-name forms ("FILE~1.TXT").
+// Packages are Windows packages: the same names are refused on every platform.
 bool IsSafeMemberName(StringView name, std::string& reason) {
   if (name.empty()) return reason = "empty name", false;
   if (name[0] == u'\\' || name[0] == u'/') return reason = "absolute path", false;
   for (char16_t c : name) {
     if (c == u':') return reason = "drive or stream name", false;
-    if (c < 32) return reason = "control character", false;
+    if (c < 32 || c == 127) return reason = "control character", false;
+    if (c == u'*' || c == u'?' || c == u'<' || c == u'>' || c == u'"' || c == u'|')
+      return reason = std::string("character '") + static_cast<char>(c) + "' that Windows does not allow", false;
   }
   size_t start = 0;
   while (start <= name.size()) {
@@ -101,6 +136,11 @@ bool IsSafeMemberName(StringView name, std::string& reason) {
     const StringView part = name.substr(start, end - start);
     if (part.empty()) return reason = "empty path component", false;
     if (part.find_first_not_of(u". ") == StringView::npos) return reason = "\"..\" or dot component", false;
+    if (part.back() == u'.' || part.back() == u' ')
+      return reason = "component " + Quoted(part) + " ends in a dot or a space, which Windows drops", false;
+    if (IsDeviceName(part)) return reason = "component " + Quoted(part) + " is a Windows device name", false;
+    if (IsShortNameForm(part))
+      return reason = "component " + Quoted(part) + " has the form of a Windows short name", false;
     start = end + 1;
   }
   return true;
@@ -182,11 +222,6 @@ int CmdBuild(const std::vector<String>& args) {
   std::vector<String> names;
   if (!listFile.empty()) {
     names = ReadNameList(listFile);
-    for (const String& name : names) {
-      std::string reason;
-      if (!IsSafeMemberName(name, reason))
-        throw TToolError{ExitRefused, "list names " + Quoted(name) + " (" + reason + ")"};
-    }
   } else {
     // The package being written may lie inside the folder; it is not a member.
     std::error_code ec;
@@ -197,6 +232,12 @@ int CmdBuild(const std::vector<String>& args) {
       names.push_back(MemberName(entry.path().lexically_relative(root)));
     }
     std::sort(names.begin(), names.end());  // the same package from the same folder, always
+  }
+  // A name that extraction would refuse makes a package no installer can unpack.
+  for (const String& name : names) {
+    std::string reason;
+    if (!IsSafeMemberName(name, reason))
+      throw TToolError{ExitRefused, "refusing to pack " + Quoted(name) + ": " + reason};
   }
 
   TSetupPackageBuilder builder(kivo::kSetupPackageKey);
@@ -240,27 +281,99 @@ int CmdVerify(const std::vector<String>& args) {
   return ExitOk;
 }
 
+// A member that is a file where another member needs a folder ("a" and "a\b", in either
+// order and any case) cannot be written on Windows. Every folder a member needs is one
+// of its name's prefixes: a rolling hash gives each prefix's hash in one pass over the
+// name, so even a name of thousands of components costs time in proportion to its length.
+void CheckFileFolderConflicts(const std::vector<const TSetupPackageFileTableItem*>& items) {
+  constexpr uint64_t kBasis = 14695981039346656037ull, kPrime = 1099511628211ull;
+  std::vector<String> keys;
+  keys.reserve(items.size());
+  std::unordered_multimap<uint64_t, size_t> files;
+  files.reserve(items.size());
+  for (const TSetupPackageFileTableItem* item : items) {
+    String key = kivo::TSetupPackageFileTable::NameKey(item->Name);
+    std::replace(key.begin(), key.end(), u'/', u'\\');
+    uint64_t h = kBasis;
+    for (char16_t c : key) h = (h ^ c) * kPrime;
+    files.emplace(h, keys.size());
+    keys.push_back(std::move(key));
+  }
+  for (size_t i = 0; i < keys.size(); ++i) {
+    const String& key = keys[i];
+    uint64_t h = kBasis;
+    for (size_t at = 0; at < key.size(); h = (h ^ key[at]) * kPrime, ++at) {
+      if (key[at] != u'\\') continue;
+      const auto [first, last] = files.equal_range(h);
+      for (auto it = first; it != last; ++it) {
+        const String& file = keys[it->second];
+        if (file.size() == at && key.compare(0, at, file) == 0)
+          throw TToolError{ExitRefused, "refusing member " + Quoted(items[it->second]->Name) +
+                                            ": it is a file, but member " + Quoted(items[i]->Name) +
+                                            " needs a folder of that name"};
+      }
+    }
+  }
+}
+
+// Before anything is written: every target must stay inside the destination once links
+// are followed (no member under a linked folder, no member whose file is a link), and
+// what already exists there must be of the kind the member needs.
+void CheckTargets(const fs::path& root, const std::vector<const TSetupPackageFileTableItem*>& items) {
+  const String rootName = FromPath(root);
+  for (const TSetupPackageFileTableItem* item : items) {
+    const fs::path target = MemberPath(root, item->Name);
+    if (!zel::platform::PathStaysInside(rootName, FromPath(target)))
+      throw TToolError{ExitRefused, "refusing member " + Quoted(item->Name) +
+                                        ": a link in the destination leads out of the folder, or the target cannot be examined"};
+    std::error_code ec;
+    if (fs::is_directory(fs::symlink_status(target, ec)))
+      throw TToolError{ExitRefused, "refusing member " + Quoted(item->Name) + ": a folder of that name exists"};
+    for (fs::path folder = target.parent_path(); folder != root && folder.has_relative_path();
+         folder = folder.parent_path()) {
+      const fs::file_status status = fs::status(folder, ec);
+      if (fs::exists(status) && !fs::is_directory(status))
+        throw TToolError{ExitRefused, "refusing member " + Quoted(item->Name) + ": " + Quoted(FromPath(folder)) +
+                                          " exists and is not a folder"};
+      if (fs::exists(status)) break;  // the folders above it exist too
+    }
+  }
+}
+
 int CmdExtract(const std::vector<String>& args) {
   if (args.size() < 2) throw TToolError{ExitUsage, "extract takes PKG and DIR"};
   const auto reader = OpenPackage(args[0]);
   const fs::path root = ToPath(args[1]);
   const auto& table = reader->FileTable();
 
+  // Every check comes before anything is written, and each is linear in the members.
   std::vector<const TSetupPackageFileTableItem*> items;
   if (args.size() > 2) {
-    for (size_t i = 2; i < args.size(); ++i) items.push_back(&FindMember(*reader, args[i]));
+    std::unordered_set<const TSetupPackageFileTableItem*> named;
+    for (size_t i = 2; i < args.size(); ++i) {
+      const TSetupPackageFileTableItem* item = &FindMember(*reader, args[i]);
+      if (named.insert(item).second) items.push_back(item);
+    }
   } else {
-    // What a reader serves: of equal names, the first.
-    for (int i = 0; i < table.Count(); ++i)
-      if (table.Find(table.Items(i).Name) == &table.Items(i)) items.push_back(&table.Items(i));
+    for (int i = 0; i < table.Count(); ++i) items.push_back(&table.Items(i));
   }
-  // Every name is checked before anything is written.
   for (const TSetupPackageFileTableItem* item : items) {
     std::string reason;
     if (!IsSafeMemberName(item->Name, reason))
-      throw TToolError{ExitRefused, "refusing member " + Quoted(item->Name) + ": " + reason +
-                                        " would leave the destination folder"};
+      throw TToolError{ExitRefused, "refusing member " + Quoted(item->Name) + ": " + reason};
   }
+  if (args.size() == 2) {
+    // What a reader serves: of equal names, the first (the folding Find uses).
+    std::unordered_set<String> seen;
+    seen.reserve(items.size());
+    std::vector<const TSetupPackageFileTableItem*> first;
+    for (const TSetupPackageFileTableItem* item : items)
+      if (seen.insert(kivo::TSetupPackageFileTable::NameKey(item->Name)).second) first.push_back(item);
+    items = std::move(first);
+  }
+  CheckFileFolderConflicts(items);
+  CheckTargets(root, items);
+
   for (const TSetupPackageFileTableItem* item : items) {
     const fs::path target = MemberPath(root, item->Name);
     fs::create_directories(target.parent_path());

@@ -49,14 +49,67 @@ void InitCipher(TRC4& rc4, int32_t key) {
 // --- TSetupPackageFileTable
 
 TSetupPackageFileTableItem& TSetupPackageFileTable::Add() {
-  FItems.push_back(std::make_unique<TSetupPackageFileTableItem>());
-  return *FItems.back();
+  FIndexed.store(false, std::memory_order_relaxed);
+  return FItems.emplace_back();
+}
+
+void TSetupPackageFileTable::Clear() {
+  FItems.clear();
+  FIndex.clear();
+  FIndexed.store(false, std::memory_order_relaxed);
+}
+
+String TSetupPackageFileTable::NameKey(StringView name) { return UpperCase(name); }
+
+namespace {
+
+// FNV-1a over the key's code units.
+size_t HashKey(StringView key) {
+  uint64_t h = 14695981039346656037ull;
+  for (char16_t c : key) {
+    h = (h ^ (c & 0xFF)) * 1099511628211ull;
+    h = (h ^ (c >> 8)) * 1099511628211ull;
+  }
+  return static_cast<size_t>(h ^ (h >> 32));
+}
+
+}  // namespace
+
+void TSetupPackageFileTable::BuildIndex() const {
+  size_t slots = 16;
+  while (slots < FItems.size() * 2) slots *= 2;
+  FIndex.assign(slots, -1);
+  const size_t mask = slots - 1;
+  for (size_t i = 0; i < FItems.size(); ++i) {
+    const String& name = FItems[i].Name;
+    // Of equal names only the first goes in: it is the one Find returns.
+    for (size_t at = HashKey(NameKey(name)) & mask;; at = (at + 1) & mask) {
+      const int32_t there = FIndex[at];
+      if (there < 0) {
+        FIndex[at] = static_cast<int32_t>(i);
+        break;
+      }
+      if (SameText(FItems[static_cast<size_t>(there)].Name, name)) break;
+    }
+  }
 }
 
 const TSetupPackageFileTableItem* TSetupPackageFileTable::Find(StringView name) const {
-  for (const auto& item : FItems)
-    if (item->Name.size() == name.size() && SameText(item->Name, name)) return item.get();
-  return nullptr;
+  if (FItems.empty()) return nullptr;
+  if (!FIndexed.load(std::memory_order_acquire)) {
+    std::lock_guard<std::mutex> lock(FIndexLock);
+    if (!FIndexed.load(std::memory_order_relaxed)) {
+      BuildIndex();
+      FIndexed.store(true, std::memory_order_release);
+    }
+  }
+  const size_t mask = FIndex.size() - 1;
+  for (size_t at = HashKey(NameKey(name)) & mask;; at = (at + 1) & mask) {
+    const int32_t there = FIndex[at];
+    if (there < 0) return nullptr;
+    const TSetupPackageFileTableItem& item = FItems[static_cast<size_t>(there)];
+    if (item.Name.size() == name.size() && SameText(item.Name, name)) return &item;
+  }
 }
 
 bool TSetupPackageFileTable::Find(StringView name, const TSetupPackageFileTableItem*& item) const {
@@ -93,14 +146,14 @@ void TSetupPackageFileTable::LoadFromStream(TStream& stream) {
 void TSetupPackageFileTable::SaveToStream(TStream& stream) const {
   std::vector<uint8_t> out;
   AppendLE<int32_t>(out, Count());
-  for (const auto& item : FItems) {
+  for (const TSetupPackageFileTableItem& item : FItems) {
     // The length field is 16 bits wide: a longer name would corrupt every entry after it.
-    if (item->Name.size() > 0xFFFF)
+    if (item.Name.size() > 0xFFFF)
       throw EInvalidOperation(u"Package member name is longer than 65535 characters");
-    AppendLE<uint16_t>(out, static_cast<uint16_t>(item->Name.size()));
-    for (char16_t c : item->Name) AppendLE<uint16_t>(out, c);
-    AppendLE<int64_t>(out, item->Offset);
-    AppendLE<int64_t>(out, item->Size);
+    AppendLE<uint16_t>(out, static_cast<uint16_t>(item.Name.size()));
+    for (char16_t c : item.Name) AppendLE<uint16_t>(out, c);
+    AppendLE<int64_t>(out, item.Offset);
+    AppendLE<int64_t>(out, item.Size);
   }
   stream.WriteBuffer(out.data(), out.size());
 }

@@ -66,3 +66,19 @@ namespace zel::platform {
 std::u16string CaseInsensitiveKey(std::u16string_view text);
 
 }  // namespace zel::platform
+
+// --- Paths after links ------------------------------------------------------------------
+namespace zel::platform {
+
+// True when `path` lies inside `folder` (or is `folder` itself) once every symbolic link,
+// junction and mount point on the way has been followed, so that a file written at `path`
+// cannot land outside `folder`. Both may be relative (to the current folder) and need not
+// exist: the deepest existing ancestor of each is resolved to its final path and the
+// components below it are taken as written. An existing final component is resolved too.
+// False, as unsafe, when any existing component cannot be resolved: a dangling link, a
+// link loop, a device, a component that cannot be examined. Components are compared
+// whole ("C:\KIVO2" is not inside "C:\KIVO"), ignoring case on Windows, exactly on POSIX.
+// Checks the file system as it is at the moment of the call.
+bool PathStaysInside(std::u16string_view folder, std::u16string_view path);
+
+}  // namespace zel::platform

@@ -192,3 +192,65 @@ namespace zel::platform {
 std::u16string CaseInsensitiveKey(std::u16string_view text) { return UpperCase(text); }
 
 }  // namespace zel::platform
+
+// --- Paths after links
+
+namespace zel::platform {
+
+namespace {
+
+// The absolute form of the path with every existing component's links followed
+// (realpath on each link met) and the components below the deepest existing one kept as
+// written. False when an existing component cannot be resolved or examined.
+bool ResolveExisting(const std::string& input, std::string& out) {
+  std::string path = input;
+  if (path.empty() || path[0] != '/') {
+    char* cwd = ::getcwd(nullptr, 0);
+    if (!cwd) return false;
+    path = std::string(cwd) + "/" + path;
+    std::free(cwd);
+  }
+  std::string resolved;  // free of links; "" stands for the root
+  size_t start = 0;
+  while (start < path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string part = path.substr(start, end - start);
+    start = end + 1;
+    if (part.empty() || part == ".") continue;
+    // The prefix has no links left, so its lexical parent is its real parent.
+    if (part == "..") {
+      resolved.erase(resolved.rfind('/') == std::string::npos ? 0 : resolved.rfind('/'));
+      continue;
+    }
+    const std::string candidate = resolved + "/" + part;
+    struct stat st;
+    if (::lstat(candidate.c_str(), &st) != 0) {
+      if (errno != ENOENT && errno != ENOTDIR) return false;
+      resolved = candidate;  // not there (yet): nothing to follow
+      continue;
+    }
+    if (!S_ISLNK(st.st_mode)) {
+      resolved = candidate;
+      continue;
+    }
+    char* real = ::realpath(candidate.c_str(), nullptr);
+    if (!real) return false;  // dangling, a loop, or unreadable: where it leads is unknown
+    resolved = real;
+    std::free(real);
+    if (resolved == "/") resolved.clear();
+  }
+  out = resolved.empty() ? "/" : resolved;
+  return true;
+}
+
+}  // namespace
+
+bool PathStaysInside(std::u16string_view folder, std::u16string_view path) {
+  std::string root, target;
+  if (!ResolveExisting(ToUtf8(folder), root) || !ResolveExisting(ToUtf8(path), target)) return false;
+  if (target.compare(0, root.size(), root) != 0) return false;
+  return target.size() == root.size() || root == "/" || target[root.size()] == '/';
+}
+
+}  // namespace zel::platform

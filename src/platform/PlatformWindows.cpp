@@ -181,3 +181,106 @@ std::u16string CaseInsensitiveKey(std::u16string_view text) {
 }
 
 }  // namespace zel::platform
+
+// --- Paths after links
+
+namespace zel::platform {
+
+namespace {
+
+bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+enum class TEntryState { Missing, Present, Unknown };
+
+TEntryState ExamineEntry(const std::u16string& path) {
+  const std::u16string name = ExtendedLengthPath(path);
+  if (::GetFileAttributesW(W(name)) != INVALID_FILE_ATTRIBUTES) return TEntryState::Present;
+  if (!IsNotFound(::GetLastError())) return TEntryState::Unknown;
+  // Windows reports a dangling link's own attributes above. Wine 8 reports a Unix symlink
+  // to nowhere as "not found" there, but its directory scan then fails with
+  // ERROR_NO_MORE_FILES rather than "not found": anything but "not found" is there.
+  WIN32_FIND_DATAW data;
+  const HANDLE find = ::FindFirstFileW(W(name), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    ::FindClose(find);
+    return TEntryState::Present;
+  }
+  return IsNotFound(::GetLastError()) ? TEntryState::Missing : TEntryState::Unknown;
+}
+
+// The final path of an existing file or folder, every link, junction and mount point
+// followed, in its plain DOS form ("C:\x", "\\server\share\x").
+bool FinalPath(const std::u16string& path, std::u16string& out) {
+  const std::u16string name = ExtendedLengthPath(path);
+  const HANDLE handle =
+      ::CreateFileW(W(name), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  std::u16string final(32768, u'\0');
+  const DWORD n = ::GetFinalPathNameByHandleW(handle, reinterpret_cast<wchar_t*>(final.data()),
+                                              static_cast<DWORD>(final.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  ::CloseHandle(handle);
+  if (n == 0 || n >= final.size()) return false;
+  final.resize(n);
+  if (final.compare(0, 8, u"\\\\?\\UNC\\") == 0) out = u"\\\\" + final.substr(8);
+  else if (final.compare(0, 4, u"\\\\?\\") == 0) out = final.substr(4);
+  else out = final;
+  return true;
+}
+
+// Length of the root of a full path: "C:\" or "\\server\share\" (prefixed forms too).
+size_t RootLength(const std::u16string& path) {
+  size_t at = 0;
+  if (path.compare(0, 8, u"\\\\?\\UNC\\") == 0) at = 8;
+  else if (path.compare(0, 4, u"\\\\?\\") == 0) at = 4;
+  else if (path.compare(0, 2, u"\\\\") == 0) at = 2;
+  if (at != 4 && at != 0) {
+    const size_t server = path.find(u'\\', at);
+    const size_t share = server == std::u16string::npos ? server : path.find(u'\\', server + 1);
+    return share == std::u16string::npos ? path.size() : share + 1;
+  }
+  return path.size() < at + 3 ? path.size() : at + 3;
+}
+
+// The full path with its deepest existing ancestor replaced by that one's final path.
+bool ResolveExisting(std::u16string_view input, std::u16string& out) {
+  const std::u16string name(input);
+  std::u16string full(32768, u'\0');
+  const DWORD n = ::GetFullPathNameW(W(name), static_cast<DWORD>(full.size()),
+                                     reinterpret_cast<wchar_t*>(full.data()), nullptr);
+  if (n == 0 || n >= full.size()) return false;
+  full.resize(n);
+  const size_t root = RootLength(full);
+  while (full.size() > root && full.back() == u'\\') full.pop_back();
+
+  std::u16string existing = full, rest;
+  for (;;) {
+    const TEntryState state = ExamineEntry(existing);
+    if (state == TEntryState::Unknown) return false;
+    if (state == TEntryState::Present) break;
+    if (existing.size() <= root) return false;  // no such drive or share
+    const size_t cut = existing.find_last_of(u'\\');
+    rest = existing.substr(cut + 1) + (rest.empty() ? u"" : u"\\" + rest);
+    existing.resize(cut < root ? root : cut);
+  }
+  if (!FinalPath(existing, out)) return false;
+  if (!rest.empty()) {
+    if (out.empty() || out.back() != u'\\') out += u'\\';
+    out += rest;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool PathStaysInside(std::u16string_view folder, std::u16string_view path) {
+  std::u16string root, target;
+  if (!ResolveExisting(folder, root) || !ResolveExisting(path, target)) return false;
+  if (root.size() > 3 && root.back() == u'\\') root.pop_back();
+  if (target.size() < root.size() ||
+      CompareTextIgnoreCase(std::u16string_view(target).substr(0, root.size()), root) != 0)
+    return false;
+  return target.size() == root.size() || root.back() == u'\\' || target[root.size()] == u'\\';
+}
+
+}  // namespace zel::platform

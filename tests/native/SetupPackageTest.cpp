@@ -397,3 +397,55 @@ TEST(Lzma, StreamCoderHonoursSizesCodesAndPreprocessors) {
     EXPECT_STREQ(e.what(), "LZMA Error (9)");
   }
 }
+
+TEST(SetupPackage, TableCountIsBoundByItsBytes) {
+  // Empty names: 18 bytes an entry, the smallest. The count the bytes hold loads; one
+  // more is refused before any room is reserved for it.
+  const int count = 100000;
+  const TBytes entry = Entry(u"", 0, 0);
+  TBytes entries;
+  for (int i = 0; i < count; ++i) entries.insert(entries.end(), entry.begin(), entry.end());
+  for (int32_t declared : {count, count + 1, INT32_MAX}) {
+    TBytes table(4);
+    PutLE32(table, 0, static_cast<uint32_t>(declared));
+    table.insert(table.end(), entries.begin(), entries.end());
+    const TBytes package = WrapPayload(Payload({}, table));
+    if (declared == count) {
+      const auto reader = Open(package);
+      ASSERT_EQ(reader->FileTable().Count(), count);
+      EXPECT_EQ(reader->FileTable().Find(u""), &reader->FileTable().Items(0));
+    } else {
+      EXPECT_EQ(OpenError(package), "EReadError: Stream read error") << declared;
+    }
+  }
+}
+
+TEST(SetupPackage, FindThroughTheIndexAtScaleAndAfterChanges) {
+  // Enough names that every hash slot chain is exercised; each later duplicate in other
+  // case must lose to its first.
+  TSetupPackageFileTable table;
+  const int count = 20000;
+  for (int i = 0; i < count; ++i) {
+    TSetupPackageFileTableItem& item = table.Add();
+    item.Name = Ascii("Dir" + std::to_string(i / 2 % 37) + "\\File" + std::to_string(i / 2) + ".dat");
+    if (i % 2) item.Name = UpperCase(item.Name);
+    item.Offset = i;
+  }
+  for (int i = 0; i < count; ++i) {
+    const TSetupPackageFileTableItem* found = table.Find(LowerCase(table.Items(i).Name));
+    ASSERT_NE(found, nullptr) << i;
+    EXPECT_EQ(found->Offset, i - i % 2) << i;
+  }
+  EXPECT_EQ(table.Find(u"Dir0\\File1.dat"), nullptr);  // File1 is in Dir1, File0 in Dir0
+  EXPECT_EQ(table.Find(u"Dir1\\File0.dat"), nullptr);
+
+  // An item added after a lookup is found; Clear forgets everything.
+  TSetupPackageFileTableItem& late = table.Add();
+  late.Name = u"late.txt";
+  late.Offset = -7;
+  ASSERT_NE(table.Find(u"LATE.TXT"), nullptr);
+  EXPECT_EQ(table.Find(u"LATE.TXT")->Offset, -7);
+  table.Clear();
+  EXPECT_EQ(table.Find(u"late.txt"), nullptr);
+  EXPECT_EQ(table.Count(), 0);
+}
