@@ -70,6 +70,9 @@ TEST(PathVariables, CleanPathKeepsRootsAndCleansElements) {
       {u"C:\\" + String(258, u'x') + u". y", u"C:\\" + String(258, u'x')},
       // Nor half a surrogate pair.
       {u"C:\\" + String(259, u'x') + u"\U0001F600", u"C:\\" + String(259, u'x')},
+      // A UNC root without a server keeps it so: no element becomes the server.
+      {u"\\\\\\??Y\\<z", u"\\\\\\Y\\z"},
+      {u"\\\\?\\UNC\\\\x\\", u"\\\\?\\UNC\\\\x\\"},
       {u"", u""},
   };
   for (const Case& c : cases) {
