@@ -228,3 +228,51 @@ TEST(Parser, TokensFollowTheSettings) {
     EXPECT_EQ(token.Kind, tkNone);
   }
 }
+
+// What the common launchers make of the arguments {"/AUTO=<folder>", "/SILENT"}: each
+// must find the folder and the flag once unquoted; free text and switches that are
+// already in the parser's form come back exactly as they were.
+TEST(CommandLine, UnquoteSwitchesReadsWhatLaunchersWrite) {
+  struct Case {
+    const char16_t* params;
+    const char16_t* unquoted;
+    const char16_t* autoValue;  // null: no AUTO switch
+    bool silent;
+  };
+  const Case cases[] = {
+      // Python's list2cmdline, .NET's ArgumentList, Wine: the whole argument quoted.
+      {u"\"/AUTO=C:\\Program Files\\KIVO\" /SILENT", u"/AUTO=\"C:\\Program Files\\KIVO\" /SILENT",
+       u"C:\\Program Files\\KIVO", true},
+      // ...and a trailing backslash doubled before the closing quote: it stays doubled.
+      {u"\"/AUTO=C:\\Program Files\\KIVO\\\\\" /SILENT", u"/AUTO=\"C:\\Program Files\\KIVO\\\\\" /SILENT",
+       u"C:\\Program Files\\KIVO\\\\", true},
+      // PowerShell quotes the argument with a space, not the flag.
+      {u"\"-AUTO=D:\\My Apps\" -SILENT", u"-AUTO=\"D:\\My Apps\" -SILENT", u"D:\\My Apps", true},
+      // cmd: whatever the user typed, here every argument quoted.
+      {u"\"/AUTO=C:\\KIVO\" \"/SILENT\"", u"/AUTO=C:\\KIVO /SILENT", u"C:\\KIVO", true},
+      {u"\"/SILENT\" \"/AUTO=\"", u"/SILENT /AUTO=", u"", true},
+      // Already in the parser's form.
+      {u"/AUTO=\"C:\\a b\" /SILENT", u"/AUTO=\"C:\\a b\" /SILENT", u"C:\\a b", true},
+      {u"/AUTO=C:\\KIVO", u"/AUTO=C:\\KIVO", u"C:\\KIVO", false},
+      // Free text stays text.
+      {u"\"C:\\My Music\\a b.mp3\" /AUTO=x", u"\"C:\\My Music\\a b.mp3\" /AUTO=x", u"x", false},
+      {u"\"/ AUTO=x y\"", u"\"/ AUTO=x y\"", nullptr, false},      // a lone prefix is no switch
+      {u"\"--AUTO=x\"", u"\"--AUTO=x\"", nullptr, false},
+      {u"\"/NAME my song.mp3\"", u"\"/NAME my song.mp3\"", nullptr, false},  // space before any "="
+      {u"x\"/AUTO=a b\"", u"x\"/AUTO=a b\"", nullptr, false},      // not after a space
+      {u"/RUN=\"/AUTO=a b\"", u"/RUN=\"/AUTO=a b\"", nullptr, false},
+      {u"\"/AUTO=a b", u"\"/AUTO=a b", nullptr, false},            // unpaired: left alone
+      {u"", u"", nullptr, false},
+  };
+  for (const Case& c : cases) {
+    const String unquoted = UnquoteSwitches(c.params);
+    EXPECT_EQ(unquoted, c.unquoted) << ToUtf8(c.params);
+    EXPECT_EQ(UnquoteSwitches(unquoted), unquoted) << ToUtf8(c.params);
+    String value;
+    EXPECT_EQ(FindSwitch(unquoted, u"AUTO", value), c.autoValue != nullptr) << ToUtf8(c.params);
+    if (c.autoValue) {
+      EXPECT_EQ(value, c.autoValue) << ToUtf8(c.params);
+    }
+    EXPECT_EQ(HasSwitch(unquoted, u"SILENT"), c.silent) << ToUtf8(c.params);
+  }
+}

@@ -478,3 +478,101 @@ TEST(IniFile, AutoSaveWritesOnlyModifiedFiles) {
   }  // no AutoSave: not written
   EXPECT_EQ(TZELIniFile(path).ReadInteger(u"System", u"Version", 0), 5100);
 }
+
+// --- Lookups through the name index
+
+// Names the locale may call equal although their upper-case mappings differ: whatever
+// SameText says, every lookup must say the same, both for sections and for keys.
+TEST(IniFile, LookupsAgreeWithSameTextForEveryPair) {
+  struct Pair { const char16_t* a; const char16_t* b; };
+  const Pair pairs[] = {
+      {u"\u03c3", u"\u03c2"},            // sigma, final sigma
+      {u"\u03c2", u"\u03a3"},            // final sigma, capital sigma
+      {u"\u212a", u"K"},                 // Kelvin sign, K
+      {u"\u212a", u"k"},
+      {u"\u00df", u"\u1e9e"},            // sharp s, capital sharp s
+      {u"Stra\u00dfe", u"STRASSE"},      // unequal lengths: never equal
+      {u"\u0130", u"i"},                 // dotted capital I
+      {u"\u0131", u"I"},                 // dotless i
+      {u"\u00c5", u"\u212b"},            // A with ring, Angstrom sign
+      {u"\u0416\u0443\u043a", u"\u0436\u0423\u041a"},
+      {u"Common", u"COMMON"},
+      {u"Common", u"Commons"},
+      {u"a-b", u"ab-"},
+  };
+  for (const Pair& p : pairs) {
+    const bool same = SameText(p.a, p.b);
+    const std::string what = ToUtf8(p.a) + " / " + ToUtf8(p.b);
+    EXPECT_EQ(IniNameKey(p.a) == IniNameKey(p.b), same) << what;
+    TZELIniFile ini;
+    ini.WriteString(p.a, p.a, u"v");
+    EXPECT_EQ(ini.SectionExists(p.b), same) << what;
+    EXPECT_EQ(ini.ValueExists(p.a, p.b), same) << what;
+    // A second write under the other spelling lands on the same section and line.
+    ini.WriteString(p.b, p.b, u"w");
+    EXPECT_EQ(ini.SectionCount(), same ? 1u : 2u) << what;
+    EXPECT_EQ(ini.ReadString(p.a, p.a, u""), same ? u"w" : u"v") << what;
+  }
+}
+
+TEST(IniFile, KeyIndexFollowsEveryChangeOfTheLines) {
+  auto ini = FromText(u"[S]\r\na=1\r\nb=2\r\na=3\r\n");
+  TZELIniFileSection& s = *ini->FindSection(u"s");
+  EXPECT_EQ(s.IndexOfKey(u"A"), 0);
+  s.SetLine(0, u"c=1");  // the key changes: the duplicate below becomes the first a
+  EXPECT_EQ(s.IndexOfKey(u"a"), 2);
+  EXPECT_EQ(s.IndexOfKey(u"c"), 0);
+  s.Delete(0);
+  EXPECT_EQ(s.IndexOfKey(u"b"), 0);
+  EXPECT_EQ(s.IndexOfKey(u"a"), 1);
+  EXPECT_EQ(s.IndexOfKey(u"c"), -1);
+  s.Add(u"b=again");  // appended duplicates never win
+  s.Add(u"d=4");
+  EXPECT_EQ(s.IndexOfKey(u"b"), 0);
+  EXPECT_EQ(s.IndexOfKey(u"D"), 3);
+  EXPECT_EQ(s.IndexOfKey(u""), -1);
+  s.Add(u"no separator");  // an empty key, as a line without "=" has
+  EXPECT_EQ(s.IndexOfKey(u""), 4);
+  s.Clear();
+  EXPECT_EQ(s.IndexOfKey(u"a"), -1);
+  s.Add(u"a=5");
+  EXPECT_EQ(ini->ReadString(u"S", u"a", u""), u"5");
+}
+
+// A hostile file of many sections and keys: every documented rule holds at that size
+// (first match wins, repeated headers merge, order kept). Quadratic lookups took
+// minutes here.
+TEST(IniFile, HundredThousandSectionsLoadAndMerge) {
+  constexpr int kSections = 100000;
+  String text;
+  for (int i = 0; i < kSections; ++i) text += u"[S" + IntToStr(i) + u"]\r\nk=" + IntToStr(i) + u"\r\n";
+  for (int i = 0; i < kSections; i += 1000) text += u"[s" + IntToStr(i) + u"]\r\nk=late\r\nx=" + IntToStr(i) + u"\r\n";
+  String keys = u"[Many]\r\n";
+  for (int i = 0; i < kSections; ++i) keys += u"K" + IntToStr(i % (kSections / 2)) + u"=" + IntToStr(i) + u"\r\n";
+  text += keys;
+
+  TZELIniFile ini;
+  ini.LoadFromText(text);
+  ASSERT_EQ(ini.SectionCount(), static_cast<size_t>(kSections + 1));
+  EXPECT_EQ(ini.SectionName(12345), u"S12345");
+  EXPECT_EQ(ini.SectionName(kSections), u"Many");
+  for (int i = 0; i < kSections; i += 997) {
+    EXPECT_EQ(ini.ReadString(u"s" + IntToStr(i), u"K", u""), IntToStr(i));
+    EXPECT_EQ(ini.ReadString(u"S" + IntToStr(i), u"x", u"-"), i % 1000 == 0 ? IntToStr(i) : u"-");
+  }
+  EXPECT_EQ(ini.ReadString(u"many", u"k49999", u""), u"49999");  // the first of two lines
+
+  // Merging the whole file over an English base, and then over itself with overwrite.
+  TZELIniFile merged;
+  merged.LoadFromText(u"[S7]\r\nk=base\r\nonly=base\r\n");
+  merged.Merge(ini, false);
+  merged.Merge(ini, true);
+  EXPECT_EQ(merged.SectionCount(), static_cast<size_t>(kSections + 1));
+  EXPECT_EQ(merged.SectionName(0), u"S7");
+  EXPECT_EQ(merged.ReadString(u"S7", u"k", u""), u"7");
+  EXPECT_EQ(merged.ReadString(u"S7", u"only", u""), u"base");
+  std::vector<String> many;
+  merged.ReadKeys(u"Many", many);
+  EXPECT_EQ(many.size(), static_cast<size_t>(kSections));
+  EXPECT_EQ(merged.SaveToText().size() > text.size() / 2, true);
+}
