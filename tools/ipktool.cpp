@@ -6,7 +6,10 @@
 //   1  failure: unreadable or damaged package, I/O error
 //   2  usage error (unknown command, missing or bad arguments)
 //   3  a named member is not in the package
-//   4  refused: a member name would leave the destination folder
+//   4  refused, before anything is written: a member name that would leave the destination
+//      folder or that Windows would alias (device names, trailing dots or spaces, short-name
+//      forms), a file where another member needs a folder, or a target reached through a
+//      link that leads out of the destination
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -109,7 +112,8 @@ bool IsDeviceName(StringView part) {
 bool IsShortNameForm(StringView part) {
   const StringView base = part.substr(0, part.find(u'.'));
   const size_t tilde = base.rfind(u'~');
-  if (tilde == StringView::npos || tilde + 1 == base.size()) return false;
+  // Short names have at most 8 characters before the extension.
+  if (base.size() > 8 || tilde == StringView::npos || tilde == 0 || tilde + 1 == base.size()) return false;
   return base.find_first_not_of(u"0123456789", tilde + 1) == StringView::npos;
 }
 
