@@ -219,8 +219,23 @@ bool FinalPath(const std::u16string& path, std::u16string& out) {
   std::u16string final(32768, u'\0');
   const DWORD n = ::GetFinalPathNameByHandleW(handle, reinterpret_cast<wchar_t*>(final.data()),
                                               static_cast<DWORD>(final.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  const DWORD error = ::GetLastError();
   ::CloseHandle(handle);
-  if (n == 0 || n >= final.size()) return false;
+  if ((n == 0 && error == ERROR_MORE_DATA) || n >= final.size()) {
+    // Wine 8 answers ERROR_MORE_DATA for any final path longer than MAX_PATH, whatever
+    // the buffer. Then the parent's final path stands in, with this component as it is,
+    // provided the component itself is no link.
+    const size_t cut = path.find_last_of(u'\\');
+    const DWORD attributes = ::GetFileAttributesW(W(name));
+    if (cut == std::u16string::npos || cut + 1 >= path.size() || attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      return false;
+    std::u16string parent;
+    if (!FinalPath(path.substr(0, cut), parent)) return false;
+    out = parent + (parent.empty() || parent.back() != u'\\' ? u"\\" : u"") + path.substr(cut + 1);
+    return true;
+  }
+  if (n == 0) return false;
   final.resize(n);
   if (final.compare(0, 8, u"\\\\?\\UNC\\") == 0) out = u"\\\\" + final.substr(8);
   else if (final.compare(0, 4, u"\\\\?\\") == 0) out = final.substr(4);

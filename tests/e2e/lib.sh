@@ -237,3 +237,23 @@ find_temp_folder() {
   TEMP_UNIX=${TEMP_UNIX%/}
   [ -n "$TEMP_WIN" ] && [ -d "$TEMP_UNIX" ] || fatal "cannot find the temporary folder (TEMP=[$TEMP_WIN], [$TEMP_UNIX])"
 }
+
+# peer_uninstall_ini DAT: prints the Uninstall.ini of an Uninstall.dat (Linux path), read
+# with the independent Python reader of the package format, as UTF-8 without CR.
+peer_uninstall_ini() {
+  python3 - "$1" "$(dirname "${BASH_SOURCE[0]}")/../tools" <<'PY'
+import sys
+sys.path.insert(0, sys.argv[2])
+import ipk5_peer
+with open(sys.argv[1], "rb") as f:
+    members = dict(ipk5_peer.members_of(f.read()))
+text = members["Uninstall.ini"]
+sys.stdout.write(text.decode("utf-16").replace("\r", ""))
+PY
+}
+
+# The file names that an Uninstall.ini lists, one per line, in order.
+listed_files() { awk '/^\[/ { s = ($0 == "[Uninstall]") } s && /^[0-9]+=/' | sort -t= -k1,1n | cut -d= -f2-; }
+
+# A helper program of the tests (Linux path of tests/helpers' Windows build).
+helper() { printf '%s/%s' "${KIVO_HELPER_DIR:?}" "$1"; }

@@ -9,15 +9,21 @@ need_display "$@"
 use_prefix installed
 [ -f "$(drive_c)/KIVO/Uninstall.exe" ] || fatal "C:\\KIVO\\Uninstall.exe is missing (the e2e.silent_install test installs it)"
 find_temp_folder
-cp "$(drive_c)/KIVO/Uninstall.exe" "$(drive_c)/KIVO/Uninstall.dat" "$TEMP_UNIX/" ||
-  fatal "cannot copy the uninstaller to $TEMP_UNIX"
+# The temporary folder itself, and a private folder of the kind the relay makes.
+PRIVATE='KIVO Uninstall 0123456789ABCDEF'
+mkdir -p "$TEMP_UNIX/$PRIVATE"
+for folder in "$TEMP_UNIX" "$TEMP_UNIX/$PRIVATE"; do
+  cp "$(drive_c)/KIVO/Uninstall.exe" "$(drive_c)/KIVO/Uninstall.dat" "$folder/" ||
+    fatal "cannot copy the uninstaller to $folder"
+done
 
 n=0
-for path_switch in "" '/PATH=C:\DoesNotExist'; do
+for run in "$TEMP_WIN|" "$TEMP_WIN|/PATH=C:\DoesNotExist" "$TEMP_WIN\\$PRIVATE|"; do
+  folder=${run%%|*} path_switch=${run#*|}
   n=$((n + 1))
   log="C:\\temp-uninstall-$n.log"
-  step "$TEMP_WIN\\Uninstall.exe /AUTO /SILENT${path_switch:+ $path_switch} /LOG=$log"
-  start_win "$WORK/in-temp-$n.out" "$TEMP_WIN\\Uninstall.exe" /AUTO /SILENT ${path_switch:+"$path_switch"} "/LOG=$log"
+  step "$folder\\Uninstall.exe /AUTO /SILENT${path_switch:+ $path_switch} /LOG=$log"
+  start_win "$WORK/in-temp-$n.out" "$folder\\Uninstall.exe" /AUTO /SILENT ${path_switch:+"$path_switch"} "/LOG=$log"
   if answer_setup_box "run $n"; then
     check "run $n: message" 'Cannot Start the Uninstaller' "$BOX_TEXT"
   fi
@@ -31,4 +37,5 @@ for path_switch in "" '/PATH=C:\DoesNotExist'; do
   check "run $n: log: last entry" 'Exit code: 1603' "$(tail -n1 <<<"$LOG")"
 done
 check_true "the installation is untouched" test -f "$(drive_c)/KIVO/KIVO.exe"
+rm -rf "${TEMP_UNIX:?}/$PRIVATE"
 finish

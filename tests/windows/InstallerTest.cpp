@@ -4,6 +4,7 @@
 #include <atomic>
 #include <thread>
 
+#include "HelperProcess.h"
 #include "TestInstaller.h"
 #include "core/InstallerErrors.h"
 #include "core/InstallerThread.h"
@@ -364,4 +365,26 @@ TEST_F(InstallerTest, AListenerMayRemoveItselfWhileBeingNotified) {
   installer.Start(true);
   EXPECT_EQ(once.Calls, 1);
   EXPECT_GT(first.Events.size(), 1u) << "the earlier listener still hears everything";
+}
+
+TEST_F(InstallerTest, MessagesForgedByAnotherProcessChangeNothing) {
+  TTestInstallerEnvironment environment;
+  TInstaller installer(u"/AUTO=D:\\K /SILENT");
+  struct TCounting : IInstallerNotify {
+    void Notify(int, intptr_t) override { ++Calls; }
+    int Calls = 0;
+  } listener;
+  installer.AddListener(&listener);
+  zel::THandle forger = StartProcess(Quoted(HelperPath(u"forge_notify.exe")) + u" " +
+                                     zel::IntToStr(reinterpret_cast<intptr_t>(installer.NotifyWindow())));
+  ASSERT_TRUE(forger);
+  ASSERT_TRUE(zel::WaitServingMessages(forger.Get(), 30000, 100));
+  EXPECT_EQ(0u, ExitCodeOf(forger.Get())) << "the forger could not reach the window";
+  EXPECT_EQ(0, listener.Calls);
+  EXPECT_EQ(0, installer.State()) << "a forged \"ended\" must not end the run";
+  EXPECT_FALSE(installer.HasErrors()) << "nor report a cancellation";
+  // Our own notifications still arrive.
+  installer.Notify(NotifyRepaint, 0);
+  EXPECT_EQ(1, listener.Calls);
+  installer.RemoveListener(&listener);
 }

@@ -9,6 +9,7 @@
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 #include "library/win/Md5.h"
+#include "library/win/WindowStation.h"
 #include "platform/Platform.h"
 
 namespace kivo {
@@ -54,6 +55,12 @@ void TInstallerExtractHelper::ForceFolder(StringView folder) {
 }
 
 int TInstallerExtractHelper::AskLockedFile(StringView target) {
+  // On an invisible window station (a service, a deployment tool running as SYSTEM)
+  // nobody can answer: the run fails clearly instead of waiting for ever.
+  if (!zel::HasVisibleDesktop()) {
+    RunLog().Log(u"No visible desktop to ask on: answered Abort");
+    return IDABORT;
+  }
   const String text = FormatText(u"QM2", target);
   String caption = Installer->Resources().GetText(u"Common", u"Caption");
   if (caption.empty()) caption = u"Setup";
@@ -107,6 +114,11 @@ bool TInstallerExtractHelper::CreateTargetStream(StringView target, zel::TStream
 void TInstallerExtractHelper::ExtractFile(const TInstallerScriptFile& entry) {
   TInstallerResources& resources = Installer->Resources();
   const String target = resources.ExpandPath(entry.Name);
+  // A junction or link inside the destination (a "Plugins" junction to another folder)
+  // must not receive our files: nothing is written through it, not even a folder.
+  const String& dest = Installer->DestPath();
+  if (!dest.empty() && zel::StartsWithText(target, dest) && !zel::platform::PathStaysInside(dest, target))
+    throw EInstallerInstallError(u"Cannot write \"" + target + u"\": a link in the destination folder leads out of it");
   ForceFolder(zel::ExtractFilePath(target));
   std::unique_ptr<zel::TMemoryStream> source = resources.GetFile(entry.GetTextOrName());
   std::unique_ptr<zel::TStream> stream;
