@@ -218,16 +218,47 @@ bool IsTempCopyFolder(StringView folder) {
 
 uint32_t RunUninstallerFromTemp(StringView params) { return RunUninstallerFromTemp(OwnFileName(), params); }
 
-uint32_t RunUninstallerFromTemp(StringView ownFile, StringView params) {
-  const String folder = CreatePrivateTempFolder();
-  // The folder is held too: while it cannot be renamed, its path names our copies.
-  zel::TFileHandle heldFolder =
-      OpenForReading(folder, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_FLAG_BACKUP_SEMANTICS);
-  zel::TFileHandle heldExe = CopyAndHold(ownFile, folder);
-  zel::TFileHandle heldData = CopyAndHold(zel::ChangeFileExt(ownFile, u".dat"), folder);
-  // The folder goes after its files at the next restart, should the removal below fail.
-  DeleteAtReboot(folder);
+namespace {
 
+// The private folder with its two copies, held from being copied until the copy ends.
+struct THeldCopies {
+  String Folder;
+  zel::TFileHandle Directory, Exe, Data;
+};
+
+THeldCopies CopyIntoPrivateFolder(StringView ownFile) {
+  THeldCopies held;
+  held.Folder = CreatePrivateTempFolder();
+  // The folder is held too: while it cannot be renamed, its path names our copies.
+  held.Directory = OpenForReading(held.Folder, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_FLAG_BACKUP_SEMANTICS);
+  // The folder goes after its files at the next restart, should the removal fail.
+  try {
+    held.Exe = CopyAndHold(ownFile, held.Folder);
+    held.Data = CopyAndHold(zel::ChangeFileExt(ownFile, u".dat"), held.Folder);
+  } catch (...) {
+    DeleteAtReboot(held.Folder);
+    throw;
+  }
+  DeleteAtReboot(held.Folder);
+  return held;
+}
+
+}  // namespace
+
+uint32_t RunUninstallerFromTemp(StringView ownFile, StringView params) {
+  // A swap in the moment between copying and holding is seen, not run: then the copies
+  // are made again in a new folder, a few times, before the relay gives up.
+  constexpr int kAttempts = 3;
+  THeldCopies held;
+  for (int attempt = 1;; ++attempt) {
+    try {
+      held = CopyIntoPrivateFolder(ownFile);
+      break;
+    } catch (const EInstallerMysteryError&) {
+      if (attempt == kAttempts) throw;
+    }
+  }
+  const String& folder = held.Folder;
   const String tempExe = folder + zel::ExtractFileName(ownFile);
   // The installation folder must not stay our current directory, or it cannot be removed.
   ::SetCurrentDirectoryW(as_wcstr(folder));
@@ -247,9 +278,9 @@ uint32_t RunUninstallerFromTemp(StringView ownFile, StringView params) {
   if (!::GetExitCodeProcess(process.Get(), &exitCode)) exitCode = kExitCodeUnknown;
 
   // Clean-up: whatever cannot go now goes at the next restart (scheduled above).
-  heldExe.Reset();
-  heldData.Reset();
-  heldFolder.Reset();
+  held.Exe.Reset();
+  held.Data.Reset();
+  held.Directory.Reset();
   ::SetCurrentDirectoryW(as_wcstr(TempFolder()));
   ::DeleteFileW(as_wcstr(ExtendedPath(tempExe)));
   ::DeleteFileW(as_wcstr(ExtendedPath(zel::ChangeFileExt(tempExe, u".dat"))));

@@ -205,7 +205,11 @@ TEntryState ExamineEntry(const std::u16string& path) {
     ::FindClose(find);
     return TEntryState::Present;
   }
-  return IsNotFound(::GetLastError()) ? TEntryState::Missing : TEntryState::Unknown;
+  // A name below a file ("C:\\file\\x": Wine says ERROR_INVALID_NAME, Windows
+  // ERROR_DIRECTORY) cannot exist either, so no write can be sent anywhere through it.
+  const DWORD error = ::GetLastError();
+  return IsNotFound(error) || error == ERROR_INVALID_NAME || error == ERROR_DIRECTORY ? TEntryState::Missing
+                                                                                      : TEntryState::Unknown;
 }
 
 // The final path of an existing file or folder, every link, junction and mount point

@@ -22,7 +22,10 @@ rm -f "$C/planted.log"
 # Wine prefers its own builtin DLLs; "native, then builtin" makes it search for them as
 # Windows does, so that a planted DLL would be found beside the program (a program that
 # imports bcrypt.dll directly loads the planted one under this setting: seen with Wine 8).
-export WINEDLLOVERRIDES="$(tr ' ' ',' <<<"$PLANTED")=n,b"
+# Not for version.dll: Wine's own user32.dll imports it when the process starts (Windows'
+# user32 does not), so Wine itself would load it from beside the program before our first
+# instruction runs.
+export WINEDLLOVERRIDES="$(tr ' ' '\n' <<<"$PLANTED" | grep -vx version | paste -sd,)=n,b"
 run_win "$WORK/planted.out" 'C:\Downloads\Setup.exe' '/AUTO=C:\Planted' /SILENT '/LOG=C:\planted-run.log'
 unset WINEDLLOVERRIDES
 check "planted DLLs: the install succeeds" 0 "$RUN_EXIT"

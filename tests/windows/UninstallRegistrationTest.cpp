@@ -376,3 +376,33 @@ TEST(UninstallRegistration, UnregisterRemovesTheKeyWithItsSubkeys) {
   EXPECT_FALSE(TInstallerApplicationRepository::Unregister(name));
   EXPECT_TRUE(OpenEntry(name));
 }
+
+TEST(UninstallRegistration, AnEmptyScriptAndReadOnlyEarlierFilesStillGetTheUninstaller) {
+  const String name = u"KIVORegistrationEdge";
+  TEntryCleanup cleanup(name);
+  const String root = ScratchDir(u"UninstallRegistration-edge");
+  const struct {
+    const char* Name;
+    bool ReadOnlyEarlierFiles;
+  } cases[] = {{"no components: the folder is made here", false}, {"read-only earlier uninstaller", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const String dest = root + (c.ReadOnlyEarlierFiles ? u"\\readonly" : u"\\empty");
+    if (c.ReadOnlyEarlierFiles) {
+      ::CreateDirectoryW(zel::as_wcstr(dest), nullptr);
+      for (const String& file : {dest + u"\\Uninstall.exe", dest + u"\\Uninstall.dat"}) {
+        WriteAll(file, Bytes("from an earlier installation"));
+        ::SetFileAttributesW(zel::as_wcstr(file), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+      }
+    }
+    TTestInstallerEnvironment environment(
+        {{u"Install.xml", ScriptFor(zel::ToUtf8(name), "")}, {u"English.lng", DefaultEnglishLng()}}, {});
+    TestProduct.Actions = {ActionClassOf<TInstallerActionExtract>()};
+    TInstaller installer(u"/AUTO=" + dest + u" /SILENT");
+    RunExtract(installer);
+    ASSERT_FALSE(installer.HasErrors()) << zel::ToUtf8(installer.Errors()[0]);
+    EXPECT_EQ(ReadAll(dest + u"\\Uninstall.exe"), ReadAll(OwnFileName()));
+    TSetupPackageReader data(dest + u"\\Uninstall.dat");
+    EXPECT_TRUE(data.ContainsFile(u"Uninstall.ini"));
+  }
+}
