@@ -1,6 +1,5 @@
-// Install.xml text -> XML -> TInstallerScript: any bytes load, and the model
-// keeps its promises (settings are name=value lines, lookups find what the
-// groups hold).
+// Install.xml text -> XML -> TInstallerScript: any bytes load, and the model keeps its
+// promises (settings are name=value lines, lookups find what the groups hold).
 #include <cstddef>
 #include <cstdint>
 
@@ -13,26 +12,23 @@ using namespace kivo;
 namespace {
 
 void Check(bool condition) {
-  if (!condition)
-    __builtin_trap();
+  if (!condition) __builtin_trap();
 }
 
-void CheckGroup(const TInstallerScriptGroup &group) {
-  for (const auto &entry : group) {
+void CheckGroup(const TInstallerScriptGroup& group) {
+  for (const auto& entry : group) {
     // The first entry for a family is one that matches it.
-    const TInstallerScriptFile *found = group.Find(entry->LangFamily);
+    const TInstallerScriptFile* found = group.Find(entry->LangFamily);
     Check(found != nullptr && MatchesLangFamily(*found, entry->LangFamily));
     entry->GetTextOrName();
   }
-  Check(group.Find(u"") == nullptr || group.Find(u"")->LangFamily.empty() ||
-        group.Count() > 0);
+  Check(group.Find(u"") == nullptr || group.Find(u"")->LangFamily.empty() || group.Count() > 0);
 }
 
-} // namespace
+}  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  if (size > 16384)
-    return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > 16384) return 0;
   TInstallerScript script;
   TReadOnlyMemoryStream stream(data, size);
   script.LoadFromStream(stream);

@@ -8,20 +8,18 @@ namespace zel {
 
 namespace {
 
-// "C:..." or "\\server\share...": such a word starts a new value, so that
-// several paths given one after another stay apart ("a.mp3 C:\b.mp3" is two
-// values).
+// "C:..." or "\\server\share...": such a word starts a new value, so that several paths
+// given one after another stay apart ("a.mp3 C:\b.mp3" is two values).
 bool BeginsWithDrive(StringView word) {
   if (word.size() >= 2 && word[1] == u':') {
     const char16_t c = word[0];
     return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
   }
-  if (word.size() < 5 || word[0] != u'\\' || word[1] != u'\\')
-    return false;
+  if (word.size() < 5 || word[0] != u'\\' || word[1] != u'\\') return false;
   const size_t shareSep = word.find(u'\\', 2);
   // Server and share names must both be present.
-  return shareSep != StringView::npos && shareSep > 2 &&
-         shareSep + 1 < word.size() && word[shareSep + 1] != u'\\';
+  return shareSep != StringView::npos && shareSep > 2 && shareSep + 1 < word.size() &&
+         word[shareSep + 1] != u'\\';
 }
 
 TZELParserSettings SwitchSettings() {
@@ -48,22 +46,20 @@ TZELParserSettings ProgramPathSettings() {
   return s;
 }
 
-} // namespace
+}  // namespace
 
-TCommand &TCommands::Add(std::unique_ptr<TCommand> command) {
+TCommand& TCommands::Add(std::unique_ptr<TCommand> command) {
   FItems.push_back(std::move(command));
   return *FItems.back();
 }
 
-const TCommand *TCommands::Find(StringView name) const {
-  for (const auto &item : FItems)
-    if (item->Name().size() == name.size() && SameText(item->Name(), name))
-      return item.get();
+const TCommand* TCommands::Find(StringView name) const {
+  for (const auto& item : FItems)
+    if (item->Name().size() == name.size() && SameText(item->Name(), name)) return item.get();
   return nullptr;
 }
 
-TZELCommandLineParser::TZELCommandLineParser(StringView text)
-    : TZELParser(text, SwitchSettings()) {}
+TZELCommandLineParser::TZELCommandLineParser(StringView text) : TZELParser(text, SwitchSettings()) {}
 
 std::unique_ptr<TCommands> TZELCommandLineParser::Parse() {
   FResult = std::make_unique<TCommands>();
@@ -75,21 +71,11 @@ std::unique_ptr<TCommands> TZELCommandLineParser::Parse() {
   TToken token;
   while (NextToken(token)) {
     switch (FState) {
-    case stValue:
-      HandleValue(token);
-      break;
-    case stSpace:
-      HandleSpace(token);
-      break;
-    case stPrefix:
-      HandlePrefix(token);
-      break;
-    case stName:
-      HandleName(token);
-      break;
-    case stAssigned:
-      HandleAssigned(token);
-      break;
+      case stValue: HandleValue(token); break;
+      case stSpace: HandleSpace(token); break;
+      case stPrefix: HandlePrefix(token); break;
+      case stName: HandleName(token); break;
+      case stAssigned: HandleAssigned(token); break;
     }
     FPrevious = std::move(token);
   }
@@ -100,10 +86,8 @@ std::unique_ptr<TCommands> TZELCommandLineParser::Parse() {
 
 void TZELCommandLineParser::AddValue(StringView text) {
   const String value = Trim(text);
-  if (value.empty())
-    return;
-  if (!FCurrent)
-    FCurrent = &FResult->Add(std::make_unique<TCommand>());
+  if (value.empty()) return;
+  if (!FCurrent) FCurrent = &FResult->Add(std::make_unique<TCommand>());
   FCurrent->Add(value);
 }
 
@@ -113,41 +97,38 @@ void TZELCommandLineParser::Flush() {
 }
 
 // State 0: collecting a value.
-void TZELCommandLineParser::HandleValue(const TToken &token) {
+void TZELCommandLineParser::HandleValue(const TToken& token) {
   switch (token.Kind) {
-  case tkSpace:
-    FState = stSpace;
-    break;
-  case tkDelimiter:
-  case tkQuote:
-    if (token.Char() == u'\r' || token.Char() == u'\n')
+    case tkSpace:
+      FState = stSpace;
+      break;
+    case tkDelimiter:
+    case tkQuote:
+      if (token.Char() == u'\r' || token.Char() == u'\n') Flush();
+      else FBuffer += token.Text;
+      break;
+    case tkQuotedText:
       Flush();
-    else
+      AddValue(token.Text);
+      break;
+    case tkWord:
+      if (BeginsWithDrive(token.Text)) Flush();
       FBuffer += token.Text;
-    break;
-  case tkQuotedText:
-    Flush();
-    AddValue(token.Text);
-    break;
-  case tkWord:
-    if (BeginsWithDrive(token.Text))
-      Flush();
-    FBuffer += token.Text;
-    break;
-  case tkNone:
-    break;
+      break;
+    case tkNone:
+      break;
   }
 }
 
 // State 1: after a space (or at the start), where a switch prefix may follow.
-void TZELCommandLineParser::HandleSpace(const TToken &token) {
+void TZELCommandLineParser::HandleSpace(const TToken& token) {
   if (token.Kind == tkDelimiter) {
     if (token.Char() == u'/') {
       FState = stPrefix;
       return;
     }
-    // "x -y" keeps "-y" as text: a minus starts a switch only once one exists,
-    // or when no text is waiting.
+    // "x -y" keeps "-y" as text: a minus starts a switch only once one exists, or
+    // when no text is waiting.
     if (token.Char() == u'-' && (!FResult->IsEmpty() || FBuffer.empty())) {
       FState = stPrefix;
       return;
@@ -159,7 +140,7 @@ void TZELCommandLineParser::HandleSpace(const TToken &token) {
 }
 
 // State 2: after "/" or "-"; a word names a new switch.
-void TZELCommandLineParser::HandlePrefix(const TToken &token) {
+void TZELCommandLineParser::HandlePrefix(const TToken& token) {
   if (token.Kind == tkWord) {
     Flush();
     FCurrent = &FResult->Add(std::make_unique<TCommand>(token.Text));
@@ -174,7 +155,7 @@ void TZELCommandLineParser::HandlePrefix(const TToken &token) {
 }
 
 // State 3: after a switch name.
-void TZELCommandLineParser::HandleName(const TToken &token) {
+void TZELCommandLineParser::HandleName(const TToken& token) {
   if (token.Kind == tkDelimiter && token.Char() == u'=') {
     FState = stAssigned;
     return;
@@ -184,26 +165,24 @@ void TZELCommandLineParser::HandleName(const TToken &token) {
 }
 
 // State 4: after "="; the value runs to the next space, ";" separating values.
-void TZELCommandLineParser::HandleAssigned(const TToken &token) {
+void TZELCommandLineParser::HandleAssigned(const TToken& token) {
   switch (token.Kind) {
-  case tkSpace:
-    Flush();
-    FState = stSpace;
-    FCurrent = nullptr;
-    break;
-  case tkDelimiter:
-    if (token.Char() == u';')
+    case tkSpace:
       Flush();
-    else
-      FBuffer += token.Text;
-    break;
-  case tkQuotedText:
-  case tkWord:
-    HandleValue(token);
-    break;
-  case tkQuote: // an unpaired quote after "=" is dropped
-  case tkNone:
-    break;
+      FState = stSpace;
+      FCurrent = nullptr;
+      break;
+    case tkDelimiter:
+      if (token.Char() == u';') Flush();
+      else FBuffer += token.Text;
+      break;
+    case tkQuotedText:
+    case tkWord:
+      HandleValue(token);
+      break;
+    case tkQuote:  // an unpaired quote after "=" is dropped
+    case tkNone:
+      break;
   }
 }
 
@@ -215,20 +194,17 @@ std::unique_ptr<TCommands> TZELCommandLineProcessor::Parse(StringView text) {
 namespace {
 
 // The switch inside a quoted token's text, or nothing when the text holds none.
-bool UnquotedSwitch(StringView inner, String &out) {
+bool UnquotedSwitch(StringView inner, String& out) {
   static constexpr StringView kDelimiters = u"-/=; \r\n";
-  if (inner.size() < 2 || (inner[0] != u'/' && inner[0] != u'-'))
-    return false;
-  if (kDelimiters.find(inner[1]) != StringView::npos)
-    return false; // a lone prefix is text
+  if (inner.size() < 2 || (inner[0] != u'/' && inner[0] != u'-')) return false;
+  if (kDelimiters.find(inner[1]) != StringView::npos) return false;  // a lone prefix is text
   const size_t space = inner.find(u' ');
   const size_t equals = inner.find(u'=');
   if (space == StringView::npos) {
     out = String(inner);
     return true;
   }
-  if (equals == StringView::npos || equals > space)
-    return false;
+  if (equals == StringView::npos || equals > space) return false;
   out = String(inner.substr(0, equals + 1));
   out += u'"';
   out += inner.substr(equals + 1);
@@ -236,24 +212,22 @@ bool UnquotedSwitch(StringView inner, String &out) {
   return true;
 }
 
-} // namespace
+}  // namespace
 
 String UnquoteSwitches(StringView params) {
-  // Cut with the parser's own tokenizer, quotes kept, so that a quote counts as
-  // opening exactly where the parser would see one: the tokens' texts put
-  // together are params.
+  // Cut with the parser's own tokenizer, quotes kept, so that a quote counts as opening
+  // exactly where the parser would see one: the tokens' texts put together are params.
   TZELParserSettings settings = SwitchSettings();
   settings.StripQuotes = false;
   TZELParser parser(params, settings);
   String out;
   out.reserve(params.size() + 2);
   TToken token;
-  TTokenKind previous = tkSpace; // the start counts as after a space
+  TTokenKind previous = tkSpace;  // the start counts as after a space
   while (parser.NextToken(token)) {
     String rewritten;
     if (token.Kind == tkQuotedText && previous == tkSpace &&
-        UnquotedSwitch(StringView(token.Text).substr(1, token.Text.size() - 2),
-                       rewritten))
+        UnquotedSwitch(StringView(token.Text).substr(1, token.Text.size() - 2), rewritten))
       out += rewritten;
     else
       out += token.Text;
@@ -265,22 +239,17 @@ String UnquoteSwitches(StringView params) {
 String GetCommandLineParams(StringView commandLine) {
   TZELParser parser(Trim(commandLine), ProgramPathSettings());
   TToken programPath;
-  if (!parser.NextToken(programPath))
-    return {};
+  if (!parser.NextToken(programPath)) return {};
   return Trim(parser.Rest());
 }
 
-String GetCommandLineParams() {
-  return GetCommandLineParams(platform::ProcessCommandLine());
-}
+String GetCommandLineParams() { return GetCommandLineParams(platform::ProcessCommandLine()); }
 
-bool FindSwitch(StringView params, StringView name, String &value) {
+bool FindSwitch(StringView params, StringView name, String& value) {
   value.clear();
-  const std::unique_ptr<TCommands> commands =
-      TZELCommandLineProcessor::Parse(params);
-  const TCommand *command = commands->Find(name);
-  if (!command)
-    return false;
+  const std::unique_ptr<TCommands> commands = TZELCommandLineProcessor::Parse(params);
+  const TCommand* command = commands->Find(name);
+  if (!command) return false;
   value = Join(command->Lines(), u";");
   return true;
 }
@@ -290,4 +259,4 @@ bool HasSwitch(StringView params, StringView name) {
   return FindSwitch(params, name, value);
 }
 
-} // namespace zel
+}  // namespace zel
