@@ -131,16 +131,18 @@ String CleanPath(StringView text) {
     start = end + 1;
   }
 
+  // A relative path stays relative; a rooted one gets its separator.
+  const bool rooted = !out.empty() || (!rest.empty() && rest.front() == u'\\');
   if (!elements.empty()) {
-    // A relative path stays relative; a rooted one gets its separator.
-    const bool rooted = !out.empty() || (!rest.empty() && rest.front() == u'\\');
     // A UNC root with an empty server ("\\" or "\\?\UNC\") ends in a backslash but
     // still needs its separator, or the first element would become the server.
     const bool emptyServer = (prefix == 0 && rootLength == 2 && text.size() > 2) || (prefix == 8 && rootLength == 8);
     if (rooted && (out.empty() || out.back() != u'\\' || emptyServer)) out += u'\\';
     out += Join(elements, u"\\");
   }
-  if (!text.empty() && text.back() == u'\\' && (out.empty() || out.back() != u'\\')) out += u'\\';
+  // The trailing backslash of a relative text whose elements all vanished would make it
+  // the root of the current drive: it goes with them.
+  if (!text.empty() && text.back() == u'\\' && (out.empty() ? rooted : out.back() != u'\\')) out += u'\\';
   return out;
 }
 

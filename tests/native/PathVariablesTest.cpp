@@ -73,6 +73,9 @@ TEST(PathVariables, CleanPathKeepsRootsAndCleansElements) {
       // A UNC root without a server keeps it so: no element becomes the server.
       {u"\\\\\\??Y\\<z", u"\\\\\\Y\\z"},
       {u"\\\\?\\UNC\\\\x\\", u"\\\\?\\UNC\\\\x\\"},
+      // A relative text whose elements all vanish stays relative: not the drive's root.
+      {u"<\\\\", u""},
+      {u"\\", u"\\"},
       {u"", u""},
   };
   for (const Case& c : cases) {
