@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 #include "package/PathVariables.h"
 
@@ -23,14 +24,6 @@ constexpr DWORD kMaxFullPath = 32768;
 String FullPath(const String& path) {
   String full(kMaxFullPath, u'\0');
   const DWORD n = ::GetFullPathNameW(as_wcstr(path), kMaxFullPath, as_wcstr(full), nullptr);
-  if (n == 0 || n >= kMaxFullPath) return path;
-  full.resize(n);
-  return full;
-}
-
-String LongPath(const String& path) {
-  String full(kMaxFullPath, u'\0');
-  const DWORD n = ::GetLongPathNameW(as_wcstr(path), as_wcstr(full), kMaxFullPath);
   if (n == 0 || n >= kMaxFullPath) return path;
   full.resize(n);
   return full;
@@ -77,12 +70,6 @@ String WindowsFolder(UINT (*query)(LPWSTR, UINT)) {
 
 UINT SystemWow64Folder(LPWSTR buffer, UINT size) { return ::GetSystemWow64DirectoryW(buffer, size); }
 
-String TempFolder() {
-  wchar_t buffer[MAX_PATH + 1];
-  const DWORD n = ::GetTempPathW(MAX_PATH + 1, buffer);
-  return n > 0 && n <= MAX_PATH ? Comparable(LongPath(zel::from_wcstr(buffer, n))) : String();
-}
-
 }  // namespace
 
 String NormalizeDestPath(StringView path) {
@@ -92,7 +79,7 @@ String NormalizeDestPath(StringView path) {
   // Absolute first ("relKIVO", "..\x", "C:x"), then cleaned as every target path is:
   // the files are written to exactly the folder that is registered.
   String normalized = CleanPath(FullPath(text));
-  if (normalized.find(u'~') != String::npos) normalized = LongPath(normalized);
+  if (normalized.find(u'~') != String::npos) normalized = zel::LongPathName(normalized);
   return normalized.empty() ? normalized : zel::IncludeTrailingBackslash(normalized);
 }
 
@@ -124,7 +111,7 @@ bool IsRefusedDestination(StringView folder, String& reason) {
   // The profiles root: the folder that holds the user's profile.
   const String profile = SpecialFolder(CSIDL_PROFILE);
   if (!profile.empty()) folders.push_back(zel::ExcludeTrailingBackslash(zel::ExtractFilePath(profile)));
-  folders.push_back(TempFolder());
+  folders.push_back(Comparable(zel::LongTempFolder()));
   for (const String& special : folders) {
     if (!special.empty() && IsWithin(special, path)) {
       reason = zel::SameText(special, path) ? u"it is a system folder" : u"it holds the folder \"" + special + u"\"";

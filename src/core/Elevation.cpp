@@ -31,22 +31,6 @@ const DWORD kExitCodeUnknown = 1603;
 
 String ExtendedPath(StringView path) { return zel::platform::ExtendedLengthPath(path); }
 
-// The user's temporary folder, long form, with a trailing backslash.
-String TempFolder() {
-  wchar_t buffer[MAX_PATH + 1];
-  const DWORD n = ::GetTempPathW(MAX_PATH + 1, buffer);
-  if (n == 0 || n > MAX_PATH) zel::RaiseLastOSError();
-  String path = zel::from_wcstr(buffer, n);
-  // GetTempPath may answer with 8.3 names; the copies' paths are shown and compared.
-  String longPath(32768, u'\0');
-  const DWORD m = ::GetLongPathNameW(as_wcstr(path), as_wcstr(longPath), static_cast<DWORD>(longPath.size()));
-  if (m > 0 && m < longPath.size()) {
-    longPath.resize(m);
-    path = std::move(longPath);
-  }
-  return zel::IncludeTrailingBackslash(path);
-}
-
 String CurrentFolder() {
   const DWORD n = ::GetCurrentDirectoryW(0, nullptr);
   if (n == 0) zel::RaiseLastOSError();
@@ -187,11 +171,20 @@ zel::TFileHandle OpenForReading(const String& path, DWORD share, DWORD flags = 0
 // a swap in the moment between copying and holding is caught here.
 zel::TFileHandle CopyAndHold(StringView source, const String& folder) {
   const String target = CopyToTemp(source, folder);
-  zel::TFileHandle held = OpenForReading(target, FILE_SHARE_READ);
+  const auto changed = [&target] {
+    return EInstallerMysteryError(u"Cannot Start the Uninstaller: its copy \"" + target +
+                                  u"\" was changed by another program");
+  };
+  zel::TFileHandle held;
+  try {
+    held = OpenForReading(target, FILE_SHARE_READ);
+  } catch (const zel::EOSError& e) {
+    // Another program opened it for writing in that moment: as good as changed.
+    if (e.ErrorCode() == ERROR_SHARING_VIOLATION) throw changed();
+    throw;
+  }
   zel::TFileHandle original = OpenForReading(String(source), FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-  if (ReadWhole(held.Get()) != ReadWhole(original.Get()))
-    throw EInstallerMysteryError(u"Cannot Start the Uninstaller: its copy \"" + target +
-                                 u"\" was changed by another program");
+  if (ReadWhole(held.Get()) != ReadWhole(original.Get())) throw changed();
   return held;
 }
 
@@ -200,7 +193,7 @@ zel::TFileHandle CopyAndHold(StringView source, const String& folder) {
 String CreatePrivateTempFolder() {
   TPrivateFolderSecurity security;
   for (int attempt = 0;; ++attempt) {
-    const String folder = TempFolder() + String(kTempCopyPrefix) + RandomHex(8) + u"\\";
+    const String folder = zel::LongTempFolder() + String(kTempCopyPrefix) + RandomHex(8) + u"\\";
     // A folder that exists already is never reused: someone else may have made it.
     if (::CreateDirectoryW(as_wcstr(ExtendedPath(folder)), security.Attributes())) return folder;
     if (::GetLastError() != ERROR_ALREADY_EXISTS || attempt >= 16) zel::RaiseLastOSError(folder);
@@ -208,7 +201,7 @@ String CreatePrivateTempFolder() {
 }
 
 bool IsTempCopyFolder(StringView folder) {
-  const String temp = TempFolder();
+  const String temp = zel::LongTempFolder();
   const String path = zel::IncludeTrailingBackslash(String(folder));
   if (zel::SameText(path, temp)) return true;
   const String parent = zel::ExtractFilePath(zel::ExcludeTrailingBackslash(path));
@@ -281,7 +274,7 @@ uint32_t RunUninstallerFromTemp(StringView ownFile, StringView params) {
   held.Exe.Reset();
   held.Data.Reset();
   held.Directory.Reset();
-  ::SetCurrentDirectoryW(as_wcstr(TempFolder()));
+  ::SetCurrentDirectoryW(as_wcstr(zel::LongTempFolder()));
   ::DeleteFileW(as_wcstr(ExtendedPath(tempExe)));
   ::DeleteFileW(as_wcstr(ExtendedPath(zel::ChangeFileExt(tempExe, u".dat"))));
   ::RemoveDirectoryW(as_wcstr(ExtendedPath(folder)));
@@ -314,7 +307,7 @@ bool SafeDeleteFile(StringView fileName) {
 
     // In use (a running program, a loaded library): move it out of the way, so the
     // folder can be removed, and delete it at the next restart.
-    const String folder = TempFolder();
+    const String folder = zel::LongTempFolder();
     wchar_t placeholder[MAX_PATH];
     if (!::GetTempFileNameW(as_wcstr(folder), L"delete", 0, placeholder)) return false;
     ::DeleteFileW(placeholder);

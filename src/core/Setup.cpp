@@ -31,12 +31,6 @@ bool IsWinVistaOrLater() {
   return info.dwMajorVersion >= 6;
 }
 
-String LongForm(const String& path) {
-  wchar_t buffer[MAX_PATH * 4];
-  const DWORD n = ::GetLongPathNameW(zel::as_wcstr(path), buffer, MAX_PATH * 4);
-  return zel::IncludeTrailingBackslash(n > 0 && n < MAX_PATH * 4 ? zel::from_wcstr(buffer, n) : path);
-}
-
 void ShowSetupError(const String& message) {
   RunLog().Log(u"Setup error: " + message);
   // Nobody could answer a box on an invisible window station: the log and the exit
@@ -71,7 +65,7 @@ int RunGuarded(const String& params, const TSetupEntry& entry) {
       installer->SetDestPath(path);
     } else {
       // A copy in the temporary folder without a usable folder would start itself again and again.
-      if (IsTempCopyFolder(LongForm(zel::ExtractFilePath(OwnFileName()))))
+      if (IsTempCopyFolder(zel::LongPathName(zel::ExtractFilePath(OwnFileName()))))
         throw EInstallerMysteryError(u"Cannot Start the Uninstaller");
       RunLog().Log(u"Handing over to a copy of the uninstaller in the temporary folder");
       const uint32_t exitCode = RunUninstallerFromTemp(params);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "library/win/Handles.h"
+#include "library/win/OSError.h"
 #include "platform/Platform.h"
 
 namespace zel {
@@ -24,6 +25,22 @@ bool DirectoryExists(StringView path) {
 bool FileExists(StringView path) {
   const DWORD attributes = AttributesOf(path);
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+String LongPathName(StringView path) {
+  const String name(path);
+  String full(32768, u'\0');
+  const DWORD n = ::GetLongPathNameW(as_wcstr(name), as_wcstr(full), static_cast<DWORD>(full.size()));
+  if (n == 0 || n >= full.size()) return name;
+  full.resize(n);
+  return full;
+}
+
+String LongTempFolder() {
+  wchar_t buffer[MAX_PATH + 1];
+  const DWORD n = ::GetTempPathW(MAX_PATH + 1, buffer);
+  if (n == 0 || n > MAX_PATH) RaiseLastOSError();
+  return IncludeTrailingBackslash(LongPathName(from_wcstr(buffer, n)));
 }
 
 }  // namespace zel
