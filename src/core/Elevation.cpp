@@ -337,6 +337,23 @@ bool RunAndWait(StringView commandLine) {
   return true;
 }
 
+bool RunProgramAndWait(StringView program, StringView switches) {
+  const String application(program);
+  String command = u"\"" + application + u"\"" + String(switches);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOW;
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(as_wcstr(application), as_wcstr(command), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info))
+    return false;
+  zel::THandle process(info.hProcess);
+  zel::THandle thread(info.hThread);
+  ::WaitForSingleObject(process.Get(), INFINITE);
+  return true;
+}
+
 bool IsUninstaller() { return IsUninstallerFileName(OwnFileName()); }
 
 String OwnFileName() {

@@ -43,6 +43,12 @@ bool SafeDeleteFile(zel::StringView fileName);
 // Runs a command line and waits for the process to end. False when it cannot be started
 // or does not become ready for input within 5 seconds.
 bool RunAndWait(zel::StringView commandLine);
+// Starts a program by its absolute path, passed both as the application name and quoted
+// as the first word of the command line (so a blank in the path cannot start another
+// program), followed by `switches` as given (each with its own leading blank), shown
+// with SW_SHOW, and waits without a time limit until it ends. False when it does not
+// start. Its exit code is not read.
+bool RunProgramAndWait(zel::StringView program, zel::StringView switches);
 
 // True when the running file is named "Uninstall.exe" (any letter case).
 bool IsUninstaller();
