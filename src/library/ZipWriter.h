@@ -20,7 +20,7 @@
 // The DOS time is the last-write time in local time, seconds rounded down to even.
 //
 // Checked by Verify: the end record, the central directory byte for byte, and each local
-// header byte for byte, against what was written.
+// header byte for byte, against what was written; by VerifyContents also every entry's data.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -72,6 +72,9 @@ public:
   // added is present with the name, sizes, CRC-32 and header offset as written (and each local
   // header agrees). Raises EZipError otherwise.
   void Verify() const;
+  // Verify, then reads every entry's data back and inflates it: each must end where its
+  // compressed size says, with the size and CRC-32 written. Raises EZipError otherwise.
+  void VerifyContents() const;
   size_t Count() const { return FEntries.size(); }
   const String& ArchivePath() const { return FArchivePath; }
   // Bytes written to the archive so far.
