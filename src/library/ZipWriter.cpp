@@ -234,6 +234,8 @@ void TZELZipWriter::AddFile(StringView sourcePath, StringView archiveName) {
   platform::FileInformation info;
   if (!platform::FileGetInformation(source.Get(), info, error))
     throw EZipError(Format(u"Cannot read the attributes of \"%s\"", sourcePath), error);
+  // Refused before anything is written; the count while reading catches a file that grows.
+  if (info.Size > FLimit) throw EZipError(Format(u"The file \"%s\" is too large for the archive", sourcePath));
   e.LastWriteTime = info.LastWriteTime;
   e.LastAccessTime = info.LastAccessTime;
   e.CreationTime = info.CreationTime;
