@@ -50,7 +50,8 @@ public:
   static constexpr size_t kMaxEntries = 0xFFFF;
 
   // Creates the archive new (an existing file is replaced). Raises EFCreateError on failure.
-  // limit: the largest size or offset allowed in the archive (lower only in tests).
+  // limit: the most bytes the archive may hold before its end record, and so the largest size
+  // or offset in it (lower only in tests).
   explicit TZELZipWriter(StringView archivePath, uint64_t limit = kMaxOffset);
   // Closes the file without a central directory when Close() was not called (partial archive):
   // the complete entries written so far are on disk.
@@ -61,8 +62,8 @@ public:
   // Adds the file under archiveName exactly as given ("\" separators kept), deflated; the entry
   // records the file's last-write time (DOS local time + an NTFS extra field with exact UTC
   // times) and its attributes. The source is opened for reading while other writers are denied.
-  // Raises EZipError on any failure (open, read, write, a size past the limit), with the OS
-  // code. After a failure to read the source the archive is as before the call (the entry's
+  // Raises EZipError on any failure (open, read, write, a size past the limit, a 65,536th
+  // entry, a name with no UTF-8 form), with the OS code. After a failure to read the source the archive is as before the call (the entry's
   // bytes are cut off again) and more files may be added; after a failure to write the archive
   // every later call fails.
   void AddFile(StringView sourcePath, StringView archiveName);
@@ -80,6 +81,7 @@ public:
   // Bytes written to the archive so far.
   uint64_t Size() const { return FPosition + FBufferLength; }
 
+  // One entry as written (the central directory's fields).
   struct TEntry {
     std::string Name;  // UTF-8
     uint32_t Crc = 0;
@@ -93,6 +95,7 @@ public:
     int64_t LastAccessTime = 0;
     int64_t CreationTime = 0;
   };
+  const std::vector<TEntry>& Entries() const { return FEntries; }
 
 private:
   struct TDeflater;
