@@ -303,3 +303,42 @@ bool PathStaysInside(std::u16string_view folder, std::u16string_view path) {
 }
 
 }  // namespace zel::platform
+
+// --- Facts of an open file, times, flushing ---------------------------------------------
+namespace zel::platform {
+
+bool FileGetInformation(FileHandle handle, FileInformation& info, unsigned& lastError) {
+  // Not GetFileInformationByHandle: it also asks for the volume's serial number, which costs
+  // Wine about half a millisecond per file.
+  const HANDLE h = reinterpret_cast<HANDLE>(handle);
+  FILE_BASIC_INFO basic;
+  LARGE_INTEGER size;
+  if (!::GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic) || !::GetFileSizeEx(h, &size)) {
+    lastError = ::GetLastError();
+    return false;
+  }
+  info.Size = uint64_t(size.QuadPart);
+  info.LastWriteTime = basic.LastWriteTime.QuadPart;
+  info.LastAccessTime = basic.LastAccessTime.QuadPart;
+  info.CreationTime = basic.CreationTime.QuadPart;
+  info.Attributes = basic.FileAttributes;
+  return true;
+}
+
+bool UtcToLocalTime(int64_t utcTicks, LocalDateTime& local) {
+  // Not FileTimeToLocalFileTime: that applies today's daylight-saving bias to every date.
+  FILETIME ft;
+  ft.dwLowDateTime = static_cast<DWORD>(uint64_t(utcTicks));
+  ft.dwHighDateTime = static_cast<DWORD>(uint64_t(utcTicks) >> 32);
+  SYSTEMTIME utc, lt;
+  if (utcTicks < 0 || !::FileTimeToSystemTime(&ft, &utc) || !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &lt))
+    return false;
+  local = {lt.wYear, lt.wMonth, lt.wDay, lt.wHour, lt.wMinute, lt.wSecond};
+  return true;
+}
+
+bool FileFlush(FileHandle handle) { return ::FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != FALSE; }
+
+unsigned LastErrorCode() { return ::GetLastError(); }
+
+}  // namespace zel::platform
