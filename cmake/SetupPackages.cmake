@@ -9,6 +9,11 @@
 #     changes, when files are added or removed (the folder is globbed again at every
 #     build), when the tool changes, and when anything in DEPENDS changes.
 #
+#   kivo_check_setup_folders(TARGET <name> SETUP <dir> PRODUCT <dir>)
+#     Adds the target <name> that runs "ipktool check" on the two folders whenever a file in
+#     them changes: a file that Install.xml names but neither folder holds stops the build
+#     instead of the setup at run time.
+#
 #   kivo_embed_setup_packages(TARGET <exe> SETUP <file.ipk> PRODUCT <file.ipk>)
 #     Writes a resource script naming the two packages "SETUP" and "PRODUCT" (RT_RCDATA)
 #     and compiles it into <exe>; the executable relinks when either package changes.
@@ -24,6 +29,28 @@ include_guard(GLOBAL)
 if(WIN32)
   enable_language(RC)
 endif()
+
+# The package tool command for build steps, and what they must depend on.
+function(kivo_package_tool tool_var dependency_var)
+  if(CMAKE_CROSSCOMPILING AND KIVO_HOST_PACKAGE_TOOL AND EXISTS "${KIVO_HOST_PACKAGE_TOOL}")
+    set(${tool_var} "${KIVO_HOST_PACKAGE_TOOL}")
+    set(${dependency_var} "${KIVO_HOST_PACKAGE_TOOL}")
+  elseif(CMAKE_CROSSCOMPILING)
+    if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+      message(FATAL_ERROR "kivo_add_setup_package: cross-compiling needs KIVO_HOST_PACKAGE_TOOL or an emulator")
+    endif()
+    # Wine's own start-up chatter stays out of the build log; the prefix is the build's.
+    set(${tool_var} ${CMAKE_COMMAND} -E env "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix" WINEDEBUG=-all
+             ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:ipktool>)
+    set(${dependency_var} ipktool)
+  else()
+    set(${tool_var} $<TARGET_FILE:ipktool>)
+    set(${dependency_var} ipktool)
+  endif()
+
+  set(${tool_var} ${${tool_var}} PARENT_SCOPE)
+  set(${dependency_var} ${${dependency_var}} PARENT_SCOPE)
+endfunction()
 
 function(kivo_add_setup_package)
   cmake_parse_arguments(PARSE_ARGV 0 ARG "" "TARGET;OUTPUT;DIRECTORY;LEVEL;LIST" "DEPENDS")
@@ -57,21 +84,7 @@ function(kivo_add_setup_package)
     list(APPEND inputs "${list_file}")
   endif()
 
-  if(CMAKE_CROSSCOMPILING AND KIVO_HOST_PACKAGE_TOOL AND EXISTS "${KIVO_HOST_PACKAGE_TOOL}")
-    set(tool "${KIVO_HOST_PACKAGE_TOOL}")
-    set(tool_dependency "${KIVO_HOST_PACKAGE_TOOL}")
-  elseif(CMAKE_CROSSCOMPILING)
-    if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
-      message(FATAL_ERROR "kivo_add_setup_package: cross-compiling needs KIVO_HOST_PACKAGE_TOOL or an emulator")
-    endif()
-    # Wine's own start-up chatter stays out of the build log; the prefix is the build's.
-    set(tool ${CMAKE_COMMAND} -E env "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix" WINEDEBUG=-all
-             ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:ipktool>)
-    set(tool_dependency ipktool)
-  else()
-    set(tool $<TARGET_FILE:ipktool>)
-    set(tool_dependency ipktool)
-  endif()
+  kivo_package_tool(tool tool_dependency)
 
   get_filename_component(output_dir "${output}" DIRECTORY)
   file(RELATIVE_PATH shown "${CMAKE_BINARY_DIR}" "${output}")
@@ -85,6 +98,25 @@ function(kivo_add_setup_package)
   add_custom_target(${ARG_TARGET} ALL DEPENDS "${output}")
   # kivo_embed_setup_packages finds the target that makes a package by its path.
   set_property(GLOBAL PROPERTY "KIVO_SETUP_PACKAGE_TARGET:${output}" ${ARG_TARGET})
+endfunction()
+
+function(kivo_check_setup_folders)
+  cmake_parse_arguments(PARSE_ARGV 0 ARG "" "TARGET;SETUP;PRODUCT" "")
+  foreach(required TARGET SETUP PRODUCT)
+    if(NOT ARG_${required})
+      message(FATAL_ERROR "kivo_check_setup_folders: ${required} is required")
+    endif()
+  endforeach()
+  file(GLOB_RECURSE inputs CONFIGURE_DEPENDS LIST_DIRECTORIES false "${ARG_SETUP}/*" "${ARG_PRODUCT}/*")
+  kivo_package_tool(tool tool_dependency)
+  set(stamp "${CMAKE_CURRENT_BINARY_DIR}/${ARG_TARGET}.stamp")
+  add_custom_command(OUTPUT "${stamp}"
+    COMMAND ${tool} check "${ARG_SETUP}" "${ARG_PRODUCT}"
+    COMMAND ${CMAKE_COMMAND} -E touch "${stamp}"
+    DEPENDS ${inputs} ${tool_dependency}
+    COMMENT "Checking the setup and product folders"
+    VERBATIM)
+  add_custom_target(${ARG_TARGET} ALL DEPENDS "${stamp}")
 endfunction()
 
 function(kivo_embed_setup_packages)

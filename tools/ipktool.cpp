@@ -25,6 +25,8 @@
 #include "library/Strings.h"
 #include "package/SetupPackage.h"
 #include "platform/Platform.h"
+#include "IpkToolCommon.h"
+#include "IpkToolVendor.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -36,10 +38,9 @@ using namespace zel;
 using kivo::TSetupPackageBuilder;
 using kivo::TSetupPackageFileTableItem;
 using kivo::TSetupPackageReader;
+using namespace ipktool;
 
 namespace {
-
-enum TExitCode { ExitOk = 0, ExitFailure = 1, ExitUsage = 2, ExitNotFound = 3, ExitRefused = 4 };
 
 const char kUsage[] =
     "usage: ipktool build OUT DIR [--level N] [--list FILE]\n"
@@ -48,126 +49,13 @@ const char kUsage[] =
     "       ipktool list PKG                  name and size of each member, in table order\n"
     "       ipktool extract PKG DIR [NAME...] write all members, or the named ones, under DIR\n"
     "       ipktool verify PKG                check magic, size and checksum\n"
-    "       ipktool cat PKG NAME              write one member's bytes to standard output\n";
-
-// A failure with its exit code; the message goes to stderr.
-struct TToolError {
-  int Code;
-  std::string Message;
-};
-
-void PrintError(const std::string& message) {
-  std::fprintf(stderr, "ipktool: %s\n", message.c_str());
-}
-
-std::string Quoted(StringView text) { return "\"" + ToUtf8(text) + "\""; }
-
-fs::path ToPath(StringView text) {
-#ifdef _WIN32
-  return fs::path(std::wstring(text.begin(), text.end()));
-#else
-  return fs::path(ToUtf8(text));
-#endif
-}
-
-String FromPath(const fs::path& path) {
-#ifdef _WIN32
-  const std::wstring w = path.wstring();
-  return String(w.begin(), w.end());
-#else
-  return FromUtf8(path.string());
-#endif
-}
-
-// Member names use "\" whatever the platform.
-String MemberName(const fs::path& relative) {
-  String name;
-  for (const fs::path& part : relative) {
-    if (!name.empty()) name += u'\\';
-    name += FromPath(part);
-  }
-  return name;
-}
-
-char16_t AsciiUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c; }
-
-// Whether a component names a device on Windows: CON, PRN, AUX, NUL, COM0-9, LPT0-9 (and
-// COM/LPT with a superscript 1, 2 or 3), CONIN$ and CONOUT$, in any case, with any
-// extension, and with spaces before the extension ("nul .txt" is NUL too).
-bool IsDeviceName(StringView part) {
-  StringView base = part.substr(0, part.find(u'.'));
-  while (!base.empty() && base.back() == u' ') base.remove_suffix(1);
-  String upper;
-  for (char16_t c : base) upper += AsciiUpper(c);
-  if (upper == u"CON" || upper == u"PRN" || upper == u"AUX" || upper == u"NUL" || upper == u"CONIN$" ||
-      upper == u"CONOUT$")
-    return true;
-  if (upper.size() != 4 || (upper.compare(0, 3, u"COM") != 0 && upper.compare(0, 3, u"LPT") != 0)) return false;
-  const char16_t n = upper[3];
-  return (n >= u'0' && n <= u'9') || n == u'\u00B9' || n == u'\u00B2' || n == u'\u00B3';
-}
-
-// Whether a component has the form of a generated short name ("PROGRA~1", "README~2.TXT"):
-// Windows may resolve it to another file's long name.
-bool IsShortNameForm(StringView part) {
-  const StringView base = part.substr(0, part.find(u'.'));
-  const size_t tilde = base.rfind(u'~');
-  // Short names have at most 8 characters before the extension.
-  if (base.size() > 8 || tilde == StringView::npos || tilde == 0 || tilde + 1 == base.size()) return false;
-  return base.find_first_not_of(u"0123456789", tilde + 1) == StringView::npos;
-}
-
-// Names that would land outside the destination folder, or that Windows would not store
-// under the name given: empty, absolute ("\x", "/x"), UNC ("\\host"), drive ("C:x") or
-// stream (":") forms, control characters and the characters Windows refuses or takes
-// as wildcards, components that are empty or only dots and spaces (Windows strips
-// trailing dots and spaces, so "... " means ".."), components ending in a dot or a space
-// ("a." is "a"), device names ("nul.txt" is NUL) and short-name forms ("FILE~1.TXT").
-// Packages are Windows packages: the same names are refused on every platform.
-bool IsSafeMemberName(StringView name, std::string& reason) {
-  if (name.empty()) return reason = "empty name", false;
-  if (name[0] == u'\\' || name[0] == u'/') return reason = "absolute path", false;
-  for (char16_t c : name) {
-    if (c == u':') return reason = "drive or stream name", false;
-    if (c < 32 || c == 127) return reason = "control character", false;
-    if (c == u'*' || c == u'?' || c == u'<' || c == u'>' || c == u'"' || c == u'|')
-      return reason = std::string("character '") + static_cast<char>(c) + "' that Windows does not allow", false;
-  }
-  size_t start = 0;
-  while (start <= name.size()) {
-    size_t end = name.find_first_of(u"\\/", start);
-    if (end == StringView::npos) end = name.size();
-    const StringView part = name.substr(start, end - start);
-    if (part.empty()) return reason = "empty path component", false;
-    if (part.find_first_not_of(u". ") == StringView::npos) return reason = "\"..\" or dot component", false;
-    if (part.back() == u'.' || part.back() == u' ')
-      return reason = "component " + Quoted(part) + " ends in a dot or a space, which Windows drops", false;
-    if (IsDeviceName(part)) return reason = "component " + Quoted(part) + " is a Windows device name", false;
-    if (IsShortNameForm(part))
-      return reason = "component " + Quoted(part) + " has the form of a Windows short name", false;
-    start = end + 1;
-  }
-  return true;
-}
-
-fs::path MemberPath(const fs::path& root, StringView name) {
-  fs::path path = root;
-  size_t start = 0;
-  while (start <= name.size()) {
-    size_t end = name.find_first_of(u"\\/", start);
-    if (end == StringView::npos) end = name.size();
-    path /= ToPath(name.substr(start, end - start));
-    start = end + 1;
-  }
-  return path;
-}
-
-std::vector<uint8_t> ReadFileBytes(StringView path) {
-  TFileStream stream(path, FileMode::OpenRead);
-  std::vector<uint8_t> bytes(static_cast<size_t>(stream.Size()));
-  stream.ReadBuffer(bytes.data(), bytes.size());
-  return bytes;
-}
+    "       ipktool cat PKG NAME              write one member's bytes to standard output\n"
+    "       ipktool components DIR [--families EN,DE,...] [--separator _]\n"
+    "         the <Components> entries of Install.xml for every file under DIR; with families,\n"
+    "         \"name_DE.ext\" installs as \"name.ext\" for the DE family\n"
+    "       ipktool check SETUP_DIR PRODUCT_DIR  every file Install.xml names is there, and a language\n"
+    "       ipktool setup SETUP_EXE SETUP_DIR PRODUCT_DIR OUT_EXE [--level N]\n"
+    "         (Windows) OUT_EXE: a copy of the prebuilt SETUP_EXE carrying the two folders as its packages\n";
 
 std::vector<String> ReadNameList(StringView listFile) {
   const std::vector<uint8_t> bytes = ReadFileBytes(listFile);
@@ -226,38 +114,28 @@ int CmdBuild(const std::vector<String>& args) {
   std::vector<String> names;
   if (!listFile.empty()) {
     names = ReadNameList(listFile);
-  } else {
-    // The package being written may lie inside the folder; it is not a member.
-    std::error_code ec;
-    const fs::path outPath = fs::weakly_canonical(ToPath(out), ec);
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-      if (!entry.is_regular_file()) continue;
-      if (!outPath.empty() && fs::weakly_canonical(entry.path(), ec) == outPath) continue;
-      names.push_back(MemberName(entry.path().lexically_relative(root)));
+    // A name that extraction would refuse makes a package no installer can unpack.
+    for (const String& name : names) {
+      std::string reason;
+      if (!IsSafeMemberName(name, reason))
+        throw TToolError{ExitRefused, "refusing to pack " + Quoted(name) + ": " + reason};
     }
-    std::sort(names.begin(), names.end());  // the same package from the same folder, always
-  }
-  // A name that extraction would refuse makes a package no installer can unpack.
-  for (const String& name : names) {
-    std::string reason;
-    if (!IsSafeMemberName(name, reason))
-      throw TToolError{ExitRefused, "refusing to pack " + Quoted(name) + ": " + reason};
+  } else {
+    names = FolderMembers(root, ToPath(out));  // the package may be written inside the folder
   }
 
-  TSetupPackageBuilder builder(kivo::kSetupPackageKey);
-  for (const String& name : names) {
-    TFileStream source(FromPath(MemberPath(root, name)), FileMode::OpenRead);
-    builder.AddFile(source, name);
-  }
+  int64_t payload = 0;
   try {
-    builder.Commit(out, level);
+    TFileStream package(out, FileMode::Create);
+    BuildPackage(root, names, level, package);
+    payload = package.Size();
   } catch (...) {
     std::error_code ec;
     fs::remove(ToPath(out), ec);  // no half-written package left behind for a build to pick up
     throw;
   }
-  std::printf("%s: %zu members, %lld bytes of payload, level %d\n", ToUtf8(out).c_str(), names.size(),
-              static_cast<long long>(builder.Payload().Bytes().size()), level);
+  std::printf("%s: %zu members, %lld bytes, level %d\n", ToUtf8(out).c_str(), names.size(),
+              static_cast<long long>(payload), level);
   return ExitOk;
 }
 
@@ -410,6 +288,9 @@ int Run(const std::vector<String>& args) {
   if (command == u"extract") return CmdExtract(rest);
   if (command == u"verify") return CmdVerify(rest);
   if (command == u"cat") return CmdCat(rest);
+  if (command == u"components") return CmdComponents(rest);
+  if (command == u"check") return CmdCheck(rest);
+  if (command == u"setup") return CmdSetup(rest);
   if (command == u"help" || command == u"--help" || command == u"-h") {
     std::fputs(kUsage, stdout);
     return ExitOk;

@@ -150,6 +150,9 @@ void TInstaller::ParseCommandLine(StringView params) {
   if (zel::FindSwitch(params, u"AUTO", value)) {
     FMode = TInstallerMode::Install;
     FFlags = FlagBit(TInstallerFlag::Auto);
+    // "/DEST=folder" names the folder apart from "/AUTO", for deployment tools that add
+    // the location as a switch of its own after their fixed "/AUTO /SILENT".
+    if (value.empty()) zel::FindSwitch(params, u"DEST", value);
     if (value.empty()) value = FProductInfo->GetDefaultPath();
     SetDestPath(value);
     if (zel::HasSwitch(params, u"NOBACKUP")) FFlags |= FlagBit(TInstallerFlag::NoBackup);

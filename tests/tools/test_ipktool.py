@@ -338,6 +338,95 @@ class PeerTest(unittest.TestCase):
         self.assertEqual((r.returncode, r.stdout), (0, b""))
 
 
+SCRIPT = """<?xml version="1.0" encoding="utf-8"?>
+<installer>
+  <setup><license><File name="License_EN.rtf"/></license></setup>
+  <product>
+    <Settings>
+      <Setting name="ProductName" value="Acme"/>
+      <Setting name="ProductVersion" value="1.0"/>
+      <Setting name="ProductVersionId" value="1000"/>
+    </Settings>
+%s
+  </product>
+</installer>
+"""
+
+
+class VendorTest(unittest.TestCase):
+    """The commands that make a vendor's own setup: components and check."""
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(self.tmp.cleanup)
+        self.product = os.path.join(self.tmp.name, "product")
+        self.setup = os.path.join(self.tmp.name, "setup")
+        for name in ("App.exe", "docs\\Guide_EN.txt", "docs\\Guide_de.txt", "Tom & Jerry.txt",
+                     "Langs\\English.lng", "Readme_FR.txt"):
+            write(os.path.join(self.product, *name.split("\\")), name.encode())
+        write(os.path.join(self.setup, "English.lng"), b"[Common]\r\n")
+        write(os.path.join(self.setup, "License_EN.rtf"), b"{\\rtf1}")
+
+    def components(self, *options):
+        r = run("components", self.product, *options)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        return r.stdout.decode()
+
+    def write_script(self, components):
+        write(os.path.join(self.setup, "Install.xml"), (SCRIPT % components).encode())
+
+    def test_components_name_every_file_with_its_family(self):
+        text = self.components("--families", "EN,DE")
+        lines = [l.strip() for l in text.splitlines()]
+        self.assertEqual(lines[0], "<Components>")
+        self.assertEqual(lines[-1], "</Components>")
+        self.assertIn('<File name="$DEST\\App.exe">App.exe</File>', lines)
+        self.assertIn('<File name="$DEST\\docs\\Guide.txt" lang-family="EN">docs\\Guide_EN.txt</File>', lines)
+        # Families match in any case and keep the spelling the vendor gave.
+        self.assertIn('<File name="$DEST\\docs\\Guide.txt" lang-family="DE">docs\\Guide_de.txt</File>', lines)
+        # Not a listed family: installed under its own name for every language.
+        self.assertIn('<File name="$DEST\\Readme_FR.txt">Readme_FR.txt</File>', lines)
+        self.assertIn('<File name="$DEST\\Tom &amp; Jerry.txt">Tom &amp; Jerry.txt</File>', lines)
+        self.assertEqual(len(lines), 2 + 6)
+        # Without families every file keeps its name; another separator is a rule of its own.
+        self.assertNotIn("lang-family", self.components())
+        self.assertNotIn("lang-family", self.components("--families", "EN", "--separator", "-"))
+
+    def test_components_refuse_two_files_for_one_target_and_language(self):
+        write(os.path.join(self.product, "docs", "Guide.txt"), b"every language")
+        r = run("components", self.product, "--families", "EN")
+        self.assertEqual(r.returncode, EXIT_REFUSED)
+        self.assertIn(b'would both install "docs\\Guide.txt"', r.stderr)
+        self.assertEqual(r.stdout, b"")
+        self.assertEqual(run("components", self.product, "--separator", "").returncode, EXIT_USAGE)
+
+    def test_the_generated_list_passes_the_check(self):
+        self.write_script(self.components("--families", "EN,DE"))
+        r = run("check", self.setup, self.product)
+        self.assertEqual(r.returncode, 0, r.stderr)
+
+    def test_check_names_what_the_setup_would_miss(self):
+        self.write_script('<Components><File name="$DEST\\Gone.exe"/>'
+                          '<File name="$DEST\\x.txt">docs\\GUIDE_EN.TXT</File></Components>')
+        os.remove(os.path.join(self.setup, "English.lng"))
+        r = run("check", self.setup, self.product)
+        self.assertEqual(r.returncode, EXIT_REFUSED)
+        err = r.stderr.decode()
+        self.assertIn('needs the file "Gone.exe", which neither folder holds', err)
+        self.assertNotIn("GUIDE_EN", err)  # members are found in any letter case
+        self.assertIn("no language file", err)
+        os.remove(os.path.join(self.setup, "Install.xml"))
+        r = run("check", self.setup, self.product)
+        self.assertEqual((r.returncode, b"has no Install.xml" in r.stderr), (EXIT_FAILURE, True))
+
+    def test_setup_needs_the_windows_tool(self):
+        if os.name == "nt":
+            self.skipTest("native Windows")
+        r = run("setup", "Setup.exe", self.setup, self.product, "out.exe")
+        self.assertEqual(r.returncode, EXIT_USAGE)
+        self.assertIn(b"ipktool.exe", r.stderr)
+
+
 def main():
     global TOOL
     args = sys.argv[1:]

@@ -117,6 +117,11 @@ TEST_F(InstallerTest, ReadsModeAndFlagsFromTheSwitches) {
       {u"/auto=D:\\K /silent", false, A | S, u"D:\\K\\"},
       // UPDATE present: SILENT and PORTABLE are not read.
       {u"/AUTO=D:\\K /UPDATE /SILENT /PORTABLE", true, A | U, u"D:\\K\\"},
+      // DEST names the folder when AUTO gives none, and only then; without AUTO it is not read.
+      {u"/AUTO /SILENT /DEST=\"D:\\Program Files\\K\"", false, A | S, u"D:\\Program Files\\K\\"},
+      {u"/AUTO=D:\\K /DEST=D:\\Other", false, A, u"D:\\K\\"},
+      {u"/AUTO /DEST=", false, A, u"C:\\KIVO-Test\\"},
+      {u"/DEST=D:\\K", false, 0, u"C:\\KIVO-Test\\"},
   };
   for (const Case& c : cases) {
     TestProduct.CanUpdate = c.canUpdate;
