@@ -57,7 +57,7 @@ check_same_file "KIVO.exe is the new one" "$KIVO_PRODUCT_STAGE/KIVO.exe" "$DEST/
 check_same_file "System\\Data\\Equalizer.ini is the new one" "$KIVO_PRODUCT_STAGE/System/Data/Equalizer.ini" \
   "$DEST/System/Data/Equalizer.ini"
 # The old one is in the archive; the new one carries over the integration choices.
-INI=$(iconv -f UTF-16 -t UTF-8 "$DEST/KIVO.ini" | tr -d '\r')
+INI=$(fixture_ini_text "$DEST/KIVO.ini")
 check "KIVO.ini: the new version, per-user" "UserMode=1|Version=5100" "$(grep -E '^(Version|UserMode)=' <<<"$INI" | tr '\n' '|' | sed 's/|$//')"
 check "KIVO.ini: the integration choices carried over" "ShortcutDesktop=1" "$(grep '^ShortcutDesktop=' <<<"$INI")"
 
