@@ -234,6 +234,8 @@ void TZELZipWriter::AddFile(StringView sourcePath, StringView archiveName) {
   platform::FileInformation info;
   if (!platform::FileGetInformation(source.Get(), info, error))
     throw EZipError(Format(u"Cannot read the attributes of \"%s\"", sourcePath), error);
+  // Refused before anything is written; the count while reading catches a file that grows.
+  if (info.Size > FLimit) throw EZipError(Format(u"The file \"%s\" is too large for the archive", sourcePath));
   e.LastWriteTime = info.LastWriteTime;
   e.LastAccessTime = info.LastAccessTime;
   e.CreationTime = info.CreationTime;
@@ -375,6 +377,55 @@ void TZELZipWriter::Verify() const {
       fail(Format(u"the local header of \"%s\" differs", FromUtf8(e.Name)));
   }
   if (at != directory.size()) fail(u"its directory is longer than written");
+}
+
+void TZELZipWriter::VerifyContents() const {
+  Verify();
+  auto fail = [this](StringView what, unsigned code = 0) {
+    throw EZipError(Format(u"The archive \"%s\" does not read back as written: %s", FArchivePath, what), code);
+  };
+  unsigned error = 0;
+  const TSourceFile file(platform::FileOpen(FArchivePath, platform::FileAccess::Read,
+                                            platform::FileDisposition::OpenExisting, platform::ShareRead, error));
+  if (file.Get() == platform::InvalidFile) fail(u"it cannot be opened", error);
+  struct TInflater {
+    z_stream Stream{};
+    TInflater() {
+      if (inflateInit2(&Stream, -MAX_WBITS) != Z_OK) throw EZipError(u"Cannot start the inflate coder");
+    }
+    ~TInflater() { inflateEnd(&Stream); }
+  } inflater;
+  z_stream& z = inflater.Stream;
+  std::vector<uint8_t> input(kBufferSize), output(kBufferSize);
+  for (const TEntry& e : FEntries) {
+    const String name = FromUtf8(e.Name);
+    const uint64_t data = uint64_t(e.Offset) + kLocalHeaderSize + e.Name.size() + kNtfsExtraSize;
+    if (platform::FileSeek(file.Get(), int64_t(data), 0) < 0) fail(u"it cannot be read", platform::LastErrorCode());
+    inflateReset(&z);
+    uint32_t crc = crc32(0, nullptr, 0);
+    uint64_t left = e.CompressedSize, size = 0;
+    int result = Z_OK;
+    while (result != Z_STREAM_END) {
+      if (z.avail_in == 0) {
+        if (left == 0) fail(Format(u"the data of \"%s\" ends early", name));
+        const int64_t n = platform::FileRead(file.Get(), input.data(), size_t(std::min<uint64_t>(left, input.size())));
+        if (n < 0) fail(u"it cannot be read", platform::LastErrorCode());
+        if (n == 0) fail(u"it is shorter than written");
+        left -= uint64_t(n);
+        z.next_in = input.data();
+        z.avail_in = uInt(n);
+      }
+      z.next_out = output.data();
+      z.avail_out = uInt(output.size());
+      result = inflate(&z, Z_NO_FLUSH);
+      if (result != Z_OK && result != Z_STREAM_END) fail(Format(u"the data of \"%s\" is damaged", name));
+      const size_t produced = output.size() - z.avail_out;
+      crc = crc32(crc, output.data(), uInt(produced));
+      size += produced;
+    }
+    if (left != 0 || z.avail_in != 0 || size != e.Size || crc != e.Crc)
+      fail(Format(u"the data of \"%s\" differs", name));
+  }
 }
 
 }  // namespace zel

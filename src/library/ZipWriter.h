@@ -20,7 +20,7 @@
 // The DOS time is the last-write time in local time, seconds rounded down to even.
 //
 // Checked by Verify: the end record, the central directory byte for byte, and each local
-// header byte for byte, against what was written.
+// header byte for byte, against what was written; by VerifyContents also every entry's data.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -50,7 +50,8 @@ public:
   static constexpr size_t kMaxEntries = 0xFFFF;
 
   // Creates the archive new (an existing file is replaced). Raises EFCreateError on failure.
-  // limit: the largest size or offset allowed in the archive (lower only in tests).
+  // limit: the most bytes the archive may hold before its end record, and so the largest size
+  // or offset in it (lower only in tests).
   explicit TZELZipWriter(StringView archivePath, uint64_t limit = kMaxOffset);
   // Closes the file without a central directory when Close() was not called (partial archive):
   // the complete entries written so far are on disk.
@@ -61,8 +62,8 @@ public:
   // Adds the file under archiveName exactly as given ("\" separators kept), deflated; the entry
   // records the file's last-write time (DOS local time + an NTFS extra field with exact UTC
   // times) and its attributes. The source is opened for reading while other writers are denied.
-  // Raises EZipError on any failure (open, read, write, a size past the limit), with the OS
-  // code. After a failure to read the source the archive is as before the call (the entry's
+  // Raises EZipError on any failure (open, read, write, a size past the limit, a 65,536th
+  // entry, a name with no UTF-8 form), with the OS code. After a failure to read the source the archive is as before the call (the entry's
   // bytes are cut off again) and more files may be added; after a failure to write the archive
   // every later call fails.
   void AddFile(StringView sourcePath, StringView archiveName);
@@ -72,11 +73,15 @@ public:
   // added is present with the name, sizes, CRC-32 and header offset as written (and each local
   // header agrees). Raises EZipError otherwise.
   void Verify() const;
+  // Verify, then reads every entry's data back and inflates it: each must end where its
+  // compressed size says, with the size and CRC-32 written. Raises EZipError otherwise.
+  void VerifyContents() const;
   size_t Count() const { return FEntries.size(); }
   const String& ArchivePath() const { return FArchivePath; }
   // Bytes written to the archive so far.
   uint64_t Size() const { return FPosition + FBufferLength; }
 
+  // One entry as written (the central directory's fields).
   struct TEntry {
     std::string Name;  // UTF-8
     uint32_t Crc = 0;
@@ -90,6 +95,7 @@ public:
     int64_t LastAccessTime = 0;
     int64_t CreationTime = 0;
   };
+  const std::vector<TEntry>& Entries() const { return FEntries; }
 
 private:
   struct TDeflater;

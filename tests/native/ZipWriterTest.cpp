@@ -146,7 +146,7 @@ void WriteArchive(StringView archive, const std::vector<TSource>& sources) {
   for (const TSource& s : sources) writer.AddFile(s.Path, s.ArchiveName);
   EXPECT_EQ(writer.Count(), sources.size());
   writer.Close();
-  writer.Verify();
+  writer.VerifyContents();
 }
 
 int64_t NowTicks() {
@@ -293,6 +293,12 @@ TEST(ZipWriter, VerifyCatchesDamage) {
     WriteAll(archive, c.Bytes);
     EXPECT_THROW(writer.Verify(), EZipError) << c.What;
   }
+  // Damaged data leaves the headers as written: only the full read finds it.
+  auto b = good;
+  b[second + 30 + 16 + 36 + 100] ^= 1;
+  WriteAll(archive, b);
+  EXPECT_NO_THROW(writer.Verify());
+  EXPECT_THROW(writer.VerifyContents(), EZipError);
   // Every byte of the directory and end record matters.
   for (size_t at = directory; at < good.size(); ++at) {
     auto b = good;
@@ -301,7 +307,7 @@ TEST(ZipWriter, VerifyCatchesDamage) {
     EXPECT_THROW(writer.Verify(), EZipError) << "flipped byte at " << at;
   }
   WriteAll(archive, good);
-  EXPECT_NO_THROW(writer.Verify());
+  EXPECT_NO_THROW(writer.VerifyContents());
   WriteAll(archive, withoutLastEntry());
   EXPECT_EQ(ReadZip(ReadAll(archive)).size(), 2u) << "the damaged archive is readable, yet not the one written";
 }
@@ -345,6 +351,41 @@ TEST(ZipWriter, UnreadableSourceLeavesTheArchiveBefore) {
     EXPECT_EQ(entries[1].Name, "second.txt");
     CheckWithOtherReaders(archive, sources);
   }
+}
+
+// Attributes and locks come from the platform: each is checked where it can be set up.
+TEST(ZipWriter, RecordsAttributesAndDeniesWriters) {
+  const String dir = ScratchDir(u"zip-attributes");
+  const String source = In(dir, u"KIVO.ini");
+  WriteAll(source, Bytes("[System]\r\n"));
+#ifdef _WIN32
+  // A program that has the file open for writing keeps it out of the archive (sharing violation).
+  unsigned error = 0;
+  const platform::FileHandle holder = platform::FileOpen(source, platform::FileAccess::Write,
+      platform::FileDisposition::OpenExisting, platform::ShareRead | platform::ShareWrite, error);
+  ASSERT_NE(holder, platform::InvalidFile);
+  {
+    TZELZipWriter writer(In(dir, u"locked.zip"));
+    try {
+      writer.AddFile(source, u"KIVO.ini");
+      ADD_FAILURE() << "a file open for writing was archived";
+    } catch (const EZipError& e) {
+      EXPECT_EQ(e.OSErrorCode(), 32u);
+    }
+  }
+  platform::FileClose(holder);
+#else
+  ASSERT_EQ(chmod(ToUtf8(source).c_str(), 0444), 0);
+  const String archive = In(dir, u"readonly.zip");
+  {
+    TZELZipWriter writer(archive);
+    writer.AddFile(source, u"KIVO.ini");
+    writer.Close();
+  }
+  const std::vector<TReadEntry> entries = ReadZip(ReadAll(archive));
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].External, 0x21u) << "archive and read-only";
+#endif
 }
 
 TEST(ZipWriter, RefusesSizesPastTheLimit) {

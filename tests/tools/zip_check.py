@@ -78,7 +78,11 @@ def check_zipfile(archive, manifest, faults):
 
 
 def run(command, faults, ok_text, allowed_warnings=()):
-    result = subprocess.run(command, capture_output=True, text=True, errors="replace")
+    try:
+        result = subprocess.run(command, capture_output=True, text=True, errors="replace")
+    except FileNotFoundError:
+        faults.append(f"{command[0]} is not installed (scripts/bootstrap installs unzip and p7zip-full)")
+        return
     out = result.stdout + result.stderr
     # unzip exits 1 for warnings; the only one allowed is the one about "\" separators.
     warnings = [line for line in out.splitlines() if "warning" in line.lower()]
