@@ -233,7 +233,7 @@ void TInstallerActionPrepare::WriteArchive(const std::vector<TBackupItem>& items
     }
     try {
       writer.Close();
-      writer.Verify();
+      writer.VerifyContents();
     } catch (const zel::Exception& e) {
       throw EInstallerBackupError(u"The backup \"" + partial + u"\" cannot be read back: " + e.Message());
     }
