@@ -8,6 +8,7 @@
 #include "library/win/Handles.h"
 #include "package/win/ActionExtract.h"
 #include "product/ActionCloseApplications.h"
+#include "product/ActionPrepare.h"
 #include "product/ActionConfig.h"
 
 namespace kivo {
@@ -78,6 +79,7 @@ bool TProductInfoKIVO::CanUpdate() {
 void TProductInfoKIVO::PopulateActions(const TActionReceiver& receiver) {
   receiver(ActionClassOf<TInstallerActionCloseApplications>());
   if (Installer->Mode() == TInstallerMode::Install) {
+    receiver(ActionClassOf<TInstallerActionPrepare>());
     receiver(ActionClassOf<TInstallerActionExtract>());
     receiver(ActionClassOf<TInstallerActionConfig>());
   }
