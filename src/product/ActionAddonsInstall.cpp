@@ -1,6 +1,7 @@
 #include "product/ActionAddonsInstall.h"
 
 #include <windows.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 #include "core/InstallerErrors.h"
@@ -51,7 +52,10 @@ void TInstallerActionAddonsInstall::Execute() {
   // The file and its parameters reach the shell apart, so a blank in the temporary
   // folder's path cannot make another program start. The result is not checked: the
   // add-ons are optional.
+  // The shell may hand the open to an extension, which needs COM on this thread.
+  const bool com = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
   ::ShellExecuteW(nullptr, L"open", zel::as_wcstr(file), zel::as_wcstr(params), nullptr, SW_SHOW);
+  if (com) ::CoUninitialize();
   FStartedFile = file;
   RunLog().Log(u"Opened: \"" + file + u"\" " + params);
 }
