@@ -1,0 +1,126 @@
+#include "library/win/UserAccounts.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "library/win/FileSystem.h"
+#include "library/win/Handles.h"
+#include "library/win/OSError.h"
+
+namespace zel {
+
+namespace {
+
+// "ProfileList" is shared by both registry views; the 32-bit view is named to read it
+// exactly as the 32-bit setup always did.
+constexpr REGSAM kView = KEY_WOW64_32KEY;
+
+String ReadStringValue(HKEY key, const wchar_t* name) {
+  DWORD type = 0, size = 0;
+  if (::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return {};
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
+  String value(size / 2 + 1, u'\0');
+  size = static_cast<DWORD>(value.size() * 2);
+  if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) != ERROR_SUCCESS)
+    return {};
+  value.resize(size / 2);
+  while (!value.empty() && value.back() == u'\0') value.pop_back();
+  return value;
+}
+
+String ExpandEnvironment(const String& text) {
+  String expanded(65535, u'\0');
+  const DWORD n = ::ExpandEnvironmentStringsW(as_wcstr(text), as_wcstr(expanded), 65535);
+  if (n == 0 || n > 65535) RaiseLastOSError(text);
+  expanded.resize(n - 1);
+  return expanded;
+}
+
+String SpecialFolder(int csidl) {
+  wchar_t path[MAX_PATH];
+  if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
+  return from_wcstr(path);
+}
+
+// Every "%USERPROFILE%", in any letter case, becomes the profile folder; nothing else.
+String ReplaceUserProfile(const String& text, const String& profile) {
+  static constexpr StringView kVariable = u"%USERPROFILE%";
+  String result;
+  size_t i = 0;
+  while (i < text.size()) {
+    if (text.size() - i >= kVariable.size() && SameText(StringView(text).substr(i, kVariable.size()), kVariable)) {
+      result += profile;
+      i += kVariable.size();
+    } else {
+      result += text[i++];
+    }
+  }
+  return result;
+}
+
+THandleKey OpenKey(HKEY root, const String& path, REGSAM view = 0) {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(root, as_wcstr(path), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return THandleKey();
+  return THandleKey(key);
+}
+
+}  // namespace
+
+bool TZELUserAccountInfoList::Add(std::unique_ptr<TZELUserAccountInfo> account) {
+  for (const auto& item : FItems)
+    if (item->Equals(*account)) return false;
+  FItems.push_back(std::move(account));
+  return true;
+}
+
+void TZELUserAccounts::Populate(TZELUserAccountInfoList& list) {
+  auto current = std::make_unique<TZELUserAccountInfo>();
+  wchar_t name[129];
+  DWORD size = 129;
+  if (::GetUserNameW(name, &size)) current->UserName = from_wcstr(name);
+  const String appData = SpecialFolder(CSIDL_APPDATA), profile = SpecialFolder(CSIDL_PROFILE);
+  current->AppDataPath = appData.empty() ? String() : IncludeTrailingBackslash(appData);
+  current->ProfilePath = profile.empty() ? String() : IncludeTrailingBackslash(profile);
+  list.Add(std::move(current));
+
+  THandleKey profiles = OpenKey(HKEY_LOCAL_MACHINE, String(ProfileListKey), kView);
+  if (!profiles) return;
+  const String shellFolders = u"\\" + String(ShellFoldersKey);
+  for (DWORD index = 0;; ++index) {
+    wchar_t sid[261];
+    DWORD sidSize = 261;
+    const LONG result = ::RegEnumKeyExW(profiles.Get(), index, sid, &sidSize, nullptr, nullptr, nullptr, nullptr);
+    if (result == ERROR_NO_MORE_ITEMS) break;
+    if (result != ERROR_SUCCESS) continue;
+    const String identifier = from_wcstr(sid, sidSize);
+    // Backup entries of damaged profiles.
+    if (SameText(ExtractFileExt(identifier), u".bak")) continue;
+
+    String profilePath;
+    {
+      THandleKey entry = OpenKey(profiles.Get(), identifier);
+      if (!entry) continue;
+      profilePath = ReadStringValue(entry.Get(), L"ProfileImagePath");
+    }
+    if (profilePath.empty()) continue;
+    profilePath = ExpandEnvironment(profilePath);
+    if (!DirectoryExists(profilePath)) continue;  // never logged on
+
+    // A hive that is not loaded (the account is not logged on) has no key of its own:
+    // the template of new accounts tells where its folder is.
+    THandleKey folders = OpenKey(HKEY_USERS, identifier + shellFolders);
+    if (!folders) folders = OpenKey(HKEY_USERS, u".DEFAULT" + shellFolders);
+    if (!folders) continue;
+    const String accountAppData = ReplaceUserProfile(ReadStringValue(folders.Get(), L"AppData"), profilePath);
+    folders.Reset();
+    if (accountAppData.empty()) continue;
+
+    auto account = std::make_unique<TZELUserAccountInfo>();
+    account->UserName = ExtractFileName(ExcludeTrailingBackslash(profilePath));
+    account->AppDataPath = IncludeTrailingBackslash(accountAppData);
+    account->ProfilePath = IncludeTrailingBackslash(profilePath);
+    list.Add(std::move(account));
+  }
+}
+
+}  // namespace zel

@@ -1,0 +1,148 @@
+#include "product/UpdateTasks.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "core/ApplicationRepository.h"
+#include "core/Elevation.h"
+#include "core/Installer.h"
+#include "core/RunLog.h"
+#include "library/win/FileSystem.h"
+#include "library/win/Handles.h"
+#include "library/win/OSError.h"
+#include "platform/Platform.h"
+#include "product/ProfileHelper.h"
+
+namespace kivo {
+
+using zel::as_wcstr;
+using zel::String;
+using zel::StringView;
+
+const char16_t* const kObsoleteSkinFiles[2] = {u"Skins\\Nightfall.skin", u"Skins\\Nightfall.bmp"};
+
+namespace {
+
+// Versions before 4.00 called their profile, shortcuts and entries "KIVO3".
+constexpr int32_t kFirstVersion4 = 4000;
+constexpr int32_t kFirstVersionWithoutNightfall = 4500;
+constexpr int32_t kFirstVersionWithoutAlbumArtsDb = 4600;
+constexpr int32_t kFirstVersionWithCustomAlbumArts = 5020;
+
+int32_t InstalledVersion() { return Installer->ProductInfo().GetInstalledVersion(); }
+
+// A shell folder, or empty when the shell has none: a fallback folder here would have
+// its "KIVO" subfolder deleted.
+String ShellFolder(int csidl) {
+  wchar_t path[MAX_PATH];
+  if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
+  const String folder = zel::from_wcstr(path);
+  return folder.empty() ? folder : zel::IncludeTrailingBackslash(folder);
+}
+
+// Moves folder + from to folder + to when the first exists and the second does not;
+// raises the operating system's error when the move fails.
+void MoveIfPresent(const String& from, const String& to) {
+  if (!zel::FileExists(from) || zel::FileExists(to)) return;
+  if (!::MoveFileW(as_wcstr(zel::platform::ExtendedLengthPath(from)), as_wcstr(zel::platform::ExtendedLengthPath(to))))
+    zel::RaiseLastOSError(from + u" -> " + to);
+  RunLog().Log(u"Migrated: " + from + u" -> " + to);
+}
+
+void AddIfFile(TInstallerCleanupList* cleanup, const String& path) {
+  if (cleanup && zel::FileExists(path)) cleanup->push_back(path);
+}
+
+}  // namespace
+
+void TInstallerUpdateTaskRemoveShellMenu::Execute(TInstallerCleanupList*) {
+  const String dest = Installer->DestPath();
+  for (const char16_t* name : {u"System\\kivo_menu32.dll", u"System\\kivo_menu64.dll"}) {
+    const String library = dest + name;
+    if (!zel::FileExists(library)) continue;
+    // A library of the other processor width does not load: it is just deleted.
+    TInstallerActiveX::Unregister(library);
+    SafeDeleteFile(library);
+    RunLog().Log(u"Deleted: " + library);
+  }
+}
+
+void TInstallerUpdateTaskRemoveFromRegistry::Execute(TInstallerCleanupList*) {
+  // Quoted and as the application name: from "C:\Program Files\..." an unquoted command
+  // line would start "C:\Program.exe" if there were one.
+  RunProgramAndWait(Installer->DestPath() + u"Elevator.exe", u" /REG=U");
+  const String name = zel::ReplaceAll(ProductInfo().GetName(), u" ", u"");
+  TInstallerApplicationRepository::Unregister(name);
+}
+
+void TInstallerUpdateTaskRemoveUninstallInfo::Execute(TInstallerCleanupList*) {
+  const String dest = Installer->DestPath();
+  for (const char16_t* name : {u"KIVO3", u"KIVO"}) {
+    String folder;
+    if (!TInstallerApplicationRepository::GetInstallPath(name, folder)) continue;
+    if (!zel::StartsWithText(folder, dest)) continue;  // another installation's entry
+    if (TInstallerApplicationRepository::Unregister(name))
+      RunLog().Log(u"Uninstall entry removed: " + String(name) + u" (" + folder + u")");
+  }
+}
+
+void TInstallerUpdateTaskRemoveShortcuts::Execute(TInstallerCleanupList*) {
+  std::vector<String> names = {u"KIVO"};
+  if (InstalledVersion() < kFirstVersion4) names.push_back(u"KIVO3");
+  const String desktop = ShellFolder(CSIDL_DESKTOP), commonDesktop = ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
+  const String startMenu = ShellFolder(CSIDL_STARTMENU), commonPrograms = ShellFolder(CSIDL_COMMON_PROGRAMS);
+  const String commonStartMenu = ShellFolder(CSIDL_COMMON_STARTMENU);
+  for (const String& name : names) {
+    for (const String& folder : {desktop, commonDesktop})
+      if (!folder.empty() && zel::FileExists(folder + name + u".lnk")) {
+        SafeDeleteFile(folder + name + u".lnk");
+        RunLog().Log(u"Deleted: " + folder + name + u".lnk");
+      }
+    for (const String& folder : {startMenu, commonPrograms, commonStartMenu})
+      if (!folder.empty() && zel::DirectoryExists(folder + name)) {
+        TSetupHelper::DeleteFolder(folder + name + u"\\", false);
+        RunLog().Log(u"Deleted with contents: " + folder + name + u"\\");
+      }
+  }
+}
+
+void TInstallerUpdateTaskUpdateConfigs::Execute(TInstallerCleanupList* cleanup) {
+  const String& target = FProfile.ProfilePath;
+  const String dest = Installer->DestPath();
+  const int32_t installed = InstalledVersion();
+  if (!zel::SameText(FProfile.OldProfilePath, target)) {
+    TSetupHelper::CopyFolder(FProfile.OldProfilePath, target, false);
+    RunLog().Log(u"Profile copied: " + FProfile.OldProfilePath + u" -> " + target);
+  }
+  // The new profile survives the clean-up; files of a different old folder stay on the
+  // list and go later, so the profile is moved.
+  if (cleanup) TSetupHelper::ExcludeFolder(*cleanup, target);
+
+  if (installed < kFirstVersion4) {
+    MoveIfPresent(dest + u"KIVO3.ini", dest + u"KIVO.ini");
+    static const struct {
+      const char16_t* from;
+      const char16_t* to;
+    } renames[] = {{u"KIVO3-cat.db", u"KIVO-cat.db"},
+                   {u"kivo3_menu.ini", u"KIVO-ContextMenu.ini"},
+                   {u"KIVO3.ini", u"KIVO.ini"},
+                   {u"KIVO3ac.ini", u"KIVOac.ini"},
+                   {u"KIVO3ate.ini", u"KIVOate.ini"}};
+    for (const auto& r : renames) MoveIfPresent(target + r.from, target + r.to);
+    for (const char16_t* name : {u"KIVO3-SkinLayout.ini", u"KIVO3.bak", u"KIVO3ac.bak", u"KIVO3ate.bak"})
+      AddIfFile(cleanup, target + name);
+  }
+  if (installed < kFirstVersionWithoutNightfall)
+    for (const char16_t* name : kObsoleteSkinFiles) AddIfFile(cleanup, dest + name);
+  if (installed < kFirstVersionWithoutAlbumArtsDb) AddIfFile(cleanup, target + u"AlbumArts.db");
+  if (installed < kFirstVersionWithCustomAlbumArts) {
+    // A cache and a rename: neither is worth failing an update for.
+    try {
+      AddIfFile(cleanup, target + u"AlbumArtCache.db");
+      MoveIfPresent(target + u"AlbumArtsForURLs.db", target + u"AlbumArts.Custom.db");
+    } catch (const zel::Exception&) {
+    }
+  }
+}
+
+}  // namespace kivo

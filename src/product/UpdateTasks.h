@@ -1,0 +1,62 @@
+#pragma once
+// Small steps that remove what an older installation left in Windows, or migrate one
+// profile to the layout of the version being installed. The prepare action runs them
+// between the backup and the deletion of old files; the uninstall action runs three.
+#include "core/InstallerAction.h"
+#include "product/SetupHelper.h"
+
+namespace kivo {
+
+class TInstallerProfileInfo;
+
+class TInstallerUpdateTask : public TInstallerPersistent {
+public:
+  // cleanup: the files to delete later; null when the uninstall action runs the task.
+  virtual void Execute(TInstallerCleanupList* cleanup) = 0;
+  virtual const char* ClassName() const = 0;
+};
+
+// Unregisters and deletes the shell context-menu libraries of older versions.
+class TInstallerUpdateTaskRemoveShellMenu : public TInstallerUpdateTask {
+public:
+  void Execute(TInstallerCleanupList* cleanup) override;
+  const char* ClassName() const override { return "TInstallerUpdateTaskRemoveShellMenu"; }
+};
+
+// Runs "Elevator.exe /REG=U" and deletes the product's uninstall entry.
+class TInstallerUpdateTaskRemoveFromRegistry : public TInstallerUpdateTask {
+public:
+  void Execute(TInstallerCleanupList* cleanup) override;
+  const char* ClassName() const override { return "TInstallerUpdateTaskRemoveFromRegistry"; }
+};
+
+// Deletes the "KIVO3" and "KIVO" uninstall entries that point into the destination.
+class TInstallerUpdateTaskRemoveUninstallInfo : public TInstallerUpdateTask {
+public:
+  void Execute(TInstallerCleanupList* cleanup) override;
+  const char* ClassName() const override { return "TInstallerUpdateTaskRemoveUninstallInfo"; }
+};
+
+// Copies one profile to its new folder, renames files of version 3 and drops old files.
+class TInstallerUpdateTaskUpdateConfigs : public TInstallerUpdateTask {
+public:
+  explicit TInstallerUpdateTaskUpdateConfigs(TInstallerProfileInfo& profile) : FProfile(profile) {}
+  void Execute(TInstallerCleanupList* cleanup) override;
+  const char* ClassName() const override { return "TInstallerUpdateTaskUpdateConfigs"; }
+  TInstallerProfileInfo& Profile() const { return FProfile; }
+
+private:
+  TInstallerProfileInfo& FProfile;  // owned by the profile list
+};
+
+// Deletes the product's desktop shortcuts and start-menu folders.
+class TInstallerUpdateTaskRemoveShortcuts : public TInstallerUpdateTask {
+public:
+  void Execute(TInstallerCleanupList* cleanup) override;
+  const char* ClassName() const override { return "TInstallerUpdateTaskRemoveShortcuts"; }
+};
+
+// The two files of the dark skin that versions before 4.50 installed under "Skins\".
+extern const char16_t* const kObsoleteSkinFiles[2];
+
+}  // namespace kivo

@@ -1,0 +1,213 @@
+// The update tasks against files, shortcuts and uninstall entries laid out by the test:
+// the profile migration by installed version, a copy that fails, the uninstall entries
+// of this and of another installation, the shortcuts of versions 3 and 4, the
+// registration program started from a folder with blanks, and the menu libraries.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "HelperProcess.h"
+#include "TestInstaller.h"
+#include "TestSupport.h"
+#include "core/ApplicationRepository.h"
+#include "core/InstallerErrors.h"
+#include "library/win/FileSystem.h"
+#include "product/ProfileHelper.h"
+#include "product/UpdateTasks.h"
+
+using namespace kivo;
+using namespace kivo::test;
+using zel::String;
+
+namespace {
+
+const wchar_t* W(const String& s) { return zel::as_wcstr(s); }
+
+std::string Text(const String& path) {
+  const auto bytes = ReadAll(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// A test installer for dest at the installed version.
+struct TRun {
+  TTestInstallerEnvironment Environment;
+  std::unique_ptr<TInstaller> Object;
+  TRun(const String& dest, int32_t installed, const String& params = u" /SILENT") {
+    TestProduct.CanUpdate = true;
+    TestProduct.InstalledVersion = installed;
+    Object = std::make_unique<TInstaller>(u"/AUTO=\"" + dest + u"\"" + params);
+  }
+};
+
+String ShellFolderOf(int csidl) {
+  wchar_t path[MAX_PATH];
+  ::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+  return zel::IncludeTrailingBackslash(zel::from_wcstr(path));
+}
+
+}  // namespace
+
+TEST(UpdateTasks, UpdateConfigsByInstalledVersion) {
+  const char16_t* oldFiles[] = {u"KIVO3.ini", u"KIVO3-cat.db", u"kivo3_menu.ini", u"KIVO3ac.ini", u"KIVO3ate.ini",
+                                u"KIVO3.bak", u"KIVO3-SkinLayout.ini", u"AlbumArts.db", u"AlbumArtCache.db",
+                                u"AlbumArtsForURLs.db", u"Playlists\\Default.kpl"};
+  const struct {
+    int32_t installed;
+    std::vector<String> present;  // in the new profile afterwards
+    std::vector<String> added;    // put on the clean-up list (new profile or destination)
+  } cases[] = {
+      {3600,
+       {u"KIVO.ini", u"KIVO-cat.db", u"KIVO-ContextMenu.ini", u"KIVOac.ini", u"KIVOate.ini", u"KIVO3.bak",
+        u"AlbumArts.Custom.db", u"Playlists\\Default.kpl"},
+       {u"P:KIVO3-SkinLayout.ini", u"P:KIVO3.bak", u"D:Skins\\Nightfall.skin", u"D:Skins\\Nightfall.bmp",
+        u"P:AlbumArts.db", u"P:AlbumArtCache.db"}},
+      {4490, {u"KIVO3.ini", u"AlbumArts.Custom.db"},
+       {u"D:Skins\\Nightfall.skin", u"D:Skins\\Nightfall.bmp", u"P:AlbumArts.db", u"P:AlbumArtCache.db"}},
+      {4600, {u"KIVO3.ini", u"AlbumArts.db", u"AlbumArts.Custom.db"}, {u"P:AlbumArtCache.db"}},
+      {5020, {u"AlbumArtsForURLs.db", u"AlbumArtCache.db"}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.installed);
+    const String base = ScratchDir(u"UpdateTasks-configs");
+    const String dest = base + u"\\Dest\\";
+    const String oldProfile = base + u"\\Roaming\\" + (c.installed < 4000 ? u"KIVO3\\" : u"KIVO\\");
+    const String newProfile = base + u"\\Roaming\\KIVO\\";
+    TSetupHelper::ForceFolder(dest + u"Skins");
+    TSetupHelper::ForceFolder(oldProfile + u"Playlists");
+    for (const char16_t* name : oldFiles) WriteAll(oldProfile + name, Bytes(zel::ToUtf8(name)));
+    WriteAll(dest + u"KIVO3.ini", Bytes("[System]\r\nVersion=3600\r\n"));
+    for (const char16_t* name : kObsoleteSkinFiles) WriteAll(dest + name, Bytes("skin"));
+    TRun run(dest, c.installed);
+
+    TInstallerProfileInfo profile{u"alice", newProfile, oldProfile};
+    // The backup put every old file on the list; a stale new-profile entry goes too.
+    TInstallerCleanupList cleanup;
+    for (const char16_t* name : oldFiles) cleanup.push_back(oldProfile + name);
+    cleanup.push_back(newProfile + u"stale.ini");
+    const TInstallerCleanupList before = cleanup;
+    TInstallerUpdateTaskUpdateConfigs(profile).Execute(&cleanup);
+
+    for (const String& name : c.present) EXPECT_TRUE(zel::FileExists(newProfile + name)) << zel::ToUtf8(name);
+    if (c.installed < 4000) {
+      EXPECT_EQ(Text(newProfile + u"KIVO.ini"), "KIVO3.ini");  // the copied old file, renamed
+      EXPECT_FALSE(zel::FileExists(newProfile + u"KIVO3.ini"));
+      EXPECT_TRUE(zel::FileExists(dest + u"KIVO.ini"));
+      EXPECT_FALSE(zel::FileExists(dest + u"KIVO3.ini"));
+      EXPECT_TRUE(zel::FileExists(oldProfile + u"KIVO3.ini"));  // moved later, by the clean-up
+    } else {
+      EXPECT_TRUE(zel::FileExists(dest + u"KIVO3.ini"));
+    }
+    TInstallerCleanupList expected;
+    if (c.installed < 4000)
+      for (const String& entry : before)
+        if (!zel::StartsWithText(entry, newProfile)) expected.push_back(entry);
+    for (const String& entry : c.added)
+      expected.push_back((entry[0] == u'P' ? newProfile : dest) + entry.substr(2));
+    EXPECT_EQ(cleanup, expected);
+  }
+}
+
+TEST(UpdateTasks, AFailedProfileCopyLeavesTheCleanupListAlone) {
+  const String base = ScratchDir(u"UpdateTasks-copyfails");
+  const String oldProfile = base + u"\\KIVO3\\", newProfile = base + u"\\KIVO\\";
+  TSetupHelper::ForceFolder(oldProfile);
+  WriteAll(oldProfile + u"KIVO3.ini", Bytes("settings"));
+  WriteAll(oldProfile + u"Library.db", Bytes("library"));
+  TRun run(base + u"\\Dest", 3600);
+  TInstallerProfileInfo profile{u"bob", newProfile, oldProfile};
+  TInstallerCleanupList cleanup = {oldProfile + u"KIVO3.ini", oldProfile + u"Library.db", newProfile + u"x"};
+  const TInstallerCleanupList before = cleanup;
+  HANDLE held = ::CreateFileW(W(oldProfile + u"Library.db"), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_THROW(TInstallerUpdateTaskUpdateConfigs(profile).Execute(&cleanup), EInstallerInstallError);
+  ::CloseHandle(held);
+  EXPECT_EQ(cleanup, before);
+}
+
+TEST(UpdateTasks, UninstallEntriesOfThisFolderOnly) {
+  const String base = ScratchDir(u"UpdateTasks-entries");
+  const String dest = base + u"\\Dest\\", other = base + u"\\Dest2\\";
+  TSetupHelper::ForceFolder(dest);
+  TSetupHelper::ForceFolder(other);
+  const struct {
+    const char16_t* name;
+    String folder;
+    bool stays;
+  } cases[] = {{u"KIVO3", dest, false}, {u"KIVO", other, true}};
+  TRun run(dest, 3600);
+  for (const auto& c : cases)
+    ASSERT_TRUE(TInstallerApplicationRepository::Register(c.name, c.folder + u"Uninstall.exe", u"3.60", u"p", u"h"));
+  // Entries of another folder that merely shares the destination's first letters stay too.
+  TInstallerUpdateTaskRemoveUninstallInfo().Execute(nullptr);
+  for (const auto& c : cases) {
+    String found;
+    EXPECT_EQ(TInstallerApplicationRepository::GetInstallPath(c.name, found), c.stays) << zel::ToUtf8(c.name);
+    TInstallerApplicationRepository::Unregister(c.name);
+  }
+}
+
+TEST(UpdateTasks, ShortcutsOfVersionThreeGoOnlyFromVersionThree) {
+  const String desktop = ShellFolderOf(CSIDL_DESKTOP), startMenu = ShellFolderOf(CSIDL_STARTMENU);
+  const String commonPrograms = ShellFolderOf(CSIDL_COMMON_PROGRAMS);
+  for (int32_t installed : {3600, 4600}) {
+    SCOPED_TRACE(installed);
+    for (const char16_t* name : {u"KIVO", u"KIVO3"}) {
+      WriteAll(desktop + name + u".lnk", Bytes("lnk"));
+      TSetupHelper::ForceFolder(startMenu + name);
+      WriteAll(startMenu + name + u"\\" + name + u".lnk", Bytes("lnk"));
+      TSetupHelper::ForceFolder(commonPrograms + name);
+      WriteAll(commonPrograms + name + u"\\Read Me.lnk", Bytes("lnk"));
+    }
+    WriteAll(desktop + u"KIVO Viewer.lnk", Bytes("someone else's"));
+    TRun run(ScratchDir(u"UpdateTasks-shortcuts"), installed);
+    TInstallerUpdateTaskRemoveShortcuts().Execute(nullptr);
+    EXPECT_FALSE(zel::FileExists(desktop + u"KIVO.lnk"));
+    EXPECT_FALSE(zel::DirectoryExists(startMenu + u"KIVO"));
+    EXPECT_FALSE(zel::DirectoryExists(commonPrograms + u"KIVO"));
+    EXPECT_EQ(zel::FileExists(desktop + u"KIVO3.lnk"), installed >= 4000);
+    EXPECT_EQ(zel::DirectoryExists(startMenu + u"KIVO3"), installed >= 4000);
+    EXPECT_EQ(zel::DirectoryExists(commonPrograms + u"KIVO3"), installed >= 4000);
+    EXPECT_TRUE(zel::FileExists(desktop + u"KIVO Viewer.lnk"));
+    ::DeleteFileW(W(desktop + u"KIVO Viewer.lnk"));
+    ::DeleteFileW(W(desktop + u"KIVO3.lnk"));
+    TSetupHelper::DeleteFolder(startMenu + u"KIVO3", false);
+    TSetupHelper::DeleteFolder(commonPrograms + u"KIVO3", false);
+  }
+}
+
+TEST(UpdateTasks, RegistrationProgramStartsFromItsQuotedPath) {
+  const String base = ScratchDir(u"UpdateTasks-elevator");
+  const String dest = base + u"\\Program Files Test\\";
+  TSetupHelper::ForceFolder(dest);
+  const String elevator = HelperPath(u"..\\sample\\Elevator.exe");
+  ASSERT_TRUE(::CopyFileW(W(elevator), W(dest + u"Elevator.exe"), FALSE)) << zel::ToUtf8(elevator);
+  // What an unquoted command line would start first.
+  ASSERT_TRUE(::CopyFileW(W(elevator), W(base + u"\\Program.exe"), FALSE));
+  TRun run(dest, 4600);
+  ASSERT_TRUE(TInstallerApplicationRepository::Register(u"KIVO", dest + u"Uninstall.exe", u"4.60", u"p", u"h"));
+  TInstallerUpdateTaskRemoveFromRegistry().Execute(nullptr);
+  EXPECT_EQ(Text(dest + u"Elevator.log"), "/REG=U\r\n");
+  EXPECT_FALSE(zel::FileExists(base + u"\\Elevator.log"));
+  String found;
+  EXPECT_FALSE(TInstallerApplicationRepository::GetInstallPath(u"KIVO", found));
+  // No registration program: the entry still goes, nothing is reported.
+  ::DeleteFileW(W(dest + u"Elevator.exe"));
+  ASSERT_TRUE(TInstallerApplicationRepository::Register(u"KIVO", dest + u"Uninstall.exe", u"4.60", u"p", u"h"));
+  EXPECT_NO_THROW(TInstallerUpdateTaskRemoveFromRegistry().Execute(nullptr));
+  EXPECT_FALSE(TInstallerApplicationRepository::GetInstallPath(u"KIVO", found));
+}
+
+TEST(UpdateTasks, MenuLibrariesAreUnregisteredAndDeleted) {
+  const String dest = ScratchDir(u"UpdateTasks-menu") + u"\\";
+  TSetupHelper::ForceFolder(dest + u"System");
+  ASSERT_TRUE(::CopyFileW(W(HelperPath(u"unreg_probe.dll")), W(dest + u"System\\kivo_menu64.dll"), FALSE));
+  WriteAll(dest + u"System\\kivo_menu32.dll", Bytes("not a library of this width"));
+  TRun run(dest, 3600);
+  TInstallerUpdateTaskRemoveShellMenu().Execute(nullptr);
+  EXPECT_TRUE(zel::FileExists(dest + u"System\\unregistered.marker"));
+  EXPECT_FALSE(zel::FileExists(dest + u"System\\kivo_menu64.dll"));
+  EXPECT_FALSE(zel::FileExists(dest + u"System\\kivo_menu32.dll"));
+}
