@@ -12,6 +12,8 @@
 #include "product/ActionConfig.h"
 #include "product/ActionIntegrate.h"
 #include "product/ActionShortcuts.h"
+#include "product/ActionUninstallFiles.h"
+#include "product/ActionUninstallIntegration.h"
 #include "product/ActionUpdateShellCache.h"
 #include "product/WindowsVersion.h"
 
@@ -83,7 +85,8 @@ bool TProductInfoKIVO::CanUpdate() {
 void TProductInfoKIVO::PopulateActions(const TActionReceiver& receiver) {
   receiver(ActionClassOf<TInstallerActionCloseApplications>());
   if (Installer->Mode() == TInstallerMode::Uninstall) {
-    // UNINSTALL-ACTIONS
+    receiver(ActionClassOf<TInstallerActionUninstallIntegration>());
+    receiver(ActionClassOf<TInstallerActionUninstallFiles>());
     return;
   }
   if (AddonsAvailable()) receiver(ActionClassOf<TInstallerActionAddonsInstall>());
