@@ -82,3 +82,38 @@ namespace zel::platform {
 bool PathStaysInside(std::u16string_view folder, std::u16string_view path);
 
 }  // namespace zel::platform
+
+// --- Facts of an open file, times, flushing (the backup archive) ----------------------
+namespace zel::platform {
+
+// Times as Windows keeps them: 100-nanosecond ticks since 1601-01-01 00:00 UTC.
+constexpr int64_t kTicksPerSecond = 10'000'000;
+constexpr int64_t kUnixEpochTicks = 116'444'736'000'000'000;  // 1970-01-01 00:00 UTC
+
+struct FileInformation {
+  uint64_t Size = 0;
+  int64_t LastWriteTime = 0;
+  int64_t LastAccessTime = 0;
+  int64_t CreationTime = 0;  // where the file system keeps none: the last-write time
+  // Windows attribute bits (read-only 0x01, hidden 0x02, system 0x04, archive 0x20, ...);
+  // on POSIX: archive, plus read-only when the owner may not write.
+  uint32_t Attributes = 0;
+};
+// False, with lastError set, when the facts cannot be read.
+bool FileGetInformation(FileHandle handle, FileInformation& info, unsigned& lastError);
+
+// A wall-clock time in the local time zone.
+struct LocalDateTime {
+  int Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0;
+};
+// A UTC time in ticks as local time, under the zone's rules (daylight saving) for that date.
+bool UtcToLocalTime(int64_t utcTicks, LocalDateTime& local);
+
+// Writes what the system still holds for the file through to the disk.
+bool FileFlush(FileHandle handle);
+
+// The calling thread's last OS error code (GetLastError, errno): read it right after the
+// call that failed.
+unsigned LastErrorCode();
+
+}  // namespace zel::platform

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 
 #include "library/Strings.h"
@@ -252,5 +253,46 @@ bool PathStaysInside(std::u16string_view folder, std::u16string_view path) {
   if (target.compare(0, root.size(), root) != 0) return false;
   return target.size() == root.size() || root == "/" || target[root.size()] == '/';
 }
+
+}  // namespace zel::platform
+
+// --- Facts of an open file, times, flushing ---------------------------------------------
+namespace zel::platform {
+
+namespace {
+int64_t Ticks(const struct statx_timestamp& t) {
+  return kUnixEpochTicks + int64_t(t.tv_sec) * kTicksPerSecond + t.tv_nsec / 100;
+}
+}  // namespace
+
+bool FileGetInformation(FileHandle handle, FileInformation& info, unsigned& lastError) {
+  // statx for the birth time, which fstat does not report.
+  struct statx st;
+  if (::statx(static_cast<int>(handle), "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &st) != 0) {
+    lastError = static_cast<unsigned>(errno);
+    return false;
+  }
+  info.Size = st.stx_size;
+  info.LastWriteTime = Ticks(st.stx_mtime);
+  info.LastAccessTime = Ticks(st.stx_atime);
+  info.CreationTime = (st.stx_mask & STATX_BTIME) ? Ticks(st.stx_btime) : info.LastWriteTime;
+  info.Attributes = 0x20 | ((st.stx_mode & S_IWUSR) ? 0 : 0x01);
+  return true;
+}
+
+bool UtcToLocalTime(int64_t utcTicks, LocalDateTime& local) {
+  // Floor division: times before 1970 are negative.
+  int64_t seconds = (utcTicks - kUnixEpochTicks) / kTicksPerSecond;
+  if ((utcTicks - kUnixEpochTicks) % kTicksPerSecond < 0) --seconds;
+  const time_t t = static_cast<time_t>(seconds);
+  struct tm tm;
+  if (!::localtime_r(&t, &tm)) return false;
+  local = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+  return true;
+}
+
+bool FileFlush(FileHandle handle) { return ::fsync(static_cast<int>(handle)) == 0; }
+
+unsigned LastErrorCode() { return static_cast<unsigned>(errno); }
 
 }  // namespace zel::platform

@@ -303,3 +303,42 @@ bool PathStaysInside(std::u16string_view folder, std::u16string_view path) {
 }
 
 }  // namespace zel::platform
+
+// --- Facts of an open file, times, flushing ---------------------------------------------
+namespace zel::platform {
+
+namespace {
+int64_t Ticks(const FILETIME& t) { return int64_t((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime); }
+}  // namespace
+
+bool FileGetInformation(FileHandle handle, FileInformation& info, unsigned& lastError) {
+  BY_HANDLE_FILE_INFORMATION data;
+  if (!::GetFileInformationByHandle(reinterpret_cast<HANDLE>(handle), &data)) {
+    lastError = ::GetLastError();
+    return false;
+  }
+  info.Size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  info.LastWriteTime = Ticks(data.ftLastWriteTime);
+  info.LastAccessTime = Ticks(data.ftLastAccessTime);
+  info.CreationTime = Ticks(data.ftCreationTime);
+  info.Attributes = data.dwFileAttributes;
+  return true;
+}
+
+bool UtcToLocalTime(int64_t utcTicks, LocalDateTime& local) {
+  // Not FileTimeToLocalFileTime: that applies today's daylight-saving bias to every date.
+  FILETIME ft;
+  ft.dwLowDateTime = static_cast<DWORD>(uint64_t(utcTicks));
+  ft.dwHighDateTime = static_cast<DWORD>(uint64_t(utcTicks) >> 32);
+  SYSTEMTIME utc, lt;
+  if (utcTicks < 0 || !::FileTimeToSystemTime(&ft, &utc) || !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &lt))
+    return false;
+  local = {lt.wYear, lt.wMonth, lt.wDay, lt.wHour, lt.wMinute, lt.wSecond};
+  return true;
+}
+
+bool FileFlush(FileHandle handle) { return ::FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != FALSE; }
+
+unsigned LastErrorCode() { return ::GetLastError(); }
+
+}  // namespace zel::platform

@@ -11,6 +11,7 @@
 #include "product/ActionCloseApplications.h"
 #include "product/ActionConfig.h"
 #include "product/ActionIntegrate.h"
+#include "product/ActionPrepare.h"
 #include "product/ActionShortcuts.h"
 #include "product/ActionUninstallFiles.h"
 #include "product/ActionUninstallIntegration.h"
@@ -89,6 +90,7 @@ void TProductInfoKIVO::PopulateActions(const TActionReceiver& receiver) {
     receiver(ActionClassOf<TInstallerActionUninstallFiles>());
     return;
   }
+  receiver(ActionClassOf<TInstallerActionPrepare>());
   if (AddonsAvailable()) receiver(ActionClassOf<TInstallerActionAddonsInstall>());
   receiver(ActionClassOf<TInstallerActionExtract>());
   receiver(ActionClassOf<TInstallerActionConfig>());

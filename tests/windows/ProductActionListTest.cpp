@@ -63,18 +63,18 @@ TEST(ProductActionList, EachKindOfRunListsItsActionsInOrder) {
   };
   const Case cases[] = {
       {"fresh silent, Windows 10", english, u"/AUTO=" + fresh + u" /SILENT", 10, 0,
-       "CloseApplications Extract Config Integrate Shortcuts UpdateShellCache"},
+       "CloseApplications Prepare Extract Config Integrate Shortcuts UpdateShellCache"},
       {"fresh silent, Windows 7", english, u"/AUTO=" + fresh + u" /SILENT", 6, 1,
-       "CloseApplications Extract Config Integrate Shortcuts"},
+       "CloseApplications Prepare Extract Config Integrate Shortcuts"},
       {"portable, Windows 10", english, u"/AUTO=" + fresh + u" /SILENT /PORTABLE", 10, 0,
-       "CloseApplications Extract Config Shortcuts UpdateShellCache"},
-      {"update, Windows 7", english, u"/AUTO=" + installed + u" /UPDATE", 6, 1, "CloseApplications Extract Config"},
+       "CloseApplications Prepare Extract Config Shortcuts UpdateShellCache"},
+      {"update, Windows 7", english, u"/AUTO=" + installed + u" /UPDATE", 6, 1, "CloseApplications Prepare Extract Config"},
       {"update of a portable installation, Windows 10", english, u"/AUTO=" + portable + u" /UPDATE", 10, 0,
-       "CloseApplications Extract Config UpdateShellCache"},
-      {"Russian, Auto", russian, u"/AUTO=" + fresh, 6, 1, "CloseApplications Extract Config Integrate Shortcuts"},
+       "CloseApplications Prepare Extract Config UpdateShellCache"},
+      {"Russian, Auto", russian, u"/AUTO=" + fresh, 6, 1, "CloseApplications Prepare Extract Config Integrate Shortcuts"},
       {"Russian, wizard", russian, u"", 6, 1,
-       "CloseApplications AddonsInstall Extract Config Integrate Shortcuts"},
-      {"English, wizard", english, u"", 6, 1, "CloseApplications Extract Config Integrate Shortcuts"},
+       "CloseApplications Prepare AddonsInstall Extract Config Integrate Shortcuts"},
+      {"English, wizard", english, u"", 6, 1, "CloseApplications Prepare Extract Config Integrate Shortcuts"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(ActionNames(c.setup, {}, c.params, c.major, c.minor, c.params.empty() ? fresh : String()), c.expected)

@@ -1,0 +1,69 @@
+#pragma once
+// Makes the destination ready for the new files: archives the previous installation and
+// the users' profiles into "!Backup\", collects what is to go (the archived files, old
+// backups beyond three, leftovers of older versions, the files the new version writes),
+// runs the update tasks over that list, then deletes it and the folders left empty.
+// Nothing is deleted before the archive has been closed and read back.
+#include <memory>
+#include <vector>
+
+#include "core/InstallerAction.h"
+#include "product/ProfileHelper.h"
+#include "product/SetupHelper.h"
+#include "product/UpdateTasks.h"
+
+namespace kivo {
+
+class TInstallerActionPrepare : public TInstallerAction {
+  KIVO_ACTION_CLASS(TInstallerActionPrepare)
+public:
+  TInstallerActionPrepare();
+  ~TInstallerActionPrepare() override;
+
+  void Execute() override;
+  void BuildSummary(TInstallerSummaryBuilder& builder) override;
+
+  // A backup of this many bytes or more is refused.
+  static constexpr uint64_t kBackupLimit = uint64_t(1) << 31;
+
+  // The setup page's warning: another installation is there and this run is no update.
+  static bool ExistingInstallationWarning();
+
+  TInstallerProfileInfoList& Profiles() const { return *FProfiles; }
+  const std::vector<std::unique_ptr<TInstallerUpdateTask>>& Tasks() const { return FTasks; }
+  int32_t UnitTotal() const { return FUnitTotal; }
+
+  struct TBackupItem {
+    zel::String Path;  // full path
+    zel::String Name;  // name inside the archive
+  };
+
+private:
+  void PopulateTasks();
+  void Backup(TInstallerCleanupList& cleanup);
+  void WriteArchive(const std::vector<TBackupItem>& items);
+  void AddOldBackups(TInstallerCleanupList& cleanup);
+  void AddLeftovers(TInstallerCleanupList& cleanup);
+  void DeleteListed(const TInstallerCleanupList& cleanup);
+  // The folder that entry belongs to (destination, a profile folder, the system folder),
+  // or empty when it belongs to none of them.
+  zel::String RootOf(const zel::String& entry) const;
+  void ReportProgress();  // done counter * 100 / unit total
+
+  std::unique_ptr<TInstallerProfileInfoList> FProfiles;
+  std::vector<std::unique_ptr<TInstallerUpdateTask>> FTasks;
+  int32_t FDone = 0;
+  int32_t FUnitTotal = 0;
+  std::vector<zel::String> FArchived;  // every file selected for the backup
+  zel::String FSystemFolder;
+};
+
+// The obsolete plug-in folders under "Plugins\" and the installed versions they are
+// removed below (0: always).
+struct TObsoletePluginFolder {
+  const char16_t* Folder;
+  int32_t RemovedBelow;
+};
+extern const TObsoletePluginFolder kObsoletePluginFolders[9];
+
+}  // namespace kivo
