@@ -302,3 +302,11 @@ silent_install() {
   stop_server
   LOG=$(log_text "$(drive_c)/$log" 2>/dev/null)
 }
+
+# The installed C:\KIVO that silent_install.sh leaves, kept so that the uninstaller
+# scenarios (which now remove it) each start from the same installation.
+save_installation() { rm -rf "$WORK/installed-KIVO" && cp -a "$(drive_c)/KIVO" "$WORK/installed-KIVO"; }
+restore_installation() {
+  [ -d "$WORK/installed-KIVO" ] || fatal "no saved installation (the e2e.silent_install test saves it)"
+  rm -rf "$(drive_c)/KIVO" && cp -a "$WORK/installed-KIVO" "$(drive_c)/KIVO"
+}

@@ -36,13 +36,6 @@ check_contains "log: the shell was told" 'Shell told: file associations changed'
 check "no error entries" "" "$(grep -E '^(Error|Setup error):' <<<"$LOG")"
 check "log: last entry" 'Exit code: 0' "$(tail -n1 <<<"$LOG")"
 
-step "installed again (not an update: no KIVO.ini): links that point at their targets are left alone"
-rm -f "$(drive_c)/KIVO/KIVO.ini"
-touch -d '2001-01-01 00:00' "$(common_desktop)/KIVO.lnk"
-silent_install win10-again install2.log
-check "exit code" 0 "$RUN_EXIT"
-check_contains "log: the desktop link is unchanged" "Shortcut unchanged: $COMMON_DESKTOP\\KIVO.lnk -> C:\\KIVO\\KIVO.exe" "$LOG"
-check "the desktop link's time stamp" "2001-01-01" "$(date -r "$(common_desktop)/KIVO.lnk" +%F)"
 stop_server
 
 step "Windows 7: the same run"
