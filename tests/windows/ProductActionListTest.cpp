@@ -3,6 +3,7 @@
 
 #include "TestInstaller.h"
 #include "TestSupport.h"
+#include "core/SummaryBuilder.h"
 #include "product/ProductInfoKIVO.h"
 #include "product/WindowsVersion.h"
 
@@ -45,7 +46,56 @@ std::string ActionNames(const TMembers& setup, const TMembers& product, const St
   return names;
 }
 
+// The ready page's summary from the integration, shortcut and add-on actions of the run,
+// made as the page makes it (temporary instances); texts shown as "Section/Key".
+std::string Summary(const TMembers& setup, const String& params, const String& wizardDest,
+                    const std::vector<std::pair<String, String>>& options) {
+  TTestInstallerEnvironment environment(setup);
+  RegisterProductKIVO();
+  TInstaller installer(params);
+  installer.Resources().InitializeLanguages(false);
+  if (!wizardDest.empty()) installer.SetDestPath(wizardDest);
+  for (const auto& [key, value] : options) {
+    const size_t slash = key.find(u'/');
+    installer.Options().WriteString(key.substr(0, slash), key.substr(slash + 1), value);
+  }
+  TInstallerSummaryBuilder builder([](zel::StringView section, zel::StringView key) {
+    return String(section) + u"/" + String(key);
+  });
+  installer.ProductInfo().PopulateActions([&](const TInstallerActionClass& actionClass) {
+    const std::string name = actionClass.Name;
+    if (name.find("Integrate") == std::string::npos && name.find("Shortcuts") == std::string::npos &&
+        name.find("Addons") == std::string::npos)
+      return;
+    actionClass.Create()->BuildSummary(builder);
+  });
+  std::string text = zel::ToUtf8(builder.ToString());
+  for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "|");
+  return text;
+}
+
 }  // namespace
+
+TEST(ProductActionList, SummaryLinesFollowTheOptions) {
+  const String fresh = ScratchDir(u"ProductActions-summary");
+  const String autoRun = u"/AUTO=" + fresh + u" /SILENT";
+  EXPECT_EQ(Summary(DefaultSetupMembers(), autoRun, {}, {}),
+            "PageIntegration/LB2|    PageIntegration/CB4|    PageIntegration/CB5|    PageIntegration/CB3||"
+            "PageIntegration/LB1|    PageIntegration/CB1|    PageIntegration/CB2|");
+  EXPECT_EQ(Summary(DefaultSetupMembers(), autoRun, {},
+                    {{u"Integration/IntegrateToWindows", u"0"}, {u"Integration/RegisterContextMenu", u"0"},
+                     {u"Integration/AssociateWithFiles", u"0"}, {u"Integration/ShortcutDesktop", u"0"}}),
+            "PageIntegration/LB1|    PageIntegration/CB2|");
+  // Portable: no integration, and both shortcuts off unless chosen.
+  EXPECT_EQ(Summary(DefaultSetupMembers(), autoRun + u" /PORTABLE", {}, {}), "");
+  // The add-ons of a Russian wizard run.
+  EXPECT_EQ(Summary(SetupWithRussian(), u"", fresh,
+                    {{u"Common/AddonsViewer", u"1"}, {u"Common/AddonsShortcuts", u"1"},
+                     {u"Integration/IntegrateToWindows", u"0"}, {u"Integration/RegisterContextMenu", u"0"},
+                     {u"Integration/AssociateWithFiles", u"0"}, {u"Integration/ShortcutDesktop", u"0"},
+                     {u"Integration/ShortcutStartMenu", u"0"}}),
+            "PageAddons/Title|    PageAddons/CB1|    PageAddons/CB3|");
+}
 
 TEST(ProductActionList, EachKindOfRunListsItsActionsInOrder) {
   const String fresh = ScratchDir(u"ProductActions-fresh");
