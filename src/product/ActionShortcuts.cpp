@@ -111,7 +111,8 @@ void TInstallerActionShortcuts::Execute() {
     if (TakesEntry(*entry, FMarkers, windows8)) {
       const String linkPath = Resources().ExpandPath(entry->Name);
       const String targetText = entry->GetTextOrName();
-      const String target = IsUrl(targetText) ? Resources().ExpandVariables(targetText) : Resources().ExpandPath(targetText);
+      const String target =
+          IsUrl(targetText) ? Resources().ExpandVariables(targetText) : Resources().ExpandPath(targetText);
       String current;
       bool folderMade = true;
       try {

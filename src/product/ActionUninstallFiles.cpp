@@ -149,8 +149,8 @@ bool TInstallerActionUninstallFiles::HoldsUninstaller(StringView dest, StringVie
 bool TInstallerActionUninstallFiles::IsStrictlyInside(StringView folder, StringView path) {
   const String base = zel::IncludeTrailingBackslash(folder);
   const String target(path);
-  if (base.size() < 2 || !zel::StartsWithText(target, base) || zel::ExcludeTrailingBackslash(target).size() <= base.size())
-    return false;
+  if (base.size() < 2 || !zel::StartsWithText(target, base)) return false;
+  if (zel::ExcludeTrailingBackslash(target).size() <= base.size()) return false;
   for (const String& element : zel::Split(StringView(target).substr(base.size()), u'\\'))
     if (IsDotsAndBlanks(element)) return false;
   return zel::platform::PathStaysInside(base, target);

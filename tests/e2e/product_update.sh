@@ -25,7 +25,8 @@ check "exit code" 0 "$RUN_EXIT"
 check_contains "an update" 'Update' "$(grep '^Run starts' <<<"$LOG")"
 check "four actions" "CloseApplications Prepare Extract Config" "$(action_order "$LOG")"
 check "the registration program was not run" "" "$(ls "$DEST/Elevator.log" 2>/dev/null)"
-check "no shortcut made or changed" "$shortcuts_before" "$(ls "$(common_desktop)" "$(common_programs)" 2>/dev/null | md5sum)"
+check "no shortcut made or changed" "$shortcuts_before" \
+  "$(ls "$(common_desktop)" "$(common_programs)" 2>/dev/null | md5sum)"
 check_contains "KIVO.ini: the new version" 'Version=5100' "$(iconv -f UTF-16 -t UTF-8 "$DEST/KIVO.ini" | tr -d '\r')"
 check "log: last entry" 'Exit code: 0' "$(tail -n1 <<<"$LOG")"
 

@@ -108,6 +108,8 @@ TEST(ActionAddonsInstall, WritesTheInstallerToTempAndOpensItByItsPath) {
   const std::string seen = FileBytes(marker);
   EXPECT_NE(seen.find(" --dat /noext /viewer "), std::string::npos) << seen;
   EXPECT_EQ(seen.substr(seen.size() - 5), "\nreal") << seen;
+  // The shell quotes the path it was given as one file name.
+  EXPECT_EQ(seen.substr(0, seen.find(" --marker")), "\"" + zel::ToUtf8(temp) + "\\AddonProbe.exe\"") << seen;
 }
 
 TEST(ActionAddonsInstall, MissingAddonDataEndsTheRun) {

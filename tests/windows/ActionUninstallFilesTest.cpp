@@ -252,7 +252,8 @@ TEST(ActionUninstallFiles, ARunDeletesListedFilesAndEmptyFoldersAndNothingOutsid
   WriteAll(outside + u"victim.txt", Bytes("keep"));
   WriteAll(outside + u"a.txt", Bytes("keep"));
   const bool link = MakeFolderLink(dest + u"Plugins\\Out", outside);
-  const std::string list = "[Uninstall]\r\nCount=8\r\n0=KIVO.exe\r\n1=Plugins\\Equalizer.dll\r\n2=Skins\\Default.skin\r\n"
+  const std::string list = "[Uninstall]\r\nCount=8\r\n0=KIVO.exe\r\n1=Plugins\\Equalizer.dll\r\n"
+                           "2=Skins\\Default.skin\r\n"
                            "3=..\\outside\\victim.txt\r\n4=" + zel::ToUtf8(outside) + "a.txt\r\n"
                            "5=Plugins\\Out\\victim.txt\r\n6=KIVO.exe\r\n7=Plugins\\Out\r\n";
   {
