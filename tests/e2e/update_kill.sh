@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Setup.exe killed (wineserver -k) at several points of an update of 4.60 with two
+# profiles: during the backup, as the backup is done, during the clean-up, during the
+# extraction, and at a few fixed delays. After each kill, every file of the old
+# installation and of both profiles is either in place or in a complete archive; after
+# the kill during the clean-up a second run completes the update and that still holds.
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/../fixtures/older_install.sh"
+
+# kill_at NAME PATTERN|DELAY: a fresh 4.60 installation, the update started, killed when
+# the run log first holds a line matching PATTERN (or after DELAY seconds).
+kill_at() {
+  local name=$1 when=$2 waited=0
+  use_prefix "kill-$name" fresh
+  fixture_accounts
+  fixture_460 KIVO
+  # Something that takes the backup a while: incompressible data.
+  head -c $((48 * 1024 * 1024)) /dev/urandom >"$(drive_c)/KIVO/Video.bin"
+  fixture_snapshot "kill-$name" "Program=$(drive_c)/KIVO" "Profiles/root=$(fixture_roaming root)/KIVO" \
+    "Profiles/alice=$(fixture_roaming alice)/KIVO"
+  LOGFILE=$(drive_c)/update.log
+  start_win "$WORK/kill-$name.out" "$(winpath "$SETUP_EXE")" '/AUTO=C:\KIVO' /SILENT '/LOG=C:\update.log'
+  if [[ "$when" =~ ^[0-9.]+$ ]]; then
+    sleep "$when"
+  else
+    while ! grep -qaE "$when" "$LOGFILE" 2>/dev/null && [ $waited -lt 1500 ] && kill -0 "$RUN_PID" 2>/dev/null; do
+      sleep 0.02
+      waited=$((waited + 1))
+    done
+  fi
+  "$WINESERVER" -k 2>/dev/null
+  wait "$RUN_PID" 2>/dev/null
+  LAST=$(log_text "$LOGFILE" 2>/dev/null | grep -aE '^(Archived|Backup|Update task|Deleted|Kept|Action|Run ended|Folder)' |
+    tail -n1 | cut -c1-70)
+  note "killed after: ${LAST:-nothing logged}"
+}
+
+# no_loss NAME: the check of kill_check.py for the prefix of kill_at NAME.
+no_loss() {
+  local out
+  out=$(python3 "$(dirname "$0")/../fixtures/kill_check.py" "$(drive_c)/KIVO/!Backup" "$FIXTURE_REF/kill-$1" \
+    "Program=$(drive_c)/KIVO" "Profiles/root=$(fixture_roaming root)/KIVO" "Profiles/alice=$(fixture_roaming alice)/KIVO")
+  local status=$?
+  echo "$out"
+  check "$1: nothing lost" 0 "$status"
+}
+
+for point in 'backup=^.{25}Archived: C:\\users\\alice' 'backup-done=^.{25}Backup: ' 'cleanup=^.{25}Deleted: ' \
+  'extraction=Action TInstallerActionExtract starts' 'at-0.5s=0.5' 'at-1.5s=1.5' 'at-3s=3'; do
+  step "killed: ${point%%=*}"
+  kill_at "${point%%=*}" "${point#*=}"
+  no_loss "${point%%=*}"
+  [ "${point%%=*}" == cleanup ] || stop_server
+done
+
+step "after the kill during the clean-up, the update once more"
+use_prefix kill-cleanup
+run_win "$WORK/kill-rerun.out" "$(winpath "$SETUP_EXE")" '/AUTO=C:\KIVO' /SILENT '/LOG=C:\update2.log'
+check "exit code" 0 "$RUN_EXIT"
+stop_server
+check_same_file "the new version is in place" "$KIVO_PRODUCT_STAGE/KIVO.exe" "$(drive_c)/KIVO/KIVO.exe"
+no_loss cleanup
+finish

@@ -1,0 +1,238 @@
+// The prepare action on the worker of a test installer: its summary lines, which update
+// tasks a run gets, the order of its status texts and its progress, a backup that fails
+// part-way (nothing deleted), and a destination whose subfolder is a link out of it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "TestInstaller.h"
+#include "TestSupport.h"
+#include "core/InstallerThread.h"
+#include "core/SummaryBuilder.h"
+#include "library/win/FileSystem.h"
+#include "product/ActionPrepare.h"
+
+using namespace kivo;
+using namespace kivo::test;
+using zel::String;
+
+namespace {
+
+const wchar_t* W(const String& s) { return zel::as_wcstr(s); }
+
+TMembers SetupMembers(const std::string& components = "") {
+  TMembers members = DefaultSetupMembers();
+  for (auto& [name, data] : members) {
+    if (name == u"English.lng")
+      data += "A1=Backing up...\r\nA3=Removing...\r\nA5=Migrating...\r\n\r\n[PageSetup]\r\nTitle=Setup\r\n"
+              "LB1=Folder:\r\nCB1=Update\r\nCB2=Standard\r\nCB3=Portable\r\nCB4=Backup\r\nW3=Warning\r\n";
+    if (name == u"Install.xml" && !components.empty())
+      data.replace(data.find("<product>"), 9, "<product><Components>" + components + "</Components>");
+  }
+  return members;
+}
+
+struct TPrepareRun {
+  TRecordingListener Listener;
+  std::unique_ptr<TInstaller> Object;
+  TInstallerActionPrepare* Action = nullptr;
+  String Error;
+};
+
+// Runs only the prepare action on dest; state: installed version, updatable, portable.
+void RunPrepare(TPrepareRun& run, const String& dest, const String& params) {
+  TestProduct.Actions = {ActionClassOf<TInstallerActionPrepare>()};
+  run.Object = std::make_unique<TInstaller>(u"/AUTO=\"" + dest + u"\" /SILENT" + params);
+  run.Object->Resources().InitializeLanguages(false);
+  run.Object->AddListener(&run.Listener);
+  run.Object->Start(false);
+  ASSERT_TRUE(run.Object->Thread()->WaitFor(60000));
+  run.Object->RemoveListener(&run.Listener);
+  if (run.Object->HasErrors()) run.Error = run.Object->Errors()[0];
+}
+
+std::vector<String> StatusTexts(const TRecordingListener& listener) {
+  std::vector<String> texts;
+  for (const auto& e : listener.EventsWithCode(NotifyStatus)) texts.push_back(e.Text);
+  return texts;
+}
+
+}  // namespace
+
+TEST(ActionPrepare, SummaryByMode) {
+  const struct {
+    const char* what;
+    bool canUpdate, portable;
+    int32_t installed;
+    const char16_t* params;
+    const char16_t* lines;  // after the destination group
+  } cases[] = {
+      {"update", true, false, 4600, u"", u"Setup\r\n    Update\r\n    Backup\r\n"},
+      {"update, no backup", true, false, 4600, u" /NOBACKUP", u"Setup\r\n    Update\r\n"},
+      {"portable over an old version", false, false, 3400, u" /PORTABLE",
+       u"Setup\r\n    Portable\r\n    Backup\r\n\r\nSetup\r\n    Warning\r\n"},
+      {"fresh", false, false, 0, u" /NOBACKUP /PORTABLE", u"Setup\r\n    Portable\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TTestInstallerEnvironment environment(SetupMembers());
+    TestProduct.CanUpdate = c.canUpdate;
+    TestProduct.InstalledVersion = c.installed;
+    const String dest = ScratchDir(u"ActionPrepare-summary");
+    TInstaller installer(u"/AUTO=" + dest + u" /SILENT" + c.params);
+    installer.Resources().InitializeLanguages(false);
+    TInstallerSummaryBuilder builder([&](zel::StringView s, zel::StringView k) { return installer.Resources().GetText(s, k); });
+    TInstallerActionPrepare().BuildSummary(builder);
+    EXPECT_EQ(zel::ToUtf8(builder.ToString()),
+              zel::ToUtf8(u"Folder:\r\n    " + installer.DestPath() + u"\r\n\r\n" + c.lines));
+  }
+}
+
+TEST(ActionPrepare, TasksStatusAndProgress) {
+  const struct {
+    const char* what;
+    bool canUpdate;
+    int32_t installed;
+    const char16_t* params;
+    std::vector<std::string> removals;  // the profile tasks follow, one per profile found
+    std::vector<String> status;
+  } cases[] = {
+      {"update of 4.60", true, 4600, u"", {}, {u"Backing up...", u"Migrating...", u"Removing..."}},
+      {"update of 3.60", true, 3600, u" /NOBACKUP",
+       {"TInstallerUpdateTaskRemoveShellMenu", "TInstallerUpdateTaskRemoveUninstallInfo",
+        "TInstallerUpdateTaskRemoveShortcuts"},
+       {u"Migrating...", u"Removing..."}},
+      {"install over 3.40", false, 3400, u"",
+       {"TInstallerUpdateTaskRemoveShellMenu", "TInstallerUpdateTaskRemoveUninstallInfo",
+        "TInstallerUpdateTaskRemoveShortcuts"},
+       {u"Backing up...", u"Migrating...", u"Removing..."}},
+      {"portable update", true, 4600, u" /PORTABLE", {}, {u"Backing up...", u"Migrating...", u"Removing..."}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TTestInstallerEnvironment environment(SetupMembers());
+    TestProduct.CanUpdate = c.canUpdate;
+    TestProduct.InstalledVersion = c.installed;
+    TestProduct.Portable = String(c.params).find(u"PORTABLE") != String::npos;
+    const String dest = ScratchDir(u"ActionPrepare-tasks");
+    // A portable profile, and a few files to archive.
+    for (const char16_t* name : {u"\\KIVO.ini", u"\\Profile\\KIVO.ini", u"\\Plugins\\Old.dll"}) {
+      TSetupHelper::ForceFolder(zel::ExtractFilePath(dest + name));
+      WriteAll(dest + name, Bytes("x"));
+    }
+    TPrepareRun run;
+    RunPrepare(run, dest, c.params);
+    EXPECT_EQ(run.Error, u"");
+    auto& action = static_cast<TInstallerActionPrepare&>(run.Object->Thread()->Actions().Items(0));
+    std::vector<std::string> expected = c.removals;
+    if (c.canUpdate) expected.insert(expected.end(), action.Profiles().Count(), "TInstallerUpdateTaskUpdateConfigs");
+    if (TestProduct.Portable) EXPECT_EQ(action.Profiles().Count(), 1u);
+    std::vector<std::string> tasks;
+    for (const auto& task : action.Tasks()) tasks.push_back(task->ClassName());
+    EXPECT_EQ(tasks, expected);
+    EXPECT_EQ(StatusTexts(run.Listener), c.status);
+    // Progress only rises, to 100.
+    int last = -1;
+    bool rising = true;
+    for (const auto& e : run.Listener.EventsWithCode(NotifyProgress)) {
+      rising = rising && (e.Data & 0xFFFF) >= last;
+      last = static_cast<int>(e.Data & 0xFFFF);
+    }
+    EXPECT_TRUE(rising);
+    EXPECT_EQ(last, 100);
+  }
+}
+
+TEST(ActionPrepare, AFailedBackupDeletesNothing) {
+  TTestInstallerEnvironment environment(SetupMembers(R"(<File name="$DEST\KIVO.exe"/>)"));
+  TestProduct.CanUpdate = true;
+  TestProduct.InstalledVersion = 4600;
+  TestProduct.Portable = true;
+  const String dest = ScratchDir(u"ActionPrepare-fails");
+  const std::vector<String> files = {u"\\KIVO.ini", u"\\KIVO.exe", u"\\Plugins\\AutoUpdate\\AutoUpdate.dll",
+                                     u"\\Manual.txt", u"\\!Backup\\z 1.zip", u"\\!Backup\\z 2.zip",
+                                     u"\\!Backup\\z 3.zip", u"\\!Backup\\z 4.zip"};
+  for (const String& name : files) {
+    TSetupHelper::ForceFolder(zel::ExtractFilePath(dest + name));
+    WriteAll(dest + name, Bytes("content of " + zel::ToUtf8(name)));
+  }
+  // Held by another writer: the backup cannot read it.
+  HANDLE held = ::CreateFileW(W(dest + u"\\Manual.txt"), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  TPrepareRun run;
+  RunPrepare(run, dest, u"");
+  ::CloseHandle(held);
+  const String prefix = u"An error occurs while backuping the \"" + zel::IncludeTrailingBackslash(dest) +
+                        u"Manual.txt\" file (22)\r\n";
+  EXPECT_EQ(zel::ToUtf8(run.Error.substr(0, prefix.size())), zel::ToUtf8(prefix));
+  for (const String& name : files) EXPECT_TRUE(zel::FileExists(dest + name)) << zel::ToUtf8(name);
+  // The partial archive is no "*.zip", so it never counts among the backups.
+  WIN32_FIND_DATAW data;
+  HANDLE find = ::FindFirstFileW(W(dest + u"\\!Backup\\z Before install*"), &data);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(zel::EndsWithText(zel::from_wcstr(data.cFileName), u".zip.part"));
+  ::FindClose(find);
+  EXPECT_EQ(StatusTexts(run.Listener), std::vector<String>{u"Backing up..."});
+}
+
+TEST(ActionPrepare, NothingIsDeletedThroughALinkOutOfTheDestination) {
+  // Under Wine a folder link is a Unix symlink made inside the prefix.
+  using TUnixName = char*(CDECL*)(const wchar_t*);
+  const auto unixName =
+      reinterpret_cast<TUnixName>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name"));
+  const String base = ScratchDir(u"ActionPrepare-link");
+  const String dest = base + u"\\Dest", outside = base + u"\\Outside";
+  TSetupHelper::ForceFolder(dest);
+  TSetupHelper::ForceFolder(outside);
+  WriteAll(outside + u"\\Equalizer.dll", Bytes("someone else's"));
+  WriteAll(dest + u"\\KIVO.ini", Bytes("[System]"));
+  if (unixName) {
+    char* from = unixName(W(outside));
+    char* to = unixName(W(dest + u"\\Plugins"));
+    String command = u"/bin/ln -s \"" + zel::FromUtf8(from) + u"\" \"" + zel::FromUtf8(to) + u"\"";
+    ::HeapFree(::GetProcessHeap(), 0, from);
+    ::HeapFree(::GetProcessHeap(), 0, to);
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(::CreateProcessW(L"Z:\\bin\\ln", zel::as_wcstr(command), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                 &startup, &process));
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    for (int i = 0; i < 500 && !zel::DirectoryExists(dest + u"\\Plugins"); ++i) ::Sleep(10);
+  } else if (!::CreateSymbolicLinkW(W(dest + u"\\Plugins"), W(outside),
+                                    SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)) {
+    GTEST_SKIP() << "no symbolic links on this system";
+  }
+  ASSERT_TRUE(zel::FileExists(dest + u"\\Plugins\\Equalizer.dll"));
+
+  // The new version's file lies behind the link: it must not be deleted there.
+  TTestInstallerEnvironment environment(SetupMembers(R"(<File name="$DEST\Plugins\Equalizer.dll"/>)"));
+  TestProduct.CanUpdate = true;
+  TestProduct.InstalledVersion = 4600;
+  TestProduct.Portable = true;
+  TPrepareRun run;
+  RunPrepare(run, dest, u"");
+  EXPECT_EQ(run.Error, u"");
+  EXPECT_EQ(ReadAll(outside + u"\\Equalizer.dll"), Bytes("someone else's"));
+  // The backup did not walk into the link either: only KIVO.ini was archived.
+  WIN32_FIND_DATAW data;
+  HANDLE find = ::FindFirstFileW(W(dest + u"\\!Backup\\*.zip"), &data);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  ::FindClose(find);
+  const auto archive = ReadAll(dest + u"\\!Backup\\" + zel::from_wcstr(data.cFileName));
+  const std::string bytes(archive.begin(), archive.end());
+  EXPECT_NE(bytes.find("KIVO.ini"), std::string::npos);
+  EXPECT_EQ(bytes.find("Equalizer"), std::string::npos);
+  if (unixName) {
+    String command = u"/bin/rm -f \"" + zel::FromUtf8(unixName(W(dest + u"\\Plugins"))) + u"\"";
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    if (::CreateProcessW(L"Z:\\bin\\rm", zel::as_wcstr(command), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                         &startup, &process)) {
+      ::WaitForSingleObject(process.hProcess, 5000);
+      ::CloseHandle(process.hThread);
+      ::CloseHandle(process.hProcess);
+    }
+  }
+}
