@@ -120,7 +120,13 @@ inline bool AppendLine(const std::wstring& logPath, const std::wstring& line)
 }
 
 // The whole job of the logging stand-ins: one line per start, in LogName beside
-// the program file.
+// the program file. With the raw form the line is the command line exactly as the
+// process received it, program path and quotes included.
+inline bool LogRawCommandLine(const wchar_t* logName)
+{
+  return AppendLine(FolderOf(ModulePath(nullptr)) + logName, GetCommandLineW());
+}
+
 inline bool LogOwnCommandLine(const wchar_t* logName)
 {
   const std::wstring self = ModulePath(nullptr);

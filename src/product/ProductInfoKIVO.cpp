@@ -7,9 +7,16 @@
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 #include "package/win/ActionExtract.h"
+#include "product/ActionAddonsInstall.h"
 #include "product/ActionCloseApplications.h"
-#include "product/ActionPrepare.h"
 #include "product/ActionConfig.h"
+#include "product/ActionIntegrate.h"
+#include "product/ActionPrepare.h"
+#include "product/ActionShortcuts.h"
+#include "product/ActionUninstallFiles.h"
+#include "product/ActionUninstallIntegration.h"
+#include "product/ActionUpdateShellCache.h"
+#include "product/WindowsVersion.h"
 
 namespace kivo {
 
@@ -78,11 +85,21 @@ bool TProductInfoKIVO::CanUpdate() {
 
 void TProductInfoKIVO::PopulateActions(const TActionReceiver& receiver) {
   receiver(ActionClassOf<TInstallerActionCloseApplications>());
-  if (Installer->Mode() == TInstallerMode::Install) {
-    receiver(ActionClassOf<TInstallerActionPrepare>());
-    receiver(ActionClassOf<TInstallerActionExtract>());
-    receiver(ActionClassOf<TInstallerActionConfig>());
+  if (Installer->Mode() == TInstallerMode::Uninstall) {
+    receiver(ActionClassOf<TInstallerActionUninstallIntegration>());
+    receiver(ActionClassOf<TInstallerActionUninstallFiles>());
+    return;
   }
+  receiver(ActionClassOf<TInstallerActionPrepare>());
+  if (AddonsAvailable()) receiver(ActionClassOf<TInstallerActionAddonsInstall>());
+  receiver(ActionClassOf<TInstallerActionExtract>());
+  receiver(ActionClassOf<TInstallerActionConfig>());
+  // An update keeps the integration and the shortcuts the user has.
+  if (!Installer->HasFlag(TInstallerFlag::Update)) {
+    if (!Installer->HasFlag(TInstallerFlag::Portable)) receiver(ActionClassOf<TInstallerActionIntegrate>());
+    receiver(ActionClassOf<TInstallerActionShortcuts>());
+  }
+  if (WindowsVersion().IsWindows10OrLater()) receiver(ActionClassOf<TInstallerActionUpdateShellCache>());
 }
 
 void TProductInfoKIVO::PopulatePages(const TPageReceiver& receiver) {

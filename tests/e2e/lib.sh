@@ -257,3 +257,56 @@ listed_files() { awk '/^\[/ { s = ($0 == "[Uninstall]") } s && /^[0-9]+=/' | sor
 
 # A helper program of the tests (Linux path of tests/helpers' Windows build).
 helper() { printf '%s/%s' "${KIVO_HELPER_DIR:?}" "$1"; }
+
+# --- the whole product: installs, shortcuts, uninstall data -------------------------------
+
+# set_windows_version VERSION: win7, win8, win10 for the prefix in use.
+set_windows_version() {
+  "$WINE" winecfg -v "$1" >/dev/null 2>&1 </dev/null
+  stop_server
+}
+
+# The action classes of a run log's text (log_text), without "TInstallerAction", in the
+# order they started, on one line.
+action_order() { sed -n 's/^Action TInstallerAction\(.*\) starts$/\1/p' <<<"$1" | xargs; }
+
+# The target path stored in each shell link (Windows paths), one per line.
+link_targets() { wine_out "$(helper read_link.exe)" "$@"; }
+
+# The Windows path of the prefix's common desktop and start-menu programs folders.
+COMMON_DESKTOP='C:\users\Public\Desktop'
+COMMON_PROGRAMS='C:\ProgramData\Microsoft\Windows\Start Menu\Programs'
+common_desktop() { printf '%s/users/Public/Desktop' "$(drive_c)"; }
+common_programs() { printf '%s/ProgramData/Microsoft/Windows/Start Menu/Programs' "$(drive_c)"; }
+
+# make_uninstall_dat DAT < INI-TEXT: writes an Uninstall.dat (Linux path) whose only
+# member "Uninstall.ini" holds the text read from standard input (UTF-8, LF or CR LF),
+# with the package tool.
+make_uninstall_dat() {
+  local dir
+  dir=$(mktemp -d "$WORK/dat.XXXXXX")
+  sed 's/\r*$/\r/' >"$dir/Uninstall.ini"
+  "$WINE" "${KIVO_IPKTOOL_EXE:?}" build "$(winpath "$1")" "$(winpath "$dir")" >"$dir.out" 2>&1 </dev/null
+  local status=$?
+  rm -rf "$dir" "$dir.out"
+  return "$status"
+}
+
+# silent_install NAME LOG [SWITCH...]: a clean prefix NAME (a copy of the base) and
+#   Setup.exe /AUTO=C:\KIVO /SILENT /LOG=C:\LOG SWITCH...
+# RUN_EXIT holds the exit code, LOG the run log's text.
+silent_install() {
+  local name=$1 log=$2
+  shift 2
+  run_win "$WORK/$name.out" "$(winpath "$SETUP_EXE")" '/AUTO=C:\KIVO' /SILENT "/LOG=C:\\$log" "$@"
+  stop_server
+  LOG=$(log_text "$(drive_c)/$log" 2>/dev/null)
+}
+
+# The installed C:\KIVO that silent_install.sh leaves, kept so that the uninstaller
+# scenarios (which now remove it) each start from the same installation.
+save_installation() { rm -rf "$WORK/installed-KIVO" && cp -a "$(drive_c)/KIVO" "$WORK/installed-KIVO"; }
+restore_installation() {
+  [ -d "$WORK/installed-KIVO" ] || fatal "no saved installation (the e2e.silent_install test saves it)"
+  rm -rf "$(drive_c)/KIVO" && cp -a "$WORK/installed-KIVO" "$(drive_c)/KIVO"
+}

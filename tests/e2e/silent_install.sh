@@ -125,4 +125,7 @@ check "no entry in the 64-bit view" 1 $?
 LIST=$(wine_out uninstaller --list)
 check "uninstaller --list shows KIVO" 1 "$(grep -c '^KIVO|||' <<<"$LIST")"
 
+# The uninstaller scenarios remove the installation; each starts again from this copy.
+stop_server
+save_installation
 finish

@@ -7,6 +7,7 @@ source "$(dirname "$0")/lib.sh"
 need_display "$@"
 
 use_prefix installed
+restore_installation
 [ -f "$(drive_c)/KIVO/Uninstall.exe" ] || fatal "C:\\KIVO\\Uninstall.exe is missing (the e2e.silent_install test installs it)"
 find_temp_folder
 # The temporary folder itself, and a private folder of the kind the relay makes.

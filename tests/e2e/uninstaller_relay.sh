@@ -13,6 +13,7 @@ source "$(dirname "$0")/lib.sh"
 need_display "$@"
 
 use_prefix installed
+restore_installation
 [ -f "$(drive_c)/KIVO/Uninstall.exe" ] || fatal "C:\\KIVO\\Uninstall.exe is missing (the e2e.silent_install test installs it)"
 find_temp_folder
 rm -f "$(drive_c)/u.log" "$WORK/swapper.txt"
@@ -57,6 +58,7 @@ start_win "$WORK/swapper.out" "$(winpath "$(helper temp_swapper.exe)")" "$TEMP_W
 SWAPPER_PID=$RUN_PID SWAPPER_OUT=$RUN_OUT
 sleep 1
 rm -f "$(drive_c)/u2.log"
+restore_installation  # the first run uninstalled it
 # On a hidden window station: should the relay refuse, no box waits for an answer.
 run_win "$WORK/relay2.out" "$(winpath "$(helper run_in_station.exe)")" 40000 'C:\KIVO\Uninstall.exe' /AUTO /SILENT \
   '/LOG=C:\u2.log'
@@ -81,6 +83,7 @@ fi
 
 step "a copy that fails: the relay ends with its exit code"
 # An uninstaller in a folder of Windows: its copy refuses the folder it is given.
+restore_installation
 mkdir -p "$(drive_c)/windows/KIVOBad"
 cp "$(drive_c)/KIVO/Uninstall.exe" "$(drive_c)/KIVO/Uninstall.dat" "$(drive_c)/windows/KIVOBad/"
 rm -f "$(drive_c)/bad.log"

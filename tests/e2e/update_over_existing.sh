@@ -33,11 +33,12 @@ for who in root alice; do
   check "$who: no KIVO3 profile left" "" "$(ls -d "$(fixture_roaming $who)/KIVO3" 2>/dev/null)"
 done
 # What is there now: the new version's files (from the stage folder), the uninstaller,
-# KIVO.ini and the backups; nothing of the old installation.
+# KIVO.ini, the log that the new registration program writes when the integration runs
+# it, and the backups; nothing of the old installation.
 STAGE_FILES=$(cd "$KIVO_PRODUCT_STAGE" && find . -type f | sed 's|^\./||')
 LEFT=$(cd "$DEST" && find . -path './!Backup' -prune -o -type f -print | sed 's|^\./||' | sort)
 OLD_LEFT=$(while IFS= read -r f; do
-  case "$f" in Uninstall.exe | Uninstall.dat | KIVO.ini | Readme.txt | License.txt) continue ;; esac
+  case "$f" in Uninstall.exe | Uninstall.dat | KIVO.ini | Elevator.log | Readme.txt | License.txt) continue ;; esac
   grep -qxF "$f" <<<"$STAGE_FILES" || echo "$f"
 done <<<"$LEFT")
 check "no file of the old installation left" "" "$OLD_LEFT"

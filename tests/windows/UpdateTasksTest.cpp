@@ -189,7 +189,7 @@ TEST(UpdateTasks, RegistrationProgramStartsFromItsQuotedPath) {
   TRun run(dest, 4600);
   ASSERT_TRUE(TInstallerApplicationRepository::Register(u"KIVO", dest + u"Uninstall.exe", u"4.60", u"p", u"h"));
   TInstallerUpdateTaskRemoveFromRegistry().Execute(nullptr);
-  EXPECT_EQ(Text(dest + u"Elevator.log"), "/REG=U\r\n");
+  EXPECT_EQ(Text(dest + u"Elevator.log"), "\"" + zel::ToUtf8(dest) + "Elevator.exe\" /REG=U\r\n");
   EXPECT_FALSE(zel::FileExists(base + u"\\Elevator.log"));
   String found;
   EXPECT_FALSE(TInstallerApplicationRepository::GetInstallPath(u"KIVO", found));

@@ -1,0 +1,27 @@
+#pragma once
+// Starts the optional add-on installer that the setup package carries, with parameter
+// words for the add-ons chosen on the add-ons page. It is written to the temporary
+// folder and opened there; the setup does not wait for it.
+#include "core/InstallerAction.h"
+#include "library/StringList.h"
+
+namespace kivo {
+
+class TInstallerActionAddonsInstall : public TInstallerAction {
+  KIVO_ACTION_CLASS(TInstallerActionAddonsInstall)
+public:
+  void Execute() override;
+  void BuildSummary(TInstallerSummaryBuilder& builder) override;
+
+  // The add-on installer's parameters: "CL" of "addons.ini" with its "%s" replaced by
+  // the words of the chosen options ("P1" when the extensions are not wanted, "P2" for
+  // the viewer, "P3" for the shortcuts), each followed by one blank.
+  static zel::String Parameters(const zel::TZELStringList& addons, bool viewer, bool extensions, bool shortcuts);
+  // The installer's path of the last Execute (empty when nothing was started).
+  const zel::String& StartedFile() const { return FStartedFile; }
+
+private:
+  zel::String FStartedFile;
+};
+
+}  // namespace kivo

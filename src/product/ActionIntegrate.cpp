@@ -1,0 +1,53 @@
+#include "product/ActionIntegrate.h"
+
+#include "core/Elevation.h"
+#include "core/Installer.h"
+#include "core/RunLog.h"
+#include "core/SummaryBuilder.h"
+#include "library/win/FileSystem.h"
+#include "product/WindowsVersion.h"
+
+namespace kivo {
+
+using zel::String;
+
+String TInstallerActionIntegrate::SwitchText(zel::TZELIniFile& options, bool autoMode, bool windows8OrLater) {
+  String text;
+  if (options.ReadBool(u"Integration", u"IntegrateToWindows", true)) text += u" /REG=L1 /REG=D1 /REG=R1";
+  if (options.ReadBool(u"Integration", u"RegisterContextMenu", true)) text += u" /REG=M1";
+  if (options.ReadBool(u"Integration", u"AssociateWithFiles", true)) {
+    text += u" /REG=R2";
+    if (windows8OrLater && !autoMode) text += u" /REG_UI";
+  }
+  return text;
+}
+
+void TInstallerActionIntegrate::Execute() {
+  const String program = Installer->DestPath() + u"Elevator.exe";
+  if (!zel::FileExists(program)) {
+    RunLog().Log(u"Integration skipped: no " + program);
+    return;
+  }
+  const String switches =
+      SwitchText(Options(), Installer->HasFlag(TInstallerFlag::Auto), WindowsVersion().IsWindows8OrLater());
+  if (switches.empty()) {
+    RunLog().Log(u"Integration skipped: every option is off");
+    return;
+  }
+  // The registration program's own result is its business: neither a start failure nor
+  // its exit code stops the run.
+  const String command = u"\"" + program + u"\"" + switches;
+  if (RunProgramAndWait(program, switches))
+    RunLog().Log(u"Ran: " + command);
+  else
+    RunLog().Log(u"Could not start: " + command);
+}
+
+void TInstallerActionIntegrate::BuildSummary(TInstallerSummaryBuilder& builder) {
+  builder.SetGroup(u"PageIntegration", u"LB2");
+  if (Options().ReadBool(u"Integration", u"IntegrateToWindows", true)) builder.AddLine(u"PageIntegration", u"CB4");
+  if (Options().ReadBool(u"Integration", u"RegisterContextMenu", true)) builder.AddLine(u"PageIntegration", u"CB5");
+  if (Options().ReadBool(u"Integration", u"AssociateWithFiles", true)) builder.AddLine(u"PageIntegration", u"CB3");
+}
+
+}  // namespace kivo

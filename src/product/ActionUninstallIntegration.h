@@ -1,0 +1,28 @@
+#pragma once
+// Undoes the product's integration with Windows before its files go: the shell menu
+// libraries, the shortcuts, and the registration program's entries with the uninstall
+// entry.
+#include <memory>
+#include <vector>
+
+#include "core/InstallerAction.h"
+
+namespace kivo {
+
+class TInstallerUpdateTask;
+
+class TInstallerActionUninstallIntegration : public TInstallerAction {
+  KIVO_ACTION_CLASS(TInstallerActionUninstallIntegration)
+public:
+  TInstallerActionUninstallIntegration();
+  ~TInstallerActionUninstallIntegration() override;
+  void Execute() override;
+
+  size_t TaskCount() const { return FTasks.size(); }
+  TInstallerUpdateTask& Tasks(size_t index) const { return *FTasks[index]; }
+
+private:
+  std::vector<std::unique_ptr<TInstallerUpdateTask>> FTasks;
+};
+
+}  // namespace kivo

@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Uninstalling the product through the installed uninstaller, as a deployment tool does:
+#   C:\KIVO\Uninstall.exe /AUTO /SILENT /LOG=C:\u.log
+# It relays to its copy in the temporary folder, which runs "Elevator.exe /REG=U",
+# deletes every listed file and the folders that became empty, deletes "!Backup\" (the
+# default of an Auto run), keeps the user's files and profiles and removes the uninstall
+# entry and the shortcuts. Then the same with hostile uninstall data (names that climb
+# out, absolute names, a link out of the program folder): nothing outside goes. "Count"
+# 0 deletes no file; damaged data fails with 1603 and deletes nothing.
+source "$(dirname "$0")/lib.sh"
+
+KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KIVO'
+PROFILE_WIN='C:\users\root\AppData\Roaming\KIVO'
+
+# A Unix symbolic link inside drive_c, which Wine shows as a link to Windows programs.
+unix_link() { ln -s "$1" "$2"; }
+
+uninstall() {
+  rm -f "$(drive_c)/$1"
+  run_win "$WORK/$1.out" 'C:\KIVO\Uninstall.exe' /AUTO /SILENT "/LOG=C:\\$1"
+  stop_server
+  LOG=$(log_text "$(drive_c)/$1" 2>/dev/null)
+}
+
+install_again() {
+  rm -f "$(drive_c)/KIVO/KIVO.ini"  # a fresh installation, not an update
+  silent_install "$1" "$1.log"
+  [ "$RUN_EXIT" == 0 ] || fatal "the installation for the next case failed with $RUN_EXIT"
+}
+
+use_prefix product-uninstall fresh
+step "install: Setup.exe /AUTO=C:\\KIVO /SILENT"
+silent_install install install.log
+check "exit code" 0 "$RUN_EXIT"
+DEST=$(drive_c)/KIVO
+[ -f "$DEST/Uninstall.exe" ] || fatal "no C:\\KIVO\\Uninstall.exe"
+LISTED=$(peer_uninstall_ini "$DEST/Uninstall.dat" | listed_files)
+note "Uninstall.ini lists $(wc -l <<<"$LISTED") files"
+# What the user and the product made: a backup, a playlist, a cache folder, a profile.
+mkdir -p "$DEST/!Backup" "$DEST/Playlists" "$DEST/Cache/Thumbs" "$(drive_c)/users/root/AppData/Roaming/KIVO"
+echo zip >"$DEST/!Backup/KIVO 2024-05-14.zip"
+echo mine >"$DEST/Playlists/mine.m3u"
+echo profile >"$(drive_c)/users/root/AppData/Roaming/KIVO/KIVO.ini"
+
+step "C:\\KIVO\\Uninstall.exe /AUTO /SILENT /LOG=C:\\u.log"
+uninstall u.log
+check "exit code through the relay" 0 "$RUN_EXIT"
+check_contains "the installed uninstaller hands over" 'Handing over to a copy of the uninstaller' "$LOG"
+check_contains "the copy works on C:\\KIVO" 'Command line: /PATH="C:\KIVO\" /AUTO /SILENT /LOG=C:\u.log' "$LOG"
+check "actions of the copy" "CloseApplications UninstallIntegration UninstallFiles" "$(action_order "$LOG")"
+check "Elevator.log: the unregistration, by the quoted path" '"C:\KIVO\Elevator.exe" /REG=U' \
+  "$(tr -d '\r' <"$DEST/Elevator.log" | tail -n1)"
+left=""
+while IFS= read -r file; do
+  [ -e "$DEST/${file//\\//}" ] && left+="$file "
+done <<<"$LISTED"
+check "every listed file is gone" "" "$left"
+check "the folders that became empty are gone" "" \
+  "$(cd "$DEST" && find . -mindepth 1 -type d ! -path './Playlists' | sort | xargs)"
+check "!Backup\\ is gone (Auto default)" "" "$(ls -d "$DEST/!Backup" 2>/dev/null)"
+check "the user's playlist stays" mine "$(cat "$DEST/Playlists/mine.m3u" 2>/dev/null)"
+check "the profile stays" profile "$(cat "$(drive_c)/users/root/AppData/Roaming/KIVO/KIVO.ini" 2>/dev/null)"
+wine_out reg query "$KEY" /reg:32 >/dev/null
+check "the uninstall entry is gone (reg query's exit code)" 1 $?
+check "the shortcuts are gone" "" "$(ls "$(common_desktop)/KIVO.lnk" "$(common_programs)/KIVO" 2>/dev/null)"
+check "no errors" "" "$(grep -E '^(Error|Setup error):' <<<"$LOG")"
+check "both processes exit with 0" $'Exit code: 0\nExit code: 0' "$(grep '^Exit code:' <<<"$LOG")"
+
+step "hostile uninstall data: names out of C:\\KIVO, absolute names, links out of it"
+install_again install2
+mkdir -p "$(drive_c)/outside/dir"
+for f in outside/victim.txt outside/dir/keep.txt victim.txt; do echo keep >"$(drive_c)/$f"; done
+unix_link "$(drive_c)/outside/dir" "$DEST/Plugins/Out"
+rm -rf "$DEST/!Backup"
+unix_link "$(drive_c)/outside/dir" "$DEST/!Backup"
+make_uninstall_dat "$DEST/Uninstall.dat" <<'INI' || fatal "the package tool could not build the hostile Uninstall.dat"
+[Uninstall]
+Count=9
+0=..\outside\victim.txt
+1=C:\victim.txt
+2=\victim.txt
+3=Plugins\Out\keep.txt
+4=..\..\..\victim.txt
+5=Plugins/../../victim.txt
+6=\\?\C:\victim.txt
+7=C:..\victim.txt
+8=KIVO.exe
+INI
+uninstall hostile.log
+check "exit code" 0 "$RUN_EXIT"
+check "files outside C:\\KIVO are untouched" "keep keep keep" \
+  "$(cat "$(drive_c)/outside/victim.txt" "$(drive_c)/outside/dir/keep.txt" "$(drive_c)/victim.txt" 2>/dev/null | xargs)"
+check "the one entry inside went" "" "$(ls "$DEST/KIVO.exe" 2>/dev/null)"
+check "every hostile entry is logged as skipped" 8 "$(grep -c '^Listed file skipped' <<<"$LOG")"
+# Wine cannot remove a Unix link to a folder (on Windows the link itself goes): either
+# way it is not followed.
+check "the \"!Backup\" link is not followed: its target's files stay" "keep" \
+  "$(cat "$(drive_c)/outside/dir/keep.txt" 2>/dev/null)"
+check "\"!Backup\" is gone or still the link" "link" \
+  "$({ [ -L "$DEST/!Backup" ] || ! [ -e "$DEST/!Backup" ]; } && echo link || echo "a real folder")"
+check "no errors" "" "$(grep -E '^(Error|Setup error):' <<<"$LOG")"
+rm -f "$DEST/Plugins/Out"
+
+step "\"Count\" 0: no file goes, empty folders do"
+install_again install3
+mkdir -p "$DEST/EmptyOne"
+make_uninstall_dat "$DEST/Uninstall.dat" <<'INI' || fatal "the package tool could not build Uninstall.dat"
+[Uninstall]
+Count=0
+0=KIVO.exe
+INI
+uninstall count0.log
+check "exit code" 0 "$RUN_EXIT"
+check_true "KIVO.exe stays" test -f "$DEST/KIVO.exe"
+check "the empty folder went" "" "$(ls -d "$DEST/EmptyOne" 2>/dev/null)"
+wine_out reg query "$KEY" /reg:32 >/dev/null
+check "the uninstall entry is gone all the same" 1 $?
+
+step "damaged uninstall data: 1603, nothing deleted"
+install_again install4
+head -c 100 /dev/urandom >"$DEST/Uninstall.dat"
+rm -f "$(drive_c)/bad.log"
+# On a hidden window station, so the error needs no answer.
+run_win "$WORK/bad.out" "$(winpath "$(helper run_in_station.exe)")" 40000 'C:\KIVO\Uninstall.exe' /AUTO /SILENT \
+  '/LOG=C:\bad.log'
+stop_server
+check "exit code through the relay" 1603 "$RUN_EXIT"
+BAD=$(log_text "$(drive_c)/bad.log" 2>/dev/null)
+check_contains "log: the error" 'Package was corrupted' "$BAD"
+check "log: the relay passes the code on" 'Exit code: 1603' "$(tail -n1 <<<"$BAD")"
+check_true "KIVO.exe stays" test -f "$DEST/KIVO.exe"
+finish

@@ -1,0 +1,124 @@
+// The add-ons step: the parameter words for the chosen add-ons, and the add-on installer
+// written to the temporary folder and opened there by its own path.
+#include <gtest/gtest.h>
+
+#include "HelperProcess.h"
+#include "TestInstaller.h"
+#include "TestSupport.h"
+#include "core/InstallerThread.h"
+#include "product/ActionAddonsInstall.h"
+
+using namespace kivo;
+using namespace kivo::test;
+using zel::String;
+
+namespace {
+
+const char kAddonsIni[] = "[Addons]\r\nP1=/noext\r\nP2=/viewer\r\nP3=/shortcuts\r\nP4=Tools\\AddonProbe.exe\r\n";
+
+std::string FileBytes(const String& path) {
+  const std::vector<uint8_t> bytes = ReadAll(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// The temporary folder of this process for one scope.
+class TTempScope {
+public:
+  explicit TTempScope(const String& folder) {
+    wchar_t saved[MAX_PATH] = {};
+    ::GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);
+    FSaved = zel::from_wcstr(saved);
+    ::SetEnvironmentVariableW(L"TMP", zel::as_wcstr(folder));
+  }
+  ~TTempScope() { ::SetEnvironmentVariableW(L"TMP", FSaved.empty() ? nullptr : zel::as_wcstr(FSaved)); }
+
+private:
+  String FSaved;
+};
+
+// Runs the step; returns the error text, empty when none.
+String RunAddons(const TMembers& setup, const std::vector<std::pair<String, String>>& common) {
+  TTestInstallerEnvironment environment(setup);
+  TestProduct.Actions = {ActionClassOf<TInstallerActionAddonsInstall>()};
+  TInstaller installer(u"/AUTO=" + ScratchDir(u"ActionAddons-dest") + u" /SILENT");
+  installer.Resources().InitializeLanguages(false);
+  for (const auto& [key, value] : common) installer.Options().WriteString(u"Common", key, value);
+  installer.Start(false);
+  EXPECT_TRUE(installer.Thread()->WaitFor(60000));
+  return installer.HasErrors() ? installer.Errors()[0] : String();
+}
+
+bool WaitForFile(const String& path, int ms) {
+  for (int waited = 0; waited < ms; waited += 50) {
+    if (FileExists(path)) return true;
+    ::Sleep(50);
+  }
+  return FileExists(path);
+}
+
+}  // namespace
+
+TEST(ActionAddonsInstall, ParameterWordsFollowTheOptions) {
+  zel::TZELStringList addons;
+  addons.SetText(u"[Addons]\r\nP1=/noext\r\nP2=/viewer\r\nP3=/shortcuts\r\nCL=/silent %s/end");
+  struct Case {
+    bool viewer, extensions, shortcuts;
+    const char16_t* expected;
+  };
+  const Case cases[] = {
+      {true, true, true, u"/silent /viewer /shortcuts /end"},
+      {false, true, false, u"/silent /end"},
+      {false, false, true, u"/silent /noext /shortcuts /end"},
+      {true, false, false, u"/silent /noext /viewer /end"},
+      {false, false, false, u"/silent /noext /end"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(TInstallerActionAddonsInstall::Parameters(addons, c.viewer, c.extensions, c.shortcuts), c.expected);
+}
+
+TEST(ActionAddonsInstall, WritesTheInstallerToTempAndOpensItByItsPath) {
+  const String scratch = ScratchDir(u"ActionAddons-temp");
+  const String temp = scratch + u"\\temp dir";
+  ASSERT_TRUE(::CreateDirectoryW(zel::as_wcstr(temp), nullptr));
+  const String marker = scratch + u"\\marker.txt";
+  // The probe adds the .dat beside it to its marker: the real one's says "real", a decoy
+  // where an unquoted path would find "<scratch>\temp.exe" says "decoy".
+  WriteAll(temp + u"\\AddonProbe.dat", Bytes("real"));
+  ASSERT_TRUE(::CopyFileW(zel::as_wcstr(HelperPath(u"probe_child.exe")), zel::as_wcstr(scratch + u"\\temp.exe"),
+                          FALSE));
+  WriteAll(scratch + u"\\temp.dat", Bytes("decoy"));
+  WriteAll(temp + u"\\AddonProbe.exe", Bytes("an older file, replaced"));
+
+  TMembers setup = DefaultSetupMembers();
+  const std::string probe = FileBytes(HelperPath(u"probe_child.exe"));
+  setup.push_back({u"addons.ini", std::string(kAddonsIni) + "CL=--marker=" + zel::ToUtf8(marker) + " --dat %s"});
+  setup.push_back({u"Tools\\AddonProbe.exe", probe});
+  TTempScope scope(temp);
+
+  // Nothing chosen: nothing written, nothing started (the "P1" word alone is no reason).
+  ::DeleteFileW(zel::as_wcstr(temp + u"\\AddonProbe.exe"));
+  EXPECT_EQ(RunAddons(setup, {{u"AddonsExtensions", u"0"}}), u"");
+  EXPECT_FALSE(FileExists(temp + u"\\AddonProbe.exe"));
+
+  WriteAll(temp + u"\\AddonProbe.exe", Bytes("an older file, replaced"));
+  EXPECT_EQ(RunAddons(setup, {{u"AddonsViewer", u"1"}}), u"");
+  EXPECT_EQ(FileBytes(temp + u"\\AddonProbe.exe"), probe);
+  ASSERT_TRUE(WaitForFile(marker, 20000)) << "the add-on installer did not run";
+  ::Sleep(200);  // the probe may still be writing
+  const std::string seen = FileBytes(marker);
+  EXPECT_NE(seen.find(" --dat /noext /viewer "), std::string::npos) << seen;
+  EXPECT_EQ(seen.substr(seen.size() - 5), "\nreal") << seen;
+  // The shell quotes the path it was given as one file name.
+  EXPECT_EQ(seen.substr(0, seen.find(" --marker")), "\"" + zel::ToUtf8(temp) + "\\AddonProbe.exe\"") << seen;
+}
+
+TEST(ActionAddonsInstall, MissingAddonDataEndsTheRun) {
+  TMembers setup = DefaultSetupMembers();
+  // The error entry's first line is the message.
+  auto firstLine = [](const String& text) { return text.substr(0, text.find(u'\r')); };
+  EXPECT_EQ(firstLine(RunAddons(setup, {{u"AddonsShortcuts", u"1"}})),
+            u"Cannot locate \"addons.ini\" file in setup archive");
+  setup.push_back({u"addons.ini", std::string(kAddonsIni) + "CL=%s"});
+  EXPECT_EQ(firstLine(RunAddons(setup, {{u"AddonsShortcuts", u"1"}})),
+            u"Cannot locate \"Tools\\AddonProbe.exe\" file in setup archive");
+}

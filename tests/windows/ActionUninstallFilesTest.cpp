@@ -1,0 +1,304 @@
+// Removal: which listed names may be deleted, the folder list for each choice of the
+// uninstall options, and a whole run next to files and links outside the program folder.
+// Under Wine the links are Unix symlinks made inside the prefix; on Windows,
+// CreateSymbolicLinkW.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "HelperProcess.h"
+#include "TestInstaller.h"
+#include "TestSupport.h"
+#include "core/InstallerThread.h"
+#include "library/win/FileSystem.h"
+#include "library/win/UserAccounts.h"
+#include "product/ActionUninstallFiles.h"
+#include "product/ActionUninstallIntegration.h"
+
+using namespace kivo;
+using namespace kivo::test;
+using zel::String;
+using TFolderEntry = TInstallerActionUninstallFiles::TFolderEntry;
+
+namespace {
+
+const wchar_t* W(const String& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+
+using TUnixName = char*(CDECL*)(const wchar_t*);
+TUnixName WineUnixName() {
+  return reinterpret_cast<TUnixName>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name"));
+}
+
+template <typename F>
+bool RunUnix(const wchar_t* program, String command, F done) {
+  STARTUPINFOW startup = {sizeof(startup)};
+  PROCESS_INFORMATION process = {};
+  if (!::CreateProcessW(program, reinterpret_cast<wchar_t*>(command.data()), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process))
+    return false;
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  for (int i = 0; i < 500 && !done(); ++i) ::Sleep(10);
+  return done();
+}
+
+String UnixPath(const String& path) {
+  char* name = WineUnixName()(W(path));
+  if (!name) return {};
+  String text = zel::FromUtf8(name);
+  ::HeapFree(::GetProcessHeap(), 0, name);
+  return text;
+}
+
+bool MakeFolderLink(const String& link, const String& target) {
+  if (WineUnixName())
+    return RunUnix(L"Z:\\bin\\ln", u"/bin/ln -s \"" + UnixPath(target) + u"\" \"" + UnixPath(link) + u"\"",
+                   [&] { return ::GetFileAttributesW(W(link)) != INVALID_FILE_ATTRIBUTES; });
+  return ::CreateSymbolicLinkW(W(link), W(target),
+                               SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != FALSE;
+}
+
+// ScratchDir cannot remove a tree that holds links.
+String LinkSafeScratch(const String& name) {
+  const String probe = ScratchDir(name);
+  if (WineUnixName() && ::GetFileAttributesW(W(probe)) != INVALID_FILE_ATTRIBUTES)
+    RunUnix(L"Z:\\bin\\rm", u"/bin/rm -rf \"" + UnixPath(probe) + u"\"",
+            [&] { return ::GetFileAttributesW(W(probe)) == INVALID_FILE_ATTRIBUTES; });
+  return ScratchDir(name);
+}
+
+void Folder(const String& path) { ::CreateDirectoryW(W(path), nullptr); }
+
+// An uninstaller's installer object for dest, with the options given, and the step.
+struct TUninstallRun {
+  TUninstallRun(const String& dest, const String& params, const std::string& uninstallIni,
+                const std::vector<std::pair<String, String>>& common)
+      : Environment(DefaultSetupMembers(), {{u"Uninstall.ini", uninstallIni}}), Installer(params) {
+    Installer.Resources().InitializeLanguages(false);
+    Installer.SetDestPath(dest);
+    for (const auto& [key, value] : common) Installer.Options().WriteString(u"Common", key, value);
+  }
+  TTestInstallerEnvironment Environment;
+  TInstaller Installer;
+};
+
+std::string Relative(const String& dest, const std::vector<TFolderEntry>& list) {
+  std::string text;
+  for (const TFolderEntry& entry : list) {
+    const String path = zel::StartsWithText(entry.Path, dest) ? entry.Path.substr(dest.size()) : entry.Path;
+    text += (text.empty() ? "" : " ") + zel::ToUtf8(path.empty() ? u"<dest>" : path) + (entry.WithContents ? "*" : "");
+  }
+  return text;
+}
+
+}  // namespace
+
+TEST(ActionUninstallFiles, ListedNamesThatLeaveTheFolderAreRefused) {
+  const String scratch = LinkSafeScratch(u"UninstallFiles-names");
+  const String dest = scratch + u"\\KIVO\\";
+  Folder(dest);
+  Folder(scratch + u"\\outside");
+  const bool link = MakeFolderLink(dest + u"Out", scratch + u"\\outside");
+  struct Case {
+    const char16_t* entry;
+    const char16_t* expected;  // relative to dest; null: refused
+  };
+  const Case cases[] = {
+      {u"KIVO.exe", u"KIVO.exe"},
+      {u"Plugins\\Equalizer.dll", u"Plugins\\Equalizer.dll"},
+      {u"Plugins/Equalizer.dll", u"Plugins\\Equalizer.dll"},
+      {u"Plugins\\..\\KIVO.exe", u"KIVO.exe"},
+      {u".\\KIVO.exe", u"KIVO.exe"},
+      {u"..\\..\\Windows\\win.ini", nullptr},
+      {u"Plugins\\..\\..\\win.ini", nullptr},
+      {u"../outside/victim.txt", nullptr},
+      {u"C:\\Windows\\win.ini", nullptr},
+      {u"C:win.ini", nullptr},
+      {u"\\Windows\\win.ini", nullptr},
+      {u"\\\\server\\share\\file.txt", nullptr},
+      {u"\\\\?\\C:\\Windows\\win.ini", nullptr},
+      {u"KIVO.exe:stream", nullptr},
+      {u"...\\win.ini", nullptr},
+      {u"", nullptr},
+      {u".", nullptr},
+      {u"Plugins\\..", nullptr},
+  };
+  for (const Case& c : cases) {
+    String path, reason;
+    const bool taken = TInstallerActionUninstallFiles::ResolveListedFile(dest, c.entry, path, reason);
+    EXPECT_EQ(taken, c.expected != nullptr) << zel::ToUtf8(c.entry) << ": " << zel::ToUtf8(reason);
+    if (c.expected) EXPECT_EQ(path, dest + c.expected) << zel::ToUtf8(c.entry);
+    if (!taken) EXPECT_FALSE(reason.empty()) << zel::ToUtf8(c.entry);
+  }
+  if (link) {
+    String path, reason;
+    EXPECT_FALSE(TInstallerActionUninstallFiles::ResolveListedFile(dest, u"Out\\victim.txt", path, reason));
+  }
+}
+
+TEST(ActionUninstallFiles, TheProgramFolderGoesWholeOnlyWithItsOwnUninstaller) {
+  const String scratch = ScratchDir(u"UninstallFiles-owner");
+  const String running = scratch + u"\\temp\\";
+  const String dest = scratch + u"\\KIVO\\";
+  Folder(running);
+  Folder(dest);
+  WriteAll(running + u"Uninstall.exe", Bytes("uninstaller"));
+  WriteAll(running + u"Uninstall.dat", Bytes("data of this installation"));
+  String reason;
+  EXPECT_FALSE(TInstallerActionUninstallFiles::HoldsUninstaller(dest, running + u"Uninstall.exe", reason));
+  WriteAll(dest + u"Uninstall.exe", Bytes("uninstaller"));
+  WriteAll(dest + u"Uninstall.dat", Bytes("data of another installation"));
+  EXPECT_FALSE(TInstallerActionUninstallFiles::HoldsUninstaller(dest, running + u"Uninstall.exe", reason));
+  WriteAll(dest + u"Uninstall.dat", Bytes("data of this installation"));
+  EXPECT_TRUE(TInstallerActionUninstallFiles::HoldsUninstaller(dest, running + u"Uninstall.exe", reason));
+  // A folder no setup may use is refused even with the right files in it.
+  const String windows = GetSpecialFolder(0x24 /* CSIDL_WINDOWS */);
+  EXPECT_FALSE(TInstallerActionUninstallFiles::HoldsUninstaller(windows, running + u"Uninstall.exe", reason));
+  EXPECT_FALSE(reason.empty());
+}
+
+TEST(ActionUninstallFiles, FolderListFollowsTheOptions) {
+  const String scratch = LinkSafeScratch(u"UninstallFiles-folders");
+  const String dest = scratch + u"\\KIVO\\";
+  const String running = scratch + u"\\temp\\";
+  for (const char16_t* folder : {u"", u"A\\", u"A\\A1\\", u"B\\", u"!Backup\\", u"Profile\\"}) Folder(dest + folder);
+  Folder(scratch + u"\\outside");
+  Folder(scratch + u"\\outside\\deep");
+  const bool link = MakeFolderLink(dest + u"A\\Out", scratch + u"\\outside");
+  Folder(running);
+  for (const String& folder : {running, dest}) {
+    WriteAll(folder + u"Uninstall.exe", Bytes("uninstaller"));
+    WriteAll(folder + u"Uninstall.dat", Bytes("data"));
+  }
+  const std::string children = "!Backup\\ A\\A1\\ A\\ B\\ Profile\\";
+  struct Case {
+    const char* what;
+    const char16_t* params;
+    std::vector<std::pair<String, String>> common;
+    bool ownUninstaller;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"interactive, defaults", u"", {}, true, children},
+      {"Auto: backups go by default", u"/AUTO /SILENT", {}, true, children + " !Backup\\*"},
+      {"Auto, backups kept", u"/AUTO", {{u"RemoveBackups", u"0"}}, true, children},
+      {"content only: the portable profile", u"", {{u"RemoveContent", u"1"}}, true, children + " Profile\\*"},
+      {"content and backups: the whole folder", u"/AUTO", {{u"RemoveContent", u"1"}}, true,
+       children + " !Backup\\* <dest>*"},
+      {"content and backups, another uninstaller", u"/AUTO", {{u"RemoveContent", u"1"}}, false,
+       children + " !Backup\\* Profile\\*"},
+  };
+  for (const Case& c : cases) {
+    TUninstallRun run(dest, c.params, "[Uninstall]\r\nCount=0\r\n", c.common);
+    TInstallerActionUninstallFiles action;
+    action.UninstallerFile = c.ownUninstaller ? running + u"Uninstall.exe" : scratch + u"\\nothing.exe";
+    EXPECT_EQ(Relative(dest, action.BuildFolderList()), c.expected) << c.what;
+  }
+  EXPECT_TRUE(link) << "no link was made: the link case was not tried";
+}
+
+TEST(ActionUninstallFiles, PerUserContentTakesEveryAccountsProfileInsideItsAppData) {
+  const String scratch = ScratchDir(u"UninstallFiles-accounts");
+  const String dest = scratch + u"\\KIVO\\";
+  Folder(dest);
+  WriteAll(dest + u"KIVO.ini", Bytes("[System]\r\nUserMode=1\r\n"));
+  // A second account, never loaded: its folders come from the default hive.
+  const String other = scratch + u"\\OtherUser";
+  Folder(other);
+  const String key = String(zel::TZELUserAccounts::ProfileListKey) + u"\\S-1-5-21-4242-4242-4242-1001";
+  HKEY handle = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, W(key), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr), 0);
+  ::RegSetValueExW(handle, L"ProfileImagePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(W(other)),
+                   static_cast<DWORD>((other.size() + 1) * 2));
+  ::RegCloseKey(handle);
+
+  zel::TZELUserAccountInfoList accounts;
+  zel::TZELUserAccounts::Populate(accounts);
+  std::vector<String> expected;
+  for (const auto& account : accounts) expected.push_back(account->AppDataPath + u"KIVO\\");
+  std::vector<String> seen;
+  {
+    TUninstallRun run(dest, u"", "[Uninstall]\r\nCount=0\r\n", {{u"RemoveContent", u"1"}});
+    TInstallerActionUninstallFiles action;
+    for (const TFolderEntry& entry : action.BuildFolderList())
+      if (entry.WithContents && !zel::StartsWithText(entry.Path, dest)) seen.push_back(entry.Path);
+  }
+  ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, W(key));
+  EXPECT_GE(expected.size(), 2u);
+  EXPECT_EQ(seen, expected);
+  EXPECT_TRUE(zel::StartsWithText(seen.back(), other + u"\\")) << zel::ToUtf8(seen.back());
+
+  // Not per-user: no account's folder.
+  WriteAll(dest + u"KIVO.ini", Bytes("[System]\r\nUserMode=0\r\n"));
+  TUninstallRun run(dest, u"", "[Uninstall]\r\nCount=0\r\n", {{u"RemoveContent", u"1"}});
+  TInstallerActionUninstallFiles action;
+  EXPECT_EQ(Relative(dest, action.BuildFolderList()), "Profile\\*");
+
+  // A profile path that is not strictly inside the account's folder is never taken.
+  EXPECT_FALSE(TInstallerActionUninstallFiles::IsStrictlyInside(other + u"\\", other + u"\\"));
+  EXPECT_FALSE(TInstallerActionUninstallFiles::IsStrictlyInside(other + u"\\", other + u"\\..\\"));
+  EXPECT_FALSE(TInstallerActionUninstallFiles::IsStrictlyInside(other + u"\\", scratch + u"\\"));
+  EXPECT_TRUE(TInstallerActionUninstallFiles::IsStrictlyInside(other + u"\\", other + u"\\KIVO\\"));
+}
+
+TEST(ActionUninstallFiles, ARunDeletesListedFilesAndEmptyFoldersAndNothingOutside) {
+  const String scratch = LinkSafeScratch(u"UninstallFiles-run");
+  const String dest = scratch + u"\\KIVO\\";
+  const String outside = scratch + u"\\outside\\";
+  for (const String& folder : {dest, dest + u"Plugins\\", dest + u"Skins\\", dest + u"Skins\\Old\\", outside})
+    Folder(folder);
+  for (const char16_t* file : {u"KIVO.exe", u"Plugins\\Equalizer.dll", u"Skins\\Default.skin", u"User.txt"})
+    WriteAll(dest + file, Bytes("x"));
+  WriteAll(outside + u"victim.txt", Bytes("keep"));
+  WriteAll(outside + u"a.txt", Bytes("keep"));
+  const bool link = MakeFolderLink(dest + u"Plugins\\Out", outside);
+  const std::string list = "[Uninstall]\r\nCount=8\r\n0=KIVO.exe\r\n1=Plugins\\Equalizer.dll\r\n"
+                           "2=Skins\\Default.skin\r\n"
+                           "3=..\\outside\\victim.txt\r\n4=" + zel::ToUtf8(outside) + "a.txt\r\n"
+                           "5=Plugins\\Out\\victim.txt\r\n6=KIVO.exe\r\n7=Plugins\\Out\r\n";
+  {
+    TUninstallRun run(dest, u"/AUTO /SILENT", list, {});
+    TestProduct.Actions = {ActionClassOf<TInstallerActionUninstallFiles>()};
+    run.Installer.Start(false);
+    ASSERT_TRUE(run.Installer.Thread()->WaitFor(60000));
+    EXPECT_FALSE(run.Installer.HasErrors());
+  }
+  for (const char16_t* gone : {u"KIVO.exe", u"Plugins\\Equalizer.dll", u"Skins\\Default.skin"})
+    EXPECT_FALSE(FileExists(dest + gone)) << zel::ToUtf8(gone);
+  EXPECT_FALSE(zel::DirectoryExists(dest + u"Skins\\"));  // emptied, and its empty child too
+  EXPECT_TRUE(FileExists(dest + u"User.txt"));         // not listed
+  EXPECT_TRUE(FileExists(outside + u"victim.txt"));
+  EXPECT_TRUE(FileExists(outside + u"a.txt"));
+  EXPECT_TRUE(link) << "no link was made: the link case was not tried";
+
+  // "Count" 0: no file goes, empty folders still do.
+  Folder(dest + u"Empty\\");
+  WriteAll(dest + u"KIVO.exe", Bytes("x"));
+  {
+    TUninstallRun run(dest, u"/AUTO /SILENT", "[Uninstall]\r\nCount=0\r\n0=KIVO.exe\r\n", {});
+    TestProduct.Actions = {ActionClassOf<TInstallerActionUninstallFiles>()};
+    run.Installer.Start(false);
+    ASSERT_TRUE(run.Installer.Thread()->WaitFor(60000));
+  }
+  EXPECT_TRUE(FileExists(dest + u"KIVO.exe"));
+  EXPECT_FALSE(zel::DirectoryExists(dest + u"Empty\\"));
+}
+
+TEST(ActionUninstallIntegration, RunsTheRegistrationProgramsUnregisterAndReportsThirds) {
+  const String dest = ScratchDir(u"UninstallIntegration") + u"\\KIVO Player\\";
+  Folder(dest);
+  ASSERT_TRUE(::CopyFileW(W(HelperPath(u"..\\sample\\Elevator.exe")), W(dest + u"Elevator.exe"), FALSE));
+  TUninstallRun run(dest, u"/AUTO /SILENT", "[Uninstall]\r\nCount=0\r\n", {});
+  TestProduct.Actions = {ActionClassOf<TInstallerActionUninstallIntegration>()};
+  TRecordingListener listener;
+  run.Installer.AddListener(&listener);
+  run.Installer.Start(false);
+  ASSERT_TRUE(run.Installer.Thread()->WaitFor(60000));
+  run.Installer.RemoveListener(&listener);
+  EXPECT_FALSE(run.Installer.HasErrors());
+  std::vector<int> progress;
+  for (const auto& event : listener.EventsWithCode(NotifyProgress)) progress.push_back(event.Data & 0xFFFF);
+  EXPECT_EQ(progress, (std::vector<int>{0, 33, 67, 100}));
+  const std::vector<uint8_t> log = ReadAll(dest + u"Elevator.log");
+  EXPECT_EQ(std::string(log.begin(), log.end()), "\"" + zel::ToUtf8(dest) + "Elevator.exe\" /REG=U\r\n");
+}
