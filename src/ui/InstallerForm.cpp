@@ -170,6 +170,7 @@ void TInstallerForm::SetActivePage(TInstallerCustomPage* page) {
     FActivePage = page;
     page->SetParentWindow(*this);
     page->SetBoundsPixels(FFormView->GetPageBounds(page->IsFullScreen()));
+    RunLog().Log(u"Wizard: page " + page->Name());
     page->Prepare();
     page->SetVisible(true);
     page->Shown();

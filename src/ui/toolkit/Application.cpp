@@ -71,7 +71,8 @@ void ProcessMessages() {
   for (const MSG& m : deferred) ::PostMessageW(m.hwnd, m.message, m.wParam, m.lParam);
 }
 
-bool InNotification() { return NotificationDepth > 0; }
+// A question asked for the worker (CallOnMainThread) is inside its send as well.
+bool InNotification() { return NotificationDepth > 0 || ::InSendMessage(); }
 
 TNotificationScope::TNotificationScope() { ++NotificationDepth; }
 TNotificationScope::~TNotificationScope() { --NotificationDepth; }
