@@ -4,6 +4,8 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <algorithm>
+
 #include "library/win/Handles.h"
 #include "package/win/InstallerImage.h"
 #include "ui/toolkit/Theme.h"
@@ -47,6 +49,13 @@ SIZE TZELCanvas::TextExtent(StringView text) {
 void TZELCanvas::DrawText(StringView text, const TRect& rect, kivo::TColor color, UINT flags) {
   RECT r = ToRECT(rect);
   const String copy(text);
+  if (flags & DT_RIGHT) {
+    // Placed by its measured width: Wine's right alignment drops a trailing full stop.
+    const SIZE extent = TextExtent(copy);
+    r.left = std::max<LONG>(r.left, r.right - extent.cx);
+    r.right = r.left + extent.cx;
+    flags &= ~static_cast<UINT>(DT_RIGHT);
+  }
   ::SetBkMode(FDC, TRANSPARENT);
   ::SetTextColor(FDC, ToColorRef(color));
   ::DrawTextW(FDC, as_wcstr(copy), static_cast<int>(copy.size()), &r, DT_NOPREFIX | DT_TOP | flags);

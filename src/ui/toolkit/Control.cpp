@@ -97,7 +97,7 @@ void TZELControl::SetAlign(TAlign align, const TMargins& margins) {
 void TZELControl::SetVisible(bool visible) {
   FVisible = visible;
   ::ShowWindow(Handle(), visible ? SW_SHOWNA : SW_HIDE);
-  if (FAlign != TAlign::None) FParent->Realign();
+  if (FAlign != TAlign::None && FAlign != TAlign::Owner) FParent->Realign();
 }
 
 void TZELControl::SetEnabled(bool enabled) { ::EnableWindow(Handle(), enabled ? TRUE : FALSE); }
@@ -258,6 +258,7 @@ void TZELContainer::Realign() {
         break;
       }
       case TAlign::Client:
+      case TAlign::Owner:
         break;
     }
   }

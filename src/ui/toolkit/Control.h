@@ -31,7 +31,8 @@ void SetErrorHandler(TErrorHandler handler);
 // Call inside a catch block only.
 void ReportCurrentException() noexcept;
 
-enum class TAlign { None, Client, Bottom };
+// Owner: placed by the control it belongs to (a scroll bar over its edit), not by the container.
+enum class TAlign { None, Client, Bottom, Owner };
 struct TMargins {
   int Left = 0;
   int Top = 0;
@@ -63,9 +64,9 @@ public:
   // Height in pixels that an aligned control wants for the given width; 0 for its design height.
   virtual int AutoHeight(int width) { return 0; }
 
-  void SetVisible(bool visible);
+  virtual void SetVisible(bool visible);
   bool Visible() const { return FVisible; }
-  void SetEnabled(bool enabled);
+  virtual void SetEnabled(bool enabled);
   bool Enabled() const;
   // Controls with a caption take it from their language key when the page localizes.
   virtual bool HasCaption() const { return true; }

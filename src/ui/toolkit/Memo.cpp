@@ -9,8 +9,56 @@
 
 namespace zel {
 
-TZELMemo::TZELMemo(TZELContainer& parent) : TZELControl(parent) {
+void TZELScrolledControl::AttachScrollBar() { FScrollBar = Parent().Add<TZELScrollBar>(Handle()); }
+
+void TZELScrolledControl::ApplyScale(const TRect& pixels) {
+  TZELControl::ApplyScale(pixels);
+  if (FScrollBar) FScrollBar->Cover(pixels);
+}
+
+void TZELScrolledControl::SetVisible(bool visible) {
+  TZELControl::SetVisible(visible);
+  if (FScrollBar) FScrollBar->SetVisible(visible);
+}
+
+void TZELScrolledControl::SetEnabled(bool enabled) {
+  TZELControl::SetEnabled(enabled);
+  if (FScrollBar) FScrollBar->Invalidate();
+}
+
+void TZELScrolledControl::ApplyTheme() {
+  TZELControl::ApplyTheme();
+  if (FScrollBar) FScrollBar->Invalidate();
+}
+
+LRESULT TZELScrolledControl::SubclassProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  const LRESULT result = TZELControl::SubclassProc(message, wParam, lParam);
+  switch (message) {
+    // Everything after which the content may have scrolled or changed its length.
+    case WM_VSCROLL:
+    case WM_MOUSEWHEEL:
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_CHAR:
+    case WM_TIMER:
+    case WM_SIZE:
+    case WM_SETTEXT:
+    case WM_LBUTTONUP:
+    case WM_MOUSEMOVE:
+    case EM_STREAMIN:
+    case EM_SETZOOM:
+    case EM_SETSCROLLPOS:
+    case EM_SCROLL:
+    case EM_LINESCROLL:
+      if (FScrollBar) FScrollBar->Refresh();
+      break;
+  }
+  return result;
+}
+
+TZELMemo::TZELMemo(TZELContainer& parent) : TZELScrolledControl(parent) {
   CreateHandle(L"EDIT", ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP, 0);
+  AttachScrollBar();
   ApplyTheme();
 }
 
@@ -27,7 +75,7 @@ void TZELMemo::SetLines(const std::vector<String>& lines) {
 
 void TZELMemo::ApplyTheme() {
   ApplyScrollBarTheme(Handle(), IsDarkMode() && !IsHighContrast());
-  Invalidate();
+  TZELScrolledControl::ApplyTheme();
 }
 
 HBRUSH TZELMemo::ControlColor(HDC dc) {
@@ -70,9 +118,10 @@ DWORD CALLBACK ReadText(DWORD_PTR cookie, LPBYTE buffer, LONG size, LONG* read) 
 
 }  // namespace
 
-TZELRichViewer::TZELRichViewer(TZELContainer& parent) : TZELControl(parent) {
+TZELRichViewer::TZELRichViewer(TZELContainer& parent) : TZELScrolledControl(parent) {
   CreateHandle(MSFTEDIT_CLASS, ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_DISABLENOSCROLL | WS_VSCROLL | WS_TABSTOP,
                0);
+  AttachScrollBar();
   ::SendMessageW(Handle(), EM_SETEVENTMASK, 0, ENM_CHANGE | ENM_LINK | ENM_PROTECTED | ENM_SELCHANGE | ENM_REQUESTRESIZE);
   ::SendMessageW(Handle(), EM_AUTOURLDETECT, TRUE, 0);
   ::SendMessageW(Handle(), EM_EXLIMITTEXT, 0, 2147483646);
@@ -115,7 +164,7 @@ void TZELRichViewer::ApplyZoom() {
 }
 
 void TZELRichViewer::ApplyScale(const TRect& pixels) {
-  TZELControl::ApplyScale(pixels);
+  TZELScrolledControl::ApplyScale(pixels);
   ApplyZoom();
 }
 
@@ -123,7 +172,7 @@ void TZELRichViewer::ApplyTheme() {
   ::SendMessageW(Handle(), EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(ToColorRef(kivo::Skin.EditBackground)));
   ApplyScrollBarTheme(Handle(), IsDarkMode() && !IsHighContrast());
   AfterLoad();
-  Invalidate();
+  TZELScrolledControl::ApplyTheme();
 }
 
 bool TZELRichViewer::Notify(NMHDR* header, LRESULT& result) {

@@ -3,10 +3,27 @@
 // on the system's rich edit ("RICHEDIT50W") that opens links.
 #include "library/Streams.h"
 #include "ui/toolkit/Control.h"
+#include "ui/toolkit/ScrollBar.h"
 
 namespace zel {
 
-class TZELMemo : public TZELControl {
+// The base of both: the skinned scroll bar that covers the system's.
+class TZELScrolledControl : public TZELControl {
+public:
+  void ApplyScale(const TRect& pixels) override;
+  void SetVisible(bool visible) override;
+  void SetEnabled(bool enabled) override;
+  void ApplyTheme() override;
+
+protected:
+  explicit TZELScrolledControl(TZELContainer& parent) : TZELControl(parent) {}
+  // After CreateHandle.
+  void AttachScrollBar();
+  LRESULT SubclassProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+  TZELScrollBar* FScrollBar = nullptr;
+};
+
+class TZELMemo : public TZELScrolledControl {
 public:
   explicit TZELMemo(TZELContainer& parent);
   bool HasCaption() const override { return false; }
@@ -15,7 +32,7 @@ public:
   HBRUSH ControlColor(HDC dc) override;
 };
 
-class TZELRichViewer : public TZELControl {
+class TZELRichViewer : public TZELScrolledControl {
 public:
   explicit TZELRichViewer(TZELContainer& parent);
   bool HasCaption() const override { return false; }

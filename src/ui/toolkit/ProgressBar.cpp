@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <uxtheme.h>
 
+#include <algorithm>
+
 namespace zel {
 
 TZELProgressBar::TZELProgressBar(TZELContainer& parent) : TZELControl(parent) {
@@ -16,11 +18,19 @@ int TZELProgressBar::Position() const { return static_cast<int>(::SendMessageW(H
 void TZELProgressBar::SetPosition(int position) { ::SendMessageW(Handle(), PBM_SETPOS, static_cast<WPARAM>(position), 0); }
 
 void TZELProgressBar::ApplyTheme() {
-  // The visual style ignores the colours.
+  // No visual style: no animation that would draw outside WM_PAINT.
   ::SetWindowTheme(Handle(), L"", L"");
-  ::SendMessageW(Handle(), PBM_SETBARCOLOR, 0, static_cast<LPARAM>(ToColorRef(kivo::Skin.ProgressBar)));
-  ::SendMessageW(Handle(), PBM_SETBKCOLOR, 0, static_cast<LPARAM>(ToColorRef(kivo::Skin.ProgressBackground)));
   Invalidate();
+}
+
+void TZELProgressBar::PaintControl(TZELCanvas& canvas, const TRect& client) {
+  canvas.FillRect(client, kivo::Skin.ProgressBackground);
+  const RECT frame = ToRECT(client);
+  ::FrameRect(canvas.DC(), &frame, GetBrush(kivo::Skin.Border));
+  const TRect inner = DeflateRect(client, 1, 1, 1, 1);
+  const int position = std::clamp(Position(), 0, 100);
+  canvas.FillRect(TRect{inner.Left, inner.Top, inner.Left + MulDivRound(inner.Width(), position, 100), inner.Bottom},
+                  kivo::Skin.ProgressBar);
 }
 
 }  // namespace zel

@@ -1,5 +1,6 @@
 #include "ui/toolkit/Scaling.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -28,6 +29,26 @@ int RichEditZoomNumerator(int percent) {
   const double n = percent <= 100 ? percent * 0.63 + 1 : percent * 0.64;
   const int rounded = static_cast<int>(std::lround(n));
   return rounded > 1 && rounded < 4096 ? rounded : 0;
+}
+
+TScrollThumb ScrollThumb(int trackTop, int trackHeight, int min, int max, int page, int pos, int minThumb) {
+  const int64_t range = static_cast<int64_t>(max) - min + 1;
+  if (range <= 0 || page <= 0 || page >= range || trackHeight <= 0) return {};
+  int height = static_cast<int>(static_cast<int64_t>(trackHeight) * page / range);
+  height = std::min(trackHeight, std::max(height, minThumb));
+  const int64_t span = range - page;
+  const int64_t offset = std::clamp<int64_t>(static_cast<int64_t>(pos) - min, 0, span);
+  return TScrollThumb{trackTop + static_cast<int>((trackHeight - height) * offset / span), height};
+}
+
+int ScrollPositionAt(int trackTop, int trackHeight, int min, int max, int page, int thumbTop, int minThumb) {
+  const TScrollThumb thumb = ScrollThumb(trackTop, trackHeight, min, max, page, min, minThumb);
+  if (thumb.Height == 0) return min;
+  const int64_t span = static_cast<int64_t>(max) - min + 1 - page;
+  const int free = trackHeight - thumb.Height;
+  if (free <= 0) return min;
+  const int64_t offset = std::clamp<int64_t>(thumbTop - trackTop, 0, free);
+  return min + static_cast<int>((offset * span + free / 2) / free);
 }
 
 }  // namespace zel

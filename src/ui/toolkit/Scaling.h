@@ -40,4 +40,14 @@ struct TScale {
 // percent × 0.64 above, to the nearest integer; 0 when n is outside 1 < n < 4096 (no zoom).
 int RichEditZoomNumerator(int percent);
 
+// The thumb of a scroll bar over a track: its top and height for the scroll range
+// min..max with page size page at position pos; height 0 when everything is in view.
+struct TScrollThumb {
+  int Top = 0;
+  int Height = 0;
+};
+TScrollThumb ScrollThumb(int trackTop, int trackHeight, int min, int max, int page, int pos, int minThumb);
+// The position that puts the thumb's top at thumbTop (clamped to the range).
+int ScrollPositionAt(int trackTop, int trackHeight, int min, int max, int page, int thumbTop, int minThumb);
+
 }  // namespace zel
