@@ -5,6 +5,7 @@
 
 #include "library/Streams.h"
 #include "package/win/InstallerResources.h"
+#include "core/RunLog.h"
 #include "platform/Platform.h"
 #include "ui/toolkit/Theme.h"
 
@@ -391,7 +392,10 @@ void TInstallerLanguageDialog::EnumLangs(TZELIniFile& ini, const TLanguageCallba
 }
 
 String TInstallerLanguageDialog::Execute(bool show) {
-  if (show) ShowModal();
+  if (show) {
+    ShowModal();
+    kivo::RunLog().Log(u"Language chosen");
+  }
   const int selected = GetSelected();
   if (selected < 0) return u"English.lng";
   return FResources.Languages()[static_cast<size_t>(selected)];

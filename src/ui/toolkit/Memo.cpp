@@ -158,7 +158,9 @@ void TZELRichViewer::AfterLoad() {
 }
 
 void TZELRichViewer::ApplyZoom() {
-  FZoomPercent = MulDivRound(100, Scale().Numerator, Scale().Denominator);
+  // Rich edit already lays its points out at the system's DPI; only a window moved to a
+  // monitor with another DPI needs the zoom (100 % where it was created).
+  FZoomPercent = MulDivRound(100, Scale().Numerator, static_cast<int>(SystemDpi()));
   const int n = RichEditZoomNumerator(FZoomPercent);
   if (n) ::SendMessageW(Handle(), EM_SETZOOM, static_cast<WPARAM>(n), 64);
 }
