@@ -93,7 +93,7 @@ void TInstallerPageFullScreen::Paint(zel::TZELCanvas& canvas, const zel::TRect& 
 void TInstallerPageWelcome::CreateControls() {
   TInstallerPageFullScreen::CreateControls();
   FWarning = AddLabel(210, 180, 400, 40, u"", true);
-  FWarning->SetTextColor(Skin.Warning);
+  FWarning->SetTextRole(zel::TTextRole::Warning);
 }
 
 void TInstallerPageWelcome::Localize() {
@@ -161,10 +161,11 @@ TInstallerPageInstall::~TInstallerPageInstall() {
 }
 
 void TInstallerPageInstall::CreateControls() {
-  FCurrent = AddControl<zel::TZELProgressBar>(30, 40, 580, 18, u"");
-  FOverall = AddControl<zel::TZELProgressBar>(30, 65, 580, 18, u"");
+  // The status label first: screen readers name the bars after the text before them.
   FStatus = AddLabel(30, 16, 580, 18, u"", false);
   FStatus->SetFont(zel::TFontSpec{8, false});
+  FCurrent = AddControl<zel::TZELProgressBar>(30, 40, 580, 18, u"");
+  FOverall = AddControl<zel::TZELProgressBar>(30, 65, 580, 18, u"");
 }
 
 int TInstallerPageInstall::GetProgress() { return FOverall->Position(); }
@@ -210,7 +211,7 @@ void TInstallerPageCustomFinish::Prepare() {
   const bool errors = Installer->HasErrors();
   FErrors->SetVisible(errors);
   if (!errors) return;
-  L1->SetTextColor(Skin.Warning);
+  L1->SetTextRole(zel::TTextRole::Warning);
   L1->SetCaption(GetText(u"E1"));
   std::vector<String> lines;
   for (size_t i = 0; i < Installer->Errors().Count(); ++i) lines.push_back(Installer->Errors()[i]);

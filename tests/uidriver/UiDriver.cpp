@@ -19,6 +19,8 @@
 //       the name of the wizard page shown (the visible child of class TInstallerPage)
 //   uidriver type WINDOW --id N --text TEXT
 //       sets the text of a control (an edit tells its parent as if typed)
+//   uidriver setting WINDOW --text NAME
+//       sends WM_SETTINGCHANGE naming the setting, as the system does when it changes
 //   uidriver key WINDOW --key enter|escape|tab|space | --mnemonic LETTER
 //       posts the key (Alt+letter for --mnemonic) to the control with the focus
 //
@@ -287,7 +289,7 @@ int PostKey(HWND top, const TOptions& options) {
 }
 
 int Usage() {
-  Error(L"usage: uidriver list | wait|texts|click|close|state|page|type|key (--class C | --title T) [--timeout ms] "
+  Error(L"usage: uidriver list | wait|texts|click|close|state|page|type|key|setting (--class C | --title T) [--timeout ms] "
         L"[--button CAPTION | --id N] [--text T] [--key K | --mnemonic L] [--all] [--wait]");
   return 2;
 }
@@ -345,10 +347,11 @@ int Run(const TOptions& options) {
   }
   const bool known = options.Command == L"wait" || options.Command == L"texts" || options.Command == L"click" ||
                      options.Command == L"close" || options.Command == L"state" || options.Command == L"page" ||
-                     options.Command == L"type" || options.Command == L"key";
+                     options.Command == L"type" || options.Command == L"key" || options.Command == L"setting";
   if (!known || (options.ClassName.empty() && options.Title.empty())) return Usage();
   if (options.Command == L"click" && options.Button.empty() && !options.HasId) return Usage();
   if (options.Command == L"type" && (!options.HasId || !options.HasText)) return Usage();
+  if (options.Command == L"setting" && !options.HasText) return Usage();
   if (options.Command == L"key" && options.Key.empty() == options.Mnemonic.empty()) return Usage();
 
   const HWND top = WaitFor(options.Timeout, [&] { return FindTopWindow(options); });
@@ -395,6 +398,12 @@ int Run(const TOptions& options) {
     return 0;
   }
   if (options.Command == L"key") return PostKey(top, options);
+  if (options.Command == L"setting") {
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutW(top, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(options.Text.c_str()), SMTO_ABORTIFHUNG,
+                          TextTimeout, &result);
+    return 0;
+  }
   if (options.Command == L"click") {
     const HWND control = WaitFor(options.Timeout, [&] { return FindControl(top, options); });
     if (!control) {

@@ -135,9 +135,20 @@ void TZELControl::ApplyScale(const TRect& pixels) {
   Invalidate();
 }
 
+void TZELControl::SetTextRole(TTextRole role) {
+  FTextRole = role;
+  Invalidate();
+}
+
 kivo::TColor TZELControl::TextColor() const {
   if (!Enabled()) return kivo::Skin.DisabledText;
-  return FTextColor ? *FTextColor : kivo::Skin.Text;
+  if (FTextColor) return *FTextColor;
+  switch (FTextRole) {
+    case TTextRole::Warning: return kivo::Skin.Warning;
+    case TTextRole::Link: return kivo::Skin.Link;
+    case TTextRole::Default: break;
+  }
+  return kivo::Skin.Text;
 }
 
 kivo::TColor TZELControl::BackColor() const { return FParent->BackgroundColor(); }

@@ -32,6 +32,10 @@ void SetErrorHandler(TErrorHandler handler);
 void ReportCurrentException() noexcept;
 
 // Owner: placed by the control it belongs to (a scroll bar over its edit), not by the container.
+// A text colour by its meaning, taken from the skin at each paint (so a theme change
+// recolours it).
+enum class TTextRole { Default, Warning, Link };
+
 enum class TAlign { None, Client, Bottom, Owner };
 struct TMargins {
   int Left = 0;
@@ -74,7 +78,9 @@ public:
   String Caption() const;
   virtual void SetFont(const TFontSpec& font);
   const TFontSpec& Font() const { return FFont; }
+  // A fixed colour (over the role) or none.
   void SetTextColor(std::optional<kivo::TColor> color);
+  void SetTextRole(TTextRole role);
   void SetFocus();
   bool Focused() const { return ::GetFocus() == Handle(); }
   void Invalidate();
@@ -123,6 +129,7 @@ private:
   bool FVisible = true;
   TFontSpec FFont;
   std::optional<kivo::TColor> FTextColor;
+  TTextRole FTextRole = TTextRole::Default;
 };
 
 class TZELContainer {

@@ -70,7 +70,7 @@ void TZELLabel::PaintControl(TZELCanvas& canvas, const TRect& client) {
 
 TZELLinkLabel::TZELLinkLabel(TZELContainer& parent) : TZELLabel(parent) {
   ::SetWindowLongPtrW(Handle(), GWL_STYLE, ::GetWindowLongPtrW(Handle(), GWL_STYLE) | SS_NOTIFY | WS_TABSTOP);
-  SetTextColor(kivo::Skin.Link);
+  SetTextRole(TTextRole::Link);
 }
 
 void TZELLinkLabel::Command(WORD code) {
