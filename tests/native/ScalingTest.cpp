@@ -37,3 +37,28 @@ TEST(Scaling, RichEditZoomFollowsThePercentage) {
     EXPECT_EQ(RichEditZoomNumerator(c.Percent), c.Numerator);
   }
 }
+
+TEST(Scaling, ScrollThumbFollowsThePositionAndBack) {
+  // Track 0..100, content 0..399 with a page of 100: a quarter in view.
+  struct TCase {
+    int Pos, Top;
+  } cases[] = {{0, 0}, {150, 37}, {300, 75}, {999, 75}, {-5, 0}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Pos);
+    const TScrollThumb thumb = ScrollThumb(0, 100, 0, 399, 100, c.Pos, 16);
+    EXPECT_EQ(thumb.Height, 25);
+    EXPECT_EQ(thumb.Top, c.Top);
+  }
+  EXPECT_EQ(ScrollPositionAt(0, 100, 0, 399, 100, 75, 16), 300);
+  EXPECT_EQ(ScrollPositionAt(0, 100, 0, 399, 100, 37, 16), 148);
+  EXPECT_EQ(ScrollPositionAt(0, 100, 0, 399, 100, -20, 16), 0);
+  EXPECT_EQ(ScrollPositionAt(0, 100, 0, 399, 100, 500, 16), 300);
+  // A long text: the thumb keeps its least height; an offset track.
+  EXPECT_EQ(ScrollThumb(10, 100, 0, 99999, 100, 0, 16).Height, 16);
+  EXPECT_EQ(ScrollThumb(10, 100, 0, 99999, 100, 99900, 16).Top, 94);
+  // Everything in view, or nothing to show: no thumb.
+  EXPECT_EQ(ScrollThumb(0, 100, 0, 99, 100, 0, 16).Height, 0);
+  EXPECT_EQ(ScrollThumb(0, 100, 0, 0, 0, 0, 16).Height, 0);
+  EXPECT_EQ(ScrollThumb(0, 0, 0, 399, 100, 0, 16).Height, 0);
+  EXPECT_EQ(ScrollPositionAt(0, 100, 0, 99, 100, 50, 16), 0);
+}
