@@ -225,13 +225,12 @@ void TInstallerForm::ThemeChangedFlags(int flags) {
   for (size_t i = 0; i < FPages->Count(); ++i) FPages->Get(i)->ThemeChanged();
 }
 
-void TInstallerForm::ScaleChanged() {
-  zel::TZELForm::ScaleChanged();
+void TInstallerForm::ScaleChanged(const TScale& scale) {
+  zel::TZELForm::ScaleChanged(scale);
   for (size_t i = 0; i < FPages->Count(); ++i) {
     TInstallerCustomPage* page = FPages->Get(i);
-    page->SetParentWindow(*this);
+    page->SetParentWindow(*this);  // rescales the page to the window's new scale
     page->SetBoundsPixels(FFormView->GetPageBounds(page->IsFullScreen()));
-    page->ScaleChanged();
   }
   UpdateProgressBounds();
   Invalidate();

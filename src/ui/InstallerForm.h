@@ -66,7 +66,7 @@ public:
 protected:
   bool CloseQuery() override;
   void ThemeChangedFlags(int flags) override;
-  void ScaleChanged() override;
+  void ScaleChanged(const TScale& scale) override;
   void Paint(zel::TZELCanvas& canvas, const TRect& client) override;
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 

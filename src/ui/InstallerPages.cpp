@@ -39,8 +39,6 @@ void TInstallerPage::Localize() {
     if (!control->Name().empty() && control->HasCaption()) control->SetCaption(GetText(control->Name()));
 }
 
-void TInstallerPage::ThemeChanged() { zel::TZELPanel::ThemeChanged(); }
-
 zel::TZELLabel* TInstallerPage::AddLabel(int left, int top, int width, int height, StringView key, bool wrap) {
   auto* label = AddControl<zel::TZELLabel>(left, top, width, height, key);
   label->SetWordWrap(wrap);

@@ -60,7 +60,6 @@ public:
 
   const zel::String& Title() const { return FTitle; }
   const zel::String& Description() const { return FDescription; }
-  void ThemeChanged() override;
 
 protected:
   explicit TInstallerPage(const char* className) : TInstallerCustomPage(className) {}

@@ -10,6 +10,7 @@
 #include "ui/toolkit/Application.h"
 #include "ui/toolkit/Button.h"
 #include "ui/toolkit/Edit.h"
+#include "ui/toolkit/Form.h"
 #include "ui/toolkit/Label.h"
 #include "ui/toolkit/Memo.h"
 #include "ui/toolkit/Theme.h"
@@ -155,4 +156,36 @@ TEST_F(Toolkit, ButtonEditPlacesItsButtonInsideAndReportsChanges) {
   EXPECT_EQ(clicks, 1);
   edit->SetEnabled(false);
   EXPECT_FALSE(edit->Button().Enabled());
+}
+
+TEST_F(Toolkit, MovingToAMonitorWithAnotherDpiRescalesTheWindowAndItsControls) {
+  TZELForm form(L"TZELTestForm", 640, 480);
+  auto* button = form.Add<TZELButton>();
+  button->SetBounds(511, 447, 121, 25);
+  TZELPanel panel;
+  auto* box = panel.Add<TZELCheckBox>();
+  box->SetBounds(60, 100, 540, 17);
+  panel.SetParentWindow(form);
+  panel.SetBoundsPixels(TRect{0, 67, 640, 436});
+  RECT client{};
+  ::GetClientRect(form.Handle(), &client);
+  ASSERT_EQ(client.right, 640);
+  ASSERT_EQ(client.bottom, 480);
+
+  // What the system sends when the window is moved to a monitor at 150 %.
+  RECT suggested{100, 100, 1100, 900};
+  ::SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  ::GetClientRect(form.Handle(), &client);
+  EXPECT_EQ(client.right, 960);
+  EXPECT_EQ(client.bottom, 720);
+  EXPECT_EQ(form.Dpi(), 144u);
+  EXPECT_EQ(BoundsOf(button->Handle()), (TRect{767, 671, 949, 709}));
+  // A panel follows when it is given its parent again (the wizard does so for its pages).
+  panel.SetParentWindow(form);
+  EXPECT_EQ(panel.Dpi(), 144u);
+  EXPECT_EQ(BoundsOf(box->Handle()), (TRect{90, 150, 900, 176}));
+  // The font follows too: 9 points at 144 DPI.
+  LOGFONTW font{};
+  ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(button->Handle(), WM_GETFONT, 0, 0)), sizeof(font), &font);
+  EXPECT_EQ(font.lfHeight, -18);
 }

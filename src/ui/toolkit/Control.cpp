@@ -281,8 +281,8 @@ void TZELContainer::Realign() {
   }
 }
 
-void TZELContainer::ScaleChanged() {
-  FScale = WindowScale(Handle());
+void TZELContainer::ScaleChanged(const TScale& scale) {
+  FScale = scale;
   Realign();
   Invalidate();
 }
@@ -391,9 +391,8 @@ TZELPanel::TZELPanel(const wchar_t* className) {
 
 void TZELPanel::SetParentWindow(TZELContainer& parent) {
   if (::GetParent(Handle()) != parent.Handle()) ::SetParent(Handle(), parent.Handle());
-  if (FScale.Numerator != parent.Scale().Numerator) {
-    FScale = parent.Scale();
-  }
+  // A panel made on the parking window takes its new parent's scale.
+  if (FScale.Numerator != parent.Scale().Numerator) ScaleChanged(parent.Scale());
 }
 
 void TZELPanel::SetBoundsPixels(const TRect& bounds) {
@@ -407,10 +406,6 @@ void TZELPanel::SetVisible(bool visible) { ::ShowWindow(Handle(), visible ? SW_S
 void TZELPanel::SetName(StringView name) {
   FName = String(name);
   ::SetWindowTextW(Handle(), as_wcstr(FName));
-}
-
-LRESULT TZELPanel::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  return TZELContainer::WindowProc(message, wParam, lParam);
 }
 
 }  // namespace zel

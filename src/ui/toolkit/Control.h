@@ -159,8 +159,8 @@ public:
   void SetPadding(const TMargins& padding) { FPadding = padding; }
   // Places every control: fixed ones at their scaled bounds, aligned ones in the client.
   void Realign();
-  // Re-reads the window's DPI and rescales the controls.
-  virtual void ScaleChanged();
+  // The window's DPI changed (WM_DPICHANGED): rescales the controls to it.
+  virtual void ScaleChanged(const TScale& scale);
   // The palette changed: controls re-colour themselves, everything repaints.
   virtual void ThemeChanged();
   void Invalidate();
@@ -196,9 +196,6 @@ public:
   // The panel's window text: its name, for tools and accessibility.
   void SetName(StringView name);
   const String& Name() const { return FName; }
-
-protected:
-  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
   String FName;

@@ -28,6 +28,23 @@ RECT FrameFor(int width, int height, unsigned dpi) {
   return frame;
 }
 
+// Sizes the window so that its client is width × height; corrects by what the system
+// really gives (Wine keeps the frame of the system DPI when the window's DPI changes).
+void SetClientSize(HWND window, int left, int top, int width, int height, unsigned dpi, bool move) {
+  const RECT frame = FrameFor(width, height, dpi);
+  int frameWidth = frame.right - frame.left;
+  int frameHeight = frame.bottom - frame.top;
+  const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | (move ? 0 : SWP_NOMOVE);
+  ::SetWindowPos(window, nullptr, left, top, frameWidth, frameHeight, flags);
+  RECT client{};
+  ::GetClientRect(window, &client);
+  if (client.right != width || client.bottom != height) {
+    frameWidth += width - client.right;
+    frameHeight += height - client.bottom;
+    ::SetWindowPos(window, nullptr, 0, 0, frameWidth, frameHeight, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+  }
+}
+
 }  // namespace
 
 TZELForm::TZELForm(const wchar_t* className, int clientWidth, int clientHeight)
@@ -56,7 +73,7 @@ void TZELForm::ResizeForScale() {
   const RECT& work = monitor.rcWork;
   const int left = work.left + std::max(0L, (work.right - work.left - frameWidth) / 2);
   const int top = work.top + std::max(0L, (work.bottom - work.top - frameHeight) / 2);
-  ::SetWindowPos(Handle(), nullptr, left, top, frameWidth, frameHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetClientSize(Handle(), left, top, width, height, Dpi(), true);
 }
 
 void TZELForm::SetCaption(StringView caption) { ::SetWindowTextW(Handle(), as_wcstr(String(caption))); }
@@ -134,12 +151,12 @@ LRESULT TZELForm::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_DPICHANGED: {
-      FScale = TScale::ForDpi(HIWORD(wParam));
+      const TScale scale = TScale::ForDpi(HIWORD(wParam));
       const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-      const RECT frame = FrameFor(FScale.Apply(FClientWidth), FScale.Apply(FClientHeight), Dpi());
-      ::SetWindowPos(Handle(), nullptr, suggested->left, suggested->top, frame.right - frame.left,
-                     frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
-      ScaleChanged();
+      // The suggested place, at the fixed client size for the new DPI.
+      SetClientSize(Handle(), suggested->left, suggested->top, scale.Apply(FClientWidth), scale.Apply(FClientHeight),
+                    HIWORD(wParam), true);
+      ScaleChanged(scale);
       return 0;
     }
     case WM_SETTINGCHANGE:
