@@ -2,7 +2,7 @@
 # Demo: screenshots of every wizard page, light and dark, at 100 % and 150 %, under
 # Xvfb. The DPI is the prefix's "LogPixels" (HKCU\Control Panel\Desktop), dark mode its
 # "AppsUseLightTheme" = 0; the install page is held by a player window that does not
-# close, so that it can be seen. The pictures go to $KIVO_WIZARD_SHOTS (default
+# close, so that it can be seen; a failed automatic run shows the finish page's error list. The pictures go to $KIVO_WIZARD_SHOTS (default
 # build/windows/wizard-screens), named page-theme-percent.png.
 #
 #   tests/e2e/wizard_screens.sh [light|dark ...] [100|150 ...]
@@ -76,6 +76,13 @@ for theme in "${themes[@]}"; do
     end_win 30
     wait "$player" 2>/dev/null
     drive close --class TKIVOMainForm --wait --timeout 5000 >/dev/null 2>&1
+    stop_server
+    # A failed automatic run: the finish page with the error list.
+    echo "a file, not a folder" >"$(drive_c)/blocker"
+    start_wizard "$WORK/screens-failed.out" '/AUTO=C:\blocker\KIVO'
+    wait_page PageFinish 60 && sleep 0.5 && shot finish-failed
+    click_button "$(lng Common bFinish)"
+    end_win 30
     stop_server
     note "$(ls "$SHOTS" | grep -c -- "-$theme-$percent.png") pictures"
   done
