@@ -48,14 +48,16 @@ expect_page() {
 # click_button CAPTION: clicks a control of the wizard by its caption.
 click_button() { drive click --title "$WIZARD_TITLE" --button "$1" >/dev/null || fail "cannot click [$1]"; }
 
+# The wizard's message boxes: the system's, or in dark mode the toolkit's own.
+BOX_CLASS=${BOX_CLASS:-#32770}
 # box_text TITLE: waits for a message box with that title and prints its message.
 box_text() {
   local texts
-  texts=$(drive texts --class '#32770' --title "$1" --timeout 10000) || return 1
+  texts=$(drive texts --class "$BOX_CLASS" --title "$1" --timeout 10000) || return 1
   sed -n 's/^Static\t65535\t//p' <<<"$texts"
 }
-answer_box() { drive click --class '#32770' --title "$1" --button "$2" >/dev/null; }
-no_box() { ! drive list | grep -q $'^#32770\t'"$1"'$'; }
+answer_box() { drive click --class "$BOX_CLASS" --title "$1" --button "$2" >/dev/null; }
+no_box() { ! drive list | grep -q $'^'"$BOX_CLASS"$'\t'"$1"'$'; }
 
 # start_wizard OUT ARGS...: starts Setup.exe with its window and a log at C:\wizard.log.
 start_wizard() {

@@ -52,6 +52,7 @@ for theme in "${themes[@]}"; do
     wine_out reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize' /v AppsUseLightTheme \
       /t REG_DWORD /d "$([ "$theme" == dark ] && echo 0 || echo 1)" /f >/dev/null
     stop_server
+    BOX_CLASS=$([ "$theme" == dark ] && echo TZELMessageForm || echo '#32770')
     "$WINE" "$STUBBORN_EXE" TKIVOMainForm 'C:\release-player' 120000 >/dev/null 2>&1 &
     player=$!
     start_wizard "$WORK/screens.out"

@@ -7,6 +7,8 @@
 
 #include "library/Exceptions.h"
 #include "library/win/Handles.h"
+#include "ui/toolkit/MessageForm.h"
+#include "ui/toolkit/Theme.h"
 
 namespace zel {
 
@@ -37,13 +39,32 @@ struct TComRelease {
 template <typename T>
 using TComPtr = std::unique_ptr<T, TComRelease<T>>;
 
+// The system's boxes are light only: in dark mode the toolkit shows its own.
+bool UseOwnBox() { return IsDarkMode() && !IsHighContrast(); }
+
+TZELMessageForm::TIcon FormIcon(TMessageKind kind) {
+  switch (kind) {
+    case TMessageKind::Information: return TZELMessageForm::TIcon::Information;
+    case TMessageKind::Warning: return TZELMessageForm::TIcon::Warning;
+    case TMessageKind::Error: return TZELMessageForm::TIcon::Error;
+    case TMessageKind::Question: return TZELMessageForm::TIcon::Question;
+  }
+  return TZELMessageForm::TIcon::Information;
+}
+
 }  // namespace
 
 void ShowMessageBox(HWND owner, StringView text, StringView caption, TMessageKind kind) {
+  if (UseOwnBox()) {
+    TZELMessageForm(text, caption, FormIcon(kind), false, false).ShowModal(owner);
+    return;
+  }
   Box(owner, text, caption, MB_OK | IconFlag(kind));
 }
 
 bool AskOkCancel(HWND owner, StringView text, StringView caption) {
+  if (UseOwnBox())
+    return TZELMessageForm(text, caption, TZELMessageForm::TIcon::Question, true, true).ShowModal(owner) == IDOK;
   return Box(owner, text, caption, MB_OKCANCEL | MB_DEFBUTTON2 | MB_ICONQUESTION) == IDOK;
 }
 
