@@ -5,7 +5,7 @@
 # Setup.exe in a Downloads folder would be loaded into the elevated setup. Delay-loaded,
 # the DLL is loaded on first use, after the entry point has restricted the search to
 # the system folder (SetDefaultDllDirectories). The KnownDLLs always come from the
-# system folder, so only the others need this.
+# system folder, so only the others need this (dwmapi, for the dark title bar, too).
 #
 # kivo_delay_import_library(OUT_TARGET DLL_BASENAME): builds lib<name>_delay.a from the
 # toolchain's import library lib<name>.a, naming every function it exports.

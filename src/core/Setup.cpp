@@ -14,6 +14,7 @@
 #include "library/CommandLine.h"
 #include "library/win/Handles.h"
 #include "library/win/WindowStation.h"
+#include "ui/InstallerForm.h"
 
 namespace kivo {
 
@@ -74,6 +75,8 @@ int RunGuarded(const String& params, const TSetupEntry& entry) {
     }
   }
 
+  // The toolkit first, so that the language dialog already wears the wizard's skin.
+  if (!installer->HasFlag(TInstallerFlag::Silent)) InitializeUserInterface();
   installer->Resources().InitializeLanguages(!installer->HasFlag(TInstallerFlag::Auto));
   RunLog().Log(u"Language: " + installer->Resources().Language());
 
@@ -88,9 +91,11 @@ int RunGuarded(const String& params, const TSetupEntry& entry) {
     return kExitSuccess;
   }
 
-  if (!entry.RunWizard) throw EInstallerGeneralError(u"This setup has no wizard; run it with /AUTO /SILENT.");
-  entry.RunWizard(*installer);
-  if (installer->Cancelled()) return kExitCancelled;
+  // The wizard: its window runs the installation and, when destroyed, the finish actions.
+  if (entry.RunWizard) entry.RunWizard(*installer);
+  else RunInstallerWizard(*installer);
+  // Closed before the run began, or stopped during it.
+  if (installer->State() == 0 || installer->Cancelled()) return kExitCancelled;
   return installer->HasErrors() ? kExitFailure : kExitSuccess;
 }
 

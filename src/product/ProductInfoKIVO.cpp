@@ -17,6 +17,7 @@
 #include "product/ActionUninstallIntegration.h"
 #include "product/ActionUpdateShellCache.h"
 #include "product/WindowsVersion.h"
+#include "ui/InstallerPages.h"
 
 namespace kivo {
 
@@ -103,7 +104,15 @@ void TProductInfoKIVO::PopulateActions(const TActionReceiver& receiver) {
 }
 
 void TProductInfoKIVO::PopulatePages(const TPageReceiver& receiver) {
-  // The wizard's pages come with the user interface.
+  if (Installer->Mode() == TInstallerMode::Uninstall) {
+    // TInstallerPageUninstallParams comes here with the product pages.
+    return;
+  }
+  receiver(PageClassOf<TInstallerPageWelcome>());
+  receiver(PageClassOf<TInstallerPageLicense>());
+  // The product pages come here, in this order: TInstallerPageSetup, TInstallerPageAddons
+  // (when AddonsAvailable), TInstallerPageIntegration.
+  receiver(PageClassOf<TInstallerPageReadyToInstall>());
 }
 
 }  // namespace kivo

@@ -5,7 +5,9 @@
 
 #include "library/Streams.h"
 #include "package/win/InstallerResources.h"
+#include "core/RunLog.h"
 #include "platform/Platform.h"
+#include "ui/toolkit/Theme.h"
 
 namespace zel {
 
@@ -144,26 +146,6 @@ void TZELCustomLanguageDialog::SetItemIndex(int index) {
 
 namespace {
 
-unsigned WindowDpi(HWND window) {
-  // GetDpiForWindow exists from Windows 10 1607 on; bind it late so older systems start.
-  using TGetDpiForWindow = UINT(WINAPI*)(HWND);
-  static const auto getDpiForWindow = reinterpret_cast<TGetDpiForWindow>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-  if (getDpiForWindow)
-    if (const UINT dpi = getDpiForWindow(window)) return dpi;
-  const HDC screen = ::GetDC(nullptr);
-  const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 0;
-  if (screen) ::ReleaseDC(nullptr, screen);
-  return dpi > 0 ? static_cast<unsigned>(dpi) : 96;
-}
-
-unsigned SystemDpi() {
-  const HDC screen = ::GetDC(nullptr);
-  const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 0;
-  if (screen) ::ReleaseDC(nullptr, screen);
-  return dpi > 0 ? static_cast<unsigned>(dpi) : 96;
-}
-
 // The system's message font, sized for dpi (the metrics come at the system DPI).
 HFONT CreateDialogFont(unsigned dpi) {
   NONCLIENTMETRICSW metrics{};
@@ -227,33 +209,107 @@ void TZELCustomLanguageDialog::InitWindow(HWND window) {
   FFont.Reset(CreateDialogFont(dpi));
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
   const RECT& c = layout.Combo;
-  HWND combo = ::CreateWindowExW(0, WC_COMBOBOXEXW, nullptr,
-                                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, c.left, c.top,
-                                 c.right - c.left, c.bottom - c.top, window,
+  // An owner-drawn list (icon and name) and button: painted in the wizard's skin, so that
+  // the dialog is dark when the wizard is.
+  FItemHeight = ::MulDiv(20, static_cast<int>(dpi), 96);
+  HWND combo = ::CreateWindowExW(0, WC_COMBOBOXW, nullptr,
+                                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST |
+                                     CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
+                                 c.left, c.top, c.right - c.left, c.bottom - c.top, window,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(ComboId)), instance, nullptr);
   const RECT& b = layout.Button;
-  HWND button = ::CreateWindowExW(0, WC_BUTTONW, L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, b.left,
+  HWND button = ::CreateWindowExW(0, WC_BUTTONW, L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, b.left,
                                   b.top, b.right - b.left, b.bottom - b.top, window,
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), instance, nullptr);
   if (FFont) {
     ::SendMessageW(combo, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
     ::SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
   }
-
-  ::SendMessageW(combo, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(FImages.Get()));
-  for (size_t i = 0; i < FItems.size(); ++i) {
-    COMBOBOXEXITEMW entry{};
-    entry.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_LPARAM;
-    entry.iItem = static_cast<INT_PTR>(i);
-    entry.pszText = const_cast<wchar_t*>(as_wcstr(FItems[i].Text));
-    entry.iImage = FItems[i].ImageIndex;
-    entry.iSelectedImage = FItems[i].ImageIndex;
-    entry.lParam = FItems[i].Data;
-    ::SendMessageW(combo, CBEM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&entry));
-  }
+  ::SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), FItemHeight);
+  ::SendMessageW(combo, CB_SETITEMHEIGHT, 0, FItemHeight);
+  for (size_t i = 0; i < FItems.size(); ++i)
+    ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(as_wcstr(FItems[i].Text)));
+  ::SetWindowSubclass(combo, &TZELCustomLanguageDialog::ComboProc, 1, reinterpret_cast<DWORD_PTR>(this));
+  ApplyTitleBarTheme(window, IsDarkMode() && !IsHighContrast());
   ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(FItemIndex), 0);
   ::SetFocus(combo);
   if (FOnShown) FOnShown(window);
+}
+
+void TZELCustomLanguageDialog::DrawItem(const DRAWITEMSTRUCT& item) {
+  HDC dc = item.hDC;
+  const RECT& r = item.rcItem;
+  const bool focused = (item.itemState & ODS_FOCUS) != 0;
+  if (item.CtlType == ODT_BUTTON) {
+    const bool pressed = (item.itemState & ODS_SELECTED) != 0;
+    ::FillRect(dc, &r, GetBrush(pressed ? kivo::Skin.ButtonFaceHot : kivo::Skin.ButtonFace));
+    // The default button of the dialog: the accent frame.
+    for (int i = 0; i < 2; ++i) {
+      const RECT frame{r.left + i, r.top + i, r.right - i, r.bottom - i};
+      ::FrameRect(dc, &frame, GetBrush(kivo::Skin.DefaultBorder));
+    }
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, ToColorRef(kivo::Skin.ButtonText));
+    RECT text = r;
+    ::DrawTextW(dc, L"OK", 2, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    if (focused && !(item.itemState & ODS_NOFOCUSRECT)) {
+      RECT focus{r.left + 4, r.top + 4, r.right - 4, r.bottom - 4};
+      ::DrawFocusRect(dc, &focus);
+    }
+    return;
+  }
+  // A list entry, or the closed box's field (ODS_COMBOBOXEDIT).
+  const bool selected = (item.itemState & ODS_SELECTED) != 0;
+  const kivo::TColor back = selected ? kivo::Palette.Accent : kivo::Skin.EditBackground;
+  const kivo::TColor fore = selected ? 0xFFFFFF : kivo::Skin.Text;
+  ::FillRect(dc, &r, GetBrush(back));
+  if (item.itemID == static_cast<UINT>(-1) || item.itemID >= FItems.size()) return;
+  const TItem& entry = FItems[item.itemID];
+  const int icon = ::MulDiv(kIconSize, r.bottom - r.top, 20);
+  const int pad = (r.bottom - r.top - kIconSize) / 2;
+  if (entry.ImageIndex >= 0)
+    ::ImageList_Draw(FImages.Get(), entry.ImageIndex, dc, r.left + 3, r.top + pad, ILD_TRANSPARENT);
+  RECT text{r.left + 3 + std::max(icon, kIconSize) + 6, r.top, r.right, r.bottom};
+  ::SetBkMode(dc, TRANSPARENT);
+  ::SetTextColor(dc, ToColorRef(fore));
+  ::DrawTextW(dc, as_wcstr(entry.Text), static_cast<int>(entry.Text.size()), &text,
+              DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  if (focused && (item.itemState & ODS_COMBOBOXEDIT)) ::DrawFocusRect(dc, &r);
+}
+
+// The closed box: a frame and an arrow of the skin around the owner-drawn field (the
+// system draws these two light only).
+LRESULT CALLBACK TZELCustomLanguageDialog::ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lParam,
+                                                     UINT_PTR, DWORD_PTR data) noexcept {
+  if (message != WM_PAINT) return ::DefSubclassProc(combo, message, wParam, lParam);
+  auto* self = reinterpret_cast<TZELCustomLanguageDialog*>(data);
+  PAINTSTRUCT ps;
+  HDC dc = ::BeginPaint(combo, &ps);
+  RECT client{};
+  ::GetClientRect(combo, &client);
+  ::FillRect(dc, &client, GetBrush(kivo::Skin.EditBackground));
+  ::FrameRect(dc, &client, GetBrush(kivo::Skin.Border));
+  const int arrowWidth = client.bottom - client.top;
+  DRAWITEMSTRUCT item{};
+  item.CtlType = ODT_COMBOBOX;
+  item.itemID = static_cast<UINT>(::SendMessageW(combo, CB_GETCURSEL, 0, 0));
+  item.itemState = ODS_COMBOBOXEDIT | (::GetFocus() == combo ? ODS_FOCUS : 0);
+  item.hDC = dc;
+  item.rcItem = RECT{client.left + 2, client.top + 2, client.right - arrowWidth, client.bottom - 2};
+  ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(combo, WM_GETFONT, 0, 0)));
+  if (self) self->DrawItem(item);
+  // The arrow: a small triangle.
+  const int cx = client.right - arrowWidth / 2;
+  const int cy = (client.top + client.bottom) / 2;
+  const int size = std::max(3, arrowWidth / 6);
+  const POINT arrow[3] = {{cx - size, cy - size / 2}, {cx + size, cy - size / 2}, {cx, cy + size / 2 + 1}};
+  const HGDIOBJ oldBrush = ::SelectObject(dc, GetBrush(kivo::Skin.Text));
+  const HGDIOBJ oldPen = ::SelectObject(dc, ::GetStockObject(NULL_PEN));
+  ::Polygon(dc, arrow, 3);
+  ::SelectObject(dc, oldPen);
+  ::SelectObject(dc, oldBrush);
+  ::EndPaint(combo, &ps);
+  return 0;
 }
 
 void TZELCustomLanguageDialog::CloseWindow(HWND window) {
@@ -272,6 +328,26 @@ INT_PTR CALLBACK TZELCustomLanguageDialog::DialogProc(HWND window, UINT message,
         ::SetWindowLongPtrW(window, GWLP_USERDATA, lParam);
         self->InitWindow(window);
         return FALSE;  // the focus is set already
+      case WM_CTLCOLORDLG:
+      case WM_CTLCOLORSTATIC:
+      case WM_CTLCOLORLISTBOX:
+        ::SetTextColor(reinterpret_cast<HDC>(wParam), ToColorRef(kivo::Skin.Text));
+        ::SetBkColor(reinterpret_cast<HDC>(wParam), ToColorRef(message == WM_CTLCOLORLISTBOX ? kivo::Skin.EditBackground
+                                                                                             : kivo::Skin.Window));
+        return reinterpret_cast<INT_PTR>(
+            GetBrush(message == WM_CTLCOLORLISTBOX ? kivo::Skin.EditBackground : kivo::Skin.Window));
+      case WM_MEASUREITEM:
+        if (self) {
+          reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = static_cast<UINT>(self->FItemHeight);
+          return TRUE;
+        }
+        break;
+      case WM_DRAWITEM:
+        if (self) {
+          self->DrawItem(*reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
+          return TRUE;
+        }
+        break;
       case WM_COMMAND:
         // "OK", Enter, Escape and the close box all end the choice the same way.
         if (self && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
@@ -316,7 +392,10 @@ void TInstallerLanguageDialog::EnumLangs(TZELIniFile& ini, const TLanguageCallba
 }
 
 String TInstallerLanguageDialog::Execute(bool show) {
-  if (show) ShowModal();
+  if (show) {
+    ShowModal();
+    kivo::RunLog().Log(u"Language chosen");
+  }
   const int selected = GetSelected();
   if (selected < 0) return u"English.lng";
   return FResources.Languages()[static_cast<size_t>(selected)];

@@ -1,7 +1,7 @@
 #pragma once
 // The small dialog that lets the user pick the setup's language: a picture combo box of
 // the language files (name and icon), sorted by name, with the user's own interface
-// language preselected, and an "OK" button.
+// language preselected, and an "OK" button, in the wizard's light or dark skin.
 //
 // The list logic (filling, sorting, preselection) lives apart from the window, so it
 // runs and is tested without showing anything; ShowModal builds the real window.
@@ -89,6 +89,9 @@ private:
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
   void InitWindow(HWND window);
   void CloseWindow(HWND window);
+  void DrawItem(const DRAWITEMSTRUCT& item);
+  static LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                    DWORD_PTR data) noexcept;
 
   unsigned FUILanguage;
   std::vector<TItem> FItems;
@@ -96,6 +99,7 @@ private:
   TImageListHandle FImages;
   TGdiObject FFont;
   std::function<void(HWND)> FOnShown;
+  int FItemHeight = 20;
 };
 
 }  // namespace zel

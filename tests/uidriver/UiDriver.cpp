@@ -11,6 +11,18 @@
 //       clicks a button of the window, found by caption ("&" ignored, any case) or id
 //   uidriver close WINDOW [--timeout ms] [--wait]
 //       posts WM_CLOSE; with --wait, waits until the window is gone or hidden
+//   uidriver state WINDOW [--timeout ms]
+//       the title, then every child control as "class<TAB>id<TAB>flags<TAB>text": flags
+//       V visible, E enabled, C checked, F focused (or "-"); a progress bar's text is
+//       "pos=N"
+//   uidriver page WINDOW [--timeout ms]
+//       the name of the wizard page shown (the visible child of class TInstallerPage)
+//   uidriver type WINDOW --id N --text TEXT
+//       sets the text of a control (an edit tells its parent as if typed)
+//   uidriver setting WINDOW --text NAME
+//       sends WM_SETTINGCHANGE naming the setting, as the system does when it changes
+//   uidriver key WINDOW --key enter|escape|tab|space | --mnemonic LETTER
+//       posts the key (Alt+letter for --mnemonic) to the control with the focus
 //
 // WINDOW is "--class C" and/or "--title T" (both exact, the class in any case; the
 // window must be visible). Output is UTF-8. Exit code 0 on success, 1 when the window
@@ -39,6 +51,10 @@ struct TOptions {
   DWORD Timeout = DefaultTimeout;
   bool All = false;
   bool WaitGone = false;
+  std::wstring Text;
+  bool HasText = false;
+  std::wstring Key;
+  std::wstring Mnemonic;
 };
 
 void Write(const std::wstring& text) {
@@ -195,9 +211,86 @@ void Click(HWND top, HWND control) {
   ::PostMessageW(control, WM_LBUTTONUP, 0, point);
 }
 
+int Usage();
+
+// The control with the keyboard focus in the window's thread, or null.
+HWND FocusOf(HWND top) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(top, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
+}
+
+std::wstring StateLine(HWND child, HWND focus) {
+  std::wstring flags;
+  if (::IsWindowVisible(child)) flags += L'V';
+  if (::IsWindowEnabled(child)) flags += L'E';
+  const std::wstring className = ClassOf(child);
+  if (SameTextNoCase(className, L"Button")) {
+    DWORD_PTR check = 0;
+    ::SendMessageTimeoutW(child, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, TextTimeout, &check);
+    if (check == BST_CHECKED) flags += L'C';
+  }
+  if (child == focus) flags += L'F';
+  if (flags.empty()) flags = L"-";
+  std::wstring text;
+  if (SameTextNoCase(className, L"msctls_progress32")) {
+    DWORD_PTR position = 0;
+    ::SendMessageTimeoutW(child, WM_USER + 8 /* PBM_GETPOS */, 0, 0, SMTO_ABORTIFHUNG, TextTimeout, &position);
+    text = L"pos=" + std::to_wstring(position);
+  } else {
+    text = Escaped(TextOf(child));
+  }
+  return className + L"\t" + std::to_wstring(::GetDlgCtrlID(child)) + L"\t" + flags + L"\t" + text;
+}
+
+HWND VisiblePage(HWND top) {
+  for (HWND child : Descendants(top))
+    if (::GetParent(child) == top && ::IsWindowVisible(child) && SameTextNoCase(ClassOf(child), L"TInstallerPage"))
+      return child;
+  return nullptr;
+}
+
+// Keys go through the target's message loop, as typed keys do, so that its dialog
+// navigation (Tab, Enter, Esc, mnemonics) sees them.
+int PostKey(HWND top, const TOptions& options) {
+  HWND target = FocusOf(top);
+  if (!target) target = top;
+  if (!options.Mnemonic.empty()) {
+    const wchar_t letter = options.Mnemonic[0];
+    const UINT vk = static_cast<UINT>(std::towupper(letter));
+    const LPARAM alt = 1 | (1 << 29);  // the context code: Alt is down
+    ::PostMessageW(target, WM_SYSKEYDOWN, vk, alt);
+    ::PostMessageW(target, WM_SYSCHAR, static_cast<WPARAM>(letter), alt);
+    ::PostMessageW(target, WM_SYSKEYUP, vk, alt | (1u << 30) | (1u << 31));
+    return 0;
+  }
+  UINT vk = 0;
+  wchar_t character = 0;
+  if (options.Key == L"enter") {
+    vk = VK_RETURN;
+    character = L'\r';
+  } else if (options.Key == L"escape") {
+    vk = VK_ESCAPE;
+    character = 0x1B;
+  } else if (options.Key == L"tab") {
+    vk = VK_TAB;
+    character = L'\t';
+  } else if (options.Key == L"space") {
+    vk = VK_SPACE;
+    character = L' ';
+  } else {
+    return Usage();
+  }
+  ::PostMessageW(target, WM_KEYDOWN, vk, 1);
+  ::PostMessageW(target, WM_CHAR, character, 1);
+  ::PostMessageW(target, WM_KEYUP, vk, 1 | (1u << 30) | (1u << 31));
+  return 0;
+}
+
 int Usage() {
-  Error(L"usage: uidriver list | wait|texts|click|close (--class C | --title T) [--timeout ms] "
-        L"[--button CAPTION | --id N] [--all] [--wait]");
+  Error(L"usage: uidriver list | wait|texts|click|close|state|page|type|key|setting (--class C | --title T) [--timeout ms] "
+        L"[--button CAPTION | --id N] [--text T] [--key K | --mnemonic L] [--all] [--wait]");
   return 2;
 }
 
@@ -229,6 +322,13 @@ bool ParseArguments(int argc, wchar_t** argv, TOptions& options) {
       } else {
         options.Timeout = static_cast<DWORD>(number);
       }
+    } else if (name == L"--text") {
+      if (!value(options.Text)) return false;
+      options.HasText = true;
+    } else if (name == L"--key") {
+      if (!value(options.Key)) return false;
+    } else if (name == L"--mnemonic") {
+      if (!value(options.Mnemonic) || options.Mnemonic.size() != 1) return false;
     } else if (name == L"--all") {
       options.All = true;
     } else if (name == L"--wait") {
@@ -246,9 +346,13 @@ int Run(const TOptions& options) {
     return 0;
   }
   const bool known = options.Command == L"wait" || options.Command == L"texts" || options.Command == L"click" ||
-                     options.Command == L"close";
+                     options.Command == L"close" || options.Command == L"state" || options.Command == L"page" ||
+                     options.Command == L"type" || options.Command == L"key" || options.Command == L"setting";
   if (!known || (options.ClassName.empty() && options.Title.empty())) return Usage();
   if (options.Command == L"click" && options.Button.empty() && !options.HasId) return Usage();
+  if (options.Command == L"type" && (!options.HasId || !options.HasText)) return Usage();
+  if (options.Command == L"setting" && !options.HasText) return Usage();
+  if (options.Command == L"key" && options.Key.empty() == options.Mnemonic.empty()) return Usage();
 
   const HWND top = WaitFor(options.Timeout, [&] { return FindTopWindow(options); });
   if (!top) {
@@ -265,6 +369,39 @@ int Run(const TOptions& options) {
       if (!options.All && !::IsWindowVisible(child)) continue;
       Write(ClassOf(child) + L"\t" + std::to_wstring(::GetDlgCtrlID(child)) + L"\t" + Escaped(TextOf(child)));
     }
+    return 0;
+  }
+  if (options.Command == L"state") {
+    Write(Escaped(TextOf(top)));
+    const HWND focus = FocusOf(top);
+    for (HWND child : Descendants(top)) Write(StateLine(child, focus));
+    return 0;
+  }
+  if (options.Command == L"page") {
+    const HWND page = WaitFor(options.Timeout, [&] { return VisiblePage(top); });
+    if (!page) {
+      Error(L"no wizard page is shown in the window with " + Describe(options));
+      return 1;
+    }
+    Write(Escaped(TextOf(page)));
+    return 0;
+  }
+  if (options.Command == L"type") {
+    const HWND control = WaitFor(options.Timeout, [&] { return FindControl(top, options); });
+    if (!control) {
+      Error(L"no such control in the window with " + Describe(options));
+      return 1;
+    }
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(options.Text.c_str()), SMTO_ABORTIFHUNG,
+                          TextTimeout, &result);
+    return 0;
+  }
+  if (options.Command == L"key") return PostKey(top, options);
+  if (options.Command == L"setting") {
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutW(top, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(options.Text.c_str()), SMTO_ABORTIFHUNG,
+                          TextTimeout, &result);
     return 0;
   }
   if (options.Command == L"click") {

@@ -1,0 +1,296 @@
+#include "ui/InstallerPages.h"
+
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include "core/InstallerAction.h"
+#include "core/SummaryBuilder.h"
+#include "ui/toolkit/Application.h"
+#include "ui/toolkit/Dialogs.h"
+
+namespace kivo {
+
+using zel::String;
+using zel::StringView;
+
+// --- TInstallerCustomPage
+
+TInstallerCustomPage::TInstallerCustomPage(const char* className)
+    : zel::TZELPanel(L"TInstallerPage"), FClassName(className) {
+  const std::string name(className);
+  SetName(zel::Ascii(name.size() > 10 ? name.substr(10) : name));
+}
+
+TInstallerCustomPage::~TInstallerCustomPage() = default;
+
+// --- TInstallerPage
+
+void TInstallerPage::Construct() {
+  CreateControls();
+  Localize();
+}
+
+String TInstallerPage::GetText(StringView key) const { return Resources().GetText(Name(), key); }
+
+void TInstallerPage::Localize() {
+  FTitle = GetText(u"Title");
+  FDescription = GetText(u"Description");
+  for (const auto& control : Controls())
+    if (!control->Name().empty() && control->HasCaption()) control->SetCaption(GetText(control->Name()));
+}
+
+zel::TZELLabel* TInstallerPage::AddLabel(int left, int top, int width, int height, StringView key, bool wrap) {
+  auto* label = AddControl<zel::TZELLabel>(left, top, width, height, key);
+  label->SetWordWrap(wrap);
+  return label;
+}
+
+zel::TZELLabel* TInstallerPage::AddHeaderLabel(int left, int top, int width, int height, StringView key) {
+  auto* label = AddLabel(left, top, width, height, key, false);
+  label->SetFont(zel::TFontSpec{11, false});
+  return label;
+}
+
+zel::TZELCheckBox* TInstallerPage::AddCheckBox(int left, int top, int width, int height, StringView key,
+                                               std::function<void()> onClick) {
+  auto* box = AddControl<zel::TZELCheckBox>(left, top, width, height, key);
+  box->OnClick = std::move(onClick);
+  return box;
+}
+
+zel::TZELRadioButton* TInstallerPage::AddRadioBox(int left, int top, int width, int height, StringView key,
+                                                  std::function<void()> onClick) {
+  auto* radio = AddControl<zel::TZELRadioButton>(left, top, width, height, key);
+  radio->OnClick = std::move(onClick);
+  return radio;
+}
+
+void TInstallerPage::NotifyStateChanged() { Installer->Notify(NotifyPageState, 0); }
+
+// --- TInstallerPageFullScreen
+
+TInstallerPageFullScreen::TInstallerPageFullScreen(const char* className) : TInstallerPage(className) {}
+
+TInstallerPageFullScreen::~TInstallerPageFullScreen() = default;
+
+void TInstallerPageFullScreen::CreateControls() {
+  // Chosen once: a later theme change keeps the picture (the header follows it).
+  FPicture = Resources().GetImage(u"wizard_" + String(zel::IsDarkMode() ? u"dark" : u"light") + u".png");
+  L2 = AddLabel(210, 61, 400, 240, u"L2", true);
+  L1 = AddLabel(210, 22, 400, 50, u"L1", true);
+  L1->SetFont(zel::TFontSpec{11, false});
+}
+
+void TInstallerPageFullScreen::Paint(zel::TZELCanvas& canvas, const zel::TRect& client) {
+  canvas.FillRect(client, Palette.Background);
+  if (FPicture) canvas.DrawImage(FPicture.get(), Scale().Bounds(0, 0, 188, 435));
+}
+
+// --- TInstallerPageWelcome
+
+void TInstallerPageWelcome::CreateControls() {
+  TInstallerPageFullScreen::CreateControls();
+  FWarning = AddLabel(210, 180, 400, 40, u"", true);
+  FWarning->SetTextRole(zel::TTextRole::Warning);
+}
+
+void TInstallerPageWelcome::Localize() {
+  TInstallerPageFullScreen::Localize();
+  FWarning->SetCaption(Resources().GetText(u"Common", u"E6"));
+}
+
+// --- TInstallerPageLicense
+
+void TInstallerPageLicense::CreateControls() {
+  FViewer = Add<zel::TZELRichViewer>();
+  FViewer->SetAlign(zel::TAlign::Client, {28, 22, 28, 4});
+  FAccept = AddCheckBox(0, 0, 0, 16, u"L1", [this] { AcceptClick(); });
+  FAccept->SetAlign(zel::TAlign::Bottom, {28, 4, 28, 22});
+  Realign();
+}
+
+bool TInstallerPageLicense::CanGoNext() { return FAccept->Checked(); }
+
+void TInstallerPageLicense::Prepare() {
+  std::unique_ptr<zel::TMemoryStream> licence = Resources().GetLicense();
+  if (licence) FViewer->LoadFromStream(licence.get());
+}
+
+void TInstallerPageLicense::Shown() {
+  if (!FAccept->Checked()) FViewer->SetFocus();
+}
+
+void TInstallerPageLicense::AcceptClick() {
+  if (FAccept->Checked())
+    zel::ShowMessageBox(::GetAncestor(Handle(), GA_ROOT), Resources().GetText(u"Common", u"E6"),
+                        Resources().GetText(u"Common", u"Caption"), zel::TMessageKind::Warning);
+  NotifyStateChanged();
+}
+
+// --- TInstallerPageReadyToInstall
+
+void TInstallerPageReadyToInstall::CreateControls() {
+  FViewer = Add<zel::TZELRichViewer>();
+  FViewer->SetAlign(zel::TAlign::Client, {28, 22, 28, 22});
+  FViewer->SetEnabled(false);
+  Realign();
+}
+
+void TInstallerPageReadyToInstall::Prepare() {
+  TInstallerSummaryBuilder builder(
+      [](StringView section, StringView key) { return Installer->Resources().GetText(section, key); });
+  Installer->ProductInfo().PopulateActions([&](const TInstallerActionClass& actionClass) {
+    std::unique_ptr<TInstallerAction> action = actionClass.Create();
+    action->BuildSummary(builder);
+  });
+  FSummary = builder.ToString();
+  FViewer->SetText(FSummary);
+}
+
+// --- TInstallerPageInstall
+
+TInstallerPageInstall::TInstallerPageInstall(const char* className) : TInstallerPage(className) {
+  // After the window, which registered first: the page hears every event before it.
+  Installer->AddListener(this);
+}
+
+TInstallerPageInstall::~TInstallerPageInstall() {
+  if (Installer) Installer->RemoveListener(this);
+}
+
+void TInstallerPageInstall::CreateControls() {
+  // The status label first: screen readers name the bars after the text before them.
+  FStatus = AddLabel(30, 16, 580, 18, u"", false);
+  FStatus->SetFont(zel::TFontSpec{8, false});
+  FCurrent = AddControl<zel::TZELProgressBar>(30, 40, 580, 18, u"");
+  FOverall = AddControl<zel::TZELProgressBar>(30, 65, 580, 18, u"");
+}
+
+int TInstallerPageInstall::GetProgress() { return FOverall->Position(); }
+
+void TInstallerPageInstall::Prepare() {
+  FStatus->SetCaption(GetText(u"L1"));
+  Installer->Start(false);
+}
+
+void TInstallerPageInstall::Notify(int code, intptr_t data) {
+  zel::Application::TNotificationScope scope;
+  switch (code) {
+    case NotifyEnded:
+      FEnded = true;
+      break;
+    case NotifyProgress: {
+      const int current = static_cast<int>(data & 0xFFFF);
+      const int overall = static_cast<int>((data >> 16) & 0xFFFF);
+      if (FCurrent->Position() == current && FOverall->Position() == overall) return;
+      FCurrent->SetPosition(current);
+      FOverall->SetPosition(overall);
+      zel::Application::ProcessMessages();
+      break;
+    }
+    case NotifyStatus:
+      FStatus->SetCaption(reinterpret_cast<const char16_t*>(data));
+      zel::Application::ProcessMessages();
+      break;
+  }
+}
+
+// --- TInstallerPageCustomFinish
+
+void TInstallerPageCustomFinish::CreateControls() {
+  TInstallerPageFullScreen::CreateControls();
+  FErrors = Add<zel::TZELMemo>();
+  FErrors->SetAlign(zel::TAlign::Client, {210, 120, 20, 4});
+  FErrors->SetVisible(false);
+  Realign();
+}
+
+void TInstallerPageCustomFinish::Prepare() {
+  const bool errors = Installer->HasErrors();
+  FErrors->SetVisible(errors);
+  if (!errors) return;
+  L1->SetTextRole(zel::TTextRole::Warning);
+  L1->SetCaption(GetText(u"E1"));
+  std::vector<String> lines;
+  for (size_t i = 0; i < Installer->Errors().Count(); ++i) lines.push_back(Installer->Errors()[i]);
+  FErrors->SetLines(lines);
+  L2->SetCaption(GetText(u"E2"));
+}
+
+// --- TInstallerPageFinish
+
+void TInstallerPageFinish::CreateControls() {
+  TInstallerPageCustomFinish::CreateControls();
+  auto* link = Add<zel::TZELLinkLabel>();
+  link->SetName(u"L3");
+  link->SetAutoSize(true);
+  link->SetCentered(true);
+  link->SetFont(zel::TFontSpec{8, false});
+  link->SetUrl(Installer->ProductInfo().GetHomePage());
+  link->SetAlign(zel::TAlign::Bottom, {210, 0, 20, 4});
+  const TInstallerScriptGroup& actions = Resources().Script().Actions;
+  for (size_t i = 0; i < actions.Count(); ++i) {
+    const int top = 120 + 24 * static_cast<int>(i);
+    auto* box = AddCheckBox(210, top, 320, 17, u"CB" + zel::IntToStr(static_cast<long long>(i + 1)),
+                            [this] { StoreActions(); });
+    box->SetChecked(true);
+    FActions.push_back(box);
+  }
+  Realign();
+}
+
+void TInstallerPageFinish::Prepare() {
+  TInstallerPageCustomFinish::Prepare();
+  const TInstallerScriptGroup& actions = Resources().Script().Actions;
+  for (size_t i = 0; i < FActions.size() && i < actions.Count(); ++i) {
+    FActions[i]->SetCaption(GetText(actions.Items(i).GetTextOrName()));
+    FActions[i]->SetVisible(!ErrorsShown());
+  }
+  StoreActions();
+}
+
+void TInstallerPageFinish::StoreActions() {
+  const TInstallerScriptGroup& actions = Resources().Script().Actions;
+  for (size_t i = 0; i < FActions.size() && i < actions.Count(); ++i)
+    Options().WriteBool(u"Actions", actions.Items(i).Name, FActions[i]->Checked());
+}
+
+// --- TInstallerPageList
+
+void TInstallerPageList::Add(const TInstallerPageClass& pageClass) { FPages.push_back(pageClass.Create()); }
+
+void TInstallerPageList::Add(std::unique_ptr<TInstallerCustomPage> page) { FPages.push_back(std::move(page)); }
+
+int TInstallerPageList::IndexOf(const TInstallerCustomPage* page) const {
+  for (size_t i = 0; i < FPages.size(); ++i)
+    if (FPages[i].get() == page) return static_cast<int>(i);
+  return -1;
+}
+
+std::vector<bool> TInstallerPageList::Availability() const {
+  std::vector<bool> available;
+  for (const auto& page : FPages) available.push_back(page->IsAvailable());
+  return available;
+}
+
+TInstallerCustomPage* TInstallerPageList::NextAvailable(const TInstallerCustomPage* page) const {
+  const int index = NextAvailableIndex(Availability(), IndexOf(page));
+  return index < 0 ? nullptr : FPages[static_cast<size_t>(index)].get();
+}
+
+TInstallerCustomPage* TInstallerPageList::PrevAvailable(const TInstallerCustomPage* page) const {
+  const int index = IndexOf(page);
+  if (index < 0) return nullptr;
+  const int previous = PrevAvailableIndex(Availability(), index);
+  return previous < 0 ? nullptr : FPages[static_cast<size_t>(previous)].get();
+}
+
+bool TInstallerPageList::CanGoNext(TInstallerCustomPage* active) const {
+  return active && active->CanGoNext() && NextAvailable(active);
+}
+
+bool TInstallerPageList::CanGoBack(TInstallerCustomPage* active) const {
+  return active && active->CanGoBack() && PrevAvailable(active);
+}
+
+}  // namespace kivo

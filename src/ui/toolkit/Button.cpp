@@ -1,0 +1,153 @@
+#include "ui/toolkit/Button.h"
+
+#include <algorithm>
+
+namespace zel {
+
+namespace {
+
+void FrameRect(HDC dc, const TRect& rect, kivo::TColor color, int width) {
+  for (int i = 0; i < width; ++i) {
+    const RECT r{rect.Left + i, rect.Top + i, rect.Right - i, rect.Bottom - i};
+    ::FrameRect(dc, &r, GetBrush(color));
+  }
+}
+
+}  // namespace
+
+TZELCustomButton::TZELCustomButton(TZELContainer& parent, DWORD style) : TZELControl(parent) {
+  CreateHandle(L"BUTTON", style | WS_TABSTOP);
+}
+
+void TZELCustomButton::Command(WORD code) {
+  if (code == BN_CLICKED) Click();
+}
+
+bool TZELCustomButton::RepaintsAfter(UINT message) const {
+  switch (message) {
+    case BM_SETCHECK:
+    case BM_SETSTATE:
+    case BM_SETSTYLE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_LBUTTONDBLCLK:
+    case WM_MOUSEMOVE:
+    case WM_MOUSELEAVE:
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_ENABLE:
+    case WM_SETTEXT:
+    case WM_UPDATEUISTATE:
+    case WM_CAPTURECHANGED:
+      return true;
+  }
+  return false;
+}
+
+TZELButton::TZELButton(TZELContainer& parent) : TZELCustomButton(parent, BS_PUSHBUTTON) {}
+
+void TZELButton::PaintControl(TZELCanvas& canvas, const TRect& client) {
+  const HDC dc = canvas.DC();
+  const LRESULT state = ::SendMessageW(Handle(), BM_GETSTATE, 0, 0);
+  const bool pressed = (state & BST_PUSHED) != 0;
+  const bool isDefault = (::GetWindowLongPtrW(Handle(), GWL_STYLE) & BS_DEFPUSHBUTTON) == BS_DEFPUSHBUTTON;
+  canvas.FillRect(client, BackColor());
+  canvas.FillRect(client, pressed ? kivo::Skin.ButtonFaceHot : kivo::Skin.ButtonFace);
+  const bool accent = Enabled() && (isDefault || Focused());
+  FrameRect(dc, client, accent ? kivo::Skin.DefaultBorder : kivo::Skin.Border, accent ? Scale().Apply(2) : 1);
+  TRect text = client;
+  if (pressed) {
+    text.Left += 1;
+    text.Top += 1;
+  }
+  const kivo::TColor color = Enabled() ? kivo::Skin.ButtonText : kivo::Skin.DisabledText;
+  RECT r = ToRECT(text);
+  const String caption = Caption();
+  ::SetBkMode(dc, TRANSPARENT);
+  ::SetTextColor(dc, ToColorRef(color));
+  ::DrawTextW(dc, as_wcstr(caption), static_cast<int>(caption.size()), &r,
+              DT_CENTER | DT_VCENTER | DT_SINGLELINE | PrefixFlag());
+  if (Focused() && !HideFocus()) {
+    const int inset = Scale().Apply(4);
+    const RECT focus{client.Left + inset, client.Top + inset, client.Right - inset, client.Bottom - inset};
+    ::SetTextColor(dc, ToColorRef(kivo::Skin.Text));
+    ::SetBkColor(dc, ToColorRef(kivo::Skin.ButtonFace));
+    ::DrawFocusRect(dc, &focus);
+  }
+}
+
+TZELCheckBox::TZELCheckBox(TZELContainer& parent) : TZELCustomButton(parent, BS_AUTOCHECKBOX) {}
+
+TZELCheckBox::TZELCheckBox(TZELContainer& parent, DWORD style) : TZELCustomButton(parent, style) {}
+
+bool TZELCheckBox::Checked() const { return ::SendMessageW(Handle(), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void TZELCheckBox::SetChecked(bool checked) {
+  ::SendMessageW(Handle(), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void TZELCheckBox::PaintMark(TZELCanvas& canvas, const TRect& box, bool checked) {
+  const HDC dc = canvas.DC();
+  canvas.FillRect(box, kivo::Skin.EditBackground);
+  FrameRect(dc, box, checked && Enabled() ? kivo::Skin.DefaultBorder : kivo::Skin.Border, 1);
+  if (!checked) return;
+  // The tick: two strokes, as thick as the scale allows.
+  const int w = box.Width();
+  const POINT points[3] = {{box.Left + w * 2 / 9, box.Top + w / 2},
+                           {box.Left + w * 4 / 9, box.Top + w * 5 / 7},
+                           {box.Left + w * 7 / 9, box.Top + w * 2 / 7}};
+  TGdiObject pen(::CreatePen(PS_SOLID, std::max(2, w / 7), ToColorRef(Enabled() ? kivo::Skin.Check : kivo::Skin.DisabledText)));
+  const HGDIOBJ old = ::SelectObject(dc, pen.Get());
+  ::Polyline(dc, points, 3);
+  ::SelectObject(dc, old);
+}
+
+void TZELCheckBox::PaintControl(TZELCanvas& canvas, const TRect& client) {
+  canvas.FillRect(client, BackColor());
+  const int size = Scale().Apply(13);
+  const int top = client.Top + (client.Height() - size) / 2;
+  PaintMark(canvas, TRect{client.Left, top, client.Left + size, top + size}, Checked());
+  const int gap = Scale().Apply(6);
+  TRect text{client.Left + size + gap, client.Top, client.Right, client.Bottom};
+  const HDC dc = canvas.DC();
+  const String caption = Caption();
+  RECT measure = ToRECT(text);
+  ::DrawTextW(dc, as_wcstr(caption), static_cast<int>(caption.size()), &measure,
+              DT_SINGLELINE | DT_VCENTER | DT_CALCRECT | PrefixFlag());
+  RECT r = ToRECT(text);
+  ::SetBkMode(dc, TRANSPARENT);
+  ::SetTextColor(dc, ToColorRef(TextColor()));
+  ::DrawTextW(dc, as_wcstr(caption), static_cast<int>(caption.size()), &r,
+              DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | PrefixFlag());
+  if (Focused() && !HideFocus()) {
+    const int height = measure.bottom - measure.top;
+    const int y = client.Top + (client.Height() - height) / 2;
+    const RECT focus{text.Left - 1, y, std::min<LONG>(client.Right, text.Left + (measure.right - measure.left) + 1),
+                     y + height};
+    ::SetTextColor(dc, ToColorRef(kivo::Skin.Text));
+    ::SetBkColor(dc, ToColorRef(BackColor()));
+    ::DrawFocusRect(dc, &focus);
+  }
+}
+
+TZELRadioButton::TZELRadioButton(TZELContainer& parent) : TZELCheckBox(parent, BS_AUTORADIOBUTTON) {}
+
+void TZELRadioButton::PaintMark(TZELCanvas& canvas, const TRect& box, bool checked) {
+  const HDC dc = canvas.DC();
+  TGdiObject pen(::CreatePen(PS_SOLID, 1, ToColorRef(checked && Enabled() ? kivo::Skin.DefaultBorder : kivo::Skin.Border)));
+  const HGDIOBJ oldPen = ::SelectObject(dc, pen.Get());
+  const HGDIOBJ oldBrush = ::SelectObject(dc, GetBrush(kivo::Skin.EditBackground));
+  ::Ellipse(dc, box.Left, box.Top, box.Right, box.Bottom);
+  if (checked) {
+    const int inset = box.Width() / 4 + 1;
+    ::SelectObject(dc, GetBrush(Enabled() ? kivo::Skin.Check : kivo::Skin.DisabledText));
+    ::SelectObject(dc, ::GetStockObject(NULL_PEN));
+    ::Ellipse(dc, box.Left + inset, box.Top + inset, box.Right - inset + 1, box.Bottom - inset + 1);
+  }
+  ::SelectObject(dc, oldBrush);
+  ::SelectObject(dc, oldPen);
+}
+
+}  // namespace zel

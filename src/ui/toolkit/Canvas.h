@@ -1,0 +1,57 @@
+#pragma once
+// Drawing on a window's (memory) device context: fills, pictures with opacity and
+// single-line text, in pixels.
+#include <windows.h>
+
+#include "library/Strings.h"
+#include "ui/Palette.h"
+#include "ui/toolkit/Scaling.h"
+
+namespace Gdiplus {
+class Image;
+}
+
+namespace zel {
+
+RECT ToRECT(const TRect& rect);
+TRect FromRECT(const RECT& rect);
+
+class TZELCanvas {
+public:
+  TZELCanvas(HDC dc, const TScale& scale) : FDC(dc), FScale(scale) {}
+
+  HDC DC() const { return FDC; }
+  const TScale& Scale() const { return FScale; }
+  void SetFont(HFONT font) { ::SelectObject(FDC, font); }
+
+  void FillRect(const TRect& rect, kivo::TColor color);
+  // opacity from 0 to 255; the picture is stretched to rect.
+  void DrawImage(Gdiplus::Image* image, const TRect& rect, int opacity = 255);
+  SIZE TextExtent(StringView text);
+  // One line (unless text holds breaks), top-aligned, clipped to rect; flags add DT_RIGHT etc.
+  void DrawText(StringView text, const TRect& rect, kivo::TColor color, UINT flags = 0);
+
+private:
+  HDC FDC;
+  TScale FScale;
+};
+
+// A memory bitmap the size of a client rectangle, copied to the target on destruction:
+// painting without flicker.
+class TZELBufferedPaint {
+public:
+  TZELBufferedPaint(HDC target, const RECT& client);
+  ~TZELBufferedPaint();
+  TZELBufferedPaint(const TZELBufferedPaint&) = delete;
+  TZELBufferedPaint& operator=(const TZELBufferedPaint&) = delete;
+  HDC DC() const { return FMemory ? FMemory : FTarget; }
+
+private:
+  HDC FTarget;
+  RECT FClient;
+  HDC FMemory = nullptr;
+  HBITMAP FBitmap = nullptr;
+  HGDIOBJ FOldBitmap = nullptr;
+};
+
+}  // namespace zel

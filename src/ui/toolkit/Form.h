@@ -1,0 +1,51 @@
+#pragma once
+// A fixed-size top-level window of the toolkit: centred on its monitor, double-buffered,
+// keyboard navigation as in dialogs (Tab, Enter on the default button, Esc closes,
+// mnemonics), dark title bar in dark mode, rescaled when it moves to a monitor with
+// another DPI, and told when the theme changes.
+#include "ui/toolkit/Control.h"
+
+namespace zel {
+
+// Bits of the change flags that ThemeChanged receives.
+constexpr int ThemeChangeDarkMode = 1;
+constexpr int ThemeChangeHighContrast = 2;
+
+class TZELForm : public TZELContainer {
+public:
+  // clientWidth × clientHeight in design units.
+  TZELForm(const wchar_t* className, int clientWidth, int clientHeight);
+  ~TZELForm() override;
+
+  void SetCaption(StringView caption);
+  String Caption() const;
+  void Show();
+  // Asks CloseQuery; destroys the window when it agrees. Inside a notification that
+  // the worker thread is waiting for, the request is taken up once that call is over.
+  void Close();
+  // The control that Enter presses (when the focus is not on another push button).
+  void SetDefaultButton(TZELControl* button) { FDefaultButton = button; }
+  // Ends the application's message loop when this window is destroyed.
+  void SetMainForm(bool main) { FMainForm = main; }
+  bool Destroyed() const { return FDestroyed; }
+
+  // Every toolkit form: the theme change goes to each of them.
+  static void BroadcastThemeChange(int flags);
+
+protected:
+  virtual bool CloseQuery() { return true; }
+  // flags: ThemeChangeDarkMode and/or ThemeChangeHighContrast.
+  virtual void ThemeChangedFlags(int flags);
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void ResizeForScale();
+
+private:
+  int FClientWidth;
+  int FClientHeight;
+  TZELControl* FDefaultButton = nullptr;
+  bool FMainForm = false;
+  bool FDestroyed = false;
+  bool FInCloseQuery = false;
+};
+
+}  // namespace zel

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# An interactive installation as a person makes it: language → welcome → licence (Next
+# only while the box is ticked, the warning each time it is ticked) → ready (the
+# summary) → install (progress and status) → finish (the action boxes; Finish closes,
+# the ticked action starts the player afterwards).
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/wizard_lib.sh"
+need_display "$@"
+
+NEXT=$(lng Common bNext)
+INSTALL=$(lng Common bInstall)
+FINISH=$(lng Common bFinish)
+BACK=$(lng Common bBack)
+ACCEPT=$(lng PageLicense L1)
+E6=$(lng Common E6)
+DEST_UNIX="Program Files (x86)/KIVO"
+
+use_prefix wizard_install fresh
+step "Setup.exe without switches"
+start_wizard "$WORK/wizard_install.out"
+choose_language
+
+step "welcome page"
+expect_page PageWelcome
+check "welcome: Next is shown and enabled" VE "$(control_flags "$NEXT" | tr -d 'F')"
+check "welcome: Back is hidden" 0 "$(has_flag "$BACK" V && echo 1 || echo 0)"
+check_true "welcome: the heading" has_flag "$(lng PageWelcome L1)" V
+check_true "welcome: the E6 notice" has_flag "$E6" V
+screenshot install-1-welcome
+click_button "$NEXT"
+
+step "licence page"
+expect_page PageLicense
+check "licence: Next disabled while the box is not ticked" V "$(control_flags "$NEXT")"
+check "licence: Back hidden (the page refuses going back)" 0 "$(has_flag "$BACK" V && echo 1 || echo 0)"
+LICENCE=$(wizard_state | awk -F'\t' 'tolower($1) == "richedit50w" { print $4 }')
+check_contains "licence: the English licence text is shown" "KIVO" "$LICENCE"
+click_button "$ACCEPT"
+check "licence: ticking shows the E6 warning" "$E6" "$(box_text "$WIZARD_TITLE")"
+answer_box "$WIZARD_TITLE" OK
+sleep 0.5
+check_true "licence: Next enabled once ticked" has_flag "$NEXT" E
+click_button "$ACCEPT"
+sleep 1
+check_true "licence: unticking shows no warning" no_box "$WIZARD_TITLE"
+check "licence: Next disabled again" 0 "$(has_flag "$NEXT" E && echo 1 || echo 0)"
+click_button "$ACCEPT"
+check "licence: ticking again shows the warning again" "$E6" "$(box_text "$WIZARD_TITLE")"
+answer_box "$WIZARD_TITLE" OK
+sleep 0.5
+screenshot install-2-licence
+click_button "$NEXT"
+
+step "ready page"
+expect_page PageReadyToInstall
+check_true "ready: Next reads Install" has_flag "$INSTALL" E
+check_true "ready: Back is shown" has_flag "$BACK" V
+SUMMARY_SHOWN=$(wizard_state | awk -F'\t' 'tolower($1) == "richedit50w" && $3 ~ /V/ { print $4 }')
+if [ -n "$SUMMARY_SHOWN" ]; then
+  check_contains "ready: the summary names the destination" 'C:\Program Files (x86)\KIVO\' "$SUMMARY_SHOWN"
+fi
+click_button "$BACK"
+expect_page PageLicense
+check_true "back on the licence page the box is still ticked" has_flag "$ACCEPT" C
+click_button "$NEXT"
+expect_page PageReadyToInstall
+screenshot install-3-ready
+click_button "$INSTALL"
+
+step "install and finish pages"
+expect_page PageFinish 60
+check_contains "the install page was shown" "Wizard: page PageInstall" "$(wizard_log)"
+check_contains "status texts reached the page" "Status: $(lng Common A4)" "$(wizard_log)"
+BARS=$(wizard_state | awk -F'\t' '$1 == "msctls_progress32" { print $4 }' | sort | uniq -c | awk '{ print $1 " " $2 }')
+check "both progress bars ended at 100 %" "2 pos=100" "$BARS"
+check_true "finish: Next reads Finish" has_flag "$FINISH" E
+check "finish: Back is hidden" 0 "$(has_flag "$BACK" V && echo 1 || echo 0)"
+check "finish: run box ticked and shown" VEC "$(control_flags "$(lng PageFinish RunProduct)" | tr -d 'F')"
+check "finish: what's new box ticked and shown" VEC "$(control_flags "$(lng PageFinish ShowWhatsNew)" | tr -d 'F')"
+check_true "finish: the home-page link" has_flag "$(lng PageFinish L3)" V
+screenshot install-4-finish
+click_button "$(lng PageFinish ShowWhatsNew)"
+sleep 0.3
+check "finish: what's new box unticked" VE "$(control_flags "$(lng PageFinish ShowWhatsNew)" | tr -d 'F')"
+click_button "$FINISH"
+end_win 30
+check "exit code" 0 "$RUN_EXIT"
+
+LOG=$(wizard_log)
+check "pages in order" "PageWelcome PageLicense PageReadyToInstall PageLicense PageReadyToInstall PageInstall PageFinish" \
+  "$(sed -n 's/^Wizard: page //p' <<<"$LOG" | tr '\n' ' ' | sed 's/ $//')"
+check "the ticked finish action ran, the unticked one did not" \
+  'Finish action: open "C:\Program Files (x86)\KIVO\KIVO.exe"' "$(grep '^Finish action' <<<"$LOG")"
+check_true "the product is installed" test -f "$(drive_c)/$DEST_UNIX/KIVO.exe"
+if drive wait --class TKIVOMainForm --timeout 15000 >/dev/null; then
+  pass
+  drive close --class TKIVOMainForm --wait >/dev/null
+else
+  fail "the player was not started after Finish"
+fi
+finish

@@ -1,0 +1,81 @@
+# Helpers of the wizard scenarios (wizard_*.sh): start Setup.exe with its window, walk
+# the pages with the UI driver as a person would, read controls and their state, and
+# take screenshots. Sourced after lib.sh.
+
+WIZARD_TITLE="KIVO Setup"
+STUBBORN_EXE=$(dirname "${UIDRIVER_EXE:?}")/stubborn_window.exe
+SHOTS=${KIVO_WIZARD_SHOTS:-$WORK/shots}
+
+# lng SECTION KEY: the English text as the setup shows it ($NAME is the product's name).
+lng() {
+  iconv -f UTF-16 -t UTF-8 "${KIVO_SETUP_STAGE:?}/English.lng" | tr -d '\r' |
+    S=$1 K=$2 awk '/^\[/ { s = ($0 == "[" ENVIRON["S"] "]"); next }
+      s && index($0, ENVIRON["K"] "=") == 1 { print substr($0, length(ENVIRON["K"]) + 2); exit }' |
+    sed 's/\$NAME/KIVO/g'
+}
+
+wizard_state() { drive state --title "$WIZARD_TITLE" --timeout 2000; }
+wizard_page() { drive page --title "$WIZARD_TITLE" --timeout 2000; }
+
+# control_flags TEXT: the state flags of the control whose text is TEXT (first match).
+control_flags() {
+  T=$1 awk -F'\t' 'NR > 1 && $4 == ENVIRON["T"] { print $3; exit }' <<<"$(wizard_state)"
+}
+# has_flag TEXT FLAG: whether the control with that text has the flag (V, E, C, F).
+has_flag() { [[ "$(control_flags "$1")" == *"$2"* ]]; }
+
+# wait_page NAME [SECONDS]: until the wizard shows that page; false on time-out.
+wait_page() {
+  local deadline=$((SECONDS + ${2:-20}))
+  while [ "$SECONDS" -lt "$deadline" ]; do
+    [ "$(wizard_page 2>/dev/null)" == "$1" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+# expect_page NAME [SECONDS]: wait_page as a check; a wrong page ends the scenario.
+expect_page() {
+  if wait_page "$1" "${2:-20}"; then
+    pass
+  else
+    fail "the wizard should show $1, it shows [$(wizard_page 2>&1)]; what is on the screen:"
+    visible_windows
+    finish
+  fi
+}
+
+# click_button CAPTION: clicks a control of the wizard by its caption.
+click_button() { drive click --title "$WIZARD_TITLE" --button "$1" >/dev/null || fail "cannot click [$1]"; }
+
+# The wizard's message boxes: the system's, or in dark mode the toolkit's own.
+BOX_CLASS=${BOX_CLASS:-#32770}
+# box_text TITLE: waits for a message box with that title and prints its message.
+box_text() {
+  local texts
+  texts=$(drive texts --class "$BOX_CLASS" --title "$1" --timeout 10000) || return 1
+  sed -n 's/^Static\t65535\t//p' <<<"$texts"
+}
+answer_box() { drive click --class "$BOX_CLASS" --title "$1" --button "$2" >/dev/null; }
+no_box() { ! drive list | grep -q $'^'"$BOX_CLASS"$'\t'"$1"'$'; }
+
+# start_wizard OUT ARGS...: starts Setup.exe with its window and a log at C:\wizard.log.
+start_wizard() {
+  local out=$1
+  shift
+  start_win "$out" "$(winpath "$SETUP_EXE")" '/LOG=C:\wizard.log' "$@"
+}
+
+# choose_language: OK in the language dialog (English is preselected on this system).
+choose_language() {
+  drive click --class '#32770' --title "Select Language" --button OK --timeout 30000 >/dev/null ||
+    fatal "no language dialog; what is on the screen:"$'\n'"$(visible_windows)"
+}
+
+wizard_log() { log_text "$(drive_c)/wizard.log" 2>/dev/null; }
+
+# screenshot NAME: the whole virtual screen into $SHOTS/NAME.png.
+screenshot() {
+  mkdir -p "$SHOTS"
+  import -window root "$SHOTS/$1.png" 2>/dev/null || note "no screenshot $1 (import failed)"
+}

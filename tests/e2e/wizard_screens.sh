@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Demo: screenshots of every wizard page, light and dark, at 100 % and 150 %, under
+# Xvfb. The DPI is the prefix's "LogPixels" (HKCU\Control Panel\Desktop), dark mode its
+# "AppsUseLightTheme" = 0; the install page is held by a player window that does not
+# close, so that it can be seen; a failed automatic run shows the finish page's error list. The pictures go to $KIVO_WIZARD_SHOTS (default
+# build/windows/wizard-screens), named page-theme-percent.png.
+#
+#   tests/e2e/wizard_screens.sh [light|dark ...] [100|150 ...]
+#
+# Run from the source tree after a Windows build; the paths default to build/windows.
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=${KIVO_BUILD_DIR:-$root/build/windows}
+export KIVO_E2E_WORK=${KIVO_E2E_WORK:-$build/tests/e2e/screens-work}
+export KIVO_SETUP_EXE=${KIVO_SETUP_EXE:-$build/src/setup/Setup.exe}
+export KIVO_UIDRIVER_EXE=${KIVO_UIDRIVER_EXE:-$build/tests/uidriver/uidriver.exe}
+export KIVO_SETUP_STAGE=${KIVO_SETUP_STAGE:-$build/sample/setup-stage}
+export KIVO_WIZARD_SHOTS=${KIVO_WIZARD_SHOTS:-$build/wizard-screens}
+source "$here/lib.sh"
+source "$here/wizard_lib.sh"
+need_display "$@"
+
+themes=() scales=()
+for a in "$@"; do
+  case $a in
+    light | dark) themes+=("$a") ;;
+    100 | 150) scales+=("$a") ;;
+    *) echo "usage: $0 [light|dark ...] [100|150 ...]" >&2; exit 2 ;;
+  esac
+done
+[ ${#themes[@]} -gt 0 ] || themes=(light dark)
+[ ${#scales[@]} -gt 0 ] || scales=(100 150)
+
+if [ ! -f "$BASE_PREFIX/system.reg" ]; then
+  step "base prefix"
+  make_base_prefix || fatal "wineboot failed"
+fi
+
+# shot NAME: the wizard's part of the screen (the window is centred on the 1280 × 1024 screen).
+shot() {
+  local w=$((640 * percent / 100 + 40)) h=$((480 * percent / 100 + 70))
+  screenshot "$1-$theme-$percent"
+  convert "$SHOTS/$1-$theme-$percent.png" -crop "${w}x${h}+$(((1280 - w) / 2))+$(((1024 - h) / 2))" +repage \
+    "$SHOTS/$1-$theme-$percent.png" 2>/dev/null
+}
+
+for theme in "${themes[@]}"; do
+  for percent in "${scales[@]}"; do
+    step "$theme, $percent %"
+    use_prefix "screens-$theme-$percent" fresh
+    wine_out reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d $((96 * percent / 100)) /f >/dev/null
+    wine_out reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize' /v AppsUseLightTheme \
+      /t REG_DWORD /d "$([ "$theme" == dark ] && echo 0 || echo 1)" /f >/dev/null
+    stop_server
+    BOX_CLASS=$([ "$theme" == dark ] && echo TZELMessageForm || echo '#32770')
+    "$WINE" "$STUBBORN_EXE" TKIVOMainForm 'C:\release-player' 120000 >/dev/null 2>&1 &
+    player=$!
+    start_wizard "$WORK/screens.out"
+    drive wait --title "Select Language" --timeout 30000 >/dev/null && sleep 0.5 && shot language
+    choose_language
+    wait_page PageWelcome && sleep 0.5 && shot welcome
+    click_button "$(lng Common bNext)"
+    wait_page PageLicense && sleep 0.5 && shot licence
+    click_button "$(lng PageLicense L1)"
+    box_text "$WIZARD_TITLE" >/dev/null && shot licence-warning
+    answer_box "$WIZARD_TITLE" OK
+    click_button "$(lng Common bNext)"
+    wait_page PageReadyToInstall && sleep 0.5 && shot ready
+    click_button "$(lng Common bInstall)"
+    wait_page PageInstall && sleep 1 && shot install
+    drive close --title "$WIZARD_TITLE" >/dev/null
+    box_text "$WIZARD_TITLE" >/dev/null && shot question
+    answer_box "$WIZARD_TITLE" Cancel
+    touch "$(drive_c)/release-player"
+    wait_page PageFinish 60 && sleep 0.5 && shot finish
+    click_button "$(lng Common bFinish)"
+    end_win 30
+    wait "$player" 2>/dev/null
+    drive close --class TKIVOMainForm --wait --timeout 5000 >/dev/null 2>&1
+    stop_server
+    # A failed automatic run: the finish page with the error list.
+    echo "a file, not a folder" >"$(drive_c)/blocker"
+    start_wizard "$WORK/screens-failed.out" '/AUTO=C:\blocker\KIVO'
+    wait_page PageFinish 60 && sleep 0.5 && shot finish-failed
+    click_button "$(lng Common bFinish)"
+    end_win 30
+    stop_server
+    note "$(ls "$SHOTS" | grep -c -- "-$theme-$percent.png") pictures"
+  done
+done
+echo "screenshots in $SHOTS"
