@@ -4,6 +4,7 @@
 
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
+#include "library/win/Registry.h"
 
 namespace kivo {
 
@@ -13,19 +14,6 @@ using zel::StringView;
 namespace {
 
 constexpr REGSAM kView = KEY_WOW64_32KEY;
-
-String ReadStringValue(HKEY key, const wchar_t* name) {
-  DWORD type = 0, size = 0;
-  if (::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return {};
-  if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
-  String value(size / 2 + 1, u'\0');
-  size = static_cast<DWORD>(value.size() * 2);
-  if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) != ERROR_SUCCESS)
-    return {};
-  value.resize(size / 2);
-  while (!value.empty() && value.back() == u'\0') value.pop_back();
-  return value;
-}
 
 void WriteString(HKEY key, const wchar_t* name, const String& value) {
   // Stored with the terminating zero, as the system's own tools do.
@@ -93,10 +81,10 @@ bool TInstallerApplicationRepository::GetInstallPath(StringView name, String& pa
   if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, zel::as_wcstr(keyPath), 0, KEY_READ | kView, &raw) != ERROR_SUCCESS)
     return false;
   zel::THandleKey key(raw);
-  path = ReadStringValue(key.Get(), L"InstallPath");
+  path = zel::ReadRegistryString(key.Get(), L"InstallPath");
   if (!path.empty()) path = zel::IncludeTrailingBackslash(path);
-  if (!zel::DirectoryExists(path)) path = FolderOfCommand(ReadStringValue(key.Get(), L"UninstallString"));
-  if (!zel::DirectoryExists(path)) path = FolderOfCommand(ReadStringValue(key.Get(), L"DisplayIcon"));
+  if (!zel::DirectoryExists(path)) path = FolderOfCommand(zel::ReadRegistryString(key.Get(), L"UninstallString"));
+  if (!zel::DirectoryExists(path)) path = FolderOfCommand(zel::ReadRegistryString(key.Get(), L"DisplayIcon"));
   return zel::DirectoryExists(path);
 }
 

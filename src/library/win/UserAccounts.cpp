@@ -6,6 +6,7 @@
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 #include "library/win/OSError.h"
+#include "library/win/Registry.h"
 
 namespace zel {
 
@@ -14,19 +15,6 @@ namespace {
 // "ProfileList" is shared by both registry views; the 32-bit view is named to read it
 // exactly as the 32-bit setup always did.
 constexpr REGSAM kView = KEY_WOW64_32KEY;
-
-String ReadStringValue(HKEY key, const wchar_t* name) {
-  DWORD type = 0, size = 0;
-  if (::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return {};
-  if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
-  String value(size / 2 + 1, u'\0');
-  size = static_cast<DWORD>(value.size() * 2);
-  if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) != ERROR_SUCCESS)
-    return {};
-  value.resize(size / 2);
-  while (!value.empty() && value.back() == u'\0') value.pop_back();
-  return value;
-}
 
 String ExpandEnvironment(const String& text) {
   String expanded(65535, u'\0');
@@ -100,7 +88,7 @@ void TZELUserAccounts::Populate(TZELUserAccountInfoList& list) {
     {
       THandleKey entry = OpenKey(profiles.Get(), identifier);
       if (!entry) continue;
-      profilePath = ReadStringValue(entry.Get(), L"ProfileImagePath");
+      profilePath = ReadRegistryString(entry.Get(), L"ProfileImagePath");
     }
     if (profilePath.empty()) continue;
     profilePath = ExpandEnvironment(profilePath);
@@ -111,7 +99,7 @@ void TZELUserAccounts::Populate(TZELUserAccountInfoList& list) {
     THandleKey folders = OpenKey(HKEY_USERS, identifier + shellFolders);
     if (!folders) folders = OpenKey(HKEY_USERS, u".DEFAULT" + shellFolders);
     if (!folders) continue;
-    const String accountAppData = ReplaceUserProfile(ReadStringValue(folders.Get(), L"AppData"), profilePath);
+    const String accountAppData = ReplaceUserProfile(ReadRegistryString(folders.Get(), L"AppData"), profilePath);
     folders.Reset();
     if (accountAppData.empty()) continue;
 
