@@ -50,15 +50,7 @@ make_installers() {  # scale
   python3 bench/make_payload.py "$dir/product" --scale "$scale" >"$dir/payload.txt"
   # Our setup, by the vendor route: the sample's setup data with the payload's components.
   cp -r "$setup_stage" "$dir/setup"
-  local components
-  components=$("$host_tool" components "$dir/product")
-  python3 - "$dir/setup/Install.xml" "$components" <<'PY'
-import re, sys
-path, components = sys.argv[1], sys.argv[2]
-text = open(path, encoding="utf-8").read()
-text = re.sub(r"[ \t]*<Components>.*?</Components>\n", lambda m: components + "\n", text, flags=re.S)
-open(path, "w", encoding="utf-8").write(text)
-PY
+  "$host_tool" components "$dir/product" --into "$dir/setup/Install.xml" >/dev/null
   wine "$tool_exe" setup "$(winpath "$setup_exe")" "$(winpath "$dir/setup")" "$(winpath "$dir/product")" \
     "$(winpath "$dir/ours.exe")" >/dev/null
   # NSIS: solid LZMA with a 4 MiB dictionary, the standard choice for a download.

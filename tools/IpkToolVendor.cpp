@@ -77,6 +77,30 @@ void CheckTargetsUnique(const std::vector<TComponent>& components) {
   }
 }
 
+// Puts `block` in place of the lines from the one holding "<Components>" to the one
+// holding "</Components>" of a UTF-8 script, keeping everything else byte for byte.
+void ReplaceComponents(const String& script, const std::string& block) {
+  const std::vector<uint8_t> bytes = ReadFileBytes(script);
+  const std::string text(bytes.begin(), bytes.end());
+  const size_t open = text.find("<Components>"), close = text.find("</Components>");
+  if (open == std::string::npos || close == std::string::npos || close < open)
+    throw TToolError{ExitFailure, Quoted(script) + " has no <Components> ... </Components> to replace"};
+  const size_t begin = text.rfind('\n', open) == std::string::npos ? 0 : text.rfind('\n', open) + 1;
+  size_t end = text.find('\n', close);
+  end = end == std::string::npos ? text.size() : end + 1;
+  std::string result = text.substr(0, begin) + block + text.substr(end);
+  if (text.find("\r\n") != std::string::npos) {  // a script with CR LF lines keeps them
+    std::string crlf;
+    for (size_t i = 0; i < result.size(); ++i) {
+      if (result[i] == '\n' && (i == 0 || result[i - 1] != '\r')) crlf += '\r';
+      crlf += result[i];
+    }
+    result = std::move(crlf);
+  }
+  TFileStream out(script, FileMode::Create);
+  out.WriteBuffer(result.data(), result.size());
+}
+
 }  // namespace
 
 fs::path ExistingFolder(const String& text) {
@@ -139,11 +163,13 @@ void RequireConsistent(const fs::path& setupFolder, const fs::path& productFolde
 
 int CmdComponents(const std::vector<String>& args) {
   std::vector<String> positional, families;
-  String separator = u"_";
+  String separator = u"_", into;
   for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == u"--families" || args[i] == u"--separator") {
+    if (args[i] == u"--families" || args[i] == u"--separator" || args[i] == u"--into") {
       if (i + 1 == args.size()) throw TToolError{ExitUsage, ToUtf8(args[i]) + " needs a value"};
-      if (args[i] == u"--separator") {
+      if (args[i] == u"--into") {
+        into = args[++i];
+      } else if (args[i] == u"--separator") {
         separator = args[++i];
         if (separator.empty()) throw TToolError{ExitUsage, "the separator cannot be empty"};
       } else {
@@ -171,7 +197,12 @@ int CmdComponents(const std::vector<String>& args) {
     out += ToUtf8(line);
   }
   out += "    </Components>\n";
-  std::fputs(out.c_str(), stdout);
+  if (into.empty()) {
+    std::fputs(out.c_str(), stdout);
+  } else {
+    ReplaceComponents(into, out);
+    std::printf("%s: %zu components\n", ToUtf8(into).c_str(), components.size());
+  }
   return ExitOk;
 }
 

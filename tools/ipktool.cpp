@@ -50,9 +50,10 @@ const char kUsage[] =
     "       ipktool extract PKG DIR [NAME...] write all members, or the named ones, under DIR\n"
     "       ipktool verify PKG                check magic, size and checksum\n"
     "       ipktool cat PKG NAME              write one member's bytes to standard output\n"
-    "       ipktool components DIR [--families EN,DE,...] [--separator _]\n"
-    "         the <Components> entries of Install.xml for every file under DIR; with families,\n"
-    "         \"name_DE.ext\" installs as \"name.ext\" for the DE family\n"
+    "       ipktool components DIR [--families EN,DE,...] [--separator _] [--into Install.xml]\n"
+    "         the <Components> entries of Install.xml for every file under DIR (printed, or put in\n"
+    "         place of the script's own); with families, \"name_DE.ext\" installs as \"name.ext\"\n"
+    "         for the DE family\n"
     "       ipktool check SETUP_DIR PRODUCT_DIR  every file Install.xml names is there, and a language\n"
     "       ipktool setup SETUP_EXE SETUP_DIR PRODUCT_DIR OUT_EXE [--level N]\n"
     "         (Windows) OUT_EXE: a copy of the prebuilt SETUP_EXE carrying the two folders as its packages\n";

@@ -405,6 +405,24 @@ class VendorTest(unittest.TestCase):
         r = run("check", self.setup, self.product)
         self.assertEqual(r.returncode, 0, r.stderr)
 
+    def test_components_into_a_script_replace_only_its_list(self):
+        script = os.path.join(self.setup, "Install.xml")
+        before = (SCRIPT % "    <Components>\n      <File name=\"$DEST\\Old.exe\"/>\n    </Components>").replace("\n", "\r\n")
+        write(script, before.encode())
+        r = run("components", self.product, "--families", "EN,DE", "--into", script)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        after = read(script).decode()
+        self.assertNotIn("Old.exe", after)
+        self.assertIn('<File name="$DEST\\docs\\Guide.txt" lang-family="EN">docs\\Guide_EN.txt</File>\r\n', after)
+        # Everything around the list stays as it was, line ends included.
+        head, tail = before.split("    <Components>")[0], before.split("</Components>\r\n")[1]
+        self.assertTrue(after.startswith(head) and after.endswith(tail))
+        self.assertNotIn("\n", after.replace("\r\n", ""))
+        self.assertEqual(run("check", self.setup, self.product).returncode, 0)
+        write(script, b"<installer/>")
+        r = run("components", self.product, "--into", script)
+        self.assertEqual((r.returncode, read(script)), (EXIT_FAILURE, b"<installer/>"))
+
     def test_check_names_what_the_setup_would_miss(self):
         self.write_script('<Components><File name="$DEST\\Gone.exe"/>'
                           '<File name="$DEST\\x.txt">docs\\GUIDE_EN.TXT</File></Components>')
