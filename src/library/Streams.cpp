@@ -110,6 +110,29 @@ int64_t TReadOnlyMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
   return target;
 }
 
+// --- TSubStream
+
+TSubStream::TSubStream(TStream& base, int64_t offset, int64_t size) : FBase(base), FOffset(offset), FSize(size) {
+  if (offset < 0 || size < 0) throw EReadError(u"Invalid stream position");
+}
+
+size_t TSubStream::Read(void* buffer, size_t count) {
+  if (FPosition >= FSize) return 0;
+  const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), FSize - FPosition));
+  FBase.SetPosition(FOffset + FPosition);
+  const size_t got = FBase.Read(buffer, n);
+  FPosition += static_cast<int64_t>(got);
+  return got;
+}
+
+int64_t TSubStream::Seek(int64_t offset, SeekOrigin origin) {
+  const int64_t base = origin == SeekOrigin::Begin ? 0 : origin == SeekOrigin::Current ? FPosition : FSize;
+  const int64_t target = base + offset;
+  if (target < 0) throw EReadError(u"Invalid stream position");
+  FPosition = target;
+  return target;
+}
+
 // --- TFileStream
 
 TFileStream::TFileStream(StringView fileName, FileMode mode, unsigned share) : FFileName(fileName) {
@@ -226,6 +249,15 @@ size_t TBufferedFileStream::Write(const void* buffer, size_t count) {
     FWriting = true;
   }
   const auto* in = static_cast<const uint8_t*>(buffer);
+  // A block at least as large as the buffer goes to the file in one write after what is
+  // buffered: copying it through the buffer would only cut it into more, smaller writes.
+  if (count >= FBuffer.size()) {
+    Flush();
+    TFileStream::Seek(FFilePos, SeekOrigin::Begin);
+    const size_t n = TFileStream::Write(in, count);
+    FFilePos += static_cast<int64_t>(n);
+    return n;
+  }
   size_t done = 0;
   while (done < count) {
     if (FBufferPos == FBuffer.size()) Flush(), FWriting = true;

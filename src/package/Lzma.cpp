@@ -22,6 +22,7 @@ using zel::TStream;
 namespace {
 
 constexpr size_t kBufferSize = 64 * 1024;
+constexpr size_t kObservedStep = 256 * 1024;
 
 // A payload this many times larger than the compressed input left is believed only
 // once the data is there: real packages stay far below it, a forged size never gets it.
@@ -193,7 +194,7 @@ int LzmaDecompress(TStream& source, TStream& dest, const TPreprocessor& sourcePr
 }
 
 int LzmaDecompressToMemory(TStream& source, const TPreprocessor& sourcePreprocessor, uint64_t decodedSize,
-                           std::vector<uint8_t>& dest) {
+                           std::vector<uint8_t>& dest, const TDecodedObserver& destObserver) {
   dest.clear();
   if (decodedSize > SIZE_MAX) RaiseLzmaError(LzmaMemoryError);
   uint8_t props[LZMA_PROPS_SIZE];
@@ -235,11 +236,14 @@ int LzmaDecompressToMemory(TStream& source, const TPreprocessor& sourcePreproces
         inPos = 0;
       }
       const size_t before = dec->dicPos;
+      // Short steps keep what the observer reads in the cache; the coder may stop at any
+      // limit and goes on from there.
+      const size_t limit = destObserver ? std::min(dest.size(), before + kObservedStep) : dest.size();
       size_t srcLen = inLen - inPos;
       ELzmaStatus status;
-      const SRes res = LzmaDec_DecodeToDic(dec, dest.size(), inBuf.data() + inPos, &srcLen, LZMA_FINISH_ANY,
-                                           &status);
+      const SRes res = LzmaDec_DecodeToDic(dec, limit, inBuf.data() + inPos, &srcLen, LZMA_FINISH_ANY, &status);
       inPos += srcLen;
+      if (destObserver && dec->dicPos > before) destObserver(dest.data() + before, dec->dicPos - before);
       if (res != SZ_OK || status == LZMA_STATUS_FINISHED_WITH_MARK) break;
       if (srcLen == 0 && dec->dicPos == before) break;  // the input is exhausted
     }
