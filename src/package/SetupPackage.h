@@ -125,6 +125,9 @@ public:
   // stays free of <windows.h>). Defined in win/SetupPackageResource.cpp.
   using TModuleInstance = void*;
   TSetupPackageReader(TModuleInstance instance, zel::StringView resourceName);
+  // Where the resource bytes mapped at data lie in the module's file, by its section
+  // headers; 0 when they cannot be placed (then the mapping is read instead).
+  static int64_t ResourceFileOffset(TModuleInstance instance, const void* data, size_t size);
 #endif
 
   bool ContainsFile(zel::StringView name) const { return FFileTable.Find(name) != nullptr; }

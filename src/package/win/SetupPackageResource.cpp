@@ -10,11 +10,23 @@ using namespace zel;
 
 namespace {
 
-// Where a resource's bytes lie in its module's file: the section that holds the mapped
-// address gives the file offset. 0 when the headers do not place it inside a section's
-// raw data (a module loaded from memory, a packer's layout).
-int64_t ResourceFileOffset(HMODULE module, const void* data, size_t size) {
-  const auto* base = reinterpret_cast<const uint8_t*>(module);
+String ModuleFileName(HMODULE module) {
+  String path(MAX_PATH, u'\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(module, as_wcstr(path), static_cast<DWORD>(path.size()));
+    if (n == 0) return String();
+    if (n < path.size()) return path.substr(0, n);
+    path.resize(path.size() * 2);
+  }
+}
+
+}  // namespace
+
+int64_t TSetupPackageReader::ResourceFileOffset(TModuleInstance instance, const void* data, size_t size) {
+  // A module loaded as a data file has a low bit set in its handle and no file name to
+  // be had: it keeps to its mapping.
+  if (reinterpret_cast<uintptr_t>(instance) & 3) return 0;
+  const auto* base = static_cast<const uint8_t*>(instance);
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
   if (dos->e_magic != IMAGE_DOS_SIGNATURE) return 0;
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
@@ -28,18 +40,6 @@ int64_t ResourceFileOffset(HMODULE module, const void* data, size_t size) {
   }
   return 0;
 }
-
-String ModuleFileName(HMODULE module) {
-  String path(MAX_PATH, u'\0');
-  for (;;) {
-    const DWORD n = ::GetModuleFileNameW(module, as_wcstr(path), static_cast<DWORD>(path.size()));
-    if (n == 0) return String();
-    if (n < path.size()) return path.substr(0, n);
-    path.resize(path.size() * 2);
-  }
-}
-
-}  // namespace
 
 TSetupPackageReader::TSetupPackageReader(TModuleInstance instance, StringView resourceName) {
   const auto module = static_cast<HMODULE>(instance);
