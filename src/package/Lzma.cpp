@@ -278,6 +278,22 @@ void LzmaCompress(const TLZMAStreams& streams, int level) {
   SizeT headerSize = LZMA_PROPS_SIZE;
   if (const SRes res = LzmaEnc_WriteProperties(encoder.Handle, header, &headerSize); res != SZ_OK)
     RaiseLzmaError(res);
+  // The header keeps the level's dictionary, but a source smaller than it is coded with a
+  // window just large enough: the same matches are in reach, and the match finder's
+  // tables (8 MiB cleared at level 4 however small the input) shrink with it. A larger
+  // window in the header is always enough for the decoder.
+  int64_t sourceLeft = -1;
+  try {
+    sourceLeft = streams.SourceStream->Size() - streams.SourceStream->Position();
+  } catch (const zel::Exception&) {
+    // A stream that cannot tell its size is coded with the full window.
+  }
+  if (sourceLeft >= 0 && uint64_t(sourceLeft) < props.dictSize) {
+    CLzmaEncProps small = props;
+    small.dictSize = 1u << 12;
+    while (small.dictSize < uint64_t(sourceLeft)) small.dictSize <<= 1;
+    if (const SRes res = LzmaEnc_SetProps(encoder.Handle, &small); res != SZ_OK) RaiseLzmaError(res);
+  }
   if (OutWrite(&out, header, headerSize) != headerSize) {
     if (out.Error) std::rethrow_exception(out.Error);
     RaiseLzmaError(LzmaWriteError);
