@@ -507,3 +507,47 @@ TEST(Lzma, DecodedObserverSeesEveryByteOnceInShortBlocks) {
   EXPECT_EQ(seen, out);
   EXPECT_LT(out.size(), data.size());
 }
+
+TEST(Lzma, LargeInputsAreReadAheadWithTheSameOutcomes) {
+  // Over 1 MiB of coded input, reading and deciphering run on a second thread; what the
+  // caller gets must not change: the bytes, code 1 for a body cut short, and the
+  // source's own error when its read fails part-way.
+  const TBytes data = Mixed(3 * 1024 * 1024, 11);
+  TMemoryStream source(data), coded;
+  const auto flip = [](uint8_t* p, size_t n) { for (size_t i = 0; i < n; ++i) p[i] ^= 0xA5; };
+  LzmaCompress(source, coded, 1, flip);
+  ASSERT_GT(coded.Size(), 1024 * 1024);
+
+  struct TFailingStream : TReadOnlyMemoryStream {
+    size_t FailAt;
+    size_t Done = 0;
+    TFailingStream(const TBytes& bytes, size_t failAt) : TReadOnlyMemoryStream(bytes.data(), bytes.size()), FailAt(failAt) {}
+    size_t Read(void* buffer, size_t count) override {
+      if (Done + count > FailAt) throw EReadError();
+      const size_t n = TReadOnlyMemoryStream::Read(buffer, count);
+      Done += n;
+      return n;
+    }
+  };
+  struct Case { size_t keep; size_t failAt; int code; };
+  const size_t full = static_cast<size_t>(coded.Size());
+  const Case cases[] = {{full, SIZE_MAX, LzmaOk}, {full * 6 / 10, SIZE_MAX, LzmaDataError}, {full, full / 2, -1}};
+  for (const Case& c : cases) {
+    const TBytes input(coded.Memory(), coded.Memory() + c.keep);
+    TFailingStream in(input, c.failAt);
+    TBytes out, seen;
+    const auto observe = [&](const uint8_t* p, size_t n) { seen.insert(seen.end(), p, p + n); };
+    if (c.code < 0) {
+      EXPECT_THROW(LzmaDecompressToMemory(in, flip, data.size(), out, observe), EReadError);
+      continue;
+    }
+    EXPECT_EQ(LzmaDecompressToMemory(in, flip, data.size(), out, observe), c.code) << c.keep;
+    EXPECT_EQ(seen, out);
+    if (c.code == LzmaOk) EXPECT_EQ(out, data);
+    else {
+      EXPECT_GT(out.size(), 0u);
+      EXPECT_LT(out.size(), data.size());
+      EXPECT_TRUE(std::equal(out.begin(), out.end(), data.begin()));
+    }
+  }
+}
