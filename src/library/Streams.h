@@ -137,7 +137,10 @@ public:
   void Flush();
 
 private:
-  std::vector<uint8_t> FBuffer;
+  uint8_t* Buffer();
+
+  std::unique_ptr<uint8_t[]> FBuffer;
+  size_t FBufferSize;
   size_t FBufferPos = 0;   // cursor inside the buffer
   size_t FBufferLen = 0;   // valid bytes when reading
   bool FWriting = false;   // buffer holds unwritten bytes
