@@ -2,7 +2,8 @@
 # Our silent install against a standard NSIS installer of the same payload, under Wine on
 # this machine: alternating runs in one warm Wine session, medians, min-max and ratios, at
 # the payload size and at twice it. Also: our uninstall time, each installer's peak memory
-# (maximum resident set of its process), and our extraction speed from the run log.
+# (maximum resident set of its process), our extraction speed from the run log, and the
+# package open beside xz's decode of the same LZMA bytes.
 #
 #   bench/vs_nsis.sh [pairs, default 7]
 #
@@ -137,13 +138,50 @@ run_pairs() {  # scale
     "$(cut -d' ' -f2 "$dir/nsis.txt" | median | awk '{ printf "%.0f", $1 / 1024 }')" >>"$work/table.md"
 }
 
+# Package open against xz on the same coded bytes: the product package as our Setup.exe
+# carries it, opened by the reader natively and under Wine, and its deciphered LZMA stream
+# decoded by "xz -dc --format=lzma". Alternating, medians of the reader's best-of-1 runs.
+open_pairs() {  # scale
+  local scale=$1 dir=$work/scale$1
+  "$host_tool" build "$dir/product.ipk" "$dir/product" >/dev/null
+  : >"$dir/open-native.txt"
+  : >"$dir/open-wine.txt"
+  : >"$dir/open-xz.txt"
+  local mb first=1
+  for i in 1 2 3 4 5; do
+    local out
+    out=$("$root/build/native/bench/bench_package_open" --package "$dir/product.ipk" 1 \
+      $( ((first)) && echo --lzma-alone "$dir/product.lzma"))
+    first=0
+    mb=$(sed -n 's/.*payload \([0-9.]*\) MB.*/\1/p' <<<"$out")
+    sed -n 's/^open from file: *\([0-9.]*\) ms.*/\1/p' <<<"$out" >>"$dir/open-native.txt"
+    wine "$root/build/windows/bench/bench_package_open.exe" --package "$(winpath "$dir/product.ipk")" 1 2>/dev/null |
+      sed -n 's/^open from file: *\([0-9.]*\) ms.*/\1/p' >>"$dir/open-wine.txt"
+    /usr/bin/time -f '%e' -o "$dir/xz.time" xz -dc --format=lzma "$dir/product.lzma" >/dev/null
+    awk '{ print $1 * 1000 }' "$dir/xz.time" >>"$dir/open-xz.txt"
+  done
+  local native wine_ms xz
+  native=$(median <"$dir/open-native.txt")
+  wine_ms=$(median <"$dir/open-wine.txt")
+  xz=$(median <"$dir/open-xz.txt")
+  awk -v s="$scale" -v mb="$mb" -v n="$native" -v w="$wine_ms" -v x="$xz" 'BEGIN {
+    printf "| %sx (%.1f MB) | %.0f | %.1f | %.0f | %.1f | %.0f | %.1f | %.2f | %.2f |\n",
+      s, mb, n, mb / (n / 1000), w, mb / (w / 1000), x, mb / (x / 1000), x / n, x / w }' >>"$work/open.md"
+}
+
 echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(wine --version), $pairs alternating pairs per size"
 : >"$work/table.md"
+: >"$work/open.md"
 for scale in 1 2; do
   make_installers "$scale"
   run_pairs "$scale"
+  open_pairs "$scale"
 done
 echo
 echo '| payload | ours s, median (min-max) | NSIS s, median (min-max) | ours / NSIS | our work s (less fixed waits) | work / NSIS | extract MB/s | uninstall s | ours peak MiB | NSIS peak MiB |'
 echo '|---|---|---|---|---|---|---|---|---|---|'
 cat "$work/table.md"
+echo
+echo '| payload | reader native ms | MB/s | reader under Wine ms | MB/s | xz -dc ms | MB/s | reader / xz speed, native | under Wine |'
+echo '|---|---|---|---|---|---|---|---|---|'
+cat "$work/open.md"

@@ -18,6 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       try {
         const auto member = reader.ExtractFile(item.Name);
         if (!member || member->Position() != 0) __builtin_trap();
+        // The view is the same bytes as the copy, in place.
+        kivo::TSetupPackageMemberView view;
+        if (!reader.FileView(item.Name, view) || view.Size != member->Bytes().size()) __builtin_trap();
+        for (size_t n = 0; n < view.Size; ++n)
+          if (view.Data[n] != member->Memory()[n]) __builtin_trap();
       } catch (const kivo::ESetupPackageReadError&) {
         // An entry outside the payload: refused, the others still served.
       }

@@ -110,6 +110,29 @@ int64_t TReadOnlyMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
   return target;
 }
 
+// --- TSubStream
+
+TSubStream::TSubStream(TStream& base, int64_t offset, int64_t size) : FBase(base), FOffset(offset), FSize(size) {
+  if (offset < 0 || size < 0) throw EReadError(u"Invalid stream position");
+}
+
+size_t TSubStream::Read(void* buffer, size_t count) {
+  if (FPosition >= FSize) return 0;
+  const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), FSize - FPosition));
+  FBase.SetPosition(FOffset + FPosition);
+  const size_t got = FBase.Read(buffer, n);
+  FPosition += static_cast<int64_t>(got);
+  return got;
+}
+
+int64_t TSubStream::Seek(int64_t offset, SeekOrigin origin) {
+  const int64_t base = origin == SeekOrigin::Begin ? 0 : origin == SeekOrigin::Current ? FPosition : FSize;
+  const int64_t target = base + offset;
+  if (target < 0) throw EReadError(u"Invalid stream position");
+  FPosition = target;
+  return target;
+}
+
 // --- TFileStream
 
 TFileStream::TFileStream(StringView fileName, FileMode mode, unsigned share) : FFileName(fileName) {
@@ -162,7 +185,7 @@ void TFileStream::SetSize(int64_t newSize) {
 
 TBufferedFileStream::TBufferedFileStream(StringView fileName, FileMode mode, unsigned share,
                                          size_t bufferSize)
-    : TFileStream(fileName, mode, share), FBuffer(std::max<size_t>(bufferSize, 4096)) {
+    : TFileStream(fileName, mode, share), FBufferSize(std::max<size_t>(bufferSize, 4096)) {
   FFilePos = TFileStream::Seek(0, SeekOrigin::Current);
 }
 
@@ -174,12 +197,19 @@ TBufferedFileStream::~TBufferedFileStream() {
   }
 }
 
+uint8_t* TBufferedFileStream::Buffer() {
+  // Made on first use and not cleared: a stream that only sees large blocks (a member
+  // written in one piece) never needs one, and the bytes are always written before read.
+  if (!FBuffer) FBuffer.reset(new uint8_t[FBufferSize]);
+  return FBuffer.get();
+}
+
 void TBufferedFileStream::Flush() {
   if (FWriting && FBufferPos > 0) {
     TFileStream::Seek(FFilePos, SeekOrigin::Begin);
     size_t done = 0;
     while (done < FBufferPos) {
-      const size_t n = TFileStream::Write(FBuffer.data() + done, FBufferPos - done);
+      const size_t n = TFileStream::Write(FBuffer.get() + done, FBufferPos - done);
       if (n == 0) throw EWriteError();
       done += n;
     }
@@ -201,18 +231,18 @@ size_t TBufferedFileStream::Read(void* buffer, size_t count) {
       FFilePos += static_cast<int64_t>(FBufferLen);
       FBufferPos = FBufferLen = 0;
       const size_t want = count - done;
-      if (want >= FBuffer.size()) {  // large reads bypass the buffer
+      if (want >= FBufferSize) {  // large reads bypass the buffer
         TFileStream::Seek(FFilePos, SeekOrigin::Begin);
         const size_t n = TFileStream::Read(out + done, want);
         FFilePos += static_cast<int64_t>(n);
         return done + n;
       }
       TFileStream::Seek(FFilePos, SeekOrigin::Begin);
-      FBufferLen = TFileStream::Read(FBuffer.data(), FBuffer.size());
+      FBufferLen = TFileStream::Read(Buffer(), FBufferSize);
       if (FBufferLen == 0) break;
     }
     const size_t n = std::min(count - done, FBufferLen - FBufferPos);
-    std::memcpy(out + done, FBuffer.data() + FBufferPos, n);
+    std::memcpy(out + done, FBuffer.get() + FBufferPos, n);
     FBufferPos += n;
     done += n;
   }
@@ -226,11 +256,20 @@ size_t TBufferedFileStream::Write(const void* buffer, size_t count) {
     FWriting = true;
   }
   const auto* in = static_cast<const uint8_t*>(buffer);
+  // A block at least as large as the buffer goes to the file in one write after what is
+  // buffered: copying it through the buffer would only cut it into more, smaller writes.
+  if (count >= FBufferSize) {
+    Flush();
+    TFileStream::Seek(FFilePos, SeekOrigin::Begin);
+    const size_t n = TFileStream::Write(in, count);
+    FFilePos += static_cast<int64_t>(n);
+    return n;
+  }
   size_t done = 0;
   while (done < count) {
-    if (FBufferPos == FBuffer.size()) Flush(), FWriting = true;
-    const size_t n = std::min(count - done, FBuffer.size() - FBufferPos);
-    std::memcpy(FBuffer.data() + FBufferPos, in + done, n);
+    if (FBufferPos == FBufferSize) Flush(), FWriting = true;
+    const size_t n = std::min(count - done, FBufferSize - FBufferPos);
+    std::memcpy(Buffer() + FBufferPos, in + done, n);
     FBufferPos += n;
     done += n;
   }

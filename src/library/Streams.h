@@ -86,6 +86,24 @@ private:
   size_t FPosition = 0;
 };
 
+// A read-only window of size bytes at offset of another stream (which outlives it and
+// is not used otherwise meanwhile): a resource's bytes read from its module's file.
+class TSubStream : public TStream {
+public:
+  TSubStream(TStream& base, int64_t offset, int64_t size);
+  size_t Read(void* buffer, size_t count) override;
+  size_t Write(const void*, size_t) override { return 0; }
+  int64_t Seek(int64_t offset, SeekOrigin origin) override;
+  void SetSize(int64_t) override { throw EWriteError(); }
+  int64_t Size() override { return FSize; }
+
+private:
+  TStream& FBase;
+  int64_t FOffset;
+  int64_t FSize;
+  int64_t FPosition = 0;
+};
+
 enum class FileMode { OpenRead, OpenWrite, OpenReadWrite, Create };
 
 class TFileStream : public TStream {
@@ -105,7 +123,8 @@ private:
   platform::FileHandle FHandle = platform::InvalidFile;
 };
 
-// A file stream with a read/write buffer, for many small reads or writes.
+// A file stream with a read/write buffer, for many small reads or writes. Reads and
+// writes of at least the buffer's size bypass it.
 class TBufferedFileStream : public TFileStream {
 public:
   TBufferedFileStream(StringView fileName, FileMode mode, unsigned share = platform::ShareRead,
@@ -118,7 +137,10 @@ public:
   void Flush();
 
 private:
-  std::vector<uint8_t> FBuffer;
+  uint8_t* Buffer();
+
+  std::unique_ptr<uint8_t[]> FBuffer;
+  size_t FBufferSize;
   size_t FBufferPos = 0;   // cursor inside the buffer
   size_t FBufferLen = 0;   // valid bytes when reading
   bool FWriting = false;   // buffer holds unwritten bytes

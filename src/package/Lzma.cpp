@@ -5,7 +5,10 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <condition_variable>
+#include <mutex>
 #include <new>
+#include <thread>
 
 #include "library/Exceptions.h"
 #include "library/Strings.h"
@@ -22,6 +25,7 @@ using zel::TStream;
 namespace {
 
 constexpr size_t kBufferSize = 64 * 1024;
+constexpr size_t kObservedStep = 256 * 1024;
 
 // A payload this many times larger than the compressed input left is believed only
 // once the data is there: real packages stay far below it, a forged size never gets it.
@@ -192,8 +196,100 @@ int LzmaDecompress(TStream& source, TStream& dest, const TPreprocessor& sourcePr
   return LzmaDecompress(streams, decodedSize);
 }
 
+namespace {
+
+// Reads and deciphers the coded input on a second thread, a few blocks ahead of the
+// decoder, so that the file reads and the cipher do not hold up the coder: decoding is
+// the one part of opening a package that cannot be split.
+class TReadAhead {
+public:
+  TReadAhead(TStream& source, const TPreprocessor& preprocessor)
+      : FSource(source), FPreprocessor(preprocessor), FThread([this] { Run(); }) {}
+  ~TReadAhead() {
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FStop = true;
+    }
+    FChanged.notify_all();
+    FThread.join();
+  }
+  TReadAhead(const TReadAhead&) = delete;
+  TReadAhead& operator=(const TReadAhead&) = delete;
+
+  // The next deciphered block, valid until the next call; empty at the end of the
+  // source. A read error of the source is raised here, in the caller's thread.
+  const uint8_t* Next(size_t& size) {
+    std::unique_lock<std::mutex> lock(FLock);
+    if (FHanded > FReleased) ++FReleased;  // the caller is done with the previous block
+    FChanged.notify_all();
+    FChanged.wait(lock, [this] { return FFilled > FHanded || FEnd; });
+    if (FFilled == FHanded) {
+      if (FError) std::rethrow_exception(FError);
+      size = 0;
+      return nullptr;
+    }
+    const TSlot& slot = FSlots[FHanded++ % kSlots];
+    size = slot.Size;
+    return slot.Data.data();
+  }
+
+private:
+  static constexpr size_t kSlots = 4;
+  struct TSlot {
+    std::vector<uint8_t> Data = std::vector<uint8_t>(kBufferSize);
+    size_t Size = 0;
+  };
+
+  void Run() noexcept {
+    try {
+      for (;;) {
+        size_t index;
+        {
+          std::unique_lock<std::mutex> lock(FLock);
+          FChanged.wait(lock, [this] { return FStop || FFilled - FReleased < kSlots; });
+          if (FStop) return;
+          index = FFilled % kSlots;
+        }
+        TSlot& slot = FSlots[index];
+        slot.Size = ReadSource(FSource, FPreprocessor, slot.Data.data(), kBufferSize);
+        std::lock_guard<std::mutex> lock(FLock);
+        if (slot.Size == 0) {
+          FEnd = true;
+          FChanged.notify_all();
+          return;
+        }
+        ++FFilled;
+        FChanged.notify_all();
+      }
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(FLock);
+      FError = std::current_exception();
+      FEnd = true;
+      FChanged.notify_all();
+    }
+  }
+
+  TStream& FSource;
+  const TPreprocessor& FPreprocessor;
+  TSlot FSlots[kSlots];
+  std::mutex FLock;
+  std::condition_variable FChanged;
+  size_t FFilled = 0;    // blocks read
+  size_t FHanded = 0;    // blocks given to the decoder
+  size_t FReleased = 0;  // blocks the decoder is done with
+  bool FEnd = false;
+  bool FStop = false;
+  std::exception_ptr FError;
+  std::thread FThread;  // last: starts once every other field is ready
+};
+
+// Below this much coded input a second thread costs more than it saves.
+constexpr int64_t kReadAheadMinimum = 1024 * 1024;
+
+}  // namespace
+
 int LzmaDecompressToMemory(TStream& source, const TPreprocessor& sourcePreprocessor, uint64_t decodedSize,
-                           std::vector<uint8_t>& dest) {
+                           std::vector<uint8_t>& dest, const TDecodedObserver& destObserver) {
   dest.clear();
   if (decodedSize > SIZE_MAX) RaiseLzmaError(LzmaMemoryError);
   uint8_t props[LZMA_PROPS_SIZE];
@@ -210,14 +306,21 @@ int LzmaDecompressToMemory(TStream& source, const TPreprocessor& sourcePreproces
 
   const size_t total = static_cast<size_t>(decodedSize);
   uint64_t trusted = kTrustedMinimum;
+  int64_t remaining = 0;
   try {
-    const int64_t remaining = source.Size() - source.Position();
+    remaining = source.Size() - source.Position();
     if (remaining > 0) trusted = std::max<uint64_t>(trusted, uint64_t(remaining) * kTrustedExpansion);
   } catch (const zel::Exception&) {
     // A stream that cannot tell its size gets the minimum and grows like any other.
   }
 
-  std::vector<uint8_t> inBuf(kBufferSize);
+  std::vector<uint8_t> ownBuf;
+  std::unique_ptr<TReadAhead> readAhead;
+  if (remaining >= kReadAheadMinimum && total >= size_t(kReadAheadMinimum))
+    readAhead = std::make_unique<TReadAhead>(source, sourcePreprocessor);
+  else
+    ownBuf.resize(kBufferSize);
+  const uint8_t* inBuf = ownBuf.data();
   size_t inPos = 0, inLen = 0;
   try {
     dest.resize(static_cast<size_t>(std::min<uint64_t>(total, trusted)));
@@ -231,15 +334,21 @@ int LzmaDecompressToMemory(TStream& source, const TPreprocessor& sourcePreproces
         dec->dicBufSize = dest.size();
       }
       if (inPos == inLen) {
-        inLen = ReadSource(source, sourcePreprocessor, inBuf.data(), kBufferSize);
+        if (readAhead)
+          inBuf = readAhead->Next(inLen);
+        else
+          inLen = ReadSource(source, sourcePreprocessor, ownBuf.data(), kBufferSize);
         inPos = 0;
       }
       const size_t before = dec->dicPos;
+      // Short steps keep what the observer reads in the cache; the coder may stop at any
+      // limit and goes on from there.
+      const size_t limit = destObserver ? std::min(dest.size(), before + kObservedStep) : dest.size();
       size_t srcLen = inLen - inPos;
       ELzmaStatus status;
-      const SRes res = LzmaDec_DecodeToDic(dec, dest.size(), inBuf.data() + inPos, &srcLen, LZMA_FINISH_ANY,
-                                           &status);
+      const SRes res = LzmaDec_DecodeToDic(dec, limit, inBuf + inPos, &srcLen, LZMA_FINISH_ANY, &status);
       inPos += srcLen;
+      if (destObserver && dec->dicPos > before) destObserver(dest.data() + before, dec->dicPos - before);
       if (res != SZ_OK || status == LZMA_STATUS_FINISHED_WITH_MARK) break;
       if (srcLen == 0 && dec->dicPos == before) break;  // the input is exhausted
     }
@@ -274,6 +383,22 @@ void LzmaCompress(const TLZMAStreams& streams, int level) {
   SizeT headerSize = LZMA_PROPS_SIZE;
   if (const SRes res = LzmaEnc_WriteProperties(encoder.Handle, header, &headerSize); res != SZ_OK)
     RaiseLzmaError(res);
+  // The header keeps the level's dictionary, but a source smaller than it is coded with a
+  // window just large enough: the same matches are in reach, and the match finder's
+  // tables (8 MiB cleared at level 4 however small the input) shrink with it. A larger
+  // window in the header is always enough for the decoder.
+  int64_t sourceLeft = -1;
+  try {
+    sourceLeft = streams.SourceStream->Size() - streams.SourceStream->Position();
+  } catch (const zel::Exception&) {
+    // A stream that cannot tell its size is coded with the full window.
+  }
+  if (sourceLeft >= 0 && uint64_t(sourceLeft) < props.dictSize) {
+    CLzmaEncProps small = props;
+    small.dictSize = 1u << 12;
+    while (small.dictSize < uint64_t(sourceLeft)) small.dictSize <<= 1;
+    if (const SRes res = LzmaEnc_SetProps(encoder.Handle, &small); res != SZ_OK) RaiseLzmaError(res);
+  }
   if (OutWrite(&out, header, headerSize) != headerSize) {
     if (out.Error) std::rethrow_exception(out.Error);
     RaiseLzmaError(LzmaWriteError);

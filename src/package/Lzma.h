@@ -53,8 +53,13 @@ int LzmaDecompress(zel::TStream& source, zel::TStream& dest, const TPreprocessor
 // up holding exactly the bytes decoded (decodedSize of them unless the code is 1). It is
 // allocated for the whole size up front unless that is absurd next to the input left in
 // the source; then it grows as data actually arrives, so a lying size costs no memory.
+// destObserver, when given, sees every decoded byte once, in order, in blocks of at most
+// 256 KiB right after they were decoded (while they are still in the cache): the reader
+// checksums the payload there instead of in a second pass over all of it.
+using TDecodedObserver = std::function<void(const uint8_t* data, size_t size)>;
 int LzmaDecompressToMemory(zel::TStream& source, const TPreprocessor& sourcePreprocessor,
-                           uint64_t decodedSize, std::vector<uint8_t>& dest);
+                           uint64_t decodedSize, std::vector<uint8_t>& dest,
+                           const TDecodedObserver& destObserver = nullptr);
 
 // Encodes from the source's position to its end at a level 0..9 (the LZMA SDK's level
 // rules; a negative level counts as 5, levels above 9 act as 9). Writes the property

@@ -183,12 +183,15 @@ void TSetupPackageReader::Open(TStream& source) {
   TRC4 rc4;
   InitCipher(rc4, kSetupPackageKey);
   std::vector<uint8_t> payload;
+  // The checksum runs over each block as it is decoded, so the payload is walked once.
   // Code 1 (bad or missing data) returns normally: the length and checksum tests below
-  // turn it into "Package was corrupted".
+  // turn it into "Package was corrupted", in that order, before anyone sees a member.
+  TZELHashCRC32 crc;
   LzmaDecompressToMemory(
-      source, [&rc4](uint8_t* data, size_t size) { rc4.Crypt(data, data, size); }, payloadSize, payload);
+      source, [&rc4](uint8_t* data, size_t size) { rc4.Crypt(data, data, size); }, payloadSize, payload,
+      [&crc](const uint8_t* data, size_t size) { crc.Update(data, size); });
   if (payload.size() != payloadSize) throw ESetupPackageReadError();
-  if (TZELHashCRC32::Compute(payload.data(), payload.size()) != checksum) throw ESetupPackageReadError();
+  if (crc.Value() != checksum) throw ESetupPackageReadError();
   FPayload = std::make_unique<TMemoryStream>(std::move(payload));
 
   // The table size sits in the last 4 bytes; the table ends just before it.
@@ -200,13 +203,24 @@ void TSetupPackageReader::Open(TStream& source) {
   FPayload->SetPosition(0);
 }
 
-std::unique_ptr<TMemoryStream> TSetupPackageReader::ExtractItem(const TSetupPackageFileTableItem& item) const {
+TSetupPackageMemberView TSetupPackageReader::ItemView(const TSetupPackageFileTableItem& item) const {
   // Offset and Size come from the package: a consistent checksum does not make them sane.
   const int64_t payloadSize = FPayload->Size();
   if (item.Offset < 0 || item.Size < 0 || item.Offset > payloadSize || item.Size > payloadSize - item.Offset)
     throw ESetupPackageReadError();
-  const uint8_t* first = FPayload->Memory() + item.Offset;
-  return std::make_unique<TMemoryStream>(std::vector<uint8_t>(first, first + item.Size));
+  return {FPayload->Memory() + item.Offset, static_cast<size_t>(item.Size)};
+}
+
+bool TSetupPackageReader::FileView(StringView name, TSetupPackageMemberView& view) const {
+  const TSetupPackageFileTableItem* item = FFileTable.Find(name);
+  if (!item) return false;
+  view = ItemView(*item);
+  return true;
+}
+
+std::unique_ptr<TMemoryStream> TSetupPackageReader::ExtractItem(const TSetupPackageFileTableItem& item) const {
+  const TSetupPackageMemberView view = ItemView(item);
+  return std::make_unique<TMemoryStream>(std::vector<uint8_t>(view.Data, view.Data + view.Size));
 }
 
 bool TSetupPackageReader::ExtractFile(StringView name, std::unique_ptr<TMemoryStream>& stream) const {

@@ -4,7 +4,7 @@
 //
 // File (or resource), integers little-endian:
 //   offset 0   4 bytes  magic "IPK5" (49 50 4B 35)                  checked: reader
-//   offset 4   4 bytes  CRC-32 of the decoded payload (Crc32.h)    checked: reader, after decoding
+//   offset 4   4 bytes  CRC-32 of the decoded payload (Crc32.h)    checked: reader, as it decodes
 //   offset 8   4 bytes  payload size in bytes, unsigned            checked: reader, exact match
 //   offset 12  rest     body: one RC4 keystream (key = kSetupPackageKey as 4 little-endian
 //                       bytes) over an LZMA1 stream: 5 property bytes, then the coded
@@ -20,7 +20,7 @@
 // raise ESetupPackageReadError ("Package was corrupted"); a short header or a table that
 // runs outside the payload raise EReadError ("Stream read error"); LZMA failures other
 // than bad data raise EInvalidOperation ("LZMA Error (%d)"). A member whose Offset/Size
-// lie outside the payload is refused by ExtractFile with ESetupPackageReadError.
+// lie outside the payload is refused by ExtractFile and FileView with ESetupPackageReadError.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -92,6 +92,13 @@ private:
   mutable std::mutex FIndexLock;
 };
 
+// A member's bytes where they lie in a reader's payload: no copy, valid while the reader
+// lives (readers do not change after opening).
+struct TSetupPackageMemberView {
+  const uint8_t* Data = nullptr;
+  size_t Size = 0;
+};
+
 class TCustomSetupPackage {
 public:
   TCustomSetupPackage();
@@ -118,6 +125,9 @@ public:
   // stays free of <windows.h>). Defined in win/SetupPackageResource.cpp.
   using TModuleInstance = void*;
   TSetupPackageReader(TModuleInstance instance, zel::StringView resourceName);
+  // Where the resource bytes mapped at data lie in the module's file, by its section
+  // headers; 0 when they cannot be placed (then the mapping is read instead).
+  static int64_t ResourceFileOffset(TModuleInstance instance, const void* data, size_t size);
 #endif
 
   bool ContainsFile(zel::StringView name) const { return FFileTable.Find(name) != nullptr; }
@@ -129,6 +139,10 @@ public:
   std::unique_ptr<zel::TMemoryStream> ExtractFile(zel::StringView name) const;
   // The copy of one table item (which must belong to this reader's table).
   std::unique_ptr<zel::TMemoryStream> ExtractItem(const TSetupPackageFileTableItem& item) const;
+  // The member's bytes without a copy: false when absent (view left untouched). Refused
+  // like ExtractFile when the table places the member outside the payload.
+  bool FileView(zel::StringView name, TSetupPackageMemberView& view) const;
+  TSetupPackageMemberView ItemView(const TSetupPackageFileTableItem& item) const;
 
 private:
   void Open(zel::TStream& source);

@@ -235,6 +235,9 @@ TEST(SetupPackage, TablesWithoutEntriesOrWithEntriesOutsideThePayload) {
     std::unique_ptr<TMemoryStream> stream;
     EXPECT_THROW(reader->ExtractFile(name, stream), ESetupPackageReadError) << ToUtf8(name);
     EXPECT_EQ(stream, nullptr);
+    TSetupPackageMemberView view;
+    EXPECT_THROW(reader->FileView(name, view), ESetupPackageReadError) << ToUtf8(name);
+    EXPECT_EQ(view.Data, nullptr);
   }
 }
 
@@ -448,4 +451,103 @@ TEST(SetupPackage, FindThroughTheIndexAtScaleAndAfterChanges) {
   table.Clear();
   EXPECT_EQ(table.Find(u"late.txt"), nullptr);
   EXPECT_EQ(table.Count(), 0);
+}
+
+TEST(SetupPackage, ViewsPointIntoThePayloadWithoutACopy) {
+  const TMembers members = {{u"a.bin", Mixed(70000, 1)}, {u"empty", {}}, {u"b.txt", Bytes("hello")}};
+  const auto reader = Open(BuildPackage(members));
+  const uint8_t* payload = reader->Payload().Memory();
+  size_t offset = 0;
+  for (const auto& [name, bytes] : members) {
+    TSetupPackageMemberView view;
+    ASSERT_TRUE(reader->FileView(name, view)) << ToUtf8(name);
+    EXPECT_EQ(view.Data, payload + offset) << ToUtf8(name);
+    EXPECT_EQ(TBytes(view.Data, view.Data + view.Size), bytes) << ToUtf8(name);
+    offset += bytes.size();
+  }
+  const TSetupPackageMemberView untouched{payload, 1};
+  TSetupPackageMemberView view = untouched;
+  EXPECT_FALSE(reader->FileView(u"missing", view));
+  EXPECT_EQ(view.Data, untouched.Data);
+  EXPECT_EQ(view.Size, untouched.Size);
+}
+
+TEST(Lzma, DecodedObserverSeesEveryByteOnceInShortBlocks) {
+  // Sizes around the 256 KiB step; the observer's blocks must tile the output exactly.
+  for (size_t size : {size_t(0), size_t(1), size_t(262144), size_t(262145), size_t(1048576 + 3)}) {
+    const TBytes data = Mixed(size, 9);
+    TMemoryStream source(data), coded;
+    LzmaCompress(source, coded, 1, nullptr);
+    TReadOnlyMemoryStream in(coded.Memory(), static_cast<size_t>(coded.Size()));
+    TBytes out, seen;
+    size_t largest = 0;
+    const uint8_t* expectedNext = nullptr;
+    bool contiguous = true;
+    const int code = LzmaDecompressToMemory(in, nullptr, size, out, [&](const uint8_t* p, size_t n) {
+      if (expectedNext && p != expectedNext) contiguous = false;
+      expectedNext = p + n;
+      seen.insert(seen.end(), p, p + n);
+      largest = std::max(largest, n);
+    });
+    EXPECT_EQ(code, LzmaOk) << size;
+    EXPECT_EQ(out, data) << size;
+    EXPECT_EQ(seen, data) << size;
+    EXPECT_TRUE(contiguous) << size;
+    EXPECT_LE(largest, size_t(256 * 1024)) << size;
+  }
+  // A body cut short: the observer has seen exactly what was decoded.
+  const TBytes data = Mixed(300000, 4);
+  TMemoryStream source(data), coded;
+  LzmaCompress(source, coded, 4, nullptr);
+  TReadOnlyMemoryStream half(coded.Memory(), static_cast<size_t>(coded.Size() / 2));
+  TBytes out, seen;
+  EXPECT_EQ(LzmaDecompressToMemory(half, nullptr, data.size(), out,
+                                   [&](const uint8_t* p, size_t n) { seen.insert(seen.end(), p, p + n); }),
+            LzmaDataError);
+  EXPECT_EQ(seen, out);
+  EXPECT_LT(out.size(), data.size());
+}
+
+TEST(Lzma, LargeInputsAreReadAheadWithTheSameOutcomes) {
+  // Over 1 MiB of coded input, reading and deciphering run on a second thread; what the
+  // caller gets must not change: the bytes, code 1 for a body cut short, and the
+  // source's own error when its read fails part-way.
+  const TBytes data = Mixed(3 * 1024 * 1024, 11);
+  TMemoryStream source(data), coded;
+  const auto flip = [](uint8_t* p, size_t n) { for (size_t i = 0; i < n; ++i) p[i] ^= 0xA5; };
+  LzmaCompress(source, coded, 1, flip);
+  ASSERT_GT(coded.Size(), 1024 * 1024);
+
+  struct TFailingStream : TReadOnlyMemoryStream {
+    size_t FailAt;
+    size_t Done = 0;
+    TFailingStream(const TBytes& bytes, size_t failAt) : TReadOnlyMemoryStream(bytes.data(), bytes.size()), FailAt(failAt) {}
+    size_t Read(void* buffer, size_t count) override {
+      if (Done + count > FailAt) throw EReadError();
+      const size_t n = TReadOnlyMemoryStream::Read(buffer, count);
+      Done += n;
+      return n;
+    }
+  };
+  struct Case { size_t keep; size_t failAt; int code; };
+  const size_t full = static_cast<size_t>(coded.Size());
+  const Case cases[] = {{full, SIZE_MAX, LzmaOk}, {full * 6 / 10, SIZE_MAX, LzmaDataError}, {full, full / 2, -1}};
+  for (const Case& c : cases) {
+    const TBytes input(coded.Memory(), coded.Memory() + c.keep);
+    TFailingStream in(input, c.failAt);
+    TBytes out, seen;
+    const auto observe = [&](const uint8_t* p, size_t n) { seen.insert(seen.end(), p, p + n); };
+    if (c.code < 0) {
+      EXPECT_THROW(LzmaDecompressToMemory(in, flip, data.size(), out, observe), EReadError);
+      continue;
+    }
+    EXPECT_EQ(LzmaDecompressToMemory(in, flip, data.size(), out, observe), c.code) << c.keep;
+    EXPECT_EQ(seen, out);
+    if (c.code == LzmaOk) EXPECT_EQ(out, data);
+    else {
+      EXPECT_GT(out.size(), 0u);
+      EXPECT_LT(out.size(), data.size());
+      EXPECT_TRUE(std::equal(out.begin(), out.end(), data.begin()));
+    }
+  }
 }

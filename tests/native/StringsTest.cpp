@@ -80,6 +80,59 @@ TEST(Streams, MemoryStreamReadsWritesAndSeeks) {
   EXPECT_EQ(s.Bytes()[7], 0);
 }
 
+TEST(Streams, BufferedFileStreamPassesLargeWritesStraightToTheFile) {
+  // Write sizes against a 4096-byte buffer; after each step the file must already hold
+  // every byte of each block at least as large as the buffer and of all that came before.
+  struct Case { std::vector<size_t> writes; size_t onDiskBeforeFlush; };
+  const Case cases[] = {
+      {{4096}, 4096},
+      {{4095}, 0},
+      {{10, 10000}, 10010},
+      {{10000, 10}, 10000},
+      {{100, 4096, 100, 9000, 1}, 13296},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const String path = kivo::test::ScratchDir(u"bypass") + u"/f" + IntToStr(n++) + u".bin";
+    std::vector<uint8_t> expected;
+    {
+      TBufferedFileStream f(path, FileMode::Create, platform::ShareRead | platform::ShareWrite, 4096);
+      for (size_t size : c.writes) {
+        std::vector<uint8_t> block(size);
+        for (size_t i = 0; i < size; ++i) block[i] = static_cast<uint8_t>(expected.size() + i * 13);
+        f.WriteBuffer(block.data(), block.size());
+        expected.insert(expected.end(), block.begin(), block.end());
+      }
+      EXPECT_EQ(f.Position(), static_cast<int64_t>(expected.size()));
+      EXPECT_EQ(kivo::test::ReadAll(path).size(), c.onDiskBeforeFlush) << n;
+      f.Flush();
+    }
+    EXPECT_EQ(kivo::test::ReadAll(path), expected) << n;
+  }
+}
+
+TEST(Streams, SubStreamIsAWindowOfItsBase) {
+  const std::vector<uint8_t> data = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
+  TReadOnlyMemoryStream base(data.data(), data.size());
+  TSubStream window(base, 3, 5);
+  EXPECT_EQ(window.Size(), 5);
+  uint8_t got[8] = {};
+  EXPECT_EQ(window.Read(got, 2), 2u);
+  EXPECT_EQ(std::string(got, got + 2), "34");
+  base.SetPosition(0);  // the window keeps its own position
+  EXPECT_EQ(window.Read(got, 8), 3u);
+  EXPECT_EQ(std::string(got, got + 3), "567");
+  EXPECT_EQ(window.Read(got, 8), 0u);
+  window.Seek(-1, SeekOrigin::End);
+  EXPECT_EQ(window.Read(got, 8), 1u);
+  EXPECT_EQ(got[0], '7');
+  EXPECT_EQ(window.Write("x", 1), 0u);
+  EXPECT_THROW(window.Seek(-1, SeekOrigin::Begin), EReadError);
+  TSubStream pastTheEnd(base, 8, 5);  // a window longer than its base reads what is there
+  EXPECT_EQ(pastTheEnd.Read(got, 8), 2u);
+  EXPECT_THROW(TSubStream(base, -1, 2), EReadError);
+}
+
 TEST(Streams, BufferedFileStreamMixesReadsWritesAndSeeks) {
   const String path = kivo::test::ScratchDir(u"buffered") + u"/f.bin";
   {

@@ -66,6 +66,21 @@ TEST(InstallerResources, ProductPackageWinsOverTheSetupPackage) {
   // Streams are the caller's and start at 0.
   auto stream = resources->GetFile(u"Shared.txt");
   EXPECT_EQ(stream->Position(), 0);
+
+  // Views search in the same order, point into the package that holds the member, and
+  // fail the same way.
+  const TSetupPackageMemberView shared = resources->GetFileView(u"SHARED.txt");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(shared.Data), shared.Size), "from product");
+  const uint8_t* product = resources->ProductPackage().Payload().Memory();
+  EXPECT_TRUE(shared.Data >= product && shared.Data < product + resources->ProductPackage().Payload().Bytes().size());
+  const TSetupPackageMemberView setupOnly = resources->GetFileView(u"SetupOnly.txt");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(setupOnly.Data), setupOnly.Size), "setup only");
+  try {
+    resources->GetFileView(u"Missing.bin");
+    FAIL() << "no error";
+  } catch (const EInstallerInstallError& e) {
+    EXPECT_EQ(e.Message(), u"Cannot locate \"Missing.bin\" file in setup archive");
+  }
 }
 
 TEST(InstallerResources, StartFailsWithoutTheScript) {

@@ -10,6 +10,7 @@
 #include "library/win/Handles.h"
 #include "library/win/Md5.h"
 #include "library/win/WindowStation.h"
+#include "package/win/InstallerResources.h"
 #include "platform/Platform.h"
 
 namespace kivo {
@@ -120,14 +121,17 @@ void TInstallerExtractHelper::ExtractFile(const TInstallerScriptFile& entry) {
   if (!dest.empty() && zel::StartsWithText(target, dest) && !zel::platform::PathStaysInside(dest, target))
     throw EInstallerInstallError(u"Cannot write \"" + target + u"\": a link in the destination folder leads out of it");
   ForceFolder(zel::ExtractFilePath(target));
-  std::unique_ptr<zel::TMemoryStream> source = resources.GetFile(entry.GetTextOrName());
+  // The member's bytes where the package holds them: no copy per file, and one write
+  // of the whole member (the buffered stream passes a block that large straight on).
+  const TSetupPackageMemberView member = resources.GetFileView(entry.GetTextOrName());
+  zel::TReadOnlyMemoryStream source(member.Data, member.Size);
   std::unique_ptr<zel::TStream> stream;
-  if (!CreateTargetStream(target, *source, stream)) return;
-  stream->CopyFrom(*source, 0);
+  if (!CreateTargetStream(target, source, stream)) return;
+  stream->WriteBuffer(member.Data, member.Size);
   // Flush before the stream goes, so a full disk fails the step instead of vanishing.
   static_cast<zel::TBufferedFileStream&>(*stream).Flush();
   stream.reset();
-  RunLog().Log(u"Written: " + target + u" (" + zel::IntToStr(source->Size()) + u" bytes)");
+  RunLog().Log(u"Written: " + target + u" (" + zel::IntToStr(static_cast<long long>(member.Size)) + u" bytes)");
 }
 
 }  // namespace kivo

@@ -149,16 +149,24 @@ std::unique_ptr<TMemoryStream> TInstallerResources::GetFile(StringView name) {
   throw EInstallerInstallError(Format(u"Cannot locate \"%s\" file in setup archive", name));
 }
 
+TSetupPackageMemberView TInstallerResources::GetFileView(StringView name) {
+  // Views move no shared position; the lock only orders them with GetFile's callers.
+  std::lock_guard<std::recursive_mutex> lock(FPackageLock);
+  TSetupPackageMemberView view;
+  if (FProductPackage->FileView(name, view) || FSetupPackage->FileView(name, view)) return view;
+  throw EInstallerInstallError(Format(u"Cannot locate \"%s\" file in setup archive", name));
+}
+
 std::unique_ptr<Gdiplus::Image> TInstallerResources::GetImage(StringView name) {
-  const std::unique_ptr<TMemoryStream> stream = GetFile(name);
-  return TInstallerImage::FromBytes(stream->Memory(), static_cast<size_t>(stream->Size()), name);
+  const TSetupPackageMemberView member = GetFileView(name);
+  return TInstallerImage::FromBytes(member.Data, member.Size, name);
 }
 
 std::unique_ptr<TZELStringList> TInstallerResources::GetStringList(StringView name) {
-  const std::unique_ptr<TMemoryStream> stream = GetFile(name);
+  const TSetupPackageMemberView member = GetFileView(name);
   TZELIniEncoding encoding;
   auto list = std::make_unique<TZELStringList>();
-  list->SetText(DecodeIniText(stream->Memory(), static_cast<size_t>(stream->Size()), encoding));
+  list->SetText(DecodeIniText(member.Data, member.Size, encoding));
   return list;
 }
 

@@ -34,6 +34,9 @@ public:
   // A copy of the member, positioned at 0: the product package first, then the setup
   // package; EInstallerInstallError "Cannot locate ..." when neither holds it.
   std::unique_ptr<zel::TMemoryStream> GetFile(zel::StringView name);
+  // The same member without a copy: its bytes inside the package, which lives as long as
+  // this object. Same search order and error as GetFile.
+  TSetupPackageMemberView GetFileView(zel::StringView name);
   // A TInstallerImage (package/win/InstallerImage.h): draw it after its ApplyTo(graphics).
   std::unique_ptr<Gdiplus::Image> GetImage(zel::StringView name);
   std::unique_ptr<zel::TZELStringList> GetStringList(zel::StringView name);
