@@ -5,6 +5,7 @@
 
 #include "core/InstallerAction.h"
 #include "core/SummaryBuilder.h"
+#include "ui/ProductPageRules.h"
 #include "ui/toolkit/Application.h"
 #include "ui/toolkit/Dialogs.h"
 
@@ -28,6 +29,34 @@ TInstallerCustomPage::~TInstallerCustomPage() = default;
 void TInstallerPage::Construct() {
   CreateControls();
   Localize();
+  FitCaptions();
+}
+
+void TInstallerPage::FitCaptions() {
+  // The page's width in design units less the right margin the product pages keep.
+  constexpr int kMaxRight = 620;
+  bool changed = false;
+  for (const auto& control : Controls()) {
+    if (control->Align() != zel::TAlign::None || !control->HasCaption()) continue;
+    const String caption = control->Caption();
+    if (caption.empty()) continue;
+    int needed = 0;
+    if (dynamic_cast<zel::TZELCheckBox*>(control.get())) {
+      needed = 13 + 6 + zel::MeasureText(caption, control->Font(), 96).cx;
+    } else if (auto* label = dynamic_cast<zel::TZELLabel*>(control.get()); label && !label->WordWrap()) {
+      needed = zel::MeasureText(caption, control->Font(), 96, DT_NOPREFIX).cx;
+    } else {
+      continue;
+    }
+    // Text grows a little faster than the scale at larger sizes (hinting): some room for it.
+    needed += needed / 25 + 2;
+    const zel::TRect& d = control->DesignBounds();
+    const int width = FittedWidth(d.Left, d.Width(), needed, kMaxRight);
+    if (width == d.Width()) continue;
+    control->SetBounds(d.Left, d.Top, width, d.Height());
+    changed = true;
+  }
+  if (changed) Realign();
 }
 
 String TInstallerPage::GetText(StringView key) const { return Resources().GetText(Name(), key); }

@@ -39,6 +39,17 @@ void TZELCanvas::DrawImage(Gdiplus::Image* image, const TRect& rect, int opacity
                      Gdiplus::UnitPixel, &attributes);
 }
 
+SIZE MeasureText(StringView text, const TFontSpec& font, unsigned dpi, UINT flags) {
+  HDC dc = ::GetDC(nullptr);
+  const HGDIOBJ old = ::SelectObject(dc, GetFont(font, dpi));
+  RECT r{0, 0, 0, 0};
+  const String copy(text);
+  ::DrawTextW(dc, as_wcstr(copy), static_cast<int>(copy.size()), &r, DT_CALCRECT | DT_SINGLELINE | flags);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(nullptr, dc);
+  return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
 SIZE TZELCanvas::TextExtent(StringView text) {
   RECT r{0, 0, 0, 0};
   const String copy(text);

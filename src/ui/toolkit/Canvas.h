@@ -6,6 +6,7 @@
 #include "library/Strings.h"
 #include "ui/Palette.h"
 #include "ui/toolkit/Scaling.h"
+#include "ui/toolkit/Theme.h"
 
 namespace Gdiplus {
 class Image;
@@ -35,6 +36,10 @@ private:
   HDC FDC;
   TScale FScale;
 };
+
+// The size in pixels of text in the toolkit's font at that DPI, on one line (flags may
+// add DT_NOPREFIX; "&" marks a mnemonic otherwise and takes no room).
+SIZE MeasureText(StringView text, const TFontSpec& font, unsigned dpi, UINT flags = 0);
 
 // A memory bitmap the size of a client rectangle, copied to the target on destruction:
 // painting without flicker.
