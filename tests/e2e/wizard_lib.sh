@@ -79,3 +79,25 @@ screenshot() {
   mkdir -p "$SHOTS"
   import -window root "$SHOTS/$1.png" 2>/dev/null || note "no screenshot $1 (import failed)"
 }
+
+# visible_id CLASS: the id of the first visible control of that class (the page shown).
+visible_id() { C=$1 awk -F'\t' 'NR > 1 && tolower($1) == tolower(ENVIRON["C"]) && $3 ~ /V/ { print $2; exit }' <<<"$(wizard_state)"; }
+# visible_text CLASS: its text.
+visible_text() { C=$1 awk -F'\t' 'NR > 1 && tolower($1) == tolower(ENVIRON["C"]) && $3 ~ /V/ { print $4; exit }' <<<"$(wizard_state)"; }
+# visible_texts: the texts of every visible control, one a line.
+visible_texts() { awk -F'\t' 'NR > 1 && $3 ~ /V/ { print $4 }' <<<"$(wizard_state)"; }
+# type_path TEXT: types into the setup page's destination edit.
+type_path() { drive type --title "$WIZARD_TITLE" --id "$(visible_id Edit)" --text "$1" >/dev/null || fail "cannot type [$1]"; }
+# summary: the ready page's summary text (\r\n as written by the driver).
+summary() { visible_text RichEdit50W; }
+# pages_seen: the pages the log names, in order.
+pages_seen() { wizard_log | sed -n 's/^Wizard: page //p' | tr '\n' ' ' | sed 's/ $//'; }
+# accept_licence: from the licence page to the next one (the box, its notice, Next).
+accept_licence() {
+  expect_page PageLicense
+  click_button "$(lng PageLicense L1)"
+  box_text "$WIZARD_TITLE" >/dev/null
+  answer_box "$WIZARD_TITLE" OK
+  sleep 0.3
+  click_button "$(lng Common bNext)"
+}
