@@ -52,4 +52,14 @@ int FittedWidth(int left, int width, int needed, int maxRight);
 // carry the formatted label's own markup).
 zel::String FormatWithLinks(zel::StringView format, const std::vector<zel::String>& args);
 
+// A piece of formatted text: plain, or a link with its address ("<a href="...">text</a>";
+// "<a>text</a>" is a link without one). Anything else is text as it stands.
+struct TTextRun {
+  zel::String Text;
+  bool Link = false;
+  zel::String Url;
+  bool operator==(const TTextRun&) const = default;
+};
+std::vector<TTextRun> ParseLinkMarkup(zel::StringView markup);
+
 }  // namespace kivo

@@ -6,9 +6,10 @@ WIZARD_TITLE="KIVO Setup"
 STUBBORN_EXE=$(dirname "${UIDRIVER_EXE:?}")/stubborn_window.exe
 SHOTS=${KIVO_WIZARD_SHOTS:-$WORK/shots}
 
-# lng SECTION KEY: the English text as the setup shows it ($NAME is the product's name).
+# lng SECTION KEY: the text as the setup shows it ($NAME is the product's name), from
+# $WIZARD_LANGUAGE.lng (English by default).
 lng() {
-  iconv -f UTF-16 -t UTF-8 "${KIVO_SETUP_STAGE:?}/English.lng" | tr -d '\r' |
+  iconv -f UTF-16 -t UTF-8 "${KIVO_SETUP_STAGE:?}/${WIZARD_LANGUAGE:-English}.lng" | tr -d '\r' |
     S=$1 K=$2 awk '/^\[/ { s = ($0 == "[" ENVIRON["S"] "]"); next }
       s && index($0, ENVIRON["K"] "=") == 1 { print substr($0, length(ENVIRON["K"]) + 2); exit }' |
     sed 's/\$NAME/KIVO/g'
@@ -70,6 +71,13 @@ start_wizard() {
 choose_language() {
   drive click --class '#32770' --title "Select Language" --button OK --timeout 30000 >/dev/null ||
     fatal "no language dialog; what is on the screen:"$'\n'"$(visible_windows)"
+}
+
+# choose_language_named NAME: picks the language by its name in the dialog, then OK.
+choose_language_named() {
+  drive select --class '#32770' --title "Select Language" --id 100 --text "$1" --timeout 30000 >/dev/null ||
+    fatal "cannot choose $1 in the language dialog; what is on the screen:"$'\n'"$(visible_windows)"
+  drive click --class '#32770' --title "Select Language" --button OK >/dev/null
 }
 
 wizard_log() { log_text "$(drive_c)/wizard.log" 2>/dev/null; }

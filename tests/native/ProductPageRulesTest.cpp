@@ -101,3 +101,23 @@ TEST(ProductPageRules, FormatWithLinks) {
   };
   for (const TCase& c : cases) EXPECT_EQ(FormatWithLinks(c.Format, c.Args), c.Expected) << zel::ToUtf8(c.Format);
 }
+
+TEST(ProductPageRules, LinkMarkup) {
+  using TRuns = std::vector<TTextRun>;
+  struct TCase {
+    const char16_t* Markup;
+    TRuns Runs;
+  } cases[] = {
+      {u"", {}},
+      {u"plain text", {{u"plain text", false, u""}}},
+      {u"Read the <a href=\"https://k.example/l\">licence</a>.",
+       {{u"Read the ", false, u""}, {u"licence", true, u"https://k.example/l"}, {u".", false, u""}}},
+      {u"<a href=\"u1\">one</a><a>two</a>", {{u"one", true, u"u1"}, {u"two", true, u""}}},
+      // Not a link: unknown attributes, no end tag, a quote inside the address.
+      {u"<a title=\"x\">t</a>", {{u"<a title=\"x\">t</a>", false, u""}}},
+      {u"x <a href=\"u\">open", {{u"x <a href=\"u\">open", false, u""}}},
+      {u"<a href=\"a\"b\">t</a>", {{u"<a href=\"a\"b\">t</a>", false, u""}}},
+      {u"a < b <abbr>", {{u"a < b <abbr>", false, u""}}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseLinkMarkup(c.Markup), c.Runs) << zel::ToUtf8(c.Markup);
+}

@@ -23,8 +23,8 @@
 //       chooses the item with that text in a combo box and tells its parent, as a
 //       choice with the mouse does
 //   uidriver link WINDOW --id N [--index I]
-//       opens link I (from 0) of a link control (SysLink): the control takes the
-//       focus, Tab moves to the link and Enter opens it
+//       opens link I (from 0) of a link label: the control takes the focus, the
+//       right arrow key moves to the link and Enter opens it
 //   uidriver setting WINDOW --text NAME
 //       sends WM_SETTINGCHANGE naming the setting, as the system does when it changes
 //   uidriver key WINDOW --key enter|escape|tab|space | --mnemonic LETTER
@@ -311,17 +311,23 @@ int SelectItem(HWND combo, const TOptions& options) {
   return 0;
 }
 
-// Straight to the control, not through the target's message loop: there its dialog
-// navigation would take Enter for the default button.
+// The control takes the real focus (through the target's input state, as a click would
+// give it); the keys go straight to it, not through the target's message loop, where its
+// dialog navigation would take Enter for the default button.
 int OpenLink(HWND link, int index) {
+  const DWORD target = ::GetWindowThreadProcessId(link, nullptr);
+  const DWORD own = ::GetCurrentThreadId();
+  const bool attached = ::AttachThreadInput(own, target, TRUE) != FALSE;
+  ::SetFocus(link);
+  if (attached) ::AttachThreadInput(own, target, FALSE);
   DWORD_PTR result = 0;
-  auto send = [&](UINT message, WPARAM wParam) {
-    ::SendMessageTimeoutW(link, message, wParam, 1, SMTO_ABORTIFHUNG, TextTimeout, &result);
+  auto key = [&](WPARAM vk) {
+    ::SendMessageTimeoutW(link, WM_KEYDOWN, vk, 1, SMTO_ABORTIFHUNG, TextTimeout, &result);
+    ::SendMessageTimeoutW(link, WM_KEYUP, vk, 1 | (1u << 30) | (1u << 31), SMTO_ABORTIFHUNG, TextTimeout, &result);
   };
-  send(WM_SETFOCUS, 0);
-  for (int i = 0; i < index; ++i) send(WM_KEYDOWN, VK_TAB);
-  send(WM_KEYDOWN, VK_RETURN);
-  return 0;
+  for (int i = 0; i < index; ++i) key(VK_RIGHT);
+  key(VK_RETURN);
+  return attached ? 0 : 1;
 }
 
 int Usage() {

@@ -39,12 +39,13 @@ void TZELCanvas::DrawImage(Gdiplus::Image* image, const TRect& rect, int opacity
                      Gdiplus::UnitPixel, &attributes);
 }
 
-SIZE MeasureText(StringView text, const TFontSpec& font, unsigned dpi, UINT flags) {
+SIZE MeasureText(StringView text, const TFontSpec& font, unsigned dpi, UINT flags, int wrapWidth) {
   HDC dc = ::GetDC(nullptr);
   const HGDIOBJ old = ::SelectObject(dc, GetFont(font, dpi));
-  RECT r{0, 0, 0, 0};
+  RECT r{0, 0, wrapWidth, 0};
   const String copy(text);
-  ::DrawTextW(dc, as_wcstr(copy), static_cast<int>(copy.size()), &r, DT_CALCRECT | DT_SINGLELINE | flags);
+  flags |= wrapWidth > 0 ? DT_WORDBREAK : DT_SINGLELINE;
+  ::DrawTextW(dc, as_wcstr(copy), static_cast<int>(copy.size()), &r, DT_CALCRECT | flags);
   ::SelectObject(dc, old);
   ::ReleaseDC(nullptr, dc);
   return SIZE{r.right - r.left, r.bottom - r.top};
