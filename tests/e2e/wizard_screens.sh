@@ -114,7 +114,10 @@ for theme in "${themes[@]}"; do
     for language in "${languages[@]}"; do product_pages "$language"; done
     use_prefix "screens-$theme-$percent" fresh
     settings
-    "$WINE" "$STUBBORN_EXE" TKIVOMainForm 'C:\release-player' 120000 >/dev/null 2>&1 &
+    # From a folder of its own: the setup takes a running player's folder for the
+    # destination, and the page below types the standard one over it.
+    mkdir -p "$(drive_c)/Holder" && cp "$STUBBORN_EXE" "$(drive_c)/Holder/"
+    "$WINE" 'C:\Holder\stubborn_window.exe' TKIVOMainForm 'C:\release-player' 120000 >/dev/null 2>&1 &
     player=$!
     start_wizard "$WORK/screens.out"
     drive wait --title "Select Language" --timeout 30000 >/dev/null && sleep 0.5 && shot language
@@ -126,7 +129,7 @@ for theme in "${themes[@]}"; do
     box_text "$WIZARD_TITLE" >/dev/null && shot licence-warning
     answer_box "$WIZARD_TITLE" OK
     click_button "$(lng Common bNext)"
-    wait_page PageSetup && sleep 0.5 && shot setup
+    wait_page PageSetup && type_path 'C:\Program Files (x86)\KIVO' && sleep 0.5 && shot setup
     click_button "$(lng Common bNext)"
     wait_page PageIntegration && sleep 0.5 && shot integration
     click_button "$(lng Common bNext)"
