@@ -63,9 +63,11 @@ void TZELCanvas::DrawText(StringView text, const TRect& rect, kivo::TColor color
   const String copy(text);
   if (flags & DT_RIGHT) {
     // Placed by its measured width: Wine's right alignment drops a trailing full stop.
+    // Room to spare on the right: Wine's drawing can come out a little wider than its
+    // measure, and then it leaves out the last letters instead of clipping them.
     const SIZE extent = TextExtent(copy);
     r.left = std::max<LONG>(r.left, r.right - extent.cx);
-    r.right = r.left + extent.cx;
+    r.right = r.left + extent.cx + extent.cy;
     flags &= ~static_cast<UINT>(DT_RIGHT);
   }
   ::SetBkMode(FDC, TRANSPARENT);
