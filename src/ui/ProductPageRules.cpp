@@ -79,7 +79,8 @@ std::vector<TTextRun> ParseLinkMarkup(StringView markup) {
     if (open == StringView::npos) break;
     const size_t tagEnd = markup.find(u'>', open);
     const size_t close = tagEnd == StringView::npos ? StringView::npos : markup.find(u"</a>", tagEnd);
-    const StringView attributes = tagEnd == StringView::npos ? StringView() : markup.substr(open + 2, tagEnd - open - 2);
+    const StringView attributes =
+        tagEnd == StringView::npos ? StringView() : markup.substr(open + 2, tagEnd - open - 2);
     String url;
     bool valid = close != StringView::npos;
     if (valid && !attributes.empty()) {

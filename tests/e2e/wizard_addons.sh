@@ -18,7 +18,8 @@ unlines() { printf '%s' "${1//\\r\\n/$'\n'}"; }
 # picture_spread NAME: how much the colours vary where the picture belongs (top right
 # of the page: client 450..600 × 75..135 of the window centred on the screen).
 picture_spread() {
-  convert "$SHOTS/$1.png" -crop 150x60+770+356 +repage -colorspace Gray -format '%[fx:round(standard_deviation*1000)]' info:
+  convert "$SHOTS/$1.png" -crop 150x60+770+356 +repage -colorspace Gray \
+    -format '%[fx:round(standard_deviation*1000)]' info:
 }
 
 use_prefix wizard_addons fresh

@@ -89,13 +89,19 @@ screenshot() {
 }
 
 # visible_id CLASS: the id of the first visible control of that class (the page shown).
-visible_id() { C=$1 awk -F'\t' 'NR > 1 && tolower($1) == tolower(ENVIRON["C"]) && $3 ~ /V/ { print $2; exit }' <<<"$(wizard_state)"; }
+visible_id() { visible_field 2 "$1"; }
 # visible_text CLASS: its text.
-visible_text() { C=$1 awk -F'\t' 'NR > 1 && tolower($1) == tolower(ENVIRON["C"]) && $3 ~ /V/ { print $4; exit }' <<<"$(wizard_state)"; }
+visible_text() { visible_field 4 "$1"; }
+visible_field() {
+  N=$1 C=$2 awk -F'\t' 'NR > 1 && tolower($1) == tolower(ENVIRON["C"]) && $3 ~ /V/ { print $ENVIRON["N"]; exit }' \
+    <<<"$(wizard_state)"
+}
 # visible_texts: the texts of every visible control, one a line.
 visible_texts() { awk -F'\t' 'NR > 1 && $3 ~ /V/ { print $4 }' <<<"$(wizard_state)"; }
 # type_path TEXT: types into the setup page's destination edit.
-type_path() { drive type --title "$WIZARD_TITLE" --id "$(visible_id Edit)" --text "$1" >/dev/null || fail "cannot type [$1]"; }
+type_path() {
+  drive type --title "$WIZARD_TITLE" --id "$(visible_id Edit)" --text "$1" >/dev/null || fail "cannot type [$1]"
+}
 # summary: the ready page's summary text (\r\n as written by the driver).
 summary() { visible_text RichEdit50W; }
 # pages_seen: the pages the log names, in order.

@@ -6,7 +6,9 @@
 # - portable under Program Files moves the destination to the desktop's product folder,
 #   standard moves it back; a portable installation skips the integration page;
 # - the integration page's choices: the ready summary is rebuilt after going back, and
-#   the integration program receives exactly the chosen switches (Elevator.log).
+#   the integration program receives exactly the chosen switches (Elevator.log);
+# - a typed destination that cannot be created fails the run: the finish page lists the
+#   error and the exit code is 1603.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/wizard_lib.sh"
 need_display "$@"
@@ -143,4 +145,27 @@ check_true "Start menu shortcut made" test -n "$(find "$(drive_c)" -ipath '*Star
 check "no desktop shortcut" "" "$(find "$(drive_c)/users" -ipath '*Desktop*' -iname 'KIVO*.lnk')"
 check "pages" "PageWelcome PageLicense PageSetup PageReadyToInstall PageSetup PageIntegration PageReadyToInstall \
 PageIntegration PageReadyToInstall PageInstall PageFinish" "$(pages_seen)"
+
+step "a destination that cannot be made"
+stop_server
+echo "a file, not a folder" >"$(drive_c)/blocker"
+start_wizard "$WORK/wizard_pages_failed.out"
+choose_language
+expect_page PageWelcome
+click_button "$NEXT"
+accept_licence
+expect_page PageSetup
+type_path 'C:\blocker\KIVO'
+sleep 0.3
+click_button "$NEXT"
+expect_page PageIntegration
+click_button "$NEXT"
+expect_page PageReadyToInstall
+click_button "$INSTALL"
+expect_page PageFinish 90
+check_contains "the finish page says the run failed" "$(lng PageFinish E1)" "$(visible_texts)"
+check_contains "and lists the error" 'C:\blocker\KIVO\' "$(visible_text Edit)$(visible_texts)"
+click_button "$(lng Common bFinish)"
+end_win 30
+check "exit code" 1603 "$RUN_EXIT"
 finish

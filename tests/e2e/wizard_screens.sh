@@ -2,11 +2,12 @@
 # Demo: screenshots of every wizard page, light and dark, at 100 % and 150 %, under
 # Xvfb; the product's own pages (setup, add-ons, integration, uninstall options) in
 # English, German and Russian too (language-page-theme-percent.png): the setup page at
-# an updatable 4.60 installation (W1) and with the update declined (W3), and the
-# uninstall options of an installed copy. The DPI is the prefix's "LogPixels" (HKCU\Control Panel\Desktop), dark mode its
-# "AppsUseLightTheme" = 0; the install page is held by a player window that does not
-# close, so that it can be seen; a failed automatic run shows the finish page's error list. The pictures go to $KIVO_WIZARD_SHOTS (default
-# build/windows/wizard-screens), named page-theme-percent.png.
+# an updatable 4.60 installation (W1), with the update declined (W3) and portable, and
+# the uninstall options of an installed copy. The DPI is the prefix's "LogPixels"
+# (HKCU\Control Panel\Desktop), dark mode its "AppsUseLightTheme" = 0; the install page
+# is held by a player window that does not close, so that it can be seen; a failed
+# automatic run shows the finish page's error list. The pictures go to
+# $KIVO_WIZARD_SHOTS (default build/windows/wizard-screens), named page-theme-percent.png.
 #
 #   tests/e2e/wizard_screens.sh [light|dark ...] [100|150 ...] [English|German|Russian ...]
 #
@@ -74,7 +75,10 @@ product_pages() {
   sleep 0.5 && shot "$language-setup-portable"
   click_button "$(lng PageSetup CB2)"
   click_button "$(lng Common bNext)"
-  if [ "$language" == Russian ]; then wait_page PageAddons && sleep 0.5 && shot "$language-addons"; click_button "$(lng Common bNext)"; fi
+  if [ "$language" == Russian ]; then
+    wait_page PageAddons && sleep 0.5 && shot "$language-addons"
+    click_button "$(lng Common bNext)"
+  fi
   wait_page PageIntegration && sleep 0.5 && shot "$language-integration"
   click_button "$(lng Common bNext)"
   wait_page PageReadyToInstall && sleep 0.5 && shot "$language-ready"
