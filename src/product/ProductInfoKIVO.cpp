@@ -18,6 +18,7 @@
 #include "product/ActionUpdateShellCache.h"
 #include "product/WindowsVersion.h"
 #include "ui/InstallerPages.h"
+#include "ui/ProductPages.h"
 
 namespace kivo {
 
@@ -104,14 +105,16 @@ void TProductInfoKIVO::PopulateActions(const TActionReceiver& receiver) {
 }
 
 void TProductInfoKIVO::PopulatePages(const TPageReceiver& receiver) {
+  // The window leaves these out of an automatic run and adds its progress and finish pages.
   if (Installer->Mode() == TInstallerMode::Uninstall) {
-    // TInstallerPageUninstallParams comes here with the product pages.
+    receiver(PageClassOf<TInstallerPageUninstallParams>());
     return;
   }
   receiver(PageClassOf<TInstallerPageWelcome>());
   receiver(PageClassOf<TInstallerPageLicense>());
-  // The product pages come here, in this order: TInstallerPageSetup, TInstallerPageAddons
-  // (when AddonsAvailable), TInstallerPageIntegration.
+  receiver(PageClassOf<TInstallerPageSetup>());
+  if (AddonsAvailable()) receiver(PageClassOf<TInstallerPageAddons>());
+  receiver(PageClassOf<TInstallerPageIntegration>());
   receiver(PageClassOf<TInstallerPageReadyToInstall>());
 }
 

@@ -259,7 +259,10 @@ void InitializeUserInterface() {
 
 void RunInstallerWizard(TInstaller& installer) {
   InitializeUserInterface();
-  zel::Application::SetLinkHandler([](const String& url) { TInstallerSpawnService::Spawn(url); });
+  zel::Application::SetLinkHandler([](const String& url) {
+    RunLog().Log(u"Wizard: link " + url);
+    TInstallerSpawnService::Spawn(url);
+  });
   zel::SetErrorHandler([](const String& message) {
     RunLog().Log(u"Wizard error: " + message);
     ::MessageBoxW(nullptr, zel::as_wcstr(message), L"Setup", MB_OK | MB_ICONERROR | MB_TASKMODAL);

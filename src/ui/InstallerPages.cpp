@@ -1,10 +1,13 @@
 #include "ui/InstallerPages.h"
 
+#include <algorithm>
+
 #include <objidl.h>
 #include <gdiplus.h>
 
 #include "core/InstallerAction.h"
 #include "core/SummaryBuilder.h"
+#include "ui/ProductPageRules.h"
 #include "ui/toolkit/Application.h"
 #include "ui/toolkit/Dialogs.h"
 
@@ -28,6 +31,63 @@ TInstallerCustomPage::~TInstallerCustomPage() = default;
 void TInstallerPage::Construct() {
   CreateControls();
   Localize();
+  FitCaptions();
+}
+
+void TInstallerPage::FitCaptions() {
+  // The page's width in design units less the right margin the product pages keep, and
+  // the lowest a text may reach.
+  constexpr int kMaxRight = 620;
+  constexpr int kMaxBottom = 360;
+  bool changed = false;
+  for (const auto& control : Controls()) {
+    if (control->Align() != zel::TAlign::None || !control->HasCaption()) continue;
+    const String caption = control->Caption();
+    if (caption.empty()) continue;
+    const zel::TRect d = control->DesignBounds();
+    auto* label = dynamic_cast<zel::TZELLabel*>(control.get());
+    if (label && label->WordWrap()) {
+      // Wrapped: as high as the text, down to the next control below it; wider when
+      // the text does not fit that high at its own width.
+      int limit = kMaxBottom;
+      for (const auto& other : Controls()) {
+        const zel::TRect& o = other->DesignBounds();
+        if (other.get() != control.get() && other->Align() == zel::TAlign::None && o.Top > d.Top &&
+            o.Left < d.Right && o.Right > d.Left)
+          limit = std::min(limit, o.Top - 2);
+      }
+      const int available = limit - d.Top;
+      auto height = [&](int width) {
+        return zel::MeasureText(caption, control->Font(), 96, DT_NOPREFIX, width).cy + 2;
+      };
+      int width = d.Width();
+      int needed = height(width);
+      if (needed <= d.Height()) continue;
+      if (needed > available && kMaxRight - d.Left > width && height(kMaxRight - d.Left) < needed) {
+        width = kMaxRight - d.Left;
+        needed = height(width);
+      }
+      // Never lower than designed: some texts are laid out to run past the control below.
+      const int fitted = std::max(d.Height(), std::min(available, needed));
+      if (width == d.Width() && fitted == d.Height()) continue;
+      control->SetBounds(d.Left, d.Top, width, fitted);
+      changed = true;
+      continue;
+    }
+    int needed = 0;
+    if (dynamic_cast<zel::TZELCheckBox*>(control.get()))
+      needed = 13 + 6 + zel::MeasureText(caption, control->Font(), 96).cx;
+    else if (label)
+      needed = zel::MeasureText(caption, control->Font(), 96, DT_NOPREFIX).cx;
+    else continue;
+    // Text grows a little faster than the scale at larger sizes (hinting): some room for it.
+    needed += needed / 25 + 2;
+    const int width = FittedWidth(d.Left, d.Width(), needed, kMaxRight);
+    if (width == d.Width()) continue;
+    control->SetBounds(d.Left, d.Top, width, d.Height());
+    changed = true;
+  }
+  if (changed) Realign();
 }
 
 String TInstallerPage::GetText(StringView key) const { return Resources().GetText(Name(), key); }

@@ -87,6 +87,9 @@ protected:
   void NotifyStateChanged();
 
 private:
+  // Widens check boxes, radio buttons and one-line labels whose translated caption does
+  // not fit their design width, as far as the page's right margin.
+  void FitCaptions();
   zel::String FTitle;
   zel::String FDescription;
 };

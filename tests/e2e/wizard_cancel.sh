@@ -47,6 +47,10 @@ answer_box "$WIZARD_TITLE" OK || fail "no E6 warning after Alt+A"
 sleep 0.5
 check_true "the mnemonic ticked the box" has_flag "$(lng PageLicense L1)" C
 drive key --title "$WIZARD_TITLE" --key enter >/dev/null
+expect_page PageSetup
+drive key --title "$WIZARD_TITLE" --key enter >/dev/null
+expect_page PageIntegration
+drive key --title "$WIZARD_TITLE" --key enter >/dev/null
 expect_page PageReadyToInstall
 click_button "$(lng Common bInstall)"
 expect_page PageInstall

@@ -51,6 +51,13 @@ sleep 0.5
 screenshot install-2-licence
 click_button "$NEXT"
 
+step "setup and integration pages"
+expect_page PageSetup
+check "setup: the default destination" 'C:\Program Files (x86)\KIVO\' "$(visible_text Edit)"
+click_button "$NEXT"
+expect_page PageIntegration
+click_button "$NEXT"
+
 step "ready page"
 expect_page PageReadyToInstall
 check_true "ready: Next reads Install" has_flag "$INSTALL" E
@@ -60,8 +67,16 @@ if [ -n "$SUMMARY_SHOWN" ]; then
   check_contains "ready: the summary names the destination" 'C:\Program Files (x86)\KIVO\' "$SUMMARY_SHOWN"
 fi
 click_button "$BACK"
+expect_page PageIntegration
+click_button "$BACK"
+expect_page PageSetup
+click_button "$BACK"
 expect_page PageLicense
 check_true "back on the licence page the box is still ticked" has_flag "$ACCEPT" C
+click_button "$NEXT"
+expect_page PageSetup
+click_button "$NEXT"
+expect_page PageIntegration
 click_button "$NEXT"
 expect_page PageReadyToInstall
 screenshot install-3-ready
@@ -87,7 +102,8 @@ end_win 30
 check "exit code" 0 "$RUN_EXIT"
 
 LOG=$(wizard_log)
-check "pages in order" "PageWelcome PageLicense PageReadyToInstall PageLicense PageReadyToInstall PageInstall PageFinish" \
+check "pages in order" "PageWelcome PageLicense PageSetup PageIntegration PageReadyToInstall PageIntegration PageSetup \
+PageLicense PageSetup PageIntegration PageReadyToInstall PageInstall PageFinish" \
   "$(sed -n 's/^Wizard: page //p' <<<"$LOG" | tr '\n' ' ' | sed 's/ $//')"
 check "the ticked finish action ran, the unticked one did not" \
   'Finish action: open "C:\Program Files (x86)\KIVO\KIVO.exe"' "$(grep '^Finish action' <<<"$LOG")"

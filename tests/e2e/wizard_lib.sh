@@ -6,9 +6,10 @@ WIZARD_TITLE="KIVO Setup"
 STUBBORN_EXE=$(dirname "${UIDRIVER_EXE:?}")/stubborn_window.exe
 SHOTS=${KIVO_WIZARD_SHOTS:-$WORK/shots}
 
-# lng SECTION KEY: the English text as the setup shows it ($NAME is the product's name).
+# lng SECTION KEY: the text as the setup shows it ($NAME is the product's name), from
+# $WIZARD_LANGUAGE.lng (English by default).
 lng() {
-  iconv -f UTF-16 -t UTF-8 "${KIVO_SETUP_STAGE:?}/English.lng" | tr -d '\r' |
+  iconv -f UTF-16 -t UTF-8 "${KIVO_SETUP_STAGE:?}/${WIZARD_LANGUAGE:-English}.lng" | tr -d '\r' |
     S=$1 K=$2 awk '/^\[/ { s = ($0 == "[" ENVIRON["S"] "]"); next }
       s && index($0, ENVIRON["K"] "=") == 1 { print substr($0, length(ENVIRON["K"]) + 2); exit }' |
     sed 's/\$NAME/KIVO/g'
@@ -72,10 +73,45 @@ choose_language() {
     fatal "no language dialog; what is on the screen:"$'\n'"$(visible_windows)"
 }
 
+# choose_language_named NAME: picks the language by its name in the dialog, then OK.
+choose_language_named() {
+  drive select --class '#32770' --title "Select Language" --id 100 --text "$1" --timeout 30000 >/dev/null ||
+    fatal "cannot choose $1 in the language dialog; what is on the screen:"$'\n'"$(visible_windows)"
+  drive click --class '#32770' --title "Select Language" --button OK >/dev/null
+}
+
 wizard_log() { log_text "$(drive_c)/wizard.log" 2>/dev/null; }
 
 # screenshot NAME: the whole virtual screen into $SHOTS/NAME.png.
 screenshot() {
   mkdir -p "$SHOTS"
   import -window root "$SHOTS/$1.png" 2>/dev/null || note "no screenshot $1 (import failed)"
+}
+
+# visible_id CLASS: the id of the first visible control of that class (the page shown).
+visible_id() { visible_field 2 "$1"; }
+# visible_text CLASS: its text.
+visible_text() { visible_field 4 "$1"; }
+visible_field() {
+  N=$1 C=$2 awk -F'\t' 'NR > 1 && tolower($1) == tolower(ENVIRON["C"]) && $3 ~ /V/ { print $ENVIRON["N"]; exit }' \
+    <<<"$(wizard_state)"
+}
+# visible_texts: the texts of every visible control, one a line.
+visible_texts() { awk -F'\t' 'NR > 1 && $3 ~ /V/ { print $4 }' <<<"$(wizard_state)"; }
+# type_path TEXT: types into the setup page's destination edit.
+type_path() {
+  drive type --title "$WIZARD_TITLE" --id "$(visible_id Edit)" --text "$1" >/dev/null || fail "cannot type [$1]"
+}
+# summary: the ready page's summary text (\r\n as written by the driver).
+summary() { visible_text RichEdit50W; }
+# pages_seen: the pages the log names, in order.
+pages_seen() { wizard_log | sed -n 's/^Wizard: page //p' | tr '\n' ' ' | sed 's/ $//'; }
+# accept_licence: from the licence page to the next one (the box, its notice, Next).
+accept_licence() {
+  expect_page PageLicense
+  click_button "$(lng PageLicense L1)"
+  box_text "$WIZARD_TITLE" >/dev/null
+  answer_box "$WIZARD_TITLE" OK
+  sleep 0.3
+  click_button "$(lng Common bNext)"
 }

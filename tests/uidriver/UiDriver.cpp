@@ -19,6 +19,12 @@
 //       the name of the wizard page shown (the visible child of class TInstallerPage)
 //   uidriver type WINDOW --id N --text TEXT
 //       sets the text of a control (an edit tells its parent as if typed)
+//   uidriver select WINDOW --id N --text ITEM
+//       chooses the item with that text in a combo box and tells its parent, as a
+//       choice with the mouse does
+//   uidriver link WINDOW --id N [--index I]
+//       opens link I (from 0) of a link label: the control takes the focus, the
+//       right arrow key moves to the link and Enter opens it
 //   uidriver setting WINDOW --text NAME
 //       sends WM_SETTINGCHANGE naming the setting, as the system does when it changes
 //   uidriver key WINDOW --key enter|escape|tab|space | --mnemonic LETTER
@@ -55,6 +61,7 @@ struct TOptions {
   bool HasText = false;
   std::wstring Key;
   std::wstring Mnemonic;
+  int Index = 0;
 };
 
 void Write(const std::wstring& text) {
@@ -288,8 +295,43 @@ int PostKey(HWND top, const TOptions& options) {
   return 0;
 }
 
+int SelectItem(HWND combo, const TOptions& options) {
+  DWORD_PTR index = 0;
+  if (!::SendMessageTimeoutW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                             reinterpret_cast<LPARAM>(options.Text.c_str()), SMTO_ABORTIFHUNG, TextTimeout, &index) ||
+      static_cast<LRESULT>(index) == CB_ERR) {
+    Error(L"no item \"" + options.Text + L"\" in the combo box");
+    return 1;
+  }
+  DWORD_PTR result = 0;
+  ::SendMessageTimeoutW(combo, CB_SETCURSEL, index, 0, SMTO_ABORTIFHUNG, TextTimeout, &result);
+  const WPARAM command = MAKEWPARAM(::GetDlgCtrlID(combo), CBN_SELCHANGE);
+  ::SendMessageTimeoutW(::GetParent(combo), WM_COMMAND, command, reinterpret_cast<LPARAM>(combo), SMTO_ABORTIFHUNG,
+                        TextTimeout, &result);
+  return 0;
+}
+
+// The control takes the real focus (through the target's input state, as a click would
+// give it); the keys go straight to it, not through the target's message loop, where its
+// dialog navigation would take Enter for the default button.
+int OpenLink(HWND link, int index) {
+  const DWORD target = ::GetWindowThreadProcessId(link, nullptr);
+  const DWORD own = ::GetCurrentThreadId();
+  const bool attached = ::AttachThreadInput(own, target, TRUE) != FALSE;
+  ::SetFocus(link);
+  if (attached) ::AttachThreadInput(own, target, FALSE);
+  DWORD_PTR result = 0;
+  auto key = [&](WPARAM vk) {
+    ::SendMessageTimeoutW(link, WM_KEYDOWN, vk, 1, SMTO_ABORTIFHUNG, TextTimeout, &result);
+    ::SendMessageTimeoutW(link, WM_KEYUP, vk, 1 | (1u << 30) | (1u << 31), SMTO_ABORTIFHUNG, TextTimeout, &result);
+  };
+  for (int i = 0; i < index; ++i) key(VK_RIGHT);
+  key(VK_RETURN);
+  return attached ? 0 : 1;
+}
+
 int Usage() {
-  Error(L"usage: uidriver list | wait|texts|click|close|state|page|type|key|setting (--class C | --title T) [--timeout ms] "
+  Error(L"usage: uidriver list | wait|texts|click|close|state|page|type|select|link|key|setting (--class C | --title T) [--timeout ms] "
         L"[--button CAPTION | --id N] [--text T] [--key K | --mnemonic L] [--all] [--wait]");
   return 2;
 }
@@ -311,7 +353,7 @@ bool ParseArguments(int argc, wchar_t** argv, TOptions& options) {
       if (!value(options.Title)) return false;
     } else if (name == L"--button") {
       if (!value(options.Button)) return false;
-    } else if (name == L"--id" || name == L"--timeout") {
+    } else if (name == L"--id" || name == L"--timeout" || name == L"--index") {
       if (!value(text) || text.empty()) return false;
       wchar_t* end = nullptr;
       const long number = std::wcstol(text.c_str(), &end, 0);
@@ -319,6 +361,8 @@ bool ParseArguments(int argc, wchar_t** argv, TOptions& options) {
       if (name == L"--id") {
         options.Id = static_cast<int>(number);
         options.HasId = true;
+      } else if (name == L"--index") {
+        options.Index = static_cast<int>(number);
       } else {
         options.Timeout = static_cast<DWORD>(number);
       }
@@ -347,11 +391,14 @@ int Run(const TOptions& options) {
   }
   const bool known = options.Command == L"wait" || options.Command == L"texts" || options.Command == L"click" ||
                      options.Command == L"close" || options.Command == L"state" || options.Command == L"page" ||
-                     options.Command == L"type" || options.Command == L"key" || options.Command == L"setting";
+                     options.Command == L"type" || options.Command == L"key" || options.Command == L"setting" ||
+                     options.Command == L"select" || options.Command == L"link";
   if (!known || (options.ClassName.empty() && options.Title.empty())) return Usage();
   if (options.Command == L"click" && options.Button.empty() && !options.HasId) return Usage();
   if (options.Command == L"type" && (!options.HasId || !options.HasText)) return Usage();
   if (options.Command == L"setting" && !options.HasText) return Usage();
+  if ((options.Command == L"select" || options.Command == L"link") && !options.HasId) return Usage();
+  if (options.Command == L"select" && !options.HasText) return Usage();
   if (options.Command == L"key" && options.Key.empty() == options.Mnemonic.empty()) return Usage();
 
   const HWND top = WaitFor(options.Timeout, [&] { return FindTopWindow(options); });
@@ -398,6 +445,14 @@ int Run(const TOptions& options) {
     return 0;
   }
   if (options.Command == L"key") return PostKey(top, options);
+  if (options.Command == L"select" || options.Command == L"link") {
+    const HWND control = WaitFor(options.Timeout, [&] { return FindControl(top, options); });
+    if (!control) {
+      Error(L"no such control in the window with " + Describe(options));
+      return 1;
+    }
+    return options.Command == L"select" ? SelectItem(control, options) : OpenLink(control, options.Index);
+  }
   if (options.Command == L"setting") {
     DWORD_PTR result = 0;
     ::SendMessageTimeoutW(top, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(options.Text.c_str()), SMTO_ABORTIFHUNG,

@@ -39,6 +39,18 @@ void TZELCanvas::DrawImage(Gdiplus::Image* image, const TRect& rect, int opacity
                      Gdiplus::UnitPixel, &attributes);
 }
 
+SIZE MeasureText(StringView text, const TFontSpec& font, unsigned dpi, UINT flags, int wrapWidth) {
+  HDC dc = ::GetDC(nullptr);
+  const HGDIOBJ old = ::SelectObject(dc, GetFont(font, dpi));
+  RECT r{0, 0, wrapWidth, 0};
+  const String copy(text);
+  flags |= wrapWidth > 0 ? DT_WORDBREAK : DT_SINGLELINE;
+  ::DrawTextW(dc, as_wcstr(copy), static_cast<int>(copy.size()), &r, DT_CALCRECT | flags);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(nullptr, dc);
+  return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
 SIZE TZELCanvas::TextExtent(StringView text) {
   RECT r{0, 0, 0, 0};
   const String copy(text);
@@ -51,9 +63,11 @@ void TZELCanvas::DrawText(StringView text, const TRect& rect, kivo::TColor color
   const String copy(text);
   if (flags & DT_RIGHT) {
     // Placed by its measured width: Wine's right alignment drops a trailing full stop.
+    // Room to spare on the right: Wine's drawing can come out a little wider than its
+    // measure, and then it leaves out the last letters instead of clipping them.
     const SIZE extent = TextExtent(copy);
     r.left = std::max<LONG>(r.left, r.right - extent.cx);
-    r.right = r.left + extent.cx;
+    r.right = r.left + extent.cx + extent.cy;
     flags &= ~static_cast<UINT>(DT_RIGHT);
   }
   ::SetBkMode(FDC, TRANSPARENT);

@@ -1,0 +1,65 @@
+#pragma once
+// What the product pages show and do, as functions of the installer's state, apart from
+// the windows so that they are tested natively: the setup page's boxes and radios, the
+// destination a browsed folder or a change of installation kind leads to, and how far a
+// translated caption may grow.
+#include <vector>
+
+#include "library/Strings.h"
+
+namespace kivo {
+
+// The setup page's inputs: the installer's flags and what the destination holds.
+struct TSetupPageInput {
+  bool Update = false;
+  bool Portable = false;
+  bool NoBackup = false;
+  bool CanUpdate = false;          // the destination holds an installation this setup updates
+  bool InstalledPortable = false;  // that installation's own kind
+  bool ProgramFilesPath = false;   // the destination lies under a program-files folder
+};
+
+// What the setup page shows for them.
+struct TSetupPageView {
+  bool UpdateChecked = false;  // "CB1"
+  bool UpdateVisible = false;
+  bool BackupChecked = false;  // "CB4"
+  bool BackupVisible = false;
+  bool PortableChosen = false;  // "CB3" ticked, else "CB2"
+  bool KindEnabled = false;     // both radio buttons
+  bool UpdateWarning = false;   // "W1"
+  bool operator==(const TSetupPageView&) const = default;
+};
+TSetupPageView SetupPageView(const TSetupPageInput& input);
+
+// The destination for a folder the user picked in the folder browser: the folder itself
+// when its last name already is the product's name (any case), else the product's folder
+// inside it; with a trailing backslash. Empty for an empty folder.
+zel::String BrowsedDestination(zel::StringView folder, zel::StringView productName);
+
+// Where the destination moves when the user chooses portable (portable true) or standard:
+// a portable copy leaves the program-files folder for portablePath, and a standard one
+// leaves portablePath (any case) for defaultPath. Empty when the destination stays.
+zel::String DestinationForKind(bool portable, zel::StringView dest, bool programFilesPath,
+                               zel::StringView portablePath, zel::StringView defaultPath);
+
+// The width a control at left gets for a caption that needs `needed` units: its own
+// width when that suffices, else wider up to maxRight (never narrower than it was).
+int FittedWidth(int left, int width, int needed, int maxRight);
+
+// A format text with string placeholders ("%s") filled with the arguments; an argument
+// that is a web address becomes a link to itself, any other goes in as it is (so it may
+// carry the formatted label's own markup).
+zel::String FormatWithLinks(zel::StringView format, const std::vector<zel::String>& args);
+
+// A piece of formatted text: plain, or a link with its address ("<a href="...">text</a>";
+// "<a>text</a>" is a link without one). Anything else is text as it stands.
+struct TTextRun {
+  zel::String Text;
+  bool Link = false;
+  zel::String Url;
+  bool operator==(const TTextRun&) const = default;
+};
+std::vector<TTextRun> ParseLinkMarkup(zel::StringView markup);
+
+}  // namespace kivo

@@ -1,0 +1,233 @@
+#include "ui/ProductPages.h"
+
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include "core/InstallerErrors.h"
+#include "core/RunLog.h"
+#include "product/ActionPrepare.h"
+#include "ui/ProductPageRules.h"
+#include "ui/toolkit/Dialogs.h"
+
+namespace kivo {
+
+using zel::String;
+
+// --- TInstallerPageSetup
+
+TInstallerPageSetup::TInstallerPageSetup() : TInstallerPage(ClassNameStatic()) {}
+
+void TInstallerPageSetup::CreateControls() {
+  AddHeaderLabel(40, 30, 540, 20, u"LB1");
+  FPathEdit = AddControl<zel::TZELButtonEdit>(60, 70, 540, 21, u"PathEdit");
+  FPathEdit->SetButtonWidth(100);
+  FPathEdit->OnChange = [this] { PathChanged(); };
+  FPathEdit->OnButtonClick = [this] { BrowseClick(); };
+  FUpdate = AddCheckBox(60, 100, 540, 17, u"CB1", [this] { BoxClick(); });
+  FBackup = AddCheckBox(60, 120, 540, 17, u"CB4", [this] { BoxClick(); });
+  AddHeaderLabel(40, 150, 540, 20, u"LB2");
+  FPortable = AddRadioBox(60, 190, 540, 16, u"CB3", [this] { RadioClick(true); });
+  AddLabel(79, 212, 500, 48, u"CB3Hint", true)->SetEnabled(false);
+  FStandard = AddRadioBox(60, 248, 540, 16, u"CB2", [this] { RadioClick(false); });
+  // The warnings stack at the bottom inside these margins.
+  SetPadding({40, 20, 40, 20});
+  Realign();
+}
+
+bool TInstallerPageSetup::CanGoNext() { return !Installer->DestPath().empty(); }
+
+void TInstallerPageSetup::Prepare() {
+  TInstallerPage::Prepare();
+  FPathEdit->SetButtonCaption(GetText(u"Browse"));
+  Refresh();
+}
+
+void TInstallerPageSetup::Refresh() {
+  NotifyStateChanged();
+  // While the user types, or while the typed folder is refused, the edit keeps the text.
+  if (!FEditing && FPathError.empty()) FPathEdit->SetText(Installer->DestPath());
+  TInstallerProductInfo& product = Installer->ProductInfo();
+  TSetupPageInput input;
+  input.Update = Installer->HasFlag(TInstallerFlag::Update);
+  input.Portable = Installer->HasFlag(TInstallerFlag::Portable);
+  input.NoBackup = Installer->HasFlag(TInstallerFlag::NoBackup);
+  input.CanUpdate = product.CanUpdate();
+  input.InstalledPortable = input.Update && product.IsPortable();
+  input.ProgramFilesPath = Installer->IsProgramFilesPath();
+  const TSetupPageView view = SetupPageView(input);
+  FUpdate->SetChecked(view.UpdateChecked);
+  FUpdate->SetVisible(view.UpdateVisible);
+  FBackup->SetChecked(view.BackupChecked);
+  FBackup->SetVisible(view.BackupVisible);
+  FPortable->SetChecked(view.PortableChosen);
+  FStandard->SetChecked(!view.PortableChosen);
+  FPortable->SetEnabled(view.KindEnabled);
+  FStandard->SetEnabled(view.KindEnabled);
+
+  for (zel::TZELWarningLabel* label : FWarnings) Remove(label);
+  FWarnings.clear();
+  if (!FPathError.empty()) AddWarning(FPathError);
+  if (view.UpdateWarning) AddWarning(GetText(u"W1"));
+  // The same rule as the ready page's summary line.
+  if (TInstallerActionPrepare::ExistingInstallationWarning()) AddWarning(GetText(u"W3"));
+  Realign();
+}
+
+void TInstallerPageSetup::AddWarning(const String& text) {
+  auto* label = Add<zel::TZELWarningLabel>();
+  label->SetCaption(text);
+  label->SetAlign(zel::TAlign::Bottom, {0, 6, 0, 0});
+  FWarnings.push_back(label);
+}
+
+std::vector<String> TInstallerPageSetup::Warnings() const {
+  std::vector<String> texts;
+  // Bottom-aligned controls stack upwards in creation order: the last is the top one.
+  for (auto it = FWarnings.rbegin(); it != FWarnings.rend(); ++it) texts.push_back((*it)->Caption());
+  return texts;
+}
+
+void TInstallerPageSetup::PathChanged() {
+  if (FEditing) return;
+  FEditing = true;
+  try {
+    ApplyPath(FPathEdit->Text());
+  } catch (...) {
+    FEditing = false;
+    throw;
+  }
+  FEditing = false;
+}
+
+void TInstallerPageSetup::ApplyPath(const String& path) {
+  if (path == Installer->DestPath() && FPathError.empty()) return;
+  FPathError.clear();
+  try {
+    Installer->SetDestPath(path);
+  } catch (const EInstallerInstallError& e) {
+    // A refused folder (a drive's root, a folder of Windows) while the user types: Next
+    // waits for a usable one, and the page says why.
+    Installer->SetDestPath(u"");
+    FPathError = e.Message();
+  }
+  Refresh();
+}
+
+void TInstallerPageSetup::BrowseClick() {
+  String folder;
+  if (!zel::BrowseForFolder(::GetAncestor(Handle(), GA_ROOT), Installer->DestPath(), folder)) return;
+  RunLog().Log(u"Wizard: folder chosen " + folder);
+  ApplyPath(BrowsedDestination(folder, Installer->ProductInfo().GetName()));
+}
+
+void TInstallerPageSetup::BoxClick() {
+  Installer->SetFlag(TInstallerFlag::NoBackup, !FBackup->Checked());
+  Installer->SetFlag(TInstallerFlag::Update, FUpdate->Checked());  // dropped again where nothing can be updated
+  Refresh();
+}
+
+void TInstallerPageSetup::RadioClick(bool portable) {
+  TInstallerProductInfo& product = Installer->ProductInfo();
+  const String moved = DestinationForKind(portable, Installer->DestPath(), Installer->IsProgramFilesPath(),
+                                          product.GetDefaultPortablePath(), product.GetDefaultPath());
+  if (!moved.empty()) Installer->SetDestPath(moved);
+  Installer->SetFlag(TInstallerFlag::Portable, portable);  // dropped again under the program-files folder
+  Refresh();
+}
+
+// --- TInstallerPageAddons
+
+TInstallerPageAddons::TInstallerPageAddons()
+    : TInstallerPage(ClassNameStatic()),
+      FAddons(Installer->Resources().GetStringList(u"addons.ini")),
+      FPicture(Installer->Resources().GetImage(FAddons->Values(u"I0"))) {}
+
+TInstallerPageAddons::~TInstallerPageAddons() = default;
+
+void TInstallerPageAddons::CreateControls() {
+  AddHeaderLabel(40, 30, 300, 40, u"L0")->SetWordWrap(true);
+  FViewer = AddCheckBox(60, 100, 500, 17, u"CB1", [this] { Store(); });
+  FExtensions = AddCheckBox(60, 120, 500, 17, u"CB2", [this] { Store(); });
+  FShortcuts = AddCheckBox(60, 140, 500, 17, u"CB3", [this] { Store(); });
+  FText1 = AddControl<zel::TZELFormattedLabel>(40, 280, 500, 20, u"");
+  FText2 = AddControl<zel::TZELFormattedLabel>(40, 310, 550, 50, u"");
+}
+
+void TInstallerPageAddons::Localize() {
+  TInstallerPage::Localize();
+  FText1->SetCaption(FormatWithLinks(GetText(u"L1"), {FAddons->Values(u"L0")}));
+  FText2->SetCaption(FormatWithLinks(GetText(u"L2"), {FAddons->Values(u"L1"), FAddons->Values(u"L2")}));
+}
+
+void TInstallerPageAddons::Paint(zel::TZELCanvas& canvas, const zel::TRect& client) {
+  TInstallerPage::Paint(canvas, client);
+  if (!FPicture) return;
+  const int width = Scale().Apply(static_cast<int>(FPicture->GetWidth()));
+  const int height = Scale().Apply(static_cast<int>(FPicture->GetHeight()));
+  const int right = client.Right - Scale().Apply(10);
+  canvas.DrawImage(FPicture.get(), zel::TRect{right - width, client.Top, right, client.Top + height});
+}
+
+void TInstallerPageAddons::Prepare() {
+  TInstallerPage::Prepare();
+  FViewer->SetChecked(Options().ReadBool(u"Common", u"AddonsViewer", true));
+  FShortcuts->SetChecked(Options().ReadBool(u"Common", u"AddonsShortcuts", true));
+  FExtensions->SetChecked(Options().ReadBool(u"Common", u"AddonsExtensions", true));
+  Store();
+}
+
+void TInstallerPageAddons::Store() {
+  Options().WriteBool(u"Common", u"AddonsViewer", FViewer->Checked());
+  Options().WriteBool(u"Common", u"AddonsExtensions", FExtensions->Checked());
+  Options().WriteBool(u"Common", u"AddonsShortcuts", FShortcuts->Checked());
+}
+
+// --- TInstallerPageIntegration
+
+void TInstallerPageIntegration::CreateControls() {
+  auto box = [this](int top, const char16_t* key, const char16_t* option) {
+    FBoxes.emplace_back(AddCheckBox(60, top, 540, 16, key, [this] { Store(); }), option);
+  };
+  AddHeaderLabel(40, 30, 540, 20, u"LB1");
+  box(70, u"CB1", u"ShortcutDesktop");
+  box(90, u"CB2", u"ShortcutStartMenu");
+  AddHeaderLabel(40, 120, 540, 20, u"LB2");
+  box(160, u"CB4", u"IntegrateToWindows");
+  AddLabel(79, 180, 540, 48, u"CB4Hint", true)->SetEnabled(false);
+  box(230, u"CB3", u"AssociateWithFiles");
+  box(250, u"CB5", u"RegisterContextMenu");
+}
+
+bool TInstallerPageIntegration::IsAvailable() {
+  return !Installer->HasFlag(TInstallerFlag::Portable) && !Installer->HasFlag(TInstallerFlag::Update);
+}
+
+void TInstallerPageIntegration::Prepare() {
+  TInstallerPage::Prepare();
+  const bool standard = !Installer->HasFlag(TInstallerFlag::Portable);
+  for (const auto& [box, option] : FBoxes) box->SetChecked(Options().ReadBool(u"Integration", option, standard));
+}
+
+void TInstallerPageIntegration::Store() {
+  for (const auto& [box, option] : FBoxes) Options().WriteBool(u"Integration", option, box->Checked());
+}
+
+// --- TInstallerPageUninstallParams
+
+void TInstallerPageUninstallParams::CreateControls() {
+  FBackups = AddCheckBox(44, 40, 480, 17, u"CB1", [this] { Store(); });
+  FContent = AddCheckBox(44, 65, 480, 17, u"CB2", [this] { Store(); });
+}
+
+void TInstallerPageUninstallParams::Prepare() {
+  TInstallerPage::Prepare();
+  FBackups->SetChecked(Options().ReadBool(u"Common", u"RemoveBackups", false));
+  FContent->SetChecked(Options().ReadBool(u"Common", u"RemoveContent", false));
+}
+
+void TInstallerPageUninstallParams::Store() {
+  Options().WriteBool(u"Common", u"RemoveBackups", FBackups->Checked());
+  Options().WriteBool(u"Common", u"RemoveContent", FContent->Checked());
+}
+
+}  // namespace kivo

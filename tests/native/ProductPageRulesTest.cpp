@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include "ui/ProductPageRules.h"
+
+using namespace kivo;
+using zel::String;
+
+TEST(ProductPageRules, SetupPageViewFromFlagsAndInstallation) {
+  // input: Update, Portable, NoBackup, CanUpdate, InstalledPortable, ProgramFilesPath
+  // view: CB1 ticked, CB1 shown, CB4 ticked, CB4 shown, portable chosen, radios enabled, W1
+  struct TCase {
+    const char* Name;
+    TSetupPageInput Input;
+    TSetupPageView View;
+  } cases[] = {
+      {"fresh folder", {false, false, false, false, false, true}, {false, false, true, false, false, true, false}},
+      {"portable on the desktop", {false, true, false, false, false, false},
+       {false, false, true, false, true, true, false}},
+      // Portable is refused under Program Files: the standard radio shows.
+      {"portable flag under program files", {false, true, false, false, false, true},
+       {false, false, true, false, false, true, false}},
+      {"updatable per-user copy", {true, false, false, true, false, true}, {true, true, true, true, false, false, true}},
+      // The installed copy's kind wins over the flag while updating.
+      {"updatable portable copy", {true, false, false, true, true, false}, {true, true, true, true, true, false, true}},
+      {"update without backup", {true, false, true, true, false, false}, {true, true, false, true, false, false, true}},
+      // CB1 unticked at an updatable folder: shown, unticked; CB4 hidden; radios free.
+      {"update declined", {false, false, false, true, false, false}, {false, true, true, false, false, true, false}},
+      {"update declined, portable chosen", {false, true, true, true, false, false},
+       {false, true, false, false, true, true, false}},
+  };
+  for (const TCase& c : cases) EXPECT_EQ(SetupPageView(c.Input), c.View) << c.Name;
+}
+
+TEST(ProductPageRules, BrowsedFolderGetsTheProductName) {
+  struct TCase {
+    const char16_t* Folder;
+    const char16_t* Expected;
+  } cases[] = {
+      {u"D:\\Apps", u"D:\\Apps\\KIVO\\"},
+      {u"D:\\Apps\\", u"D:\\Apps\\KIVO\\"},
+      {u"D:\\Apps\\KIVO", u"D:\\Apps\\KIVO\\"},
+      {u"D:\\Apps\\kivo\\", u"D:\\Apps\\kivo\\"},  // any case: kept as chosen
+      {u"D:\\KIVO Player", u"D:\\KIVO Player\\KIVO\\"},
+      {u"D:\\", u"D:\\KIVO\\"},
+      {u"\\\\server\\share\\KIVO", u"\\\\server\\share\\KIVO\\"},
+      {u"", u""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(BrowsedDestination(c.Folder, u"KIVO"), c.Expected) << zel::ToUtf8(c.Folder);
+}
+
+TEST(ProductPageRules, KindChangeMovesTheDestination) {
+  const String desktop = u"C:\\users\\root\\Desktop\\KIVO\\";
+  const String standard = u"C:\\Program Files (x86)\\KIVO\\";
+  struct TCase {
+    const char* Name;
+    bool Portable;
+    const char16_t* Dest;
+    bool ProgramFiles;
+    String Expected;
+  } cases[] = {
+      {"portable under program files", true, u"C:\\Program Files (x86)\\KIVO\\", true, desktop},
+      {"portable elsewhere stays", true, u"D:\\Media\\KIVO\\", false, u""},
+      {"standard from the desktop folder", false, u"C:\\users\\root\\Desktop\\KIVO\\", false, standard},
+      {"standard from the desktop folder, other case", false, u"c:\\USERS\\root\\desktop\\kivo\\", false, standard},
+      {"standard elsewhere stays", false, u"D:\\Media\\KIVO\\", false, u""},
+      {"standard below the desktop folder stays", false, u"C:\\users\\root\\Desktop\\KIVO\\x\\", false, u""},
+  };
+  for (const TCase& c : cases)
+    EXPECT_EQ(DestinationForKind(c.Portable, c.Dest, c.ProgramFiles, desktop, standard), c.Expected) << c.Name;
+}
+
+TEST(ProductPageRules, FittedWidthGrowsToTheLimitOnly) {
+  struct TCase {
+    int Left, Width, Needed, MaxRight, Expected;
+  } cases[] = {
+      {60, 540, 300, 620, 540},  // fits: unchanged
+      {44, 480, 480, 620, 480},  // exactly
+      {44, 480, 481, 620, 481},  // one more
+      {44, 480, 700, 620, 576},  // up to the limit
+      {60, 540, 700, 580, 540},  // a limit left of its own edge never shrinks it
+  };
+  for (const TCase& c : cases)
+    EXPECT_EQ(FittedWidth(c.Left, c.Width, c.Needed, c.MaxRight), c.Expected) << c.Left << " " << c.Needed;
+}
+
+TEST(ProductPageRules, FormatWithLinks) {
+  struct TCase {
+    const char16_t* Format;
+    std::vector<String> Args;
+    const char16_t* Expected;
+  } cases[] = {
+      {u"More: %s", {u"https://kivo.example/addons/"},
+       u"More: <a href=\"https://kivo.example/addons/\">https://kivo.example/addons/</a>"},
+      {u"Accept the %s and the %s.", {u"licence", u"<a href=\"http://x.example/p\">policy</a>"},
+       u"Accept the licence and the <a href=\"http://x.example/p\">policy</a>."},
+      {u"100 %% of %s", {u"it"}, u"100 % of it"},
+      {u"%s and %s", {u"one"}, u"one and "},  // a missing argument is empty
+      {u"no placeholder", {u"unused"}, u"no placeholder"},
+      {u"odd %d stays, trailing %", {}, u"odd %d stays, trailing %"},
+      {u"", {}, u""},
+  };
+  for (const TCase& c : cases) EXPECT_EQ(FormatWithLinks(c.Format, c.Args), c.Expected) << zel::ToUtf8(c.Format);
+}
+
+TEST(ProductPageRules, LinkMarkup) {
+  using TRuns = std::vector<TTextRun>;
+  struct TCase {
+    const char16_t* Markup;
+    TRuns Runs;
+  } cases[] = {
+      {u"", {}},
+      {u"plain text", {{u"plain text", false, u""}}},
+      {u"Read the <a href=\"https://k.example/l\">licence</a>.",
+       {{u"Read the ", false, u""}, {u"licence", true, u"https://k.example/l"}, {u".", false, u""}}},
+      {u"<a href=\"u1\">one</a><a>two</a>", {{u"one", true, u"u1"}, {u"two", true, u""}}},
+      // Not a link: unknown attributes, no end tag, a quote inside the address.
+      {u"<a title=\"x\">t</a>", {{u"<a title=\"x\">t</a>", false, u""}}},
+      {u"x <a href=\"u\">open", {{u"x <a href=\"u\">open", false, u""}}},
+      {u"<a href=\"a\"b\">t</a>", {{u"<a href=\"a\"b\">t</a>", false, u""}}},
+      {u"a < b <abbr>", {{u"a < b <abbr>", false, u""}}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseLinkMarkup(c.Markup), c.Runs) << zel::ToUtf8(c.Markup);
+}

@@ -1,0 +1,281 @@
+// The product pages on the real installer object: what the setup page shows for the
+// installer's state and how its clicks and typed paths change DestPath and Flags; the
+// options the integration, add-ons and uninstall pages read and write; which pages the
+// product lists for each kind of run.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "TestInstaller.h"
+#include "TestSupport.h"
+#include "core/InstallerErrors.h"
+#include "product/ProductInfoKIVO.h"
+#include "ui/ProductPages.h"
+#include "ui/toolkit/Application.h"
+
+using namespace kivo;
+using namespace kivo::test;
+using zel::String;
+
+namespace {
+
+// A 4 × 3 picture.
+const std::string kPicture("\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x04\x00\x00\x00\x03\x08\x02\x00\x00\x00\x3b\x96\x39\x91\x00\x00\x00\x10\x49\x44\x41\x54\x78\x9c\x63\xf8\xcf\xc0\x00\x47\x0c\x38\x39\x00\xf5\x31\x0b\xf5\x35\x7b\xfb\x82\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82", 73);
+
+std::string PageTexts() {
+  return "\r\n[PageSetup]\r\nBrowse=Browse...\r\nCB1=Update\r\nCB4=Back up\r\nCB2=Standard\r\nCB3=Portable\r\n"
+         "W1=Will update\r\nW3=Another one\r\n"
+         "[PageAddons]\r\nL0=Add-ons\r\nCB1=Viewer\r\nCB2=Extensions\r\nCB3=Shortcuts\r\n"
+         "L1=More: %s\r\nL2=Accept the %s and the %s.\r\n"
+         "[PageIntegration]\r\nCB1=Desktop\r\n[PageUninstallParams]\r\nCB1=Backups\r\nCB2=Content\r\n";
+}
+
+TMembers PagesSetup(bool addons = true) {
+  TMembers members = DefaultSetupMembers();
+  for (auto& member : members)
+    if (member.first == u"English.lng") member.second += PageTexts();
+  if (addons) {
+    members.push_back({u"addons.ini", "[Addons]\r\nI0=pic.png\r\nL0=https://kivo.example/addons/\r\n"
+                                      "L1=<a href=\"https://kivo.example/l\">licence</a>\r\nL2=policy\r\n"});
+    members.push_back({u"pic.png", kPicture});
+  }
+  return members;
+}
+
+template <typename T>
+T* Named(TInstallerCustomPage& page, const String& name) {
+  for (const auto& control : page.Controls())
+    if (control->Name() == name) return dynamic_cast<T*>(control.get());
+  return nullptr;
+}
+
+// A click as the user makes it: the new state, then the handler.
+void Click(zel::TZELCheckBox* box) {
+  ASSERT_NE(box, nullptr);
+  box->SetChecked(!box->Checked());
+  box->OnClick();
+}
+void Choose(zel::TZELRadioButton* radio) {
+  ASSERT_NE(radio, nullptr);
+  radio->SetChecked(true);
+  radio->OnClick();
+}
+
+class ProductPages : public ::testing::Test {
+protected:
+  void SetUp() override {
+    zel::Application::Initialize();
+    FInstaller = std::make_unique<TInstaller>(u"");
+    FInstaller->Resources().InitializeLanguages(false);
+  }
+  void TearDown() override { FInstaller.reset(); }
+  bool Flag(TInstallerFlag flag) const { return FInstaller->HasFlag(flag); }
+  TTestInstallerEnvironment FEnvironment{PagesSetup()};
+  std::unique_ptr<TInstaller> FInstaller;
+};
+
+}  // namespace
+
+TEST_F(ProductPages, SetupPageAtAnUpdatableInstallationAndDecliningIt) {
+  TestProduct.CanUpdate = true;
+  TestProduct.InstalledVersion = 4600;
+  FInstaller->SetDestPath(ScratchDir(u"ProductPages-update"));
+  auto page = PageClassOf<TInstallerPageSetup>().Create();
+  page->Prepare();
+  auto& setup = dynamic_cast<TInstallerPageSetup&>(*page);
+  auto* update = Named<zel::TZELCheckBox>(*page, u"CB1");
+  auto* backup = Named<zel::TZELCheckBox>(*page, u"CB4");
+  auto* portable = Named<zel::TZELRadioButton>(*page, u"CB3");
+  auto* standard = Named<zel::TZELRadioButton>(*page, u"CB2");
+  ASSERT_TRUE(update && backup && portable && standard);
+  EXPECT_TRUE(update->Visible() && update->Checked());
+  EXPECT_TRUE(backup->Visible() && backup->Checked());
+  EXPECT_FALSE(portable->Enabled());
+  EXPECT_FALSE(standard->Enabled());
+  EXPECT_TRUE(standard->Checked());
+  EXPECT_EQ(setup.Warnings(), std::vector<String>{u"Will update"});
+
+  Click(backup);
+  EXPECT_TRUE(Flag(TInstallerFlag::NoBackup));
+  EXPECT_TRUE(Flag(TInstallerFlag::Update));
+  Click(backup);
+  EXPECT_FALSE(Flag(TInstallerFlag::NoBackup));
+
+  Click(update);
+  EXPECT_FALSE(Flag(TInstallerFlag::Update));
+  EXPECT_FALSE(backup->Visible());
+  EXPECT_TRUE(update->Visible());
+  EXPECT_TRUE(portable->Enabled() && standard->Enabled());
+  // The folder holds a version that is not being updated.
+  EXPECT_EQ(setup.Warnings(), std::vector<String>{u"Another one"});
+
+  // Nothing to update: ticking it again is undone.
+  TestProduct.CanUpdate = false;
+  Click(update);
+  EXPECT_FALSE(Flag(TInstallerFlag::Update));
+  EXPECT_FALSE(update->Checked());
+  EXPECT_FALSE(update->Visible());
+}
+
+TEST_F(ProductPages, SetupPageTypedPaths) {
+  auto page = PageClassOf<TInstallerPageSetup>().Create();
+  page->Prepare();
+  auto& setup = dynamic_cast<TInstallerPageSetup&>(*page);
+  auto* edit = Named<zel::TZELButtonEdit>(*page, u"PathEdit");
+  ASSERT_NE(edit, nullptr);
+  EXPECT_EQ(edit->Text(), TestProduct.DefaultPath);
+  EXPECT_EQ(edit->Button().Caption(), u"Browse...");
+  const int loads = TestProduct.LoadInstalledConfigCalls;
+  struct TCase {
+    const char16_t* Typed;
+    const char16_t* Dest;
+    bool Next;
+    bool Refused;
+  } cases[] = {
+      {u"C:\\Typed", u"C:\\Typed\\", true, false},
+      {u"C:\\Typed\\KIVO", u"C:\\Typed\\KIVO\\", true, false},
+      {u"", u"", false, false},
+      {u"C:\\", u"", false, true},
+      {u"  C:/Forward/Slashes  ", u"C:\\Forward\\Slashes\\", true, false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(zel::ToUtf8(c.Typed));
+    edit->SetText(c.Typed);
+    EXPECT_EQ(edit->Text(), c.Typed);  // kept as typed, though stored normalised
+    EXPECT_EQ(FInstaller->DestPath(), c.Dest);
+    EXPECT_EQ(page->CanGoNext(), c.Next);
+    const std::vector<String> warnings = setup.Warnings();
+    EXPECT_EQ(!warnings.empty() && warnings.back().find(u"root of a drive") != String::npos, c.Refused);
+  }
+  EXPECT_GT(TestProduct.LoadInstalledConfigCalls, loads);  // each folder's configuration is read
+}
+
+TEST_F(ProductPages, PortableUnderProgramFilesMovesToTheDesktopAndBack) {
+  const String programFiles = FInstaller->Resources().ProgramFilesFolder() + u"KIVO\\";
+  FInstaller->SetDestPath(programFiles);
+  auto page = PageClassOf<TInstallerPageSetup>().Create();
+  page->Prepare();
+  auto* portable = Named<zel::TZELRadioButton>(*page, u"CB3");
+  auto* standard = Named<zel::TZELRadioButton>(*page, u"CB2");
+  const String desktop = FInstaller->ProductInfo().GetDefaultPortablePath();
+  Choose(portable);
+  EXPECT_EQ(FInstaller->DestPath(), desktop);
+  EXPECT_TRUE(Flag(TInstallerFlag::Portable));
+  EXPECT_TRUE(portable->Checked());
+  Choose(standard);
+  EXPECT_EQ(FInstaller->DestPath(), TestProduct.DefaultPath);
+  EXPECT_FALSE(Flag(TInstallerFlag::Portable));
+  // Elsewhere the folder stays in both directions.
+  const String other = zel::IncludeTrailingBackslash(ScratchDir(u"ProductPages-portable"));
+  FInstaller->SetDestPath(other);
+  Choose(portable);
+  EXPECT_EQ(FInstaller->DestPath(), other);
+  EXPECT_TRUE(Flag(TInstallerFlag::Portable));
+  Choose(standard);
+  EXPECT_EQ(FInstaller->DestPath(), other);
+}
+
+TEST_F(ProductPages, IntegrationPageReadsWithDefaultsAndWritesAllOnAClick) {
+  auto page = PageClassOf<TInstallerPageIntegration>().Create();
+  EXPECT_TRUE(page->IsAvailable());
+  FInstaller->Options().WriteBool(u"Integration", u"AssociateWithFiles", false);  // the installed copy's choice
+  page->Prepare();
+  EXPECT_EQ(FInstaller->Options().ReadSectionText(u"Integration"), u"AssociateWithFiles=0");  // Prepare writes nothing
+  struct TBox {
+    const char16_t* Key;
+    const char16_t* Option;
+    bool Ticked;
+  } boxes[] = {{u"CB1", u"ShortcutDesktop", true},     {u"CB2", u"ShortcutStartMenu", true},
+               {u"CB4", u"IntegrateToWindows", true},  {u"CB3", u"AssociateWithFiles", false},
+               {u"CB5", u"RegisterContextMenu", true}};
+  for (const TBox& b : boxes) EXPECT_EQ(Named<zel::TZELCheckBox>(*page, b.Key)->Checked(), b.Ticked) << zel::ToUtf8(b.Key);
+  EXPECT_EQ(Named<zel::TZELCheckBox>(*page, u"CB1")->Caption(), u"Desktop");
+  Click(Named<zel::TZELCheckBox>(*page, u"CB5"));
+  for (const TBox& b : boxes)
+    EXPECT_EQ(FInstaller->Options().ReadString(u"Integration", b.Option, u"missing"),
+              b.Key == String(u"CB5") ? u"0" : (b.Ticked ? u"1" : u"0"))
+        << zel::ToUtf8(b.Option);
+
+  // Portable: ticked by default only where the options say so; the page is skipped.
+  FInstaller->Options().EraseSection(u"Integration");
+  FInstaller->SetDestPath(ScratchDir(u"ProductPages-integration"));
+  FInstaller->SetFlag(TInstallerFlag::Portable, true);
+  ASSERT_TRUE(Flag(TInstallerFlag::Portable));
+  EXPECT_FALSE(page->IsAvailable());
+  page->Prepare();
+  EXPECT_FALSE(Named<zel::TZELCheckBox>(*page, u"CB1")->Checked());
+  FInstaller->SetFlag(TInstallerFlag::Portable, false);
+  TestProduct.CanUpdate = true;
+  FInstaller->SetFlag(TInstallerFlag::Update, true);
+  EXPECT_FALSE(page->IsAvailable());
+}
+
+TEST_F(ProductPages, AddonsPageTextsPictureAndOptions) {
+  auto page = PageClassOf<TInstallerPageAddons>().Create();
+  auto& addons = dynamic_cast<TInstallerPageAddons&>(*page);
+  EXPECT_EQ(addons.Text1(), u"More: <a href=\"https://kivo.example/addons/\">https://kivo.example/addons/</a>");
+  EXPECT_EQ(addons.Text2(), u"Accept the <a href=\"https://kivo.example/l\">licence</a> and the policy.");
+  EXPECT_FALSE(FInstaller->Options().SectionExists(u"Common"));
+  FInstaller->Options().WriteBool(u"Common", u"AddonsShortcuts", false);
+  page->Prepare();  // ticks from the options (default true) and writes all three
+  EXPECT_EQ(FInstaller->Options().ReadString(u"Common", u"AddonsViewer", u""), u"1");
+  EXPECT_EQ(FInstaller->Options().ReadString(u"Common", u"AddonsExtensions", u""), u"1");
+  EXPECT_EQ(FInstaller->Options().ReadString(u"Common", u"AddonsShortcuts", u""), u"0");
+  Click(Named<zel::TZELCheckBox>(*page, u"CB2"));
+  EXPECT_EQ(FInstaller->Options().ReadString(u"Common", u"AddonsExtensions", u""), u"0");
+  EXPECT_FALSE(Named<zel::TZELCheckBox>(*page, u"CB3")->Checked());
+}
+
+TEST(ProductPagesMissing, AddonsPageWithoutItsFilesFailsWithTheMissingFile) {
+  zel::Application::Initialize();
+  TTestInstallerEnvironment environment(PagesSetup(false));
+  TInstaller installer(u"");
+  installer.Resources().InitializeLanguages(false);
+  try {
+    PageClassOf<TInstallerPageAddons>().Create();
+    FAIL() << "no error";
+  } catch (const zel::Exception& e) {
+    EXPECT_NE(e.Message().find(u"addons.ini"), String::npos) << zel::ToUtf8(e.Message());
+  }
+}
+
+TEST_F(ProductPages, UninstallOptionsWrittenOnClickOnly) {
+  auto page = PageClassOf<TInstallerPageUninstallParams>().Create();
+  page->Prepare();
+  EXPECT_FALSE(Named<zel::TZELCheckBox>(*page, u"CB1")->Checked());
+  EXPECT_FALSE(Named<zel::TZELCheckBox>(*page, u"CB2")->Checked());
+  EXPECT_FALSE(FInstaller->Options().SectionExists(u"Common"));
+  Click(Named<zel::TZELCheckBox>(*page, u"CB2"));
+  EXPECT_EQ(FInstaller->Options().ReadSectionText(u"Common"), u"RemoveBackups=0\r\nRemoveContent=1");
+  Click(Named<zel::TZELCheckBox>(*page, u"CB1"));
+  page->Prepare();  // back on the page: the choices as made
+  EXPECT_TRUE(Named<zel::TZELCheckBox>(*page, u"CB1")->Checked());
+  EXPECT_TRUE(Named<zel::TZELCheckBox>(*page, u"CB2")->Checked());
+}
+
+TEST(ProductPageList, PagesForEachKindOfRun) {
+  zel::Application::Initialize();
+  // English with a language id nobody has, so that Russian with the user's id is chosen.
+  TMembers russian = PagesSetup();
+  std::string& english = russian[1].second;
+  english.replace(english.find("LangId=1033"), 11, "LangId=4095");
+  russian.push_back({u"Russian.lng", "[File]\r\nName=Russian\r\nLangId=" + std::to_string(::GetUserDefaultUILanguage()) +
+                                         "\r\nFamily=RU\r\n"});
+  auto pages = [](const TMembers& setup, const TMembers& product, const String& params) {
+    TTestInstallerEnvironment environment(setup, product);
+    RegisterProductKIVO();
+    TInstaller installer(params);
+    installer.Resources().InitializeLanguages(false);
+    std::string names;
+    installer.ProductInfo().PopulatePages([&](const TInstallerPageClass& page) {
+      names += (names.empty() ? "" : " ") + std::string(page.Name).substr(std::string("TInstallerPage").size());
+    });
+    return names;
+  };
+  const TMembers uninstallData{{u"Uninstall.ini", "[Uninstall]\r\nCount=0\r\n"}};
+  EXPECT_EQ(pages(PagesSetup(), {}, u""), "Welcome License Setup Integration ReadyToInstall");
+  EXPECT_EQ(pages(russian, {}, u""), "Welcome License Setup Addons Integration ReadyToInstall");
+  EXPECT_EQ(pages(russian, {}, u"/AUTO=C:\\KIVO-Auto"), "Welcome License Setup Integration ReadyToInstall");
+  EXPECT_EQ(pages(PagesSetup(), uninstallData, u""), "UninstallParams");
+  EXPECT_EQ(pages(russian, uninstallData, u"/AUTO"), "UninstallParams");
+}
