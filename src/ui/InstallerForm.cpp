@@ -54,10 +54,10 @@ void TInstallerFormViewInfo::Draw(zel::TZELCanvas& canvas) {
   TInstallerPage* page = FForm.ActiveInstallerPage();
   if (!page) return;
   const TRect text = GetHeaderTextBounds();
-  canvas.SetFont(zel::GetFont(zel::TFontSpec{11, false}, FForm.Dpi()));
+  canvas.SetFont(zel::GetFont(zel::TFontStyle{11, false}, FForm.Dpi()));
   const SIZE title = canvas.TextExtent(page->Title());
   canvas.DrawText(page->Title(), TRect{text.Left, text.Top, text.Right, text.Top + title.cy}, Palette.Text, DT_RIGHT);
-  canvas.SetFont(zel::GetFont(zel::TFontSpec{8, false}, FForm.Dpi()));
+  canvas.SetFont(zel::GetFont(zel::TFontStyle{8, false}, FForm.Dpi()));
   const SIZE description = canvas.TextExtent(page->Description());
   canvas.DrawText(page->Description(), TRect{text.Left, text.Bottom - description.cy, text.Right, text.Bottom},
                   Palette.Text, DT_RIGHT);

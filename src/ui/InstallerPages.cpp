@@ -107,7 +107,7 @@ zel::TZELLabel* TInstallerPage::AddLabel(int left, int top, int width, int heigh
 
 zel::TZELLabel* TInstallerPage::AddHeaderLabel(int left, int top, int width, int height, StringView key) {
   auto* label = AddLabel(left, top, width, height, key, false);
-  label->SetFont(zel::TFontSpec{11, false});
+  label->SetFont(zel::TFontStyle{11, false});
   return label;
 }
 
@@ -138,7 +138,7 @@ void TInstallerPageFullScreen::CreateControls() {
   FPicture = Resources().GetImage(u"wizard_" + String(zel::IsDarkMode() ? u"dark" : u"light") + u".png");
   L2 = AddLabel(210, 61, 400, 240, u"L2", true);
   L1 = AddLabel(210, 22, 400, 50, u"L1", true);
-  L1->SetFont(zel::TFontSpec{11, false});
+  L1->SetFont(zel::TFontStyle{11, false});
 }
 
 void TInstallerPageFullScreen::Paint(zel::TZELCanvas& canvas, const zel::TRect& client) {
@@ -221,7 +221,7 @@ TInstallerPageInstall::~TInstallerPageInstall() {
 void TInstallerPageInstall::CreateControls() {
   // The status label first: screen readers name the bars after the text before them.
   FStatus = AddLabel(30, 16, 580, 18, u"", false);
-  FStatus->SetFont(zel::TFontSpec{8, false});
+  FStatus->SetFont(zel::TFontStyle{8, false});
   FCurrent = AddControl<zel::TZELProgressBar>(30, 40, 580, 18, u"");
   FOverall = AddControl<zel::TZELProgressBar>(30, 65, 580, 18, u"");
 }
@@ -285,7 +285,7 @@ void TInstallerPageFinish::CreateControls() {
   link->SetName(u"L3");
   link->SetAutoSize(true);
   link->SetCentered(true);
-  link->SetFont(zel::TFontSpec{8, false});
+  link->SetFont(zel::TFontStyle{8, false});
   link->SetUrl(Installer->ProductInfo().GetHomePage());
   link->SetAlign(zel::TAlign::Bottom, {210, 0, 20, 4});
   const TInstallerScriptGroup& actions = Resources().Script().Actions;

@@ -8,6 +8,7 @@
 
 #include "HelperProcess.h"
 #include "TestInstaller.h"
+#include "TestLinks.h"
 #include "TestSupport.h"
 #include "core/InstallerThread.h"
 #include "library/win/FileSystem.h"
@@ -24,46 +25,9 @@ namespace {
 
 const wchar_t* W(const String& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
-using TUnixName = char*(CDECL*)(const wchar_t*);
-TUnixName WineUnixName() {
-  return reinterpret_cast<TUnixName>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name"));
-}
-
-template <typename F>
-bool RunUnix(const wchar_t* program, String command, F done) {
-  STARTUPINFOW startup = {sizeof(startup)};
-  PROCESS_INFORMATION process = {};
-  if (!::CreateProcessW(program, reinterpret_cast<wchar_t*>(command.data()), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process))
-    return false;
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-  for (int i = 0; i < 500 && !done(); ++i) ::Sleep(10);
-  return done();
-}
-
-String UnixPath(const String& path) {
-  char* name = WineUnixName()(W(path));
-  if (!name) return {};
-  String text = zel::FromUtf8(name);
-  ::HeapFree(::GetProcessHeap(), 0, name);
-  return text;
-}
-
-bool MakeFolderLink(const String& link, const String& target) {
-  if (WineUnixName())
-    return RunUnix(L"Z:\\bin\\ln", u"/bin/ln -s \"" + UnixPath(target) + u"\" \"" + UnixPath(link) + u"\"",
-                   [&] { return ::GetFileAttributesW(W(link)) != INVALID_FILE_ATTRIBUTES; });
-  return ::CreateSymbolicLinkW(W(link), W(target),
-                               SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != FALSE;
-}
-
 // ScratchDir cannot remove a tree that holds links.
 String LinkSafeScratch(const String& name) {
-  const String probe = ScratchDir(name);
-  if (WineUnixName() && ::GetFileAttributesW(W(probe)) != INVALID_FILE_ATTRIBUTES)
-    RunUnix(L"Z:\\bin\\rm", u"/bin/rm -rf \"" + UnixPath(probe) + u"\"",
-            [&] { return ::GetFileAttributesW(W(probe)) == INVALID_FILE_ATTRIBUTES; });
+  RemoveLinkedTree(ScratchDir(name));
   return ScratchDir(name);
 }
 
@@ -98,7 +62,7 @@ TEST(ActionUninstallFiles, ListedNamesThatLeaveTheFolderAreRefused) {
   const String dest = scratch + u"\\KIVO\\";
   Folder(dest);
   Folder(scratch + u"\\outside");
-  const bool link = MakeFolderLink(dest + u"Out", scratch + u"\\outside");
+  const bool link = MakeLink(dest + u"Out", scratch + u"\\outside", true);
   struct Case {
     const char16_t* entry;
     const char16_t* expected;  // relative to dest; null: refused
@@ -164,7 +128,7 @@ TEST(ActionUninstallFiles, FolderListFollowsTheOptions) {
   for (const char16_t* folder : {u"", u"A\\", u"A\\A1\\", u"B\\", u"!Backup\\", u"Profile\\"}) Folder(dest + folder);
   Folder(scratch + u"\\outside");
   Folder(scratch + u"\\outside\\deep");
-  const bool link = MakeFolderLink(dest + u"A\\Out", scratch + u"\\outside");
+  const bool link = MakeLink(dest + u"A\\Out", scratch + u"\\outside", true);
   Folder(running);
   for (const String& folder : {running, dest}) {
     WriteAll(folder + u"Uninstall.exe", Bytes("uninstaller"));
@@ -251,7 +215,7 @@ TEST(ActionUninstallFiles, ARunDeletesListedFilesAndEmptyFoldersAndNothingOutsid
     WriteAll(dest + file, Bytes("x"));
   WriteAll(outside + u"victim.txt", Bytes("keep"));
   WriteAll(outside + u"a.txt", Bytes("keep"));
-  const bool link = MakeFolderLink(dest + u"Plugins\\Out", outside);
+  const bool link = MakeLink(dest + u"Plugins\\Out", outside, true);
   const std::string list = "[Uninstall]\r\nCount=8\r\n0=KIVO.exe\r\n1=Plugins\\Equalizer.dll\r\n"
                            "2=Skins\\Default.skin\r\n"
                            "3=..\\outside\\victim.txt\r\n4=" + zel::ToUtf8(outside) + "a.txt\r\n"

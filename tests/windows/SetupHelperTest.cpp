@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "TestLinks.h"
 #include "TestSupport.h"
 #include "core/InstallerErrors.h"
 #include "library/win/FileSystem.h"
@@ -20,49 +21,6 @@ namespace {
 
 const wchar_t* W(const String& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
-using TUnixName = char*(CDECL*)(const wchar_t*);
-TUnixName WineUnixName() {
-  return reinterpret_cast<TUnixName>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name"));
-}
-
-// Runs a Unix program under Wine and waits for the effect through `done`.
-template <typename F>
-bool RunUnix(const wchar_t* program, String command, F done) {
-  STARTUPINFOW startup = {sizeof(startup)};
-  PROCESS_INFORMATION process = {};
-  if (!::CreateProcessW(program, reinterpret_cast<wchar_t*>(command.data()), nullptr, nullptr,
-                        FALSE, 0, nullptr, nullptr, &startup, &process))
-    return false;
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-  for (int i = 0; i < 500 && !done(); ++i) ::Sleep(10);
-  return done();
-}
-
-String UnixPath(const String& path) {
-  char* name = WineUnixName()(W(path));
-  if (!name) return {};
-  String text = zel::FromUtf8(name);
-  ::HeapFree(::GetProcessHeap(), 0, name);
-  return text;
-}
-
-bool MakeLink(const String& link, const String& target, bool folder) {
-  if (WineUnixName())
-    return RunUnix(L"Z:\\bin\\ln", u"/bin/ln -s \"" + UnixPath(target) + u"\" \"" + UnixPath(link) + u"\"",
-                   [&] { return ::GetFileAttributesW(W(link)) != INVALID_FILE_ATTRIBUTES; });
-  return ::CreateSymbolicLinkW(W(link), W(target),
-                               (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) |
-                                   SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != FALSE;
-}
-
-// What ScratchDir cannot remove: a tree with links left by a failed run.
-void RemoveTree(const String& folder) {
-  if (!WineUnixName() || ::GetFileAttributesW(W(folder)) == INVALID_FILE_ATTRIBUTES) return;
-  RunUnix(L"Z:\\bin\\rm", u"/bin/rm -rf \"" + UnixPath(folder) + u"\"",
-          [&] { return ::GetFileAttributesW(W(folder)) == INVALID_FILE_ATTRIBUTES; });
-}
-
 std::string Text(const String& path) {
   const auto bytes = ReadAll(path);
   return std::string(bytes.begin(), bytes.end());
@@ -71,7 +29,7 @@ std::string Text(const String& path) {
 }  // namespace
 
 TEST(SetupHelper, DeleteWithContentsRemovesLinksNotTheirTargets) {
-  RemoveTree(zel::ExtractFilePath(ScratchDir(u"SetupHelper.probe")) + u"SetupHelper-links");
+  RemoveLinkedTree(zel::ExtractFilePath(ScratchDir(u"SetupHelper.probe")) + u"SetupHelper-links");
   const String base = ScratchDir(u"SetupHelper-links");
   const String tree = base + u"\\Tree", outside = base + u"\\Outside";
   for (const String& dir : {tree, outside, outside + u"\\sub", tree + u"\\a", tree + u"\\a\\b"})
@@ -96,7 +54,7 @@ TEST(SetupHelper, DeleteWithContentsRemovesLinksNotTheirTargets) {
   EXPECT_EQ(Text(outside + u"\\keep.txt"), "outside");
   EXPECT_EQ(Text(outside + u"\\sub\\deep.txt"), "deep");
   EXPECT_TRUE(zel::DirectoryExists(base + u"\\Empty"));
-  if (WineUnixName()) {
+  if (RunsUnderWine()) {
     // Wine follows a folder symlink in every file call, so it cannot remove one: the
     // delete stops at it and reports that the folder stays.
     EXPECT_FALSE(gone);
@@ -108,13 +66,13 @@ TEST(SetupHelper, DeleteWithContentsRemovesLinksNotTheirTargets) {
 
   // A folder that is itself a link: at most the link goes, its target stays whole.
   ASSERT_TRUE(MakeLink(base + u"\\asLink", outside, true));
-  EXPECT_EQ(TSetupHelper::DeleteFolder(base + u"\\asLink", false), !WineUnixName());
+  EXPECT_EQ(TSetupHelper::DeleteFolder(base + u"\\asLink", false), !RunsUnderWine());
   EXPECT_EQ(Text(outside + u"\\sub\\deep.txt"), "deep");
   EXPECT_TRUE(zel::DirectoryExists(base + u"\\Empty"));
   ASSERT_TRUE(MakeLink(base + u"\\asEmptyLink", base + u"\\Empty", true));
   TSetupHelper::DeleteFolder(base + u"\\asEmptyLink", true);
   EXPECT_TRUE(zel::DirectoryExists(base + u"\\Empty"));
-  RemoveTree(base);
+  RemoveLinkedTree(base);
 }
 
 TEST(SetupHelper, DeleteStopsAtAFileInUse) {

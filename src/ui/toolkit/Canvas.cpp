@@ -39,7 +39,7 @@ void TZELCanvas::DrawImage(Gdiplus::Image* image, const TRect& rect, int opacity
                      Gdiplus::UnitPixel, &attributes);
 }
 
-SIZE MeasureText(StringView text, const TFontSpec& font, unsigned dpi, UINT flags, int wrapWidth) {
+SIZE MeasureText(StringView text, const TFontStyle& font, unsigned dpi, UINT flags, int wrapWidth) {
   HDC dc = ::GetDC(nullptr);
   const HGDIOBJ old = ::SelectObject(dc, GetFont(font, dpi));
   RECT r{0, 0, wrapWidth, 0};

@@ -40,7 +40,7 @@ private:
 // The size in pixels of text in the toolkit's font at that DPI, on one line, or wrapped
 // at wrapWidth pixels when that is not 0 (flags may add DT_NOPREFIX; "&" marks a
 // mnemonic otherwise and takes no room).
-SIZE MeasureText(StringView text, const TFontSpec& font, unsigned dpi, UINT flags = 0, int wrapWidth = 0);
+SIZE MeasureText(StringView text, const TFontStyle& font, unsigned dpi, UINT flags = 0, int wrapWidth = 0);
 
 // A memory bitmap the size of a client rectangle, copied to the target on destruction:
 // painting without flicker.

@@ -114,7 +114,7 @@ String TZELControl::Caption() const {
   return text;
 }
 
-void TZELControl::SetFont(const TFontSpec& font) {
+void TZELControl::SetFont(const TFontStyle& font) {
   FFont = font;
   ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(GetFont(FFont, FParent->Dpi())), TRUE);
 }
@@ -306,7 +306,7 @@ void TZELContainer::PaintWindow() {
   {
     TZELBufferedPaint buffer(dc, client);
     TZELCanvas canvas(buffer.DC(), FScale);
-    canvas.SetFont(GetFont(TFontSpec{}, Dpi()));
+    canvas.SetFont(GetFont(TFontStyle{}, Dpi()));
     Paint(canvas, FromRECT(client));
   }
   ::EndPaint(Handle(), &ps);

@@ -76,8 +76,8 @@ public:
   virtual bool HasCaption() const { return true; }
   virtual void SetCaption(StringView text);
   String Caption() const;
-  virtual void SetFont(const TFontSpec& font);
-  const TFontSpec& Font() const { return FFont; }
+  virtual void SetFont(const TFontStyle& font);
+  const TFontStyle& Font() const { return FFont; }
   // A fixed colour (over the role) or none.
   void SetTextColor(std::optional<kivo::TColor> color);
   void SetTextRole(TTextRole role);
@@ -127,7 +127,7 @@ private:
   TAlign FAlign = TAlign::None;
   TMargins FMargins;
   bool FVisible = true;
-  TFontSpec FFont;
+  TFontStyle FFont;
   std::optional<kivo::TColor> FTextColor;
   TTextRole FTextRole = TTextRole::Default;
 };

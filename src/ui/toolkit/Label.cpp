@@ -45,7 +45,7 @@ void TZELLabel::SetCaption(StringView text) {
   if (FWordWrap && FPixels.Width() > 0) ApplyScale(FPixels);
 }
 
-void TZELLabel::SetFont(const TFontSpec& font) {
+void TZELLabel::SetFont(const TFontStyle& font) {
   TZELControl::SetFont(font);
   if (FWordWrap && FPixels.Width() > 0) ApplyScale(FPixels);
 }
@@ -110,7 +110,7 @@ void TZELLinkLabel::PaintControl(TZELCanvas& canvas, const TRect& client) {
 }
 
 TZELWarningLabel::TZELWarningLabel(TZELContainer& parent) : TZELLabel(parent) {
-  SetFont(TFontSpec{9, true});
+  SetFont(TFontStyle{9, true});
   SetWordWrap(true);
   SetAutoSize(true);
 }

@@ -20,7 +20,7 @@ public:
   // does not cover the controls below its text.
   void ApplyScale(const TRect& pixels) override;
   void SetCaption(StringView text) override;
-  void SetFont(const TFontSpec& font) override;
+  void SetFont(const TFontStyle& font) override;
 
 protected:
   bool OwnPaint() const override { return true; }

@@ -13,7 +13,7 @@ constexpr int kTextWidth = 300;
 // The text's height in design units at 96 DPI, for the box's size.
 int DesignTextHeight(StringView text) {
   HDC dc = ::GetDC(nullptr);
-  ::SelectObject(dc, GetFont(TFontSpec{}, 96));
+  ::SelectObject(dc, GetFont(TFontStyle{}, 96));
   RECT r{0, 0, kTextWidth, 0};
   const String copy(text);
   ::DrawTextW(dc, as_wcstr(copy), static_cast<int>(copy.size()), &r, DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);

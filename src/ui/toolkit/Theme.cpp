@@ -94,13 +94,13 @@ void ApplyScrollBarTheme(HWND control, bool dark) {
   ::SetWindowTheme(control, dark ? L"DarkMode_Explorer" : L"Explorer", nullptr);
 }
 
-HFONT GetFont(const TFontSpec& spec, unsigned dpi) {
+HFONT GetFont(const TFontStyle& style, unsigned dpi) {
   static std::map<std::tuple<int, bool, unsigned>, TGdiObject> cache;
-  auto& slot = cache[{spec.Points, spec.Bold, dpi}];
+  auto& slot = cache[{style.Points, style.Bold, dpi}];
   if (!slot) {
     LOGFONTW font{};
-    font.lfHeight = TScale::ForDpi(static_cast<int>(dpi)).FontHeight(spec.Points);
-    font.lfWeight = spec.Bold ? FW_BOLD : FW_NORMAL;
+    font.lfHeight = TScale::ForDpi(static_cast<int>(dpi)).FontHeight(style.Points);
+    font.lfWeight = style.Bold ? FW_BOLD : FW_NORMAL;
     font.lfCharSet = DEFAULT_CHARSET;
     font.lfQuality = CLEARTYPE_QUALITY;
     ::lstrcpynW(font.lfFaceName, L"Segoe UI", LF_FACESIZE);

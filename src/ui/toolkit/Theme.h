@@ -39,13 +39,13 @@ void ApplyTitleBarTheme(HWND window, bool dark);
 // Dark or light scroll bars for controls that draw their own (edits, rich edits).
 void ApplyScrollBarTheme(HWND control, bool dark);
 
-struct TFontSpec {
+struct TFontStyle {
   int Points = 9;
   bool Bold = false;
-  bool operator==(const TFontSpec& other) const = default;
+  bool operator==(const TFontStyle& other) const = default;
 };
 // A font of the toolkit's face ("Segoe UI") at the given size and DPI; owned by the cache.
-HFONT GetFont(const TFontSpec& spec, unsigned dpi);
+HFONT GetFont(const TFontStyle& style, unsigned dpi);
 // A solid brush of the colour; owned by the cache.
 HBRUSH GetBrush(kivo::TColor color);
 
