@@ -144,10 +144,14 @@ run_win() {
 }
 
 # start_win OUT COMMAND-LINE...: the same in the background; end_win collects it.
+# The prefix's session is brought up first, by a program of its own: the caller goes on
+# to run the UI driver at once, and two programs that both start a session's services
+# race (Wine then fails to start one of them: "ShellExecuteEx failed").
 start_win() {
   local out=$1
   shift
   RUN_OUT=$out
+  "$WINE" cmd /c exit >/dev/null 2>&1 </dev/null
   timeout "$RUN_TIMEOUT" "$WINE" cmd /c 'C:\e2e\run.bat' "$@" >"$out" 2>&1 </dev/null &
   RUN_PID=$!
 }
