@@ -83,19 +83,25 @@ String NormalizeDestPath(StringView path) {
   return normalized.empty() ? normalized : zel::IncludeTrailingBackslash(normalized);
 }
 
-bool IsRefusedDestination(StringView folder, String& reason) {
-  const String path = Comparable(folder);
-  if (IsVolumeRoot(path)) {
-    reason = u"it is the root of a drive";
-    return true;
+String TRefusedDestination::Reason() const {
+  switch (Kind) {
+    case TKind::DriveRoot: return u"it is the root of a drive";
+    case TKind::WindowsFolder: return u"it is a folder of Windows";
+    case TKind::SystemFolder: return u"it is a system folder";
+    case TKind::HoldsSystemFolder: return u"it holds the folder \"" + HeldFolder + u"\"";
+    case TKind::None: break;
   }
+  return {};
+}
+
+TRefusedDestination RefusedDestination(StringView folder) {
+  using TKind = TRefusedDestination::TKind;
+  const String path = Comparable(folder);
+  if (IsVolumeRoot(path)) return {TKind::DriveRoot, {}};
   // Everything under the Windows folder belongs to the system.
   for (const String& system : {WindowsFolder(&::GetWindowsDirectoryW), WindowsFolder(&::GetSystemDirectoryW),
                                WindowsFolder(&SystemWow64Folder)}) {
-    if (IsWithin(path, system)) {
-      reason = u"it is a folder of Windows";
-      return true;
-    }
+    if (IsWithin(path, system)) return {TKind::WindowsFolder, {}};
   }
   // These may hold an installation, but neither be one nor lie inside one: uninstalling
   // deletes the destination with everything in it.
@@ -113,12 +119,17 @@ bool IsRefusedDestination(StringView folder, String& reason) {
   if (!profile.empty()) folders.push_back(zel::ExcludeTrailingBackslash(zel::ExtractFilePath(profile)));
   folders.push_back(Comparable(zel::LongTempFolder()));
   for (const String& special : folders) {
-    if (!special.empty() && IsWithin(special, path)) {
-      reason = zel::SameText(special, path) ? u"it is a system folder" : u"it holds the folder \"" + special + u"\"";
-      return true;
-    }
+    if (!special.empty() && IsWithin(special, path))
+      return zel::SameText(special, path) ? TRefusedDestination{TKind::SystemFolder, {}}
+                                          : TRefusedDestination{TKind::HoldsSystemFolder, special};
   }
-  return false;
+  return {};
+}
+
+bool IsRefusedDestination(StringView folder, String& reason) {
+  const TRefusedDestination refused = RefusedDestination(folder);
+  reason = refused.Reason();
+  return static_cast<bool>(refused);
 }
 
 }  // namespace kivo

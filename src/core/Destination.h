@@ -13,10 +13,23 @@ namespace kivo {
 // backslash. Never expands variables. Empty for an empty (or blank) text.
 zel::String NormalizeDestPath(zel::StringView path);
 
-// True (with the reason) when a normalised folder must not be a destination: a drive or
-// share root, the Windows folder or anything inside it, the system folders, or a folder
-// that is or holds one of the Program Files roots, the profiles root, the user's
-// profile, desktop, documents, application data, start menu or temporary folder.
+// Why a folder cannot be a destination; the wizard words each kind in the user's language.
+struct TRefusedDestination {
+  enum class TKind { None, DriveRoot, WindowsFolder, SystemFolder, HoldsSystemFolder };
+  TKind Kind = TKind::None;
+  zel::String HeldFolder;  // for HoldsSystemFolder: the system folder inside it
+
+  explicit operator bool() const { return Kind != TKind::None; }
+  // In English, for the log and the error of a silent run.
+  zel::String Reason() const;
+};
+
+// Refused when a normalised folder must not be a destination: a drive or share root, the
+// Windows folder or anything inside it, the system folders, or a folder that is or holds
+// one of the Program Files roots, the profiles root, the user's profile, desktop,
+// documents, application data, start menu or temporary folder.
+TRefusedDestination RefusedDestination(zel::StringView folder);
+// The same, with the English reason.
 bool IsRefusedDestination(zel::StringView folder, zel::String& reason);
 
 }  // namespace kivo

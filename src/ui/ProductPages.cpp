@@ -3,6 +3,7 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include "core/Destination.h"
 #include "core/InstallerErrors.h"
 #include "core/RunLog.h"
 #include "product/ActionPrepare.h"
@@ -106,11 +107,29 @@ void TInstallerPageSetup::ApplyPath(const String& path) {
     Installer->SetDestPath(path);
   } catch (const EInstallerInstallError& e) {
     // A refused folder (a drive's root, a folder of Windows) while the user types: Next
-    // waits for a usable one, and the page says why.
+    // waits for a usable one, and the page says why, in the user's language where the
+    // language file has the words.
     Installer->SetDestPath(u"");
-    FPathError = e.Message();
+    FPathError = RefusalText(path);
+    if (FPathError.empty()) FPathError = e.Message();
   }
   Refresh();
+}
+
+String TInstallerPageSetup::RefusalText(const String& path) const {
+  using TKind = TRefusedDestination::TKind;
+  const String normalized = NormalizeDestPath(path);
+  const TRefusedDestination refused = RefusedDestination(normalized);
+  // "C:\Users", as folders are named to people; a drive's root keeps its backslash.
+  const String folder = normalized.size() > 3 ? zel::ExcludeTrailingBackslash(normalized) : normalized;
+  switch (refused.Kind) {
+    case TKind::DriveRoot: return zel::Format(GetText(u"E1"), folder);
+    case TKind::WindowsFolder: return zel::Format(GetText(u"E2"), folder);
+    case TKind::SystemFolder: return zel::Format(GetText(u"E3"), folder);
+    case TKind::HoldsSystemFolder: return zel::Format(GetText(u"E4"), folder, refused.HeldFolder);
+    case TKind::None: break;
+  }
+  return {};
 }
 
 void TInstallerPageSetup::BrowseClick() {

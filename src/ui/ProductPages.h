@@ -30,6 +30,8 @@ private:
   void Refresh();
   void PathChanged();
   void ApplyPath(const zel::String& path);
+  // Why the typed folder is refused, from the language texts; empty when they lack it.
+  zel::String RefusalText(const zel::String& path) const;
   void BrowseClick();
   void BoxClick();
   void RadioClick(bool portable);

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Demo: screenshots of every wizard page, light and dark, at 100 % and 150 %, under
 # Xvfb; the product's own pages (setup, add-ons, integration, uninstall options) in
-# English, German and Russian too (language-page-theme-percent.png): the setup page at
-# an updatable 4.60 installation (W1), with the update declined (W3) and portable, and
-# the uninstall options of an installed copy. The DPI is the prefix's "LogPixels"
-# (HKCU\Control Panel\Desktop), dark mode its "AppsUseLightTheme" = 0; the install page
-# is held by a player window that does not close, so that it can be seen; a failed
-# automatic run shows the finish page's error list. The pictures go to
-# $KIVO_WIZARD_SHOTS (default build/windows/wizard-screens), named page-theme-percent.png.
+# English, German and Russian too (language-page-theme-percent.png): the setup page with
+# a refused folder, at an updatable 4.60 installation (W1), with the update declined
+# (W3) and portable, and the uninstall options of an installed copy. The DPI is the
+# prefix's "LogPixels" (HKCU\Control Panel\Desktop), dark mode its "AppsUseLightTheme"
+# = 0; the install page is held by a player window that does not close, so that it can
+# be seen; a failed automatic run shows the finish page's error list. The pictures go
+# to $KIVO_WIZARD_SHOTS (default build/windows/wizard-screens), named
+# page-theme-percent.png.
 #
 #   tests/e2e/wizard_screens.sh [light|dark ...] [100|150 ...] [English|German|Russian ...]
 #
@@ -68,7 +69,9 @@ product_pages() {
   box_text "$WIZARD_TITLE" >/dev/null
   answer_box "$WIZARD_TITLE" OK
   click_button "$(lng Common bNext)"
-  wait_page PageSetup && sleep 0.5 && shot "$language-setup-update"
+  # The longest refusal: a folder that holds the user's profile.
+  wait_page PageSetup && type_path 'C:\users' && sleep 0.5 && shot "$language-setup-refused"
+  type_path 'C:\KIVO' && sleep 0.5 && shot "$language-setup-update"
   click_button "$(lng PageSetup CB1)"
   sleep 0.5 && shot "$language-setup-declined"
   click_button "$(lng PageSetup CB3)"

@@ -24,7 +24,7 @@ const std::string kPicture("\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49
 
 std::string PageTexts() {
   return "\r\n[PageSetup]\r\nBrowse=Browse...\r\nCB1=Update\r\nCB4=Back up\r\nCB2=Standard\r\nCB3=Portable\r\n"
-         "W1=Will update\r\nW3=Another one\r\n"
+         "W1=Will update\r\nW3=Another one\r\nE1=Not in the root %s\r\nE2=Not in Windows: %s\r\n"
          "[PageAddons]\r\nL0=Add-ons\r\nCB1=Viewer\r\nCB2=Extensions\r\nCB3=Shortcuts\r\n"
          "L1=More: %s\r\nL2=Accept the %s and the %s.\r\n"
          "[PageIntegration]\r\nCB1=Desktop\r\n[PageUninstallParams]\r\nCB1=Backups\r\nCB2=Content\r\n";
@@ -130,13 +130,14 @@ TEST_F(ProductPages, SetupPageTypedPaths) {
     const char16_t* Typed;
     const char16_t* Dest;
     bool Next;
-    bool Refused;
+    const char16_t* Refusal;  // the page's last warning
   } cases[] = {
-      {u"C:\\Typed", u"C:\\Typed\\", true, false},
-      {u"C:\\Typed\\KIVO", u"C:\\Typed\\KIVO\\", true, false},
-      {u"", u"", false, false},
-      {u"C:\\", u"", false, true},
-      {u"  C:/Forward/Slashes  ", u"C:\\Forward\\Slashes\\", true, false},
+      {u"C:\\Typed", u"C:\\Typed\\", true, nullptr},
+      {u"C:\\Typed\\KIVO", u"C:\\Typed\\KIVO\\", true, nullptr},
+      {u"", u"", false, nullptr},
+      {u"C:\\", u"", false, u"Not in the root C:\\"},
+      {u"C:/windows/KIVO", u"", false, u"Not in Windows: C:\\windows\\KIVO"},
+      {u"  C:/Forward/Slashes  ", u"C:\\Forward\\Slashes\\", true, nullptr},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(zel::ToUtf8(c.Typed));
@@ -145,8 +146,13 @@ TEST_F(ProductPages, SetupPageTypedPaths) {
     EXPECT_EQ(FInstaller->DestPath(), c.Dest);
     EXPECT_EQ(page->CanGoNext(), c.Next);
     const std::vector<String> warnings = setup.Warnings();
-    EXPECT_EQ(!warnings.empty() && warnings.back().find(u"root of a drive") != String::npos, c.Refused);
+    EXPECT_EQ(warnings.empty() ? String() : warnings.back(), c.Refusal ? String(c.Refusal) : String());
   }
+  // A language file without the words: the page gives the reason in English.
+  FInstaller->Resources().LanguageTexts().DeleteKey(u"PageSetup", u"E1");
+  edit->SetText(u"D:\\");
+  ASSERT_FALSE(setup.Warnings().empty());
+  EXPECT_NE(setup.Warnings().back().find(u"it is the root of a drive"), String::npos);
   EXPECT_GT(TestProduct.LoadInstalledConfigCalls, loads);  // each folder's configuration is read
 }
 
