@@ -166,25 +166,35 @@ zel::TFileHandle OpenForReading(const String& path, DWORD share, DWORD flags = 0
   return file;
 }
 
+EInstallerMysteryError ChangedByAnotherProgram(const String& copy) {
+  return EInstallerMysteryError(u"Cannot Start the Uninstaller: its copy \"" + copy +
+                                u"\" was changed by another program");
+}
+
+// Our own fresh copy (or its folder) that cannot be opened because another program holds
+// it open, or has renamed or deleted it in that moment: as good as changed.
+bool TakenByAnotherProgram(const zel::EOSError& e) {
+  return e.ErrorCode() == ERROR_SHARING_VIOLATION || e.ErrorCode() == ERROR_FILE_NOT_FOUND ||
+         e.ErrorCode() == ERROR_PATH_NOT_FOUND;
+}
+
+zel::TFileHandle OpenOwnCopy(const String& path, DWORD share, DWORD flags = 0) {
+  try {
+    return OpenForReading(path, share, flags);
+  } catch (const zel::EOSError& e) {
+    if (TakenByAnotherProgram(e)) throw ChangedByAnotherProgram(path);
+    throw;
+  }
+}
+
 // A copy in the private folder, held open so that nobody can write, rename or delete
 // it until the uninstaller's copy has ended, and checked against its source while held:
 // a swap in the moment between copying and holding is caught here.
 zel::TFileHandle CopyAndHold(StringView source, const String& folder) {
   const String target = CopyToTemp(source, folder);
-  const auto changed = [&target] {
-    return EInstallerMysteryError(u"Cannot Start the Uninstaller: its copy \"" + target +
-                                  u"\" was changed by another program");
-  };
-  zel::TFileHandle held;
-  try {
-    held = OpenForReading(target, FILE_SHARE_READ);
-  } catch (const zel::EOSError& e) {
-    // Another program opened it for writing in that moment: as good as changed.
-    if (e.ErrorCode() == ERROR_SHARING_VIOLATION) throw changed();
-    throw;
-  }
+  zel::TFileHandle held = OpenOwnCopy(target, FILE_SHARE_READ);
   zel::TFileHandle original = OpenForReading(String(source), FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-  if (ReadWhole(held.Get()) != ReadWhole(original.Get())) throw changed();
+  if (ReadWhole(held.Get()) != ReadWhole(original.Get())) throw ChangedByAnotherProgram(target);
   return held;
 }
 
@@ -222,10 +232,10 @@ struct THeldCopies {
 THeldCopies CopyIntoPrivateFolder(StringView ownFile) {
   THeldCopies held;
   held.Folder = CreatePrivateTempFolder();
-  // The folder is held too: while it cannot be renamed, its path names our copies.
-  held.Directory = OpenForReading(held.Folder, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_FLAG_BACKUP_SEMANTICS);
   // The folder goes after its files at the next restart, should the removal fail.
   try {
+    // The folder is held too: while it cannot be renamed, its path names our copies.
+    held.Directory = OpenOwnCopy(held.Folder, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_FLAG_BACKUP_SEMANTICS);
     held.Exe = CopyAndHold(ownFile, held.Folder);
     held.Data = CopyAndHold(zel::ChangeFileExt(ownFile, u".dat"), held.Folder);
   } catch (...) {
