@@ -6,6 +6,7 @@
 #include "TestInstaller.h"
 #include "TestSupport.h"
 #include "core/InstallerThread.h"
+#include "library/win/Handles.h"
 #include "product/ActionAddonsInstall.h"
 
 using namespace kivo;
@@ -48,12 +49,21 @@ String RunAddons(const TMembers& setup, const std::vector<std::pair<String, Stri
   return installer.HasErrors() ? installer.Errors()[0] : String();
 }
 
+// The probe writes its marker through a handle it shares with nobody: a marker that
+// opens and is not empty has been written whole.
+bool MarkerWritten(const String& path) {
+  zel::TFileHandle file(::CreateFileW(zel::as_wcstr(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                      nullptr));
+  LARGE_INTEGER size{};
+  return file && ::GetFileSizeEx(file.Get(), &size) && size.QuadPart > 0;
+}
+
 bool WaitForFile(const String& path, int ms) {
   for (int waited = 0; waited < ms; waited += 50) {
-    if (FileExists(path)) return true;
+    if (MarkerWritten(path)) return true;
     ::Sleep(50);
   }
-  return FileExists(path);
+  return MarkerWritten(path);
 }
 
 }  // namespace
@@ -104,7 +114,6 @@ TEST(ActionAddonsInstall, WritesTheInstallerToTempAndOpensItByItsPath) {
   EXPECT_EQ(RunAddons(setup, {{u"AddonsViewer", u"1"}}), u"");
   EXPECT_EQ(FileBytes(temp + u"\\AddonProbe.exe"), probe);
   ASSERT_TRUE(WaitForFile(marker, 20000)) << "the add-on installer did not run";
-  ::Sleep(200);  // the probe may still be writing
   const std::string seen = FileBytes(marker);
   EXPECT_NE(seen.find(" --dat /noext /viewer "), std::string::npos) << seen;
   EXPECT_EQ(seen.substr(seen.size() - 5), "\nreal") << seen;
