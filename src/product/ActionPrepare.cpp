@@ -295,6 +295,10 @@ void TInstallerActionPrepare::DeleteListed(const TInstallerCleanupList& cleanup)
 
   std::vector<String> folders;
   for (const String& entry : cleanup) {
+    // Neither the file nor its folder is there (the new version's files on a fresh
+    // install): nothing to delete or remove, so no link to look for either.
+    const String folder = FolderOf(entry);
+    if (!zel::FileExists(entry) && !zel::DirectoryExists(folder)) continue;
     // A path that leaves its folder through a link (or names none of them) is not ours.
     const String root = RootOf(entry);
     if (root.empty() || !zel::platform::PathStaysInside(root, entry)) {
@@ -302,7 +306,7 @@ void TInstallerActionPrepare::DeleteListed(const TInstallerCleanupList& cleanup)
                    entry);
       continue;
     }
-    folders.push_back(FolderOf(entry));
+    folders.push_back(folder);
     if (!zel::FileExists(entry)) continue;
     SafeDeleteFile(entry);
     RunLog().Log((zel::FileExists(entry) ? u"Not deleted: " : u"Deleted: ") + entry);
