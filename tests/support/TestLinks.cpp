@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 namespace kivo::test {
 
 using zel::String;
@@ -18,13 +20,7 @@ TUnixName WineUnixName() {
 // Runs a Unix program under Wine and waits for the effect through `done`.
 template <typename F>
 bool RunUnix(const wchar_t* program, String command, F done) {
-  STARTUPINFOW startup = {sizeof(startup)};
-  PROCESS_INFORMATION process = {};
-  if (!::CreateProcessW(program, reinterpret_cast<wchar_t*>(command.data()), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process))
-    return false;
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
+  if (!StartUnix(program, std::move(command))) return false;
   for (int i = 0; i < 500 && !done(); ++i) ::Sleep(10);
   return done();
 }
@@ -38,6 +34,17 @@ String UnixPath(const String& path) {
 }
 
 }  // namespace
+
+bool StartUnix(const wchar_t* program, String command) {
+  STARTUPINFOW startup = {sizeof(startup)};
+  PROCESS_INFORMATION process = {};
+  if (!::CreateProcessW(program, reinterpret_cast<wchar_t*>(command.data()), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process))
+    return false;
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  return true;
+}
 
 bool RunsUnderWine() { return WineUnixName() != nullptr; }
 

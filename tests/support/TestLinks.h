@@ -7,6 +7,8 @@
 namespace kivo::test {
 
 bool RunsUnderWine();
+// Starts a Unix program under Wine (such as L"Z:\\bin\\ln"); does not wait for it.
+bool StartUnix(const wchar_t* program, zel::String command);
 // A link at `link` to the folder or file `target`; false when the system makes none.
 bool MakeLink(const zel::String& link, const zel::String& target, bool folder);
 // Removes a tree that may hold links (which ScratchDir cannot remove) under Wine; a

@@ -16,6 +16,7 @@
 
 #include <string>
 
+#include "TestLinks.h"
 #include "TestSupport.h"
 #include "library/Strings.h"
 #include "platform/Platform.h"
@@ -40,18 +41,6 @@ bool LinkVisible(const String& link) {
   return find != INVALID_HANDLE_VALUE || ::GetLastError() == ERROR_NO_MORE_FILES;
 }
 
-// Starts a Unix program under Wine; its process handle does not wait for it.
-bool StartUnix(const wchar_t* program, String command) {
-  STARTUPINFOW startup = {sizeof(startup)};
-  PROCESS_INFORMATION process = {};
-  if (!::CreateProcessW(program, reinterpret_cast<wchar_t*>(command.data()), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process))
-    return false;
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-  return true;
-}
-
 // Wine's file calls cannot remove a dangling Unix symlink (it is "not found"), so a
 // folder holding links is removed on the Unix side.
 void RemoveWithLinks(const String& folder) {
@@ -61,7 +50,7 @@ void RemoveWithLinks(const String& folder) {
   if (!unixFolder) return;
   const String command = u"/bin/rm -rf \"" + FromUtf8(unixFolder) + u"\"";
   ::HeapFree(::GetProcessHeap(), 0, unixFolder);
-  if (!StartUnix(L"Z:\\bin\\rm", command)) return;
+  if (!kivo::test::StartUnix(L"Z:\\bin\\rm", command)) return;
   for (int i = 0; i < 500 && ::GetFileAttributesW(W(folder)) != INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(10);
 }
 
@@ -73,7 +62,7 @@ bool MakeLink(const String& link, const std::string& target, bool folder) {
     if (!unixLink) return false;
     String command = u"/bin/ln -s \"" + FromUtf8(target) + u"\" \"" + FromUtf8(unixLink) + u"\"";
     ::HeapFree(::GetProcessHeap(), 0, unixLink);
-    if (!StartUnix(L"Z:\\bin\\ln", command)) return false;
+    if (!kivo::test::StartUnix(L"Z:\\bin\\ln", command)) return false;
     for (int i = 0; i < 500 && !LinkVisible(link); ++i) ::Sleep(10);
     return LinkVisible(link);
   }
