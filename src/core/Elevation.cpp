@@ -15,6 +15,7 @@
 #include "library/win/Handles.h"
 #include "library/win/MessageWait.h"
 #include "library/win/OSError.h"
+#include "library/win/SafeTree.h"
 #include "platform/Platform.h"
 
 namespace kivo {
@@ -310,21 +311,20 @@ bool DeleteAtReboot(StringView fileName) {
 bool SafeDeleteFile(StringView fileName) {
   // Clean-up never reports failures: every error below ends in "the file stays".
   try {
-    const String path = ExtendedPath(fileName);
-    if (!zel::FileExists(fileName)) return true;
-    ::SetFileAttributesW(as_wcstr(path), FILE_ATTRIBUTE_NORMAL);
-    if (::DeleteFileW(as_wcstr(path))) return true;
-
-    // In use (a running program, a loaded library): move it out of the way, so the
-    // folder can be removed, and delete it at the next restart.
-    const String folder = zel::LongTempFolder();
-    wchar_t placeholder[MAX_PATH];
-    if (!::GetTempFileNameW(as_wcstr(folder), L"delete", 0, placeholder)) return false;
-    ::DeleteFileW(placeholder);
-    const String moved = zel::from_wcstr(placeholder);
-    if (!::MoveFileExW(as_wcstr(path), as_wcstr(ExtendedPath(moved)), 0)) return false;
-    DeleteAtReboot(moved);
-    return true;
+    const String path(fileName);
+    if (!zel::FileExists(path)) return true;  // a folder, or nothing: not this function's
+    std::optional<zel::TSafeFolder> folder = zel::TSafeFolder::OpenIfExists(zel::ExtractFilePath(path));
+    if (!folder) return true;
+    // By handle, and the name itself: a link goes as a link, its target stays.
+    switch (folder->DeleteEntry(zel::ExtractFileName(path))) {
+      case zel::TDeleteResult::Deleted:
+      case zel::TDeleteResult::Missing: return true;
+      case zel::TDeleteResult::Refused: return false;
+      case zel::TDeleteResult::InUse: break;
+    }
+    // In use (a running program, a loaded library): out of the way, so the folder can be
+    // removed, and deleted at the next restart.
+    return zel::MoveAsideUntilRestart(*folder, zel::ExtractFileName(path));
   } catch (...) {
     return false;
   }

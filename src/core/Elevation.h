@@ -37,8 +37,9 @@ zel::String CopyToTemp(zel::StringView fileName, zel::StringView folder);
 void CopyFileOrRaise(zel::StringView source, zel::StringView target);
 // Asks the platform to delete the file at the next restart (needs administrator rights).
 bool DeleteAtReboot(zel::StringView fileName);
-// Deletes a file; one that is in use is moved to a "delete" temporary name and deleted
-// at the next restart. Never reports a failure; true when the file has left its place.
+// Deletes a file by handle (a link as a link, never its target); one that is in use is
+// moved into a private folder that users cannot change and deleted from there at the next
+// restart. Never reports a failure; true when the file has left its place.
 bool SafeDeleteFile(zel::StringView fileName);
 // Runs a command line and waits for the process to end. False when it cannot be started
 // or does not become ready for input within 5 seconds.

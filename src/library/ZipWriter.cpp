@@ -145,6 +145,32 @@ private:
 
 }  // namespace
 
+// The closed archive for reading back: the kept handle, or the file opened anew by its name.
+class TZELZipWriter::TReadBack {
+public:
+  explicit TReadBack(const TZELZipWriter& writer) {
+    if (writer.FKeepOpen) {
+      FHandle = writer.FHandle;
+      return;
+    }
+    FHandle = platform::FileOpen(writer.FArchivePath, platform::FileAccess::Read,
+                                 platform::FileDisposition::OpenExisting, platform::ShareRead, FError);
+    FOwned = true;
+  }
+  ~TReadBack() {
+    if (FOwned) platform::FileClose(FHandle);
+  }
+  TReadBack(const TReadBack&) = delete;
+  TReadBack& operator=(const TReadBack&) = delete;
+  platform::FileHandle Get() const { return FHandle; }
+  unsigned Error() const { return FError; }
+
+private:
+  platform::FileHandle FHandle = platform::InvalidFile;
+  unsigned FError = 0;
+  bool FOwned = false;
+};
+
 struct TZELZipWriter::TDeflater {
   z_stream Stream{};
   TDeflater() {
@@ -165,10 +191,14 @@ TZELZipWriter::TZELZipWriter(StringView archivePath, uint64_t limit)
     throw EFCreateError(Format(u"Cannot create file \"%s\". %s", archivePath, platform::SystemErrorMessage(error)));
 }
 
+TZELZipWriter::TZELZipWriter(platform::FileHandle archive, StringView archivePath, uint64_t limit)
+    : FArchivePath(archivePath), FLimit(limit < kMaxOffset ? limit : kMaxOffset), FHandle(archive),
+      FBuffer(kBufferSize), FInput(kBufferSize), FDeflater(std::make_unique<TDeflater>()), FKeepOpen(true) {}
+
 TZELZipWriter::~TZELZipWriter() {
   if (FHandle == platform::InvalidFile) return;
   try {
-    if (!FBroken) FlushBuffer();
+    if (!FBroken && !FClosed) FlushBuffer();
   } catch (...) {
     // A destructor cannot report; the archive is partial either way and Close was not called.
   }
@@ -218,6 +248,15 @@ void TZELZipWriter::Discard(uint64_t position) {
 }
 
 void TZELZipWriter::AddFile(StringView sourcePath, StringView archiveName) {
+  unsigned error = 0;
+  const TSourceFile source(platform::FileOpen(sourcePath, platform::FileAccess::Read,
+                                              platform::FileDisposition::OpenExisting, platform::ShareRead, error));
+  if (source.Get() == platform::InvalidFile)
+    throw EZipError(Format(u"Cannot open the file \"%s\" for reading", sourcePath), error);
+  AddFile(source.Get(), sourcePath, archiveName);
+}
+
+void TZELZipWriter::AddFile(platform::FileHandle source, StringView sourcePath, StringView archiveName) {
   if (FClosed) throw EZipError(Format(u"The archive \"%s\" is already closed", FArchivePath));
   if (FBroken) throw EZipError(Format(u"The archive \"%s\" could not be written", FArchivePath));
   if (FEntries.size() >= kMaxEntries) throw EZipError(u"Too many files for one archive");
@@ -227,12 +266,8 @@ void TZELZipWriter::AddFile(StringView sourcePath, StringView archiveName) {
     throw EZipError(Format(u"The name \"%s\" cannot be stored in the archive", archiveName));
 
   unsigned error = 0;
-  const TSourceFile source(platform::FileOpen(sourcePath, platform::FileAccess::Read,
-                                              platform::FileDisposition::OpenExisting, platform::ShareRead, error));
-  if (source.Get() == platform::InvalidFile)
-    throw EZipError(Format(u"Cannot open the file \"%s\" for reading", sourcePath), error);
   platform::FileInformation info;
-  if (!platform::FileGetInformation(source.Get(), info, error))
+  if (!platform::FileGetInformation(source, info, error))
     throw EZipError(Format(u"Cannot read the attributes of \"%s\"", sourcePath), error);
   // Refused before anything is written; the count while reading catches a file that grows.
   if (info.Size > FLimit) throw EZipError(Format(u"The file \"%s\" is too large for the archive", sourcePath));
@@ -256,7 +291,7 @@ void TZELZipWriter::AddFile(StringView sourcePath, StringView archiveName) {
   uint32_t crc = crc32(0, nullptr, 0);
   uint64_t size = 0, compressed = 0;
   for (int flush = Z_NO_FLUSH; flush != Z_FINISH;) {
-    const int64_t n = platform::FileRead(source.Get(), FInput.data(), FInput.size());
+    const int64_t n = platform::FileRead(source, FInput.data(), FInput.size());
     if (n < 0) {
       error = platform::LastErrorCode();
       Discard(start);
@@ -326,8 +361,10 @@ void TZELZipWriter::Close() {
   FlushBuffer();
   // The old installation is deleted after this: the archive must be on the disk, not in a cache.
   if (!platform::FileFlush(FHandle)) WriteFailed(platform::LastErrorCode());
-  platform::FileClose(FHandle);
-  FHandle = platform::InvalidFile;
+  if (!FKeepOpen) {
+    platform::FileClose(FHandle);
+    FHandle = platform::InvalidFile;
+  }
   FEnd = FPosition;
   FClosed = true;
 }
@@ -337,10 +374,8 @@ void TZELZipWriter::Verify() const {
   auto fail = [this](StringView what, unsigned code = 0) {
     throw EZipError(Format(u"The archive \"%s\" does not read back as written: %s", FArchivePath, what), code);
   };
-  unsigned error = 0;
-  const TSourceFile file(platform::FileOpen(FArchivePath, platform::FileAccess::Read,
-                                            platform::FileDisposition::OpenExisting, platform::ShareRead, error));
-  if (file.Get() == platform::InvalidFile) fail(u"it cannot be opened", error);
+  const TReadBack file(*this);
+  if (file.Get() == platform::InvalidFile) fail(u"it cannot be opened", file.Error());
   auto readAt = [&](uint64_t offset, size_t count) {
     std::vector<uint8_t> bytes(count);
     if (platform::FileSeek(file.Get(), int64_t(offset), 0) < 0) fail(u"it cannot be read", platform::LastErrorCode());
@@ -384,10 +419,8 @@ void TZELZipWriter::VerifyContents() const {
   auto fail = [this](StringView what, unsigned code = 0) {
     throw EZipError(Format(u"The archive \"%s\" does not read back as written: %s", FArchivePath, what), code);
   };
-  unsigned error = 0;
-  const TSourceFile file(platform::FileOpen(FArchivePath, platform::FileAccess::Read,
-                                            platform::FileDisposition::OpenExisting, platform::ShareRead, error));
-  if (file.Get() == platform::InvalidFile) fail(u"it cannot be opened", error);
+  const TReadBack file(*this);
+  if (file.Get() == platform::InvalidFile) fail(u"it cannot be opened", file.Error());
   struct TInflater {
     z_stream Stream{};
     TInflater() {

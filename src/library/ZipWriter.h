@@ -53,6 +53,10 @@ public:
   // limit: the most bytes the archive may hold before its end record, and so the largest size
   // or offset in it (lower only in tests).
   explicit TZELZipWriter(StringView archivePath, uint64_t limit = kMaxOffset);
+  // Writes into a file the caller has made (opened for reading and writing, empty) and owns
+  // it from here; archivePath only names it in messages. The handle stays open after Close,
+  // for Verify and for the caller's rename (Handle()), until the writer goes.
+  TZELZipWriter(platform::FileHandle archive, StringView archivePath, uint64_t limit = kMaxOffset);
   // Closes the file without a central directory when Close() was not called (partial archive):
   // the complete entries written so far are on disk.
   ~TZELZipWriter();
@@ -67,6 +71,9 @@ public:
   // bytes are cut off again) and more files may be added; after a failure to write the archive
   // every later call fails.
   void AddFile(StringView sourcePath, StringView archiveName);
+  // The same from a file the caller has opened for reading (and keeps); sourcePath names it
+  // in messages.
+  void AddFile(platform::FileHandle source, StringView sourcePath, StringView archiveName);
   // Writes the central directory and end record, flushes the file to disk and closes it.
   void Close();
   // Reads the closed archive's central directory back from disk and checks that every entry
@@ -78,6 +85,7 @@ public:
   void VerifyContents() const;
   size_t Count() const { return FEntries.size(); }
   const String& ArchivePath() const { return FArchivePath; }
+  platform::FileHandle Handle() const { return FHandle; }
   // Bytes written to the archive so far.
   uint64_t Size() const { return FPosition + FBufferLength; }
 
@@ -99,6 +107,7 @@ public:
 
 private:
   struct TDeflater;
+  class TReadBack;
   void Append(const void* data, size_t size);
   void FlushBuffer();
   void Discard(uint64_t position);
@@ -119,6 +128,7 @@ private:
   uint64_t FEnd = 0;                 // file size once closed
   bool FBroken = false;              // a write failed: the file's content is unknown
   bool FClosed = false;
+  bool FKeepOpen = false;            // the file was handed in: kept open for reading back
 };
 
 }  // namespace zel

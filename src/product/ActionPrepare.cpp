@@ -14,6 +14,7 @@
 #include "library/ZipWriter.h"
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
+#include "library/win/SafeTree.h"
 #include "platform/Platform.h"
 #include "product/ProductInfoKIVO.h"
 
@@ -130,6 +131,7 @@ void TInstallerActionPrepare::PopulateTasks() {
 void TInstallerActionPrepare::Execute() {
   FDone = 0;
   FArchived.clear();
+  FTrees.clear();
   FSystemFolder = SystemFolder();
   TInstallerCleanupList cleanup;
   const String dest = Installer->DestPath();
@@ -166,16 +168,26 @@ void TInstallerActionPrepare::Execute() {
   SetStatus(GetCommonText(u"A3"));
   RemoveDuplicates(cleanup);
   DeleteListed(cleanup);
+  FTrees.clear();
 }
 
 void TInstallerActionPrepare::Backup(TInstallerCleanupList& cleanup) {
   const String dest = Installer->DestPath();
   const String backupFolder = dest + String(kBackupFolder);
-  const auto skipBackups = [&backupFolder](const String& folder) { return zel::StartsWithText(folder, backupFolder); };
   std::vector<TBackupItem> items;
-  const auto walk = [&](const String& folder, const String& prefix) {
-    TSetupHelper::FindFiles(
-        folder, [&](const String& path) { items.push_back({path, prefix + Relative(path, folder)}); }, skipBackups);
+  const auto walk = [&](const String& root, const String& prefix) {
+    zel::TFolderTree* tree = TreeOf(root);
+    if (!tree) return;
+    zel::ForEachFile(
+        tree->Root(),
+        [&](const zel::TSafeFolder&, const zel::TFolderEntry& entry, const String& relative) {
+          // A link's target is not ours to archive, nor to delete.
+          if (entry.IsLink())
+            RunLog().Log(u"Not archived (a link): " + root + relative);
+          else
+            items.push_back({root + relative, prefix + relative, root, relative});
+        },
+        [&](const String& relative) { return zel::StartsWithText(root + relative, backupFolder); });
   };
   if (Installer->HasFlag(TInstallerFlag::Portable)) {
     walk(dest, u"");
@@ -206,59 +218,88 @@ void TInstallerActionPrepare::Backup(TInstallerCleanupList& cleanup) {
   uint64_t total = 0;
   for (const TBackupItem& item : items) total += FileSize(item.Path);
   if (total >= kBackupLimit) throw EInstallerBackupError(u"Too many files for backup");
-  ForceFolder(backupFolder);
   WriteArchive(items);
 }
 
 void TInstallerActionPrepare::WriteArchive(const std::vector<TBackupItem>& items) {
-  const String archive = Installer->DestPath() + String(kBackupFolder) + u"z Before install " +
-                         ProductInfo().GetVersion() + u" [" + LocalTimeStamp() + u"].zip";
+  const String dest = Installer->DestPath();
+  const String name = u"z Before install " + ProductInfo().GetVersion() + u" [" + LocalTimeStamp() + u"].zip";
   // Written under a name that is no "*.zip" until it has been read back: a run stopped
   // half-way leaves no partial archive among the backups, where it would count as one of
   // the three kept and push a complete one out.
-  const String partial = archive + u".part";
-  {
-    zel::TZELZipWriter writer(partial);
-    for (const TBackupItem& item : items) {
-      ++FDone;
-      try {
-        writer.AddFile(item.Path, item.Name);
-      } catch (const zel::EZipError& e) {
-        throw EInstallerBackupError(zel::Format(u"An error occurs while backuping the \"%s\" file (%d)\r\n%s\r\n%s",
-                                                item.Path, static_cast<long long>(FileSize(item.Path)), e.Message(),
-                                                zel::platform::SystemErrorMessage(e.OSErrorCode())));
-      }
-      RunLog().Log(u"Archived: " + item.Path + u" as " + item.Name);
-      ReportProgress();
-    }
-    try {
-      writer.Close();
-      writer.VerifyContents();
-    } catch (const zel::Exception& e) {
-      throw EInstallerBackupError(u"The backup \"" + partial + u"\" cannot be read back: " + e.Message());
-    }
+  const String partialName = name + u".part";
+  const String archive = dest + String(kBackupFolder) + name, partial = archive + u".part";
+  // The folder and the file are made here and checked by handle: a "!Backup" or a
+  // "….zip.part" that a user made a link in advance cannot send the archive elsewhere.
+  zel::TFolderTree* tree = TreeOf(dest);
+  const zel::TSafeFolder* folder = nullptr;
+  try {
+    if (tree) folder = tree->Folder(kBackupFolder, true);
+  } catch (const zel::ELinkedPathError& e) {
+    throw EInstallerBackupError(u"The backup folder \"" + dest + String(kBackupFolder) + u"\" is a link: " +
+                                e.Message());
+  } catch (const zel::Exception&) {
+    folder = nullptr;
   }
-  if (!::MoveFileExW(as_wcstr(zel::platform::ExtendedLengthPath(partial)),
-                     as_wcstr(zel::platform::ExtendedLengthPath(archive)),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  if (!folder) throw EInstallerInstallError(zel::Format(GetCommonText(u"E3"), dest + String(kBackupFolder)));
+  if (folder->DeleteEntry(partialName) == zel::TDeleteResult::Refused)
+    throw EInstallerBackupError(u"The backup \"" + partial + u"\" cannot be written: a link has its name");
+  zel::TFileHandle file;
+  try {
+    file = folder->CreateNewFile(partialName, GENERIC_READ | GENERIC_WRITE);
+  } catch (const zel::Exception& e) {
+    throw EInstallerBackupError(u"The backup \"" + partial + u"\" cannot be created: " + e.Message());
+  }
+  zel::TZELZipWriter writer(reinterpret_cast<zel::platform::FileHandle>(file.Release()), partial);
+  for (const TBackupItem& item : items) {
+    ++FDone;
+    try {
+      const zel::TSafeFolder* source = TreeOf(item.Root)->Folder(zel::ExtractFilePath(item.Relative));
+      const zel::TFileHandle input = source ? source->OpenFile(zel::ExtractFileName(item.Relative), GENERIC_READ,
+                                                               FILE_SHARE_READ)
+                                            : zel::TFileHandle();
+      if (!input) throw zel::EZipError(u"Cannot open the file \"" + item.Path + u"\" for reading", ERROR_FILE_NOT_FOUND);
+      writer.AddFile(reinterpret_cast<zel::platform::FileHandle>(input.Get()), item.Path, item.Name);
+    } catch (const zel::Exception& e) {
+      const auto* zip = dynamic_cast<const zel::EZipError*>(&e);
+      const auto* os = dynamic_cast<const zel::EOSError*>(&e);
+      const unsigned code = zip ? zip->OSErrorCode() : os ? os->ErrorCode() : 0;
+      throw EInstallerBackupError(zel::Format(u"An error occurs while backuping the \"%s\" file (%d)\r\n%s\r\n%s",
+                                              item.Path, static_cast<long long>(FileSize(item.Path)), e.Message(),
+                                              zel::platform::SystemErrorMessage(code)));
+    }
+    RunLog().Log(u"Archived: " + item.Path + u" as " + item.Name);
+    ReportProgress();
+  }
+  try {
+    writer.Close();
+    writer.VerifyContents();
+  } catch (const zel::Exception& e) {
+    throw EInstallerBackupError(u"The backup \"" + partial + u"\" cannot be read back: " + e.Message());
+  }
+  try {
+    folder->RenameInto(reinterpret_cast<HANDLE>(writer.Handle()), name, true);
+  } catch (const zel::Exception& e) {
     throw EInstallerBackupError(u"The backup \"" + partial + u"\" cannot be renamed to \"" + archive + u"\": " +
-                                zel::platform::SystemErrorMessage(::GetLastError()));
+                                e.Message());
+  }
   RunLog().Log(u"Backup: " + archive + u" (" + zel::IntToStr(static_cast<long long>(items.size())) + u" files)");
 }
 
 void TInstallerActionPrepare::AddOldBackups(TInstallerCleanupList& cleanup) {
   const String folder = Installer->DestPath() + String(kBackupFolder);
   std::vector<String> archives;
-  WIN32_FIND_DATAW data;
-  zel::TFindHandle find(::FindFirstFileExW(as_wcstr(zel::platform::ExtendedLengthPath(folder + u"*.zip")),
-                                           FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
-  if (!find) return;
-  do {
-    // "*.zip" also matches longer extensions in the short names' rules; take only ".zip".
-    const String name = zel::from_wcstr(data.cFileName);
-    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && zel::SameText(zel::ExtractFileExt(name), u".zip"))
-      archives.push_back(name);
-  } while (::FindNextFileW(find.Get(), &data));
+  try {
+    zel::TFolderTree* tree = TreeOf(Installer->DestPath());
+    const zel::TSafeFolder* backups = tree ? tree->Folder(kBackupFolder) : nullptr;
+    if (!backups) return;
+    for (const zel::TFolderEntry& entry : backups->List())
+      if (!entry.IsFolder() && !entry.IsLink() && zel::SameText(zel::ExtractFileExt(entry.Name), u".zip"))
+        archives.push_back(entry.Name);
+  } catch (const zel::Exception& e) {
+    RunLog().Log(u"Old backups left alone (" + e.Message() + u"): " + folder);
+    return;
+  }
   std::sort(archives.begin(), archives.end(), [](const String& a, const String& b) { return zel::CompareText(a, b) < 0; });
   for (size_t i = 0; i + kBackupsKept < archives.size(); ++i) cleanup.push_back(folder + archives[i]);
 }
@@ -286,6 +327,26 @@ String TInstallerActionPrepare::RootOf(const String& entry) const {
   return {};
 }
 
+zel::TFolderTree* TInstallerActionPrepare::TreeOf(const String& root) {
+  const String key = zel::platform::CaseInsensitiveKey(root);
+  const auto held = FTrees.find(key);
+  if (held != FTrees.end()) return held->second.get();
+  std::unique_ptr<zel::TFolderTree> tree;
+  // The destination may lie behind a link of the administrator's; the profiles are their
+  // users', so no link on their paths is gone through.
+  const bool ownedByUser = !zel::SameText(root, Installer->DestPath()) && !zel::SameText(root, FSystemFolder);
+  try {
+    if (std::optional<zel::TSafeFolder> folder = zel::TSafeFolder::OpenIfExists(
+            root, ownedByUser ? zel::TSafeFolder::TTrust::NoLinks : zel::TSafeFolder::TTrust::PathAsGiven))
+      tree = std::make_unique<zel::TFolderTree>(std::move(*folder));
+  } catch (const zel::ELinkedPathError& e) {
+    RunLog().Log(u"Left alone (" + e.Message() + u"): " + root);
+  } catch (const zel::Exception& e) {
+    RunLog().Log(u"Cannot open (" + e.Message() + u"): " + root);
+  }
+  return FTrees.emplace(key, std::move(tree)).first->second.get();
+}
+
 void TInstallerActionPrepare::DeleteListed(const TInstallerCleanupList& cleanup) {
   // What was archived and stays.
   std::set<String> listed;
@@ -296,25 +357,35 @@ void TInstallerActionPrepare::DeleteListed(const TInstallerCleanupList& cleanup)
   std::vector<String> folders;
   for (const String& entry : cleanup) {
     // Neither the file nor its folder is there (the new version's files on a fresh
-    // install): nothing to delete or remove, so no link to look for either.
+    // install): nothing to delete or remove.
     const String folder = FolderOf(entry);
     if (!zel::FileExists(entry) && !zel::DirectoryExists(folder)) continue;
-    // A path that leaves its folder through a link (or names none of them) is not ours.
+    // Every file is opened below the folder it belongs to, through handles that never go
+    // through a link: a path that leaves its folder that way is not ours.
     const String root = RootOf(entry);
-    if (root.empty() || !zel::platform::PathStaysInside(root, entry)) {
+    zel::TFolderTree* tree = root.empty() ? nullptr : TreeOf(root);
+    if (!tree) {
       RunLog().Log(u"Not deleted (outside " + (root.empty() ? String(u"the folders of this setup") : root) + u"): " +
                    entry);
       continue;
     }
     folders.push_back(folder);
-    if (!zel::FileExists(entry)) continue;
-    SafeDeleteFile(entry);
-    RunLog().Log((zel::FileExists(entry) ? u"Not deleted: " : u"Deleted: ") + entry);
+    String movedTo;
+    const TSetupHelper::TRemoval removal = TSetupHelper::RemoveFile(*tree, Relative(entry, root), &movedTo);
+    if (removal != TSetupHelper::TRemoval::Missing) RunLog().Log(TSetupHelper::RemovalText(removal, entry, movedTo));
   }
   RemoveDuplicates(folders);
   std::sort(folders.begin(), folders.end());
-  for (size_t i = folders.size(); i-- > 0;)
-    if (TSetupHelper::DeleteFolder(folders[i], true)) RunLog().Log(u"Folder removed: " + folders[i]);
+  for (size_t i = folders.size(); i-- > 0;) {
+    const String root = RootOf(folders[i]);
+    zel::TFolderTree* tree = root.empty() ? nullptr : TreeOf(root);
+    if (!tree) continue;
+    // A root itself is removed through its parent, once the tree lets go of it.
+    const bool removed = zel::SameText(folders[i], root) ? (FTrees.erase(zel::platform::CaseInsensitiveKey(root)),
+                                                            TSetupHelper::DeleteFolder(root, true))
+                                                         : TSetupHelper::RemoveEmptyFolder(*tree, Relative(folders[i], root));
+    if (removed) RunLog().Log(u"Folder removed: " + folders[i]);
+  }
 }
 
 }  // namespace kivo

@@ -4,6 +4,7 @@
 // backups beyond three, leftovers of older versions, the files the new version writes),
 // runs the update tasks over that list, then deletes it and the folders left empty.
 // Nothing is deleted before the archive has been closed and read back.
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -34,8 +35,10 @@ public:
   int32_t UnitTotal() const { return FUnitTotal; }
 
   struct TBackupItem {
-    zel::String Path;  // full path
-    zel::String Name;  // name inside the archive
+    zel::String Path;      // full path
+    zel::String Name;      // name inside the archive
+    zel::String Root;      // the folder it was found in (the destination or an old profile)
+    zel::String Relative;  // its path below Root
   };
 
 private:
@@ -48,6 +51,9 @@ private:
   // The folder that entry belongs to (destination, a profile folder, the system folder),
   // or empty when it belongs to none of them.
   zel::String RootOf(const zel::String& entry) const;
+  // The held folder tree of a root: every file below it is opened through it, never
+  // through a link. Null when the root is missing or is (or lies behind) a link.
+  zel::TFolderTree* TreeOf(const zel::String& root);
   void ReportProgress();  // done counter * 100 / unit total
 
   std::unique_ptr<TInstallerProfileInfoList> FProfiles;
@@ -56,6 +62,7 @@ private:
   int32_t FUnitTotal = 0;
   std::vector<zel::String> FArchived;  // every file selected for the backup
   zel::String FSystemFolder;
+  std::map<zel::String, std::unique_ptr<zel::TFolderTree>> FTrees;  // by case-insensitive root
 };
 
 // The obsolete plug-in folders under "Plugins\" and the installed versions they are

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "core/Destination.h"
 #include "core/Elevation.h"
@@ -12,6 +13,7 @@
 #include "library/Streams.h"
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
+#include "library/win/SafeTree.h"
 #include "library/win/UserAccounts.h"
 #include "package/PathVariables.h"
 #include "platform/Platform.h"
@@ -45,38 +47,35 @@ bool SameBytes(StringView a, StringView b) {
   }
 }
 
-// Subfolders of folder, each after its own subfolders. A folder that is a link (a
-// junction, a symbolic link, or under Wine a Unix link) is neither entered nor listed:
-// removing it "if empty" would reach into its target.
-void AddSubfolders(const String& root, const String& folder,
-                   std::vector<TInstallerActionUninstallFiles::TFolderEntry>& list) {
-  WIN32_FIND_DATAW data;
-  const String pattern = zel::platform::ExtendedLengthPath(folder + u"*");
-  HANDLE find = ::FindFirstFileExW(zel::as_wcstr(pattern), FindExInfoBasic, &data, FindExSearchLimitToDirectories,
-                                   nullptr, 0);
-  if (find == INVALID_HANDLE_VALUE) return;
+// Subfolders of folder, each after its own subfolders, entered through their handles. A
+// folder that is a link (a junction, a symbolic link, or under Wine a Unix link) is
+// neither entered nor listed: removing it "if empty" would reach into its target.
+void AddSubfolders(const zel::TSafeFolder& folder, std::vector<TInstallerActionUninstallFiles::TFolderEntry>& list) {
   std::vector<String> names;
-  do {
-    const String name = zel::from_wcstr(data.cFileName);
-    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || name == u"." || name == u"..") continue;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      RunLog().Log(u"Not entered (a link): " + folder + name + u"\\");
-      continue;
-    }
-    names.push_back(name);
-  } while (::FindNextFileW(find, &data));
-  ::FindClose(find);
+  for (const zel::TFolderEntry& entry : folder.List()) {
+    if (!entry.IsFolder()) continue;
+    if (entry.IsLink())
+      RunLog().Log(u"Not entered (a link): " + folder.Path() + entry.Name + u"\\");
+    else
+      names.push_back(entry.Name);
+  }
   std::sort(names.begin(), names.end(), [](const String& a, const String& b) { return zel::CompareText(a, b) < 0; });
   for (const String& name : names) {
-    const String path = folder + name + u"\\";
-    if (!zel::platform::PathStaysInside(root, path)) {
-      RunLog().Log(u"Not entered (leads outside " + root + u"): " + path);
+    std::optional<zel::TSafeFolder> child;
+    try {
+      child = folder.OpenFolder(name);
+    } catch (const zel::Exception& e) {
+      RunLog().Log(u"Not entered (" + e.Message() + u"): " + folder.Path() + name + u"\\");
       continue;
     }
-    AddSubfolders(root, path, list);
-    list.push_back({path, false});
+    if (!child) continue;
+    AddSubfolders(*child, list);
+    list.push_back({child->Path(), false});
   }
 }
+
+// The files an installation writes besides those "Uninstall.ini" lists.
+const char16_t* const kMadeBySetup[] = {u"KIVO.ini", u"Uninstall.exe", u"Uninstall.dat"};
 
 }  // namespace
 
@@ -159,7 +158,12 @@ bool TInstallerActionUninstallFiles::IsStrictlyInside(StringView folder, StringV
 std::vector<TInstallerActionUninstallFiles::TFolderEntry> TInstallerActionUninstallFiles::BuildFolderList() {
   const String dest = Installer->DestPath();
   std::vector<TFolderEntry> list;
-  AddSubfolders(dest, dest, list);
+  FRemoveProgramFolder = false;
+  try {
+    AddSubfolders(zel::TSafeFolder::Open(dest), list);
+  } catch (const zel::Exception& e) {
+    RunLog().Log(u"Folders not listed (" + e.Message() + u"): " + dest);
+  }
   const bool removeBackups = Options().ReadBool(u"Common", u"RemoveBackups", Installer->HasFlag(TInstallerFlag::Auto));
   const bool removeContent = Options().ReadBool(u"Common", u"RemoveContent", false);
   if (removeBackups) list.push_back({dest + u"!Backup\\", true});
@@ -167,7 +171,23 @@ std::vector<TInstallerActionUninstallFiles::TFolderEntry> TInstallerActionUninst
 
   String reason;
   if (removeBackups && HoldsUninstaller(dest, UninstallerFile.empty() ? OwnFileName() : UninstallerFile, reason)) {
-    list.push_back({dest, true});
+    // Only what the installation made: the product's own folders with their contents, the
+    // portable profile, then the program folder when nothing else is left in it (a folder
+    // that held the user's files before the install keeps them).
+    FRemoveProgramFolder = true;
+    std::vector<String> own;
+    for (const String& file : CreateFileList()) {
+      const String relative = file.substr(dest.size());
+      const size_t slash = relative.find(u'\\');
+      if (slash != String::npos) own.push_back(dest + relative.substr(0, slash + 1));
+    }
+    own.push_back(dest + u"Profile\\");
+    std::sort(own.begin(), own.end(), [](const String& a, const String& b) { return zel::CompareText(a, b) < 0; });
+    own.erase(std::unique(own.begin(), own.end(), [](const String& a, const String& b) { return zel::SameText(a, b); }),
+              own.end());
+    for (const String& folder : own)
+      if (!zel::SameText(folder, dest + u"!Backup\\")) list.push_back({folder, true});
+    list.push_back({dest, false});
   } else {
     if (removeBackups) RunLog().Log(u"The program folder is kept (" + reason + u"): " + dest);
     list.push_back({dest + u"Profile\\", true});
@@ -195,6 +215,7 @@ std::vector<String> TInstallerActionUninstallFiles::CreateFileList() {
   ini.LoadFromStream(*stream);
   const int32_t count = ini.ReadInteger(u"Uninstall", u"Count", 0);
   std::vector<String> files;
+  std::unordered_set<String> known;  // case-insensitive keys: linear in the list's length
   for (int32_t i = 0; i < count; ++i) {
     const String entry = ini.ReadString(u"Uninstall", zel::IntToStr(i));
     String path, reason;
@@ -202,27 +223,45 @@ std::vector<String> TInstallerActionUninstallFiles::CreateFileList() {
       RunLog().Log(u"Listed file skipped (" + reason + u"): " + entry);
       continue;
     }
-    const bool known = std::any_of(files.begin(), files.end(), [&](const String& f) { return zel::SameText(f, path); });
-    if (!known) files.push_back(path);
+    if (known.insert(zel::platform::CaseInsensitiveKey(path)).second) files.push_back(path);
   }
   return files;
 }
 
 void TInstallerActionUninstallFiles::Execute() {
   const std::vector<TFolderEntry> folders = BuildFolderList();
-  const std::vector<String> files = CreateFileList();
+  std::vector<String> files = CreateFileList();
+  const String dest = Installer->DestPath();
+  if (FRemoveProgramFolder)
+    for (const char16_t* name : kMadeBySetup) files.push_back(dest + name);
   SetStatus(GetCommonText(u"A9"));
   const size_t total = files.size() + folders.size();
   size_t done = 0;
-  const String dest = Installer->DestPath();
+  std::optional<zel::TFolderTree> tree;
+  try {
+    if (std::optional<zel::TSafeFolder> root = zel::TSafeFolder::OpenIfExists(dest)) tree.emplace(std::move(*root));
+  } catch (const zel::Exception& e) {
+    RunLog().Log(u"Nothing deleted in the program folder (" + e.Message() + u"): " + dest);
+  }
   for (const String& file : files) {
-    // A file in use is moved away and deleted at the next restart.
-    if (!SafeDeleteFile(file)) RunLog().Log(u"Not deleted: " + file);
+    // Each file by handle below the program folder; one in use is moved aside and deleted
+    // at the next restart.
+    String movedTo;
+    const TSetupHelper::TRemoval removal =
+        tree ? TSetupHelper::RemoveFile(*tree, file.substr(dest.size()), &movedTo) : TSetupHelper::TRemoval::NotDeleted;
+    if (removal != TSetupHelper::TRemoval::Deleted && removal != TSetupHelper::TRemoval::Missing)
+      RunLog().Log(TSetupHelper::RemovalText(removal, file, movedTo));
     SetProgress(static_cast<int>(++done * 100 / total));
   }
   for (const TFolderEntry& folder : folders) {
     // Clean-up: a folder that cannot go stays, and nothing is reported to the user.
-    TSetupHelper::DeleteFolder(folder.Path, !folder.WithContents);
+    const bool inside = tree && zel::StartsWithText(folder.Path, dest) && folder.Path.size() > dest.size();
+    if (inside && !folder.WithContents) {
+      TSetupHelper::RemoveEmptyFolder(*tree, folder.Path.substr(dest.size()));
+    } else {
+      if (zel::SameText(folder.Path, dest)) tree.reset();  // the program folder itself: let go of it first
+      TSetupHelper::DeleteFolder(folder.Path, !folder.WithContents);
+    }
     if (folder.WithContents && zel::DirectoryExists(folder.Path)) RunLog().Log(u"Not deleted whole: " + folder.Path);
     SetProgress(static_cast<int>(++done * 100 / total));
   }

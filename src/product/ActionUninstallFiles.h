@@ -24,7 +24,9 @@ public:
   void Execute() override;
 
   // Every subfolder of the destination, children before their parent (links are not
-  // entered); then "!Backup\" and the user data as the options ask.
+  // entered); then "!Backup\" and the user data as the options ask. All user data with the
+  // backups takes the product's own folders (those holding listed files) and "Profile\"
+  // with contents, then the program folder only when it is empty.
   std::vector<TFolderEntry> BuildFolderList();
   // The full paths that "Uninstall.ini" lists inside the destination, duplicates removed.
   std::vector<zel::String> CreateFileList();
@@ -42,6 +44,9 @@ public:
   // The running uninstaller, whose copy the program folder must hold; empty: this
   // program's own file (tests name another).
   zel::String UninstallerFile;
+
+private:
+  bool FRemoveProgramFolder = false;  // all user data goes: also what the setup wrote unlisted
 };
 
 }  // namespace kivo

@@ -10,6 +10,7 @@
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 #include "library/win/OSError.h"
+#include "library/win/SafeFolder.h"
 #include "platform/Platform.h"
 #include "product/ProfileHelper.h"
 
@@ -40,12 +41,13 @@ String ShellFolder(int csidl) {
   return folder.empty() ? folder : zel::IncludeTrailingBackslash(folder);
 }
 
-// Moves folder + from to folder + to when the first exists and the second does not;
-// raises the operating system's error when the move fails.
-void MoveIfPresent(const String& from, const String& to) {
+// Renames from to to (both in one folder) when the first exists and the second does not,
+// by handle in the held folder, never through a link; raises the operating system's error
+// when the rename fails.
+void MoveIfPresent(const String& from, const String& to, zel::TSafeFolder::TTrust trust) {
   if (!zel::FileExists(from) || zel::FileExists(to)) return;
-  if (!::MoveFileW(as_wcstr(zel::platform::ExtendedLengthPath(from)), as_wcstr(zel::platform::ExtendedLengthPath(to))))
-    zel::RaiseLastOSError(from + u" -> " + to);
+  const zel::TSafeFolder folder = zel::TSafeFolder::Open(zel::ExtractFilePath(from), trust);
+  folder.Rename(zel::ExtractFileName(from), zel::ExtractFileName(to), false);
   RunLog().Log(u"Migrated: " + from + u" -> " + to);
 }
 
@@ -108,8 +110,24 @@ void TInstallerUpdateTaskRemoveShortcuts::Execute(TInstallerCleanupList*) {
 
 void TInstallerUpdateTaskUpdateConfigs::Execute(TInstallerCleanupList* cleanup) {
   const String& target = FProfile.ProfilePath;
+  try {
+    Migrate(cleanup);
+  } catch (const zel::ELinkedPathError& e) {
+    // A profile that is, or lies behind, a link is another place than its account's: it is
+    // neither copied nor moved, and nothing of the old one is deleted.
+    RunLog().Log(u"Profile not migrated (" + e.Message() + u"): " + FProfile.OldProfilePath + u" -> " + target);
+    if (cleanup) {
+      TSetupHelper::ExcludeFolder(*cleanup, FProfile.OldProfilePath);
+      TSetupHelper::ExcludeFolder(*cleanup, target);
+    }
+  }
+}
+
+void TInstallerUpdateTaskUpdateConfigs::Migrate(TInstallerCleanupList* cleanup) {
+  const String& target = FProfile.ProfilePath;
   const String dest = Installer->DestPath();
   const int32_t installed = InstalledVersion();
+  constexpr auto kProfileTrust = zel::TSafeFolder::TTrust::NoLinks;
   if (!zel::SameText(FProfile.OldProfilePath, target)) {
     TSetupHelper::CopyFolder(FProfile.OldProfilePath, target, false);
     RunLog().Log(u"Profile copied: " + FProfile.OldProfilePath + u" -> " + target);
@@ -119,7 +137,7 @@ void TInstallerUpdateTaskUpdateConfigs::Execute(TInstallerCleanupList* cleanup) 
   if (cleanup) TSetupHelper::ExcludeFolder(*cleanup, target);
 
   if (installed < kFirstVersion4) {
-    MoveIfPresent(dest + u"KIVO3.ini", dest + u"KIVO.ini");
+    MoveIfPresent(dest + u"KIVO3.ini", dest + u"KIVO.ini", zel::TSafeFolder::TTrust::PathAsGiven);
     static const struct {
       const char16_t* from;
       const char16_t* to;
@@ -128,7 +146,7 @@ void TInstallerUpdateTaskUpdateConfigs::Execute(TInstallerCleanupList* cleanup) 
                    {u"KIVO3.ini", u"KIVO.ini"},
                    {u"KIVO3ac.ini", u"KIVOac.ini"},
                    {u"KIVO3ate.ini", u"KIVOate.ini"}};
-    for (const auto& r : renames) MoveIfPresent(target + r.from, target + r.to);
+    for (const auto& r : renames) MoveIfPresent(target + r.from, target + r.to, kProfileTrust);
     for (const char16_t* name : {u"KIVO3-SkinLayout.ini", u"KIVO3.bak", u"KIVO3ac.bak", u"KIVO3ate.bak"})
       AddIfFile(cleanup, target + name);
   }
@@ -139,7 +157,7 @@ void TInstallerUpdateTaskUpdateConfigs::Execute(TInstallerCleanupList* cleanup) 
     // A cache and a rename: neither is worth failing an update for.
     try {
       AddIfFile(cleanup, target + u"AlbumArtCache.db");
-      MoveIfPresent(target + u"AlbumArtsForURLs.db", target + u"AlbumArts.Custom.db");
+      MoveIfPresent(target + u"AlbumArtsForURLs.db", target + u"AlbumArts.Custom.db", kProfileTrust);
     } catch (const zel::Exception&) {
     }
   }

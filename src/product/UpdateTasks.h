@@ -46,6 +46,8 @@ public:
   TInstallerProfileInfo& Profile() const { return FProfile; }
 
 private:
+  void Migrate(TInstallerCleanupList* cleanup);
+
   TInstallerProfileInfo& FProfile;  // owned by the profile list
 };
 

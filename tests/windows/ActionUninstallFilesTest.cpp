@@ -147,8 +147,8 @@ TEST(ActionUninstallFiles, FolderListFollowsTheOptions) {
       {"Auto: backups go by default", u"/AUTO /SILENT", {}, true, children + " !Backup\\*"},
       {"Auto, backups kept", u"/AUTO", {{u"RemoveBackups", u"0"}}, true, children},
       {"content only: the portable profile", u"", {{u"RemoveContent", u"1"}}, true, children + " Profile\\*"},
-      {"content and backups: the whole folder", u"/AUTO", {{u"RemoveContent", u"1"}}, true,
-       children + " !Backup\\* <dest>*"},
+      {"content and backups: what the setup made, then the folder if empty", u"/AUTO", {{u"RemoveContent", u"1"}},
+       true, children + " !Backup\\* Profile\\* <dest>"},
       {"content and backups, another uninstaller", u"/AUTO", {{u"RemoveContent", u"1"}}, false,
        children + " !Backup\\* Profile\\*"},
   };
@@ -246,6 +246,32 @@ TEST(ActionUninstallFiles, ARunDeletesListedFilesAndEmptyFoldersAndNothingOutsid
   }
   EXPECT_TRUE(FileExists(dest + u"KIVO.exe"));
   EXPECT_FALSE(zel::DirectoryExists(dest + u"Empty\\"));
+
+  // All user data with the backups, in a folder that held the user's own files before the
+  // install: the product's folders, profile, backups and files go; the user's stay.
+  for (const char16_t* file : {u"Plugins\\Equalizer.dll", u"Plugins\\Mine.dll", u"Profile\\KIVO.ini",
+                               u"!Backup\\old.zip", u"KIVO.ini", u"Work\\report.doc", u"song.mp3"}) {
+    Folder(zel::ExtractFilePath(dest + file));
+    WriteAll(dest + file, Bytes("x"));
+  }
+  const String running = scratch + u"\\running\\";
+  Folder(running);
+  for (const String& folder : {running, dest}) {
+    WriteAll(folder + u"Uninstall.exe", Bytes("uninstaller"));
+    WriteAll(folder + u"Uninstall.dat", Bytes("data"));
+  }
+  {
+    TUninstallRun run(dest, u"/AUTO /SILENT", "[Uninstall]\r\nCount=2\r\n0=KIVO.exe\r\n1=Plugins\\Equalizer.dll\r\n",
+                      {{u"RemoveContent", u"1"}, {u"RemoveBackups", u"1"}});
+    TInstallerActionUninstallFiles action;
+    action.UninstallerFile = running + u"Uninstall.exe";
+    action.Execute();
+  }
+  for (const char16_t* gone : {u"KIVO.exe", u"Plugins\\", u"Profile\\", u"!Backup\\", u"KIVO.ini", u"Uninstall.exe",
+                               u"Uninstall.dat"})
+    EXPECT_FALSE(zel::FileExists(dest + gone) || zel::DirectoryExists(dest + gone)) << zel::ToUtf8(gone);
+  EXPECT_TRUE(FileExists(dest + u"Work\\report.doc"));
+  EXPECT_TRUE(FileExists(dest + u"song.mp3"));
 }
 
 TEST(ActionUninstallIntegration, RunsTheRegistrationProgramsUnregisterAndReportsThirds) {

@@ -1,0 +1,208 @@
+#include "library/win/SafeTree.h"
+
+#include <windows.h>
+#include <bcrypt.h>
+#include <sddl.h>
+#include <shlobj.h>
+
+#include <mutex>
+
+#include "library/win/FileSystem.h"
+#include "library/win/OSError.h"
+#include "platform/Platform.h"
+
+namespace zel {
+
+namespace {
+
+constexpr size_t kCopyBuffer = 1 << 20;
+
+String Key(StringView relative) { return platform::CaseInsensitiveKey(relative); }
+
+void CopyFile(const TSafeFolder& source, const TSafeFolder& target, const String& name) {
+  const TFileHandle from = source.OpenFile(name, GENERIC_READ, FILE_SHARE_READ);
+  if (!from) RaiseOSError(ERROR_FILE_NOT_FOUND, u"\"" + source.Path() + name + u"\"");
+  FILE_BASIC_INFO basic;
+  if (!::GetFileInformationByHandleEx(from.Get(), FileBasicInfo, &basic, sizeof basic))
+    RaiseLastOSError(u"GetFileInformationByHandleEx \"" + source.Path() + name + u"\"");
+  // An existing target goes first (as a link, when it is one), so the copy is always a file
+  // of its own that was made here.
+  const TDeleteResult removed = target.DeleteEntry(name);
+  if (removed == TDeleteResult::Refused) throw ELinkedPathError(u"\"" + target.Path() + name + u"\" is a link");
+  if (removed == TDeleteResult::InUse) RaiseOSError(ERROR_SHARING_VIOLATION, u"\"" + target.Path() + name + u"\"");
+  const TFileHandle to = target.CreateNewFile(name, GENERIC_WRITE | FILE_WRITE_ATTRIBUTES);
+  std::vector<uint8_t> buffer(kCopyBuffer);
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(from.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
+      RaiseLastOSError(u"ReadFile \"" + source.Path() + name + u"\"");
+    if (read == 0) break;
+    DWORD written = 0;
+    if (!::WriteFile(to.Get(), buffer.data(), read, &written, nullptr) || written != read)
+      RaiseLastOSError(u"WriteFile \"" + target.Path() + name + u"\"");
+  }
+  basic.FileAttributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                          FILE_ATTRIBUTE_ARCHIVE;
+  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  basic.ChangeTime.QuadPart = 0;  // left to the system
+  ::SetFileInformationByHandle(to.Get(), FileBasicInfo, &basic, sizeof basic);  // times are not worth a failure
+}
+
+void WalkFiles(const TSafeFolder& folder, const String& relative, const TFileFound& found,
+               const std::function<bool(const String&)>& skip) {
+  for (const TFolderEntry& entry : folder.List()) {
+    if (!entry.IsFolder()) {
+      found(folder, entry, relative + entry.Name);
+      continue;
+    }
+    if (entry.IsLink()) continue;
+    const String sub = relative + entry.Name + u"\\";
+    if (skip && skip(sub)) continue;
+    std::optional<TSafeFolder> child;
+    try {
+      child = folder.OpenFolder(entry.Name);
+    } catch (const ELinkedPathError&) {
+      continue;  // swapped for a link since it was listed: not entered
+    }
+    if (child) WalkFiles(*child, sub, found, skip);
+  }
+}
+
+// The folder that holds at-restart deletions: created once per process, kept open so that
+// its name keeps naming it.
+std::mutex gAsideLock;
+std::optional<TSafeFolder> gAsideFolder;
+
+String AsideParent() {
+  if (::IsUserAnAdmin()) {
+    // The system's temporary folder: users may add to it, but not rename or replace what
+    // an administrator made there.
+    wchar_t windows[MAX_PATH];
+    const UINT n = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    if (n > 0 && n < MAX_PATH) return IncludeTrailingBackslash(from_wcstr(windows, n)) + u"Temp\\";
+  }
+  return LongTempFolder();
+}
+
+}  // namespace
+
+bool DeleteContents(const TSafeFolder& folder) {
+  for (const TFolderEntry& entry : folder.List())
+    if (!DeleteTree(folder, entry.Name)) return false;
+  return true;
+}
+
+bool DeleteTree(const TSafeFolder& parent, StringView name) {
+  std::optional<TSafeFolder> folder;
+  try {
+    folder = parent.OpenFolder(name);
+  } catch (const ELinkedPathError&) {
+    // A link, also one swapped in after the listing: only the link itself may go.
+    return parent.DeleteEntry(name) == TDeleteResult::Deleted;
+  } catch (const EOSError& e) {
+    if (e.ErrorCode() != ERROR_DIRECTORY) return false;
+  }
+  if (folder) {
+    if (!DeleteContents(*folder)) return false;
+    folder.reset();
+  }
+  const TDeleteResult result = parent.DeleteEntry(name);
+  return result == TDeleteResult::Deleted || result == TDeleteResult::Missing;
+}
+
+void ForEachFile(const TSafeFolder& root, const TFileFound& found, const std::function<bool(const String&)>& skip) {
+  WalkFiles(root, String(), found, skip);
+}
+
+void CopyTree(const TSafeFolder& source, const TSafeFolder& target) {
+  for (const TFolderEntry& entry : source.List()) {
+    if (entry.IsLink()) continue;
+    if (entry.IsFolder()) {
+      std::optional<TSafeFolder> from = source.OpenFolder(entry.Name);
+      if (from) CopyTree(*from, target.CreateFolder(entry.Name));
+    } else {
+      CopyFile(source, target, entry.Name);
+    }
+  }
+}
+
+const TSafeFolder* TFolderTree::Folder(StringView relativeFolder, bool create) {
+  if (relativeFolder.empty()) return &FRoot;
+  const String key = Key(relativeFolder);
+  const auto held = FFolders.find(key);
+  if (held != FFolders.end()) return &held->second;
+  const String trimmed = ExcludeTrailingBackslash(String(relativeFolder));
+  const String parentPath = ExtractFilePath(trimmed);
+  const TSafeFolder* parent = Folder(parentPath, create);
+  if (!parent) return nullptr;
+  const String name = ExtractFileName(trimmed);
+  std::optional<TSafeFolder> folder = create ? parent->CreateFolder(name) : parent->OpenFolder(name);
+  if (!folder) return nullptr;
+  return &FFolders.emplace(key, std::move(*folder)).first->second;
+}
+
+void TFolderTree::Forget(StringView relativeFolder) {
+  const String key = Key(relativeFolder);
+  for (auto it = FFolders.lower_bound(key); it != FFolders.end() && StartsWith(it->first, key);)
+    it = FFolders.erase(it);
+}
+
+String RandomHex(size_t bytes) {
+  std::vector<uint8_t> data(bytes);
+  if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, data.data(), static_cast<ULONG>(data.size()),
+                                        BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+    throw Exception(u"No random numbers for a private name (BCryptGenRandom)");
+  static const char16_t digits[] = u"0123456789ABCDEF";
+  String text;
+  for (uint8_t b : data) {
+    text += digits[b >> 4];
+    text += digits[b & 15];
+  }
+  return text;
+}
+
+TSafeFolder CreatePrivateFolder(StringView parent, StringView prefix) {
+  // Only the system and administrators: an elevated process must not use a folder in which
+  // the user's other, unelevated programs can swap its files.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  SECURITY_ATTRIBUTES attributes{};
+  if (::IsUserAnAdmin() && ::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                               L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr)) {
+    attributes.nLength = sizeof attributes;
+    attributes.lpSecurityDescriptor = descriptor;
+  }
+  struct TFree {
+    PSECURITY_DESCRIPTOR Descriptor;
+    ~TFree() {
+      if (Descriptor) ::LocalFree(Descriptor);
+    }
+  } release{descriptor};
+  const TSafeFolder holder = TSafeFolder::Open(parent);
+  for (int attempt = 0;; ++attempt) {
+    try {
+      return holder.CreateFolder(String(prefix) + RandomHex(8), descriptor ? &attributes : nullptr, true);
+    } catch (const EOSError& e) {
+      if (e.ErrorCode() != ERROR_ALREADY_EXISTS || attempt >= 16) throw;
+    }
+  }
+}
+
+bool MoveAsideUntilRestart(const TSafeFolder& folder, StringView name, String* movedTo) {
+  try {
+    std::lock_guard<std::mutex> lock(gAsideLock);
+    if (!gAsideFolder) gAsideFolder = CreatePrivateFolder(AsideParent(), u"KIVO Setup ");
+    const String newName = u"delete " + RandomHex(8);
+    folder.MoveTo(name, *gAsideFolder, newName, false);
+    const String moved = gAsideFolder->Path() + newName;
+    // The folder after its files: it goes with the last of them.
+    ::MoveFileExW(as_wcstr(platform::ExtendedLengthPath(moved)), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    ::MoveFileExW(as_wcstr(platform::ExtendedLengthPath(ExcludeTrailingBackslash(gAsideFolder->Path()))), nullptr,
+                  MOVEFILE_DELAY_UNTIL_REBOOT);
+    if (movedTo) *movedTo = moved;
+    return true;
+  } catch (const Exception&) {
+    return false;  // another volume, or held without leave to rename: it stays where it is
+  }
+}
+
+}  // namespace zel
