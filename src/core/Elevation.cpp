@@ -300,8 +300,15 @@ String CopyToTemp(StringView fileName, StringView folder) {
 }
 
 void CopyFileOrRaise(StringView source, StringView target) {
-  if (!::CopyFileW(as_wcstr(ExtendedPath(source)), as_wcstr(ExtendedPath(target)), FALSE))
-    zel::RaiseLastOSError(String(source) + u" -> " + String(target));
+  // The target is made new in a held folder: a link planted under its name is replaced,
+  // never written through.
+  try {
+    const zel::TSafeFolder from = zel::TSafeFolder::Open(zel::ExtractFilePath(String(source)));
+    const zel::TSafeFolder to = zel::TSafeFolder::Open(zel::ExtractFilePath(String(target)));
+    zel::CopyFileBetween(from, zel::ExtractFileName(String(source)), to, zel::ExtractFileName(String(target)));
+  } catch (const zel::EOSError& e) {
+    zel::RaiseOSError(e.ErrorCode(), String(source) + u" -> " + String(target));
+  }
 }
 
 bool DeleteAtReboot(StringView fileName) {

@@ -104,14 +104,23 @@ TEST(ElevationTest, PrivateTempFoldersAreNewEachTimeAndRecognised) {
   EXPECT_TRUE(::RemoveDirectoryW(zel::as_wcstr(second)));
 }
 
-// The files that SafeDeleteFile has moved away: "del*.tmp" in the temporary folder.
+// The files that SafeDeleteFile has moved away: "delete *" in the private folders
+// "KIVO Setup *" of the system's temporary folder (of the user's, unelevated).
 std::set<String> MovedAway() {
+  wchar_t windows[MAX_PATH];
+  const UINT n = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  const String temp = ::IsUserAnAdmin() ? zel::IncludeTrailingBackslash(zel::from_wcstr(windows, n)) + u"Temp\\"
+                                        : TempFolder();
   std::set<String> names;
-  WIN32_FIND_DATAW data;
-  zel::TFindHandle find(::FindFirstFileW(zel::as_wcstr(TempFolder() + u"del*.tmp"), &data));
-  if (find) do {
-      names.insert(TempFolder() + zel::from_wcstr(data.cFileName));
-    } while (::FindNextFileW(find.Get(), &data));
+  WIN32_FIND_DATAW folder, data;
+  zel::TFindHandle folders(::FindFirstFileW(zel::as_wcstr(temp + u"KIVO Setup *"), &folder));
+  if (folders) do {
+      const String inside = temp + zel::from_wcstr(folder.cFileName) + u"\\";
+      zel::TFindHandle find(::FindFirstFileW(zel::as_wcstr(inside + u"delete *"), &data));
+      if (find) do {
+          names.insert(inside + zel::from_wcstr(data.cFileName));
+        } while (::FindNextFileW(find.Get(), &data));
+    } while (::FindNextFileW(folders.Get(), &folder));
   return names;
 }
 

@@ -19,27 +19,31 @@ constexpr size_t kCopyBuffer = 1 << 20;
 
 String Key(StringView relative) { return platform::CaseInsensitiveKey(relative); }
 
-void CopyFile(const TSafeFolder& source, const TSafeFolder& target, const String& name) {
-  const TFileHandle from = source.OpenFile(name, GENERIC_READ, FILE_SHARE_READ);
-  if (!from) RaiseOSError(ERROR_FILE_NOT_FOUND, u"\"" + source.Path() + name + u"\"");
+}  // namespace
+
+void CopyFileBetween(const TSafeFolder& source, StringView sourceName, const TSafeFolder& target, StringView name) {
+  const TFileHandle from = source.OpenFile(sourceName, GENERIC_READ, FILE_SHARE_READ);
+  if (!from) RaiseOSError(ERROR_FILE_NOT_FOUND, u"\"" + source.Path() + String(sourceName) + u"\"");
   FILE_BASIC_INFO basic;
   if (!::GetFileInformationByHandleEx(from.Get(), FileBasicInfo, &basic, sizeof basic))
-    RaiseLastOSError(u"GetFileInformationByHandleEx \"" + source.Path() + name + u"\"");
+    RaiseLastOSError(u"GetFileInformationByHandleEx \"" + source.Path() + String(sourceName) + u"\"");
   // An existing target goes first (as a link, when it is one), so the copy is always a file
   // of its own that was made here.
   const TDeleteResult removed = target.DeleteEntry(name);
-  if (removed == TDeleteResult::Refused) throw ELinkedPathError(u"\"" + target.Path() + name + u"\" is a link");
-  if (removed == TDeleteResult::InUse) RaiseOSError(ERROR_SHARING_VIOLATION, u"\"" + target.Path() + name + u"\"");
+  if (removed == TDeleteResult::Refused)
+    throw ELinkedPathError(u"\"" + target.Path() + String(name) + u"\" is a link");
+  if (removed == TDeleteResult::InUse)
+    RaiseOSError(ERROR_SHARING_VIOLATION, u"\"" + target.Path() + String(name) + u"\"");
   const TFileHandle to = target.CreateNewFile(name, GENERIC_WRITE | FILE_WRITE_ATTRIBUTES);
   std::vector<uint8_t> buffer(kCopyBuffer);
   for (;;) {
     DWORD read = 0;
     if (!::ReadFile(from.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
-      RaiseLastOSError(u"ReadFile \"" + source.Path() + name + u"\"");
+      RaiseLastOSError(u"ReadFile \"" + source.Path() + String(sourceName) + u"\"");
     if (read == 0) break;
     DWORD written = 0;
     if (!::WriteFile(to.Get(), buffer.data(), read, &written, nullptr) || written != read)
-      RaiseLastOSError(u"WriteFile \"" + target.Path() + name + u"\"");
+      RaiseLastOSError(u"WriteFile \"" + target.Path() + String(name) + u"\"");
   }
   basic.FileAttributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                           FILE_ATTRIBUTE_ARCHIVE;
@@ -47,6 +51,8 @@ void CopyFile(const TSafeFolder& source, const TSafeFolder& target, const String
   basic.ChangeTime.QuadPart = 0;  // left to the system
   ::SetFileInformationByHandle(to.Get(), FileBasicInfo, &basic, sizeof basic);  // times are not worth a failure
 }
+
+namespace {
 
 void WalkFiles(const TSafeFolder& folder, const String& relative, const TFileFound& found,
                const std::function<bool(const String&)>& skip) {
@@ -121,7 +127,7 @@ void CopyTree(const TSafeFolder& source, const TSafeFolder& target) {
       std::optional<TSafeFolder> from = source.OpenFolder(entry.Name);
       if (from) CopyTree(*from, target.CreateFolder(entry.Name));
     } else {
-      CopyFile(source, target, entry.Name);
+      CopyFileBetween(source, entry.Name, target, entry.Name);
     }
   }
 }

@@ -30,6 +30,10 @@ void ForEachFile(const TSafeFolder& root, const TFileFound& found,
 // Raises at the first failure (ELinkedPathError where the target holds a link).
 void CopyTree(const TSafeFolder& source, const TSafeFolder& target);
 
+// Copies one file by handle: the target is made new (an existing one is deleted first, as
+// a link when it is one), with the source's times and attributes.
+void CopyFileBetween(const TSafeFolder& source, StringView sourceName, const TSafeFolder& target, StringView name);
+
 // Paths below one root folder, opened component by component relative to their parents'
 // handles; the folders on the way stay open for the next path.
 class TFolderTree {
