@@ -35,6 +35,13 @@ public:
   virtual void BuildSummary(TInstallerSummaryBuilder& builder) {}
   // Told on the main thread that the user asked to stop while this action runs.
   virtual void Cancel() {}
+  // After every action of the run has succeeded: what was kept for a roll-back may go.
+  // Never throws: the run has succeeded, whatever stays behind is logged.
+  virtual void Commit() noexcept {}
+  // The run failed or was cancelled after this action started (it may itself have failed
+  // half-way): undo what it did, as far as it can, in reverse order of the actions. Never
+  // throws; logs what it could not undo.
+  virtual void Rollback() noexcept {}
   virtual const char* ClassName() const = 0;
 
   // Execute, then 100 %.

@@ -29,6 +29,8 @@ void TInstallerThread::PopulateActions() {
 }
 
 void TInstallerThread::Execute() {
+  size_t started = 0;  // actions that began, the failed one included
+  bool failed = false;
   try {
     PopulateActions();
     const size_t count = FActions.Count();
@@ -37,18 +39,31 @@ void TInstallerThread::Execute() {
       TInstallerAction& action = FActions.Items(i);
       SetCurrentAction(&action);
       RunLog().Log(u"Action " + zel::Ascii(action.ClassName()) + u" starts");
-      const auto started = std::chrono::steady_clock::now();
+      const auto begun = std::chrono::steady_clock::now();
+      started = i + 1;
       action.Perform();
       const auto ms =
-          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begun).count();
       RunLog().Log(u"Action " + zel::Ascii(action.ClassName()) + u" ends after " + zel::IntToStr(ms) + u" ms");
     }
+    // A stop between two actions leaves the run half done, as a failure does.
+    if (!Terminated() && !Installer->HasErrors()) {
+      for (size_t i = 0; i < started; ++i) FActions.Items(i).Commit();
+    } else {
+      failed = true;
+    }
   } catch (const zel::Exception& e) {
+    failed = true;
     Installer->AddError(FormatErrorEntry(e.Message(), CaptureStackText()));
   } catch (const std::exception& e) {
     // Not one of the program's own errors (out of memory, a library's failure): still
     // a failed run, never one that reports success.
+    failed = true;
     Installer->AddError(FormatErrorEntry(zel::FromUtf8(e.what()), CaptureStackText()));
+  }
+  if (failed && started > 0) {
+    RunLog().Log(u"The run did not complete: undoing its actions");
+    for (size_t i = started; i-- > 0;) FActions.Items(i).Rollback();
   }
   Installer->Notify(NotifyEnded, Terminated() ? 1 : 0);
 }

@@ -138,6 +138,10 @@ void TInstallerActionPrepare::Execute() {
   const bool update = Installer->HasFlag(TInstallerFlag::Update);
   const int32_t installed = ProductInfo().GetInstalledVersion();
 
+  FArchiveName.clear();
+  // What a killed run left is finished or undone before anything else happens here.
+  if (zel::TFolderTree* tree = TreeOf(dest)) TSetAside::Recover(*tree);
+
   FProfiles->Clear();
   FTasks.clear();
   TInstallerProfileHelper::PopulateProfiles(*FProfiles);
@@ -145,6 +149,8 @@ void TInstallerActionPrepare::Execute() {
   FUnitTotal = static_cast<int32_t>(FTasks.size());
 
   if (!Installer->HasFlag(TInstallerFlag::NoBackup)) Backup(cleanup);
+  // From here on the old files are set aside, not deleted, until the run is complete.
+  if (zel::TFolderTree* tree = TreeOf(dest)) FSetAside.Begin(*tree, FArchiveName);
 
   if (update) {
     std::vector<String> kept(std::begin(kKeptOnUpdate), std::end(kKeptOnUpdate));
@@ -187,7 +193,10 @@ void TInstallerActionPrepare::Backup(TInstallerCleanupList& cleanup) {
           else
             items.push_back({root + relative, prefix + relative, root, relative});
         },
-        [&](const String& relative) { return zel::StartsWithText(root + relative, backupFolder); });
+        [&](const String& relative) {
+          return zel::StartsWithText(root + relative, backupFolder) ||
+                 (zel::SameText(root, dest) && zel::StartsWithText(relative, TSetAside::kPrefix));
+        });
   };
   if (Installer->HasFlag(TInstallerFlag::Portable)) {
     walk(dest, u"");
@@ -224,6 +233,7 @@ void TInstallerActionPrepare::Backup(TInstallerCleanupList& cleanup) {
 void TInstallerActionPrepare::WriteArchive(const std::vector<TBackupItem>& items) {
   const String dest = Installer->DestPath();
   const String name = u"z Before install " + ProductInfo().GetVersion() + u" [" + LocalTimeStamp() + u"].zip";
+  FArchiveName = name;
   // Written under a name that is no "*.zip" until it has been read back: a run stopped
   // half-way leaves no partial archive among the backups, where it would count as one of
   // the three kept and push a complete one out.
@@ -250,6 +260,22 @@ void TInstallerActionPrepare::WriteArchive(const std::vector<TBackupItem>& items
   } catch (const zel::Exception& e) {
     throw EInstallerBackupError(u"The backup \"" + partial + u"\" cannot be created: " + e.Message());
   }
+  // A backup that fails half-way goes at once: it is no backup, and it may be what fills
+  // the drive. (Declared before the writer, so it runs after the writer closed the file.)
+  bool renamed = false;
+  struct TPartialGuard {
+    const zel::TSafeFolder* Folder;
+    const String& Name;
+    const bool& Renamed;
+    ~TPartialGuard() {
+      if (Renamed) return;
+      try {
+        Folder->DeleteEntry(Name);
+      } catch (...) {
+        // clean-up: a partial archive the next run finds is deleted then
+      }
+    }
+  } partialGuard{folder, partialName, renamed};
   zel::TZELZipWriter writer(reinterpret_cast<zel::platform::FileHandle>(file.Release()), partial);
   for (const TBackupItem& item : items) {
     ++FDone;
@@ -279,6 +305,7 @@ void TInstallerActionPrepare::WriteArchive(const std::vector<TBackupItem>& items
   }
   try {
     folder->RenameInto(reinterpret_cast<HANDLE>(writer.Handle()), name, true);
+    renamed = true;
   } catch (const zel::Exception& e) {
     throw EInstallerBackupError(u"The backup \"" + partial + u"\" cannot be renamed to \"" + archive + u"\": " +
                                 e.Message());
@@ -296,6 +323,10 @@ void TInstallerActionPrepare::AddOldBackups(TInstallerCleanupList& cleanup) {
     for (const zel::TFolderEntry& entry : backups->List())
       if (!entry.IsFolder() && !entry.IsLink() && zel::SameText(zel::ExtractFileExt(entry.Name), u".zip"))
         archives.push_back(entry.Name);
+      // A partial archive of a run that did not complete keeps the drive full and is no
+      // backup: it goes (this run's own has its final name by now).
+      else if (!entry.IsFolder() && !entry.IsLink() && zel::EndsWithText(entry.Name, u".zip.part"))
+        cleanup.push_back(folder + entry.Name);
   } catch (const zel::Exception& e) {
     RunLog().Log(u"Old backups left alone (" + e.Message() + u"): " + folder);
     return;
@@ -325,6 +356,27 @@ String TInstallerActionPrepare::RootOf(const String& entry) const {
     if (zel::StartsWithText(entry, root)) return root;
   if (!FSystemFolder.empty() && zel::SameText(entry, FSystemFolder + u"OptimFROG.dll")) return FSystemFolder;
   return {};
+}
+
+void TInstallerActionPrepare::Commit() noexcept {
+  if (!FSetAside.Active()) return;
+  try {
+    zel::TFolderTree dest(zel::TSafeFolder::Open(Installer->DestPath()));
+    FSetAside.Commit(dest);
+  } catch (const zel::Exception& e) {
+    RunLog().Log(u"Replaced files left for the next run to delete (" + e.Message() + u")");
+  }
+}
+
+void TInstallerActionPrepare::Rollback() noexcept {
+  FTrees.clear();
+  if (!FSetAside.Active()) return;
+  try {
+    zel::TFolderTree dest(zel::TSafeFolder::Open(Installer->DestPath()));
+    FSetAside.Rollback(dest);
+  } catch (const zel::Exception& e) {
+    RunLog().Log(u"The replaced files cannot be restored now (" + e.Message() + u"); the next run restores them");
+  }
 }
 
 zel::TFolderTree* TInstallerActionPrepare::TreeOf(const String& root) {
@@ -370,9 +422,17 @@ void TInstallerActionPrepare::DeleteListed(const TInstallerCleanupList& cleanup)
       continue;
     }
     folders.push_back(folder);
+    const bool inDest = zel::SameText(root, Installer->DestPath());
+    if (inDest && FSetAside.Keep(*tree, Relative(entry, root))) {
+      RunLog().Log(u"Deleted: " + entry + u" (kept aside until the run is complete)");
+      continue;
+    }
     String movedTo;
     const TSetupHelper::TRemoval removal = TSetupHelper::RemoveFile(*tree, Relative(entry, root), &movedTo);
     if (removal != TSetupHelper::TRemoval::Missing) RunLog().Log(TSetupHelper::RemovalText(removal, entry, movedTo));
+    // Gone for good outside the program folder: the archive holds the only copy now.
+    if (!inDest && (removal == TSetupHelper::TRemoval::Deleted || removal == TSetupHelper::TRemoval::MovedAside))
+      FSetAside.NoteDeletedOutside();
   }
   RemoveDuplicates(folders);
   std::sort(folders.begin(), folders.end());

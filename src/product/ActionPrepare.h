@@ -10,6 +10,7 @@
 
 #include "core/InstallerAction.h"
 #include "product/ProfileHelper.h"
+#include "product/SetAside.h"
 #include "product/SetupHelper.h"
 #include "product/UpdateTasks.h"
 
@@ -23,6 +24,9 @@ public:
 
   void Execute() override;
   void BuildSummary(TInstallerSummaryBuilder& builder) override;
+  // The replaced files kept in the destination go (success), or go back (failure).
+  void Commit() noexcept override;
+  void Rollback() noexcept override;
 
   // A backup of this many bytes or more is refused.
   static constexpr uint64_t kBackupLimit = uint64_t(1) << 31;
@@ -63,6 +67,8 @@ private:
   std::vector<zel::String> FArchived;  // every file selected for the backup
   zel::String FSystemFolder;
   std::map<zel::String, std::unique_ptr<zel::TFolderTree>> FTrees;  // by case-insensitive root
+  zel::String FArchiveName;  // the backup of this run, in "!Backup\"; empty when none
+  TSetAside FSetAside;
 };
 
 // The obsolete plug-in folders under "Plugins\" and the installed versions they are

@@ -11,8 +11,16 @@ class TInstallerActionExtract : public TInstallerAction {
   KIVO_ACTION_CLASS(TInstallerActionExtract)
 public:
   void Execute() override;
+  // The files this run made in the destination go again (the previous installation's,
+  // kept aside by the prepare step, come back after this).
+  void Rollback() noexcept override;
   // The Components entries of the chosen language's family and those of every language.
   std::vector<const TInstallerScriptFile*> CollectFiles();
+
+private:
+  // Made a note of before each is written: a file cut short by a failure goes too.
+  std::vector<zel::String> FMade;
+  void NoteNew(const zel::String& path);
 };
 
 }  // namespace kivo

@@ -1,0 +1,199 @@
+#include "product/SetAside.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "core/RunLog.h"
+#include "library/win/OSError.h"
+
+namespace kivo {
+
+using zel::String;
+using zel::StringView;
+using zel::TSafeFolder;
+
+namespace {
+
+constexpr StringView kJournal = u"journal.txt";
+constexpr StringView kCommitted = u"committed";
+constexpr StringView kFiles = u"files";
+constexpr char kJournalFormat[] = "KIVO Setup journal 1";
+
+void WriteAndFlush(HANDLE file, const std::string& text, const String& path) {
+  DWORD written = 0;
+  if (!::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) || written != text.size() ||
+      !::FlushFileBuffers(file))
+    zel::RaiseLastOSError(u"WriteFile \"" + path + u"\"");
+}
+
+std::string ReadWhole(const TSafeFolder& folder, StringView name) {
+  const zel::TFileHandle file = folder.OpenFile(name, GENERIC_READ, FILE_SHARE_READ);
+  std::string text;
+  if (!file) return text;
+  char buffer[4096];
+  DWORD read = 0;
+  while (::ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
+  return text;
+}
+
+// Every file below folder, as paths relative to it.
+std::vector<String> FilesBelow(const TSafeFolder& folder) {
+  std::vector<String> files;
+  zel::ForEachFile(folder, [&](const TSafeFolder&, const zel::TFolderEntry& entry, const String& relative) {
+    if (!entry.IsLink()) files.push_back(relative);
+  });
+  return files;
+}
+
+}  // namespace
+
+void TSetAside::Begin(zel::TFolderTree& dest, StringView archiveName) {
+  FFolder = zel::CreatePrivateFolder(dest.Root().Path(), kPrefix);
+  FName = zel::ExtractFileName(zel::ExcludeTrailingBackslash(FFolder->Path()));
+  FArchiveName = String(archiveName);
+  FDeletedOutside = false;
+  const zel::TFileHandle journal = FFolder->CreateNewFile(kJournal, GENERIC_WRITE);
+  WriteAndFlush(journal.Get(), std::string(kJournalFormat) + "\r\narchive\t" + zel::ToUtf8(FArchiveName) + "\r\n",
+                FFolder->Path() + String(kJournal));
+  FFiles.emplace(FFolder->CreateFolder(kFiles));
+  RunLog().Log(u"Replaced files are kept until the run is complete in: " + FFolder->Path());
+}
+
+bool TSetAside::Keep(zel::TFolderTree& dest, StringView relative) {
+  if (!FFolder) return false;
+  try {
+    const String path(relative);
+    const TSafeFolder* from = dest.Folder(zel::ExtractFilePath(path));
+    if (!from) return false;
+    const TSafeFolder* to = FFiles->Folder(zel::ExtractFilePath(path), true);
+    from->MoveTo(zel::ExtractFileName(path), *to, zel::ExtractFileName(path), false);
+    return true;
+  } catch (const zel::Exception&) {
+    return false;  // in use, or a link: the caller deletes it as before
+  }
+}
+
+void TSetAside::AppendJournal(StringView line) {
+  const zel::TFileHandle journal = FFolder->OpenFile(kJournal, FILE_APPEND_DATA, FILE_SHARE_READ);
+  if (!journal) zel::RaiseOSError(ERROR_FILE_NOT_FOUND, FFolder->Path() + String(kJournal));
+  WriteAndFlush(journal.Get(), zel::ToUtf8(line) + "\r\n", FFolder->Path() + String(kJournal));
+}
+
+void TSetAside::NoteDeletedOutside() {
+  if (!FFolder || FDeletedOutside) return;
+  FDeletedOutside = true;
+  AppendJournal(u"outside");
+}
+
+void TSetAside::Commit(zel::TFolderTree& dest) noexcept {
+  if (!FFolder) return;
+  // Marked first: a run killed while the folder is deleted is finished, not undone.
+  try {
+    const zel::TFileHandle marker = FFolder->CreateNewFile(kCommitted, GENERIC_WRITE);
+    ::FlushFileBuffers(marker.Get());
+  } catch (const zel::Exception& e) {
+    RunLog().Log(u"The kept files' folder cannot be marked complete (" + e.Message() + u"): " + FFolder->Path());
+  }
+  const String path = FFolder->Path();
+  FFiles.reset();
+  FFolder.reset();
+  // Clean-up: what cannot go now is finished by the next run.
+  try {
+    if (zel::DeleteTree(dest.Root(), FName))
+      RunLog().Log(u"Replaced files deleted: " + path);
+    else
+      RunLog().Log(u"Replaced files left for the next run to delete: " + path);
+  } catch (const zel::Exception& e) {
+    RunLog().Log(u"Replaced files left for the next run to delete (" + e.Message() + u"): " + path);
+  }
+}
+
+void TSetAside::MoveBack(zel::TFolderTree& dest, zel::TFolderTree& kept, const String& relative) {
+  const TSafeFolder* from = kept.Folder(zel::ExtractFilePath(relative));
+  const TSafeFolder* to = dest.Folder(zel::ExtractFilePath(relative), true);
+  if (!from || !to) zel::RaiseOSError(ERROR_PATH_NOT_FOUND, relative);
+  from->MoveTo(zel::ExtractFileName(relative), *to, zel::ExtractFileName(relative), true);
+}
+
+void TSetAside::RollBackFolder(zel::TFolderTree& dest, const String& name, const String& archiveName,
+                               bool keepArchive) noexcept {
+  const String folder = dest.Root().Path() + name + u"\\";
+  try {
+    const std::optional<TSafeFolder> aside = dest.Root().OpenFolder(name);
+    if (!aside) return;
+    if (std::optional<TSafeFolder> files = aside->OpenFolder(kFiles)) {
+      zel::TFolderTree kept(std::move(*files));
+      for (const String& relative : FilesBelow(kept.Root())) {
+        try {
+          MoveBack(dest, kept, relative);
+          RunLog().Log(u"Restored: " + dest.Root().Path() + relative);
+        } catch (const zel::Exception& e) {
+          RunLog().Log(u"Not restored (" + e.Message() + u"): " + dest.Root().Path() + relative + u", kept in " +
+                       folder);
+        }
+      }
+    }
+  } catch (const zel::Exception& e) {
+    RunLog().Log(u"The kept files cannot be restored (" + e.Message() + u"): " + folder);
+    return;
+  }
+  try {
+    if (zel::DeleteTree(dest.Root(), name)) RunLog().Log(u"Folder removed: " + folder);
+    // The old files are in place again: the archive made of them has no more to keep,
+    // unless a file deleted outside the destination lives only there.
+    if (archiveName.empty()) return;
+    if (keepArchive) {
+      RunLog().Log(u"Backup kept (it holds files deleted outside the program folder): " + archiveName);
+      return;
+    }
+    if (const zel::TSafeFolder* backups = dest.Folder(u"!Backup\\")) {
+      for (const String& file : {archiveName, archiveName + u".part"})
+        if (backups->DeleteEntry(file) == zel::TDeleteResult::Deleted)
+          RunLog().Log(u"Backup of the undone run deleted: " + backups->Path() + file);
+    }
+  } catch (const zel::Exception& e) {
+    RunLog().Log(u"Clean-up after the roll-back incomplete (" + e.Message() + u"): " + folder);
+  }
+}
+
+void TSetAside::Rollback(zel::TFolderTree& dest) noexcept {
+  if (!FFolder) return;
+  RunLog().Log(u"Restoring the replaced files from: " + FFolder->Path());
+  FFiles.reset();
+  FFolder.reset();
+  RollBackFolder(dest, FName, FArchiveName, FDeletedOutside);
+}
+
+void TSetAside::Recover(zel::TFolderTree& dest) noexcept {
+  try {
+    for (const zel::TFolderEntry& entry : dest.Root().List()) {
+      if (!entry.IsFolder() || entry.IsLink() || !zel::StartsWithText(entry.Name, kPrefix)) continue;
+      const std::optional<TSafeFolder> aside = dest.Root().OpenFolder(entry.Name);
+      if (!aside) continue;
+      const std::string journal = ReadWhole(*aside, kJournal);
+      if (journal.rfind(kJournalFormat, 0) != 0) {
+        RunLog().Log(u"Left alone (no journal of this setup): " + aside->Path());
+        continue;
+      }
+      if (aside->OpenFile(kCommitted, GENERIC_READ, FILE_SHARE_READ)) {
+        RunLog().Log(u"An earlier run was complete: its replaced files go: " + aside->Path());
+        zel::DeleteTree(dest.Root(), entry.Name);
+        continue;
+      }
+      String archive;
+      bool outside = false;
+      for (const String& line : zel::Split(zel::FromUtf8(journal), u'\n')) {
+        const String text = zel::Trim(line);
+        if (zel::StartsWith(text, u"archive\t")) archive = text.substr(8);
+        if (text == u"outside") outside = true;
+      }
+      RunLog().Log(u"An earlier run did not complete: undoing it from: " + aside->Path());
+      RollBackFolder(dest, entry.Name, archive, outside);
+    }
+  } catch (const zel::Exception& e) {
+    RunLog().Log(u"Earlier runs' kept files not looked at (" + e.Message() + u"): " + dest.Root().Path());
+  }
+}
+
+}  // namespace kivo

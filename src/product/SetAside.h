@@ -1,0 +1,57 @@
+#pragma once
+// The previous installation's files that a run replaces or removes, kept until the run is
+// complete: moved by handle into a private folder inside the destination (the same
+// volume, so a move is a rename) instead of being deleted. A run that succeeds deletes the
+// folder; one that fails or is cancelled moves every file back. A journal in the folder
+// lets the next run finish what a killed run left: a folder marked committed is deleted,
+// any other is moved back and the archive of that run removed.
+//
+// Folder layout: "~KIVO Setup <16 hex digits>\" holding "journal.txt" (UTF-8: a first line
+// naming the format, then "archive<TAB>name" and, once a file outside the destination was
+// deleted, "outside"), "committed" once the run is complete, and "files\" with the kept
+// files under their paths relative to the destination.
+#include <optional>
+
+#include "library/win/SafeTree.h"
+
+namespace kivo {
+
+class TSetAside {
+public:
+  // The private folders' names begin with this.
+  static constexpr zel::StringView kPrefix = u"~KIVO Setup ";
+
+  // Makes the private folder in the destination and writes its journal.
+  void Begin(zel::TFolderTree& dest, zel::StringView archiveName);
+  bool Active() const { return FFolder.has_value(); }
+  // Moves the file `relative` (below the destination) into the folder; false when it
+  // cannot be moved (in use, a link), and then it is where it was.
+  bool Keep(zel::TFolderTree& dest, zel::StringView relative);
+  // A file outside the destination was deleted: the archive of this run is then the
+  // only copy of it, and a roll-back keeps it.
+  void NoteDeletedOutside();
+
+  // The run is complete: the kept files go.
+  void Commit(zel::TFolderTree& dest) noexcept;
+  // The run failed: every kept file goes back to its place (replacing what the run wrote
+  // there), and the run's archive is removed unless it is the only copy of a file.
+  void Rollback(zel::TFolderTree& dest) noexcept;
+
+  // Finishes what killed runs left in the destination: committed folders are deleted,
+  // the others rolled back. Called before anything else of a run touches the folder.
+  static void Recover(zel::TFolderTree& dest) noexcept;
+
+private:
+  static void MoveBack(zel::TFolderTree& dest, zel::TFolderTree& kept, const zel::String& relative);
+  static void RollBackFolder(zel::TFolderTree& dest, const zel::String& name, const zel::String& archiveName,
+                             bool keepArchive) noexcept;
+  void AppendJournal(zel::StringView line);
+
+  std::optional<zel::TSafeFolder> FFolder;
+  std::optional<zel::TFolderTree> FFiles;  // FFolder's "files\"
+  zel::String FName;                       // FFolder's name in the destination
+  zel::String FArchiveName;
+  bool FDeletedOutside = false;
+};
+
+}  // namespace kivo
