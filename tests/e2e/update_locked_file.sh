@@ -3,6 +3,11 @@
 # renamed but not deleted, as Windows treats a running executable): the update succeeds,
 # the file leaves its folder for a "delete" name in a private folder of the system's
 # temporary folder, and it is scheduled for deletion at the next restart there.
+# Then a file held open that the update must replace (held without leave to rename, so
+# the run ends with "Abort" on a hidden window station): five runs in a row, as a
+# deployment tool retries, each fail with 1603 and each is undone: the installation,
+# its settings and its backups are exactly as before, and once the file is released the
+# update succeeds.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/../fixtures/older_install.sh"
 
@@ -43,4 +48,41 @@ check_contains "scheduled for deletion at restart, in the private folder" "\\$MO
 check_contains "scheduled: the private folder" "\\\\windows\\\\temp\\\\KIVO Setup " "$PENDING"
 check_contains "log: moved away" 'In use, moved aside until restart: C:\KIVO\Plugins\AutoUpdate\Updater.exe -> C:\windows\temp\KIVO Setup ' "$LOG"
 check "log: no error" "" "$(grep -E '^(Error|Setup error)' <<<"$LOG")"
+
+step "five runs with a held file, as a deployment tool retries"
+use_prefix locked-retry fresh
+C=$(drive_c)
+DEST=$C/KIVO
+fixture_accounts
+fixture_460 KIVO
+fixture_old_backups "$DEST"
+fixture_snapshot retry "Program=$DEST" "Profiles/root=$(fixture_roaming root)/KIVO"
+ARCHIVES=$(ls "$DEST/!Backup")
+rm -f "$C/e2e/ready2" "$C/e2e/release2"
+cp "$(helper file_holder.exe)" "$C/e2e/holder.exe"
+"$WINE" 'C:\e2e\holder.exe' 'C:\KIVO\Langs\English.lng' read 'C:\e2e\ready2' 'C:\e2e\release2' 600000 \
+  >/dev/null 2>&1 </dev/null &
+HOLDER=$!
+for _ in $(seq 300); do [ -f "$C/e2e/ready2" ] && break; sleep 0.1; done
+[ -f "$C/e2e/ready2" ] || fatal "the holder did not start"
+for run in 1 2 3 4 5; do
+  start_win "$WORK/retry$run.out" "$(winpath "$(helper run_in_station.exe)")" 60000 "$(winpath "$SETUP_EXE")" \
+    '/AUTO=C:\KIVO' /SILENT "/LOG=C:\\retry$run.log"
+  end_win 70
+  check "run $run: exit code" 1603 "$RUN_EXIT"
+  check "run $run: the program folder is as before" "" \
+    "$(diff -r -x '!Backup' "$FIXTURE_REF/retry/Program" "$DEST" 2>&1)"
+  check "run $run: the profile is as before" "" "$(diff -r "$FIXTURE_REF/retry/Profiles/root" "$(fixture_roaming root)/KIVO" 2>&1)"
+  check "run $run: the backups are as before" "$ARCHIVES" "$(ls "$DEST/!Backup")"
+done
+RETRY=$(log_text "$C/retry5.log")
+check_contains "log: the run is undone" 'The run did not complete: undoing its actions' "$RETRY"
+check_contains "log: the old files come back" 'Restored: C:\KIVO\KIVO.exe' "$RETRY"
+touch "$C/e2e/release2"
+wait "$HOLDER"
+run_win "$WORK/retry-final.out" "$(winpath "$SETUP_EXE")" '/AUTO=C:\KIVO' /SILENT '/LOG=C:\retry-final.log'
+check "released: the update succeeds" 0 "$RUN_EXIT"
+check_same_file "released: the new version is in place" "$KIVO_PRODUCT_STAGE/KIVO.exe" "$DEST/KIVO.exe"
+check "released: no kept files are left behind" "" "$(ls -d "$DEST"/~KIVO\ Setup* 2>/dev/null)"
+check "released: the user's plug-in stays" "a plug-in the user added" "$(tr -d '\r' <"$DEST/Plugins/Lyrics.dll")"
 finish
