@@ -5,12 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "TestInstaller.h"
 #include "TestSupport.h"
 #include "core/InstallerThread.h"
 #include "core/SummaryBuilder.h"
 #include "library/win/FileSystem.h"
+#include "core/InstallerErrors.h"
 #include "product/ActionPrepare.h"
+#include "product/SetAside.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -49,6 +53,33 @@ void RunPrepare(TPrepareRun& run, const String& dest, const String& params) {
   ASSERT_TRUE(run.Object->Thread()->WaitFor(60000));
   run.Object->RemoveListener(&run.Listener);
   if (run.Object->HasErrors()) run.Error = run.Object->Errors()[0];
+}
+
+// A later step of the run that fails, after writing into the destination as extraction does.
+class TFailingStep : public TInstallerAction {
+  KIVO_ACTION_CLASS(TFailingStep)
+public:
+  void Execute() override { throw EInstallerInstallError(u"failed on purpose"); }
+};
+
+// Every file below folder as "relative=content", sorted.
+std::vector<std::string> Contents(const String& folder) {
+  std::vector<std::string> lines;
+  WIN32_FIND_DATAW data;
+  zel::TFindHandle find(::FindFirstFileW(W(folder + u"\\*"), &data));
+  if (!find) return lines;
+  do {
+    const String name = zel::from_wcstr(data.cFileName);
+    if (name == u"." || name == u"..") continue;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      for (const std::string& line : Contents(folder + u"\\" + name)) lines.push_back(zel::ToUtf8(name) + "\\" + line);
+    } else {
+      const auto bytes = ReadAll(folder + u"\\" + name);
+      lines.push_back(zel::ToUtf8(name) + "=" + std::string(bytes.begin(), bytes.end()));
+    }
+  } while (::FindNextFileW(find.Get(), &data));
+  std::sort(lines.begin(), lines.end());
+  return lines;
 }
 
 std::vector<String> StatusTexts(const TRecordingListener& listener) {
@@ -167,12 +198,9 @@ TEST(ActionPrepare, AFailedBackupDeletesNothing) {
                         u"Manual.txt\" file (22)\r\n";
   EXPECT_EQ(zel::ToUtf8(run.Error.substr(0, prefix.size())), zel::ToUtf8(prefix));
   for (const String& name : files) EXPECT_TRUE(zel::FileExists(dest + name)) << zel::ToUtf8(name);
-  // The partial archive is no "*.zip", so it never counts among the backups.
+  // The partial archive goes at once: it is no backup, and may be what filled the drive.
   WIN32_FIND_DATAW data;
-  HANDLE find = ::FindFirstFileW(W(dest + u"\\!Backup\\z Before install*"), &data);
-  ASSERT_NE(find, INVALID_HANDLE_VALUE);
-  EXPECT_TRUE(zel::EndsWithText(zel::from_wcstr(data.cFileName), u".zip.part"));
-  ::FindClose(find);
+  EXPECT_EQ(::FindFirstFileW(W(dest + u"\\!Backup\\z Before install*"), &data), INVALID_HANDLE_VALUE);
   EXPECT_EQ(StatusTexts(run.Listener), std::vector<String>{u"Backing up..."});
 }
 
@@ -235,4 +263,74 @@ TEST(ActionPrepare, NothingIsDeletedThroughALinkOutOfTheDestination) {
       ::CloseHandle(process.hProcess);
     }
   }
+}
+
+TEST(ActionPrepare, AFailedRunPutsEveryFileBackAndAKilledOneIsFinishedByTheNext) {
+  TTestInstallerEnvironment environment(
+      SetupMembers(R"(<File name="$DEST\KIVO.exe"/><File name="$DEST\Plugins\New.dll"/>)"));
+  TestProduct.CanUpdate = true;
+  TestProduct.InstalledVersion = 4600;
+  TestProduct.Portable = true;
+  const String dest = ScratchDir(u"ActionPrepare-undo");
+  for (const char16_t* name : {u"\\KIVO.exe", u"\\KIVO.ini", u"\\Plugins\\AutoUpdate\\AutoUpdate.dll",
+                               u"\\Profile\\KIVO.ini", u"\\!Backup\\z 1.zip"}) {
+    TSetupHelper::ForceFolder(zel::ExtractFilePath(dest + name));
+    WriteAll(dest + name, Bytes("old " + zel::ToUtf8(name)));
+  }
+  const std::vector<std::string> before = Contents(dest);
+
+  // A later step fails: the old files are back as they were, this run's archive is gone.
+  TestProduct.Actions = {ActionClassOf<TInstallerActionPrepare>(), ActionClassOf<TFailingStep>()};
+  {
+    TInstaller installer(u"/AUTO=\"" + dest + u"\" /SILENT");
+    installer.Resources().InitializeLanguages(false);
+    installer.Start(false);
+    ASSERT_TRUE(installer.Thread()->WaitFor(60000));
+    ASSERT_TRUE(installer.HasErrors());
+    EXPECT_TRUE(zel::StartsWith(installer.Errors()[0], u"failed on purpose"));
+  }
+  EXPECT_EQ(Contents(dest), before);
+
+  // The same run succeeding: the kept files go with the commit.
+  TestProduct.Actions = {ActionClassOf<TInstallerActionPrepare>()};
+  TPrepareRun run;
+  RunPrepare(run, dest, u"");
+  EXPECT_EQ(run.Error, u"");
+  EXPECT_FALSE(zel::FileExists(dest + u"\\KIVO.exe"));
+  WIN32_FIND_DATAW data;
+  EXPECT_EQ(::FindFirstFileW(W(dest + u"\\~KIVO Setup *"), &data), INVALID_HANDLE_VALUE);
+
+  // Killed half-way (the kept files and the journal stay) and then once more after the
+  // commit was marked: the next run undoes the first and finishes the second.
+  const String killed = ScratchDir(u"ActionPrepare-killed");
+  WriteAll(killed + u"\\KIVO.exe", Bytes("old player"));
+  TSetupHelper::ForceFolder(killed + u"\\!Backup");
+  zel::TFolderTree tree(zel::TSafeFolder::Open(killed));
+  {
+    TSetAside aside;
+    aside.Begin(tree, u"z killed.zip");
+    ASSERT_TRUE(aside.Keep(tree, u"KIVO.exe"));
+    WriteAll(killed + u"\\KIVO.exe", Bytes("new player, cut sh"));
+    WriteAll(killed + u"\\!Backup\\z killed.zip", Bytes("an archive of the killed run"));
+  }
+  {
+    TSetAside done;
+    done.Begin(tree, u"z done.zip");
+    WriteAll(killed + u"\\New.dll", Bytes("new"));
+    WriteAll(killed + u"\\Old.dll", Bytes("old"));
+    ASSERT_TRUE(done.Keep(tree, u"Old.dll"));
+  }
+  // The second marked committed by hand, as a run killed while deleting the folder leaves it.
+  std::vector<String> asides;
+  HANDLE dir = ::FindFirstFileW(W(killed + u"\\~KIVO Setup *"), &data);
+  ASSERT_NE(dir, INVALID_HANDLE_VALUE);
+  do asides.push_back(zel::from_wcstr(data.cFileName));
+  while (::FindNextFileW(dir, &data));
+  ::FindClose(dir);
+  ASSERT_EQ(asides.size(), 2u);
+  for (const String& name : asides)
+    if (zel::FileExists(killed + u"\\" + name + u"\\files\\Old.dll"))
+      WriteAll(killed + u"\\" + name + u"\\committed", {});
+  TSetAside::Recover(tree);
+  EXPECT_EQ(Contents(killed), (std::vector<std::string>{"KIVO.exe=old player", "New.dll=new"}));
 }

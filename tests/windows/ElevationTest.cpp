@@ -1,5 +1,8 @@
 #include "core/Elevation.h"
 
+#include <windows.h>
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
 #include <iostream>
