@@ -320,7 +320,10 @@ bool SafeDeleteFile(StringView fileName) {
   try {
     const String path(fileName);
     if (!zel::FileExists(path)) return true;  // a folder, or nothing: not this function's
-    std::optional<zel::TSafeFolder> folder = zel::TSafeFolder::OpenIfExists(zel::ExtractFilePath(path));
+    // The folder is the caller's (a shell folder, the program folder); the name in it is
+    // opened by handle and never followed.
+    std::optional<zel::TSafeFolder> folder =
+        zel::TSafeFolder::OpenIfExists(zel::ExtractFilePath(path), zel::TSafeFolder::TTrust::FolderAsGiven);
     if (!folder) return true;
     // By handle, and the name itself: a link goes as a link, its target stays.
     switch (folder->DeleteEntry(zel::ExtractFileName(path))) {

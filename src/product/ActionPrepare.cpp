@@ -286,6 +286,12 @@ void TInstallerActionPrepare::WriteArchive(const std::vector<TBackupItem>& items
                                             : zel::TFileHandle();
       if (!input) throw zel::EZipError(u"Cannot open the file \"" + item.Path + u"\" for reading", ERROR_FILE_NOT_FOUND);
       writer.AddFile(reinterpret_cast<zel::platform::FileHandle>(input.Get()), item.Path, item.Name);
+    } catch (const zel::ELinkedPathError&) {
+      // Listed as a file, opened as a link (Wine lists a Unix link to a file as a file, and
+      // a user may swap one in): its target is not ours to archive.
+      RunLog().Log(u"Not archived (a link): " + item.Path);
+      ReportProgress();
+      continue;
     } catch (const zel::Exception& e) {
       const auto* zip = dynamic_cast<const zel::EZipError*>(&e);
       const auto* os = dynamic_cast<const zel::EOSError*>(&e);

@@ -7,6 +7,12 @@
 #include "library/win/OSError.h"
 #include "platform/Platform.h"
 
+// Not in every SDK's headers; the system has exported it since Windows NT.
+extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE file, HANDLE event, PVOID apcRoutine, PVOID apcContext,
+                                               PIO_STATUS_BLOCK io, PVOID buffer, ULONG length,
+                                               FILE_INFORMATION_CLASS kind, BOOLEAN single, PUNICODE_STRING mask,
+                                               BOOLEAN restart);
+
 namespace zel {
 
 namespace {
@@ -49,17 +55,28 @@ TFileHandle OpenByPath(const String& path, DWORD access) {
 }  // namespace
 
 String FinalPathOf(HANDLE handle) {
-  String path(MAX_PATH, u'\0');
-  for (;;) {
-    const DWORD n = ::GetFinalPathNameByHandleW(handle, as_wcstr(path), static_cast<DWORD>(path.size()),
-                                                FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (n == 0) return {};
-    if (n < path.size()) {
-      path.resize(n);
-      return Comparable(path);
-    }
+  String path(1024, u'\0');
+  DWORD n = ::GetFinalPathNameByHandleW(handle, as_wcstr(path), 1024, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (n >= 1024) {
     path.resize(n + 1);
+    n = ::GetFinalPathNameByHandleW(handle, as_wcstr(path), n + 1, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   }
+  if (n > 0 && n < path.size()) {
+    path.resize(n);
+    return Comparable(path);
+  }
+  // Wine answers paths longer than MAX_PATH with "more data" whatever the buffer; its
+  // object name is the path in the "\??\C:\..." form.
+  if (::GetLastError() != ERROR_MORE_DATA) return {};
+  std::vector<uint8_t> buffer(sizeof(OBJECT_NAME_INFORMATION) + 65536);
+  ULONG length = 0;
+  if (!NT_SUCCESS(::NtQueryObject(handle, ObjectNameInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
+                                  &length)))
+    return {};
+  const auto* name = reinterpret_cast<const OBJECT_NAME_INFORMATION*>(buffer.data());
+  String text = from_wcstr(name->Name.Buffer, name->Name.Length / sizeof(wchar_t));
+  if (!StartsWith(text, u"\\??\\")) return {};
+  return Comparable(u"\\\\?\\" + text.substr(4));
 }
 
 DWORD AttributesOf(HANDLE handle) {
@@ -102,6 +119,12 @@ TSafeFolder::TOpened TSafeFolder::OpenRelative(StringView name, ACCESS_MASK acce
   opened.Attributes = AttributesOf(handle);
   const String final = FinalPathOf(handle);
   opened.NamesEntry = !final.empty() && SameText(final, FFinalPath + text);
+  // The held folder may have been renamed or moved since it was opened (its handle still
+  // names it): compared with where it is now.
+  if (!opened.NamesEntry && !final.empty()) {
+    const String now = FinalPathOf(FHandle.Get());
+    opened.NamesEntry = !now.empty() && SameText(final, IncludeTrailingBackslash(now) + text);
+  }
   return opened;
 }
 
@@ -112,12 +135,14 @@ TSafeFolder TSafeFolder::Open(StringView path, TTrust trust) {
   if (!folder.FHandle) RaiseLastOSError(u"CreateFile \"" + folder.FPath + u"\"");
   const DWORD attributes = AttributesOf(folder.FHandle.Get());
   if (attributes == INVALID_FILE_ATTRIBUTES) RaiseLastOSError(u"GetFileInformationByHandleEx \"" + folder.FPath + u"\"");
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) throw ELinkedPathError(u"\"" + folder.FPath + u"\" is a link");
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && trust != TTrust::FolderAsGiven)
+    throw ELinkedPathError(u"\"" + folder.FPath + u"\" is a link");
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) RaiseOSError(ERROR_DIRECTORY, u"\"" + folder.FPath + u"\"");
   const String final = FinalPathOf(folder.FHandle.Get());
   if (final.empty()) RaiseLastOSError(u"GetFinalPathNameByHandle \"" + folder.FPath + u"\"");
   folder.FFinalPath = IncludeTrailingBackslash(final);
 
+  if (trust == TTrust::FolderAsGiven) return folder;
   const String nominal = Comparable(platform::ExtendedLengthPath(folder.FPath));
   if (trust == TTrust::NoLinks) {
     if (!SameText(folder.FFinalPath, IncludeTrailingBackslash(LongPathName(nominal))))
@@ -168,11 +193,27 @@ TSafeFolder TSafeFolder::Create(StringView path, TTrust trust, SECURITY_ATTRIBUT
 std::vector<TFolderEntry> TSafeFolder::List() const {
   std::vector<TFolderEntry> entries;
   std::vector<uint8_t> buffer(64 * 1024);
-  for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;; kind = FileIdBothDirectoryInfo) {
-    if (!::GetFileInformationByHandleEx(FHandle.Get(), kind, buffer.data(), static_cast<DWORD>(buffer.size()))) {
-      if (::GetLastError() == ERROR_NO_MORE_FILES) return entries;
-      RaiseLastOSError(u"GetFileInformationByHandleEx \"" + FPath + u"\"");
-    }
+  // A handle of its own for each listing, opened on the held folder itself: Wine keeps a
+  // handle's listing as it was when first read, so a second one would miss new entries.
+  UNICODE_STRING self{};
+  OBJECT_ATTRIBUTES object;
+  InitializeObjectAttributes(&object, &self, 0, FHandle.Get(), nullptr);
+  IO_STATUS_BLOCK opened{};
+  HANDLE raw = nullptr;
+  const NTSTATUS status = ::NtCreateFile(&raw, FILE_LIST_DIRECTORY | SYNCHRONIZE, &object, &opened, nullptr, 0,
+                                         kShareAll, FILE_OPEN,
+                                         FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT,
+                                         nullptr, 0);
+  if (!NT_SUCCESS(status)) RaiseOSError(::RtlNtStatusToDosError(status), u"NtCreateFile \"" + FPath + u"\"");
+  const TFileHandle listing(raw);
+  for (BOOLEAN restart = TRUE;; restart = FALSE) {
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS status =
+        ::NtQueryDirectoryFile(listing.Get(), nullptr, nullptr, nullptr, &io, buffer.data(),
+                               static_cast<ULONG>(buffer.size()), FileIdBothDirectoryInformation, FALSE, nullptr, restart);
+    if (status == static_cast<NTSTATUS>(0x80000006L)) return entries;  // STATUS_NO_MORE_FILES
+    if (!NT_SUCCESS(status))
+      RaiseOSError(::RtlNtStatusToDosError(status), u"NtQueryDirectoryFile \"" + FPath + u"\"");
     for (size_t at = 0;;) {
       const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + at);
       String name = from_wcstr(info->FileName, info->FileNameLength / sizeof(wchar_t));
@@ -269,15 +310,20 @@ void TSafeFolder::MoveTo(StringView name, const TSafeFolder& target, StringView 
 
 void TSafeFolder::RenameInto(HANDLE file, StringView to, bool replace) const {
   CheckName(to, FPath);
-  std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
-  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFORMATION) + to.size() * sizeof(wchar_t));
+  auto* info = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
   info->ReplaceIfExists = replace ? TRUE : FALSE;
   // The new name relative to this held folder: a swap of the folder's path cannot move it.
+  // Straight to the system: Wine's SetFileInformationByHandle makes a relative name
+  // absolute against the current folder first, which the root folder then refuses.
   info->RootDirectory = FHandle.Get();
-  info->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
+  info->FileNameLength = static_cast<ULONG>(to.size() * sizeof(wchar_t));
   std::copy(to.begin(), to.end(), reinterpret_cast<char16_t*>(info->FileName));
-  if (!::SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buffer.size())))
-    RaiseLastOSError(u"SetFileInformationByHandle (rename) to \"" + Describe(to) + u"\"");
+  IO_STATUS_BLOCK io{};
+  const NTSTATUS status =
+      ::NtSetInformationFile(file, &io, info, static_cast<ULONG>(buffer.size()), FileRenameInformation);
+  if (!NT_SUCCESS(status))
+    RaiseOSError(::RtlNtStatusToDosError(status), u"NtSetInformationFile (rename) to \"" + Describe(to) + u"\"");
 }
 
 }  // namespace zel

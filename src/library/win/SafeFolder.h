@@ -53,6 +53,9 @@ public:
     // No link anywhere on the path: for folders that ordinary users shape (their profiles,
     // AppData and shell folders).
     NoLinks,
+    // The folder the caller names, wherever it leads (a shell folder checked by the caller;
+    // Wine makes the desktop a link to the Unix home's): only what lies below is checked.
+    FolderAsGiven,
   };
 
   TSafeFolder() = default;
