@@ -1,8 +1,6 @@
 #include "core/Elevation.h"
 
 #include <windows.h>
-#include <bcrypt.h>
-#include <sddl.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -109,44 +107,6 @@ namespace {
 // Names of the private folders that hold an uninstaller's temporary copy.
 constexpr StringView kTempCopyPrefix = u"KIVO Uninstall ";
 
-String RandomHex(size_t bytes) {
-  std::vector<uint8_t> data(bytes);
-  if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, data.data(), static_cast<ULONG>(data.size()),
-                                        BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
-    throw zel::Exception(u"No random numbers for a temporary folder name");
-  static const char16_t digits[] = u"0123456789ABCDEF";
-  String text;
-  for (uint8_t b : data) {
-    text += digits[b >> 4];
-    text += digits[b & 15];
-  }
-  return text;
-}
-
-// Only the system and administrators: an elevated copy must not start from a folder in
-// which the user's other, unelevated programs can swap its files.
-class TPrivateFolderSecurity {
-public:
-  TPrivateFolderSecurity() {
-    if (::IsUserAnAdmin() &&
-        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
-                                                               SDDL_REVISION_1, &FDescriptor, nullptr)) {
-      FAttributes.nLength = sizeof(FAttributes);
-      FAttributes.lpSecurityDescriptor = FDescriptor;
-    }
-  }
-  ~TPrivateFolderSecurity() {
-    if (FDescriptor) ::LocalFree(FDescriptor);
-  }
-  TPrivateFolderSecurity(const TPrivateFolderSecurity&) = delete;
-  TPrivateFolderSecurity& operator=(const TPrivateFolderSecurity&) = delete;
-  SECURITY_ATTRIBUTES* Attributes() { return FDescriptor ? &FAttributes : nullptr; }
-
-private:
-  PSECURITY_DESCRIPTOR FDescriptor = nullptr;
-  SECURITY_ATTRIBUTES FAttributes{};
-};
-
 std::vector<uint8_t> ReadWhole(HANDLE file) {
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(file, &size) || size.QuadPart > (1ll << 31)) zel::RaiseLastOSError();
@@ -201,15 +161,7 @@ zel::TFileHandle CopyAndHold(StringView source, const String& folder) {
 
 }  // namespace
 
-String CreatePrivateTempFolder() {
-  TPrivateFolderSecurity security;
-  for (int attempt = 0;; ++attempt) {
-    const String folder = zel::LongTempFolder() + String(kTempCopyPrefix) + RandomHex(8) + u"\\";
-    // A folder that exists already is never reused: someone else may have made it.
-    if (::CreateDirectoryW(as_wcstr(ExtendedPath(folder)), security.Attributes())) return folder;
-    if (::GetLastError() != ERROR_ALREADY_EXISTS || attempt >= 16) zel::RaiseLastOSError(folder);
-  }
-}
+String CreatePrivateTempFolder() { return zel::CreatePrivateFolder(zel::LongTempFolder(), kTempCopyPrefix).Path(); }
 
 bool IsTempCopyFolder(StringView folder) {
   const String temp = zel::LongTempFolder();

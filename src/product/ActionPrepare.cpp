@@ -241,7 +241,7 @@ void TInstallerActionPrepare::WriteArchive(const std::vector<TBackupItem>& items
   const String archive = dest + String(kBackupFolder) + name, partial = archive + u".part";
   // The folder and the file are made here and checked by handle: a "!Backup" or a
   // "….zip.part" that a user made a link in advance cannot send the archive elsewhere.
-  zel::TFolderTree* tree = TreeOf(dest);
+  zel::TFolderTree* tree = TreeOf(dest, true);
   const zel::TSafeFolder* folder = nullptr;
   try {
     if (tree) folder = tree->Folder(kBackupFolder, true);
@@ -385,24 +385,28 @@ void TInstallerActionPrepare::Rollback() noexcept {
   }
 }
 
-zel::TFolderTree* TInstallerActionPrepare::TreeOf(const String& root) {
+zel::TFolderTree* TInstallerActionPrepare::TreeOf(const String& root, bool create) {
   const String key = zel::platform::CaseInsensitiveKey(root);
   const auto held = FTrees.find(key);
-  if (held != FTrees.end()) return held->second.get();
+  if (held != FTrees.end() && (held->second || !create)) return held->second.get();
   std::unique_ptr<zel::TFolderTree> tree;
   // The destination may lie behind a link of the administrator's; the profiles are their
   // users', so no link on their paths is gone through.
   const bool ownedByUser = !zel::SameText(root, Installer->DestPath()) && !zel::SameText(root, FSystemFolder);
   try {
-    if (std::optional<zel::TSafeFolder> folder = zel::TSafeFolder::OpenIfExists(
-            root, ownedByUser ? zel::TSafeFolder::TTrust::NoLinks : zel::TSafeFolder::TTrust::PathAsGiven))
+    const auto trust = ownedByUser ? zel::TSafeFolder::TTrust::NoLinks : zel::TSafeFolder::TTrust::PathAsGiven;
+    if (create)
+      tree = std::make_unique<zel::TFolderTree>(zel::TSafeFolder::Create(root, trust));
+    else if (std::optional<zel::TSafeFolder> folder = zel::TSafeFolder::OpenIfExists(root, trust))
       tree = std::make_unique<zel::TFolderTree>(std::move(*folder));
   } catch (const zel::ELinkedPathError& e) {
     RunLog().Log(u"Left alone (" + e.Message() + u"): " + root);
   } catch (const zel::Exception& e) {
     RunLog().Log(u"Cannot open (" + e.Message() + u"): " + root);
   }
-  return FTrees.emplace(key, std::move(tree)).first->second.get();
+  std::unique_ptr<zel::TFolderTree>& slot = FTrees[key];
+  slot = std::move(tree);
+  return slot.get();
 }
 
 void TInstallerActionPrepare::DeleteListed(const TInstallerCleanupList& cleanup) {

@@ -56,8 +56,9 @@ private:
   // or empty when it belongs to none of them.
   zel::String RootOf(const zel::String& entry) const;
   // The held folder tree of a root: every file below it is opened through it, never
-  // through a link. Null when the root is missing or is (or lies behind) a link.
-  zel::TFolderTree* TreeOf(const zel::String& root);
+  // through a link. Null when the root is missing (made when `create` says so) or is (or
+  // lies behind) a link.
+  zel::TFolderTree* TreeOf(const zel::String& root, bool create = false);
   void ReportProgress();  // done counter * 100 / unit total
 
   std::unique_ptr<TInstallerProfileInfoList> FProfiles;

@@ -225,11 +225,7 @@ std::vector<TFolderEntry> TSafeFolder::List() const {
   }
 }
 
-std::optional<TSafeFolder> TSafeFolder::OpenFolder(StringView name) const {
-  TOpened opened = OpenRelative(name, kFolderAccess, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE);
-  if (IsNotFound(opened.Status)) return std::nullopt;
-  if (!NT_SUCCESS(opened.Status))
-    RaiseOSError(::RtlNtStatusToDosError(opened.Status), u"NtCreateFile \"" + Describe(name) + u"\"");
+TSafeFolder TSafeFolder::Subfolder(StringView name, TOpened&& opened) const {
   if (opened.IsLink()) throw ELinkedPathError(u"\"" + Describe(name) + u"\" is a link");
   TSafeFolder folder;
   folder.FPath = Describe(name) + u"\\";
@@ -238,17 +234,20 @@ std::optional<TSafeFolder> TSafeFolder::OpenFolder(StringView name) const {
   return folder;
 }
 
+std::optional<TSafeFolder> TSafeFolder::OpenFolder(StringView name) const {
+  TOpened opened = OpenRelative(name, kFolderAccess, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE);
+  if (IsNotFound(opened.Status)) return std::nullopt;
+  if (!NT_SUCCESS(opened.Status))
+    RaiseOSError(::RtlNtStatusToDosError(opened.Status), u"NtCreateFile \"" + Describe(name) + u"\"");
+  return Subfolder(name, std::move(opened));
+}
+
 TSafeFolder TSafeFolder::CreateFolder(StringView name, SECURITY_ATTRIBUTES* security, bool mustBeNew) const {
   TOpened opened = OpenRelative(name, kFolderAccess, kShareAll, mustBeNew ? FILE_CREATE : FILE_OPEN_IF,
                                 FILE_DIRECTORY_FILE, FILE_ATTRIBUTE_NORMAL, security);
   if (!NT_SUCCESS(opened.Status))
     RaiseOSError(::RtlNtStatusToDosError(opened.Status), u"NtCreateFile \"" + Describe(name) + u"\\\"");
-  if (opened.IsLink()) throw ELinkedPathError(u"\"" + Describe(name) + u"\" is a link");
-  TSafeFolder folder;
-  folder.FPath = Describe(name) + u"\\";
-  folder.FFinalPath = FFinalPath + String(name) + u"\\";
-  folder.FHandle = std::move(opened.Handle);
-  return folder;
+  return Subfolder(name, std::move(opened));
 }
 
 TFileHandle TSafeFolder::OpenFile(StringView name, DWORD access, DWORD share) const {

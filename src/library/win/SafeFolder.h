@@ -110,6 +110,8 @@ private:
   struct TOpened;
   TOpened OpenRelative(StringView name, ACCESS_MASK access, ULONG share, ULONG disposition, ULONG options,
                        ULONG attributes = FILE_ATTRIBUTE_NORMAL, SECURITY_ATTRIBUTES* security = nullptr) const;
+  // The checked subfolder `name` from its open handle; ELinkedPathError when it is a link.
+  TSafeFolder Subfolder(StringView name, TOpened&& opened) const;
   String Describe(StringView name) const { return FPath + String(name); }
 
   String FPath;       // the path as opened, with a trailing backslash
