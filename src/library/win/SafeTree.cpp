@@ -21,9 +21,11 @@ String Key(StringView relative) { return platform::CaseInsensitiveKey(relative);
 
 }  // namespace
 
-void CopyFileBetween(const TSafeFolder& source, StringView sourceName, const TSafeFolder& target, StringView name) {
-  const TFileHandle from = source.OpenFile(sourceName, GENERIC_READ, FILE_SHARE_READ);
-  if (!from) RaiseOSError(ERROR_FILE_NOT_FOUND, u"\"" + source.Path() + String(sourceName) + u"\"");
+namespace {
+
+// The copy itself, from a source the caller opened.
+void CopyOpenFile(const TFileHandle& from, const TSafeFolder& source, StringView sourceName, const TSafeFolder& target,
+                  StringView name) {
   FILE_BASIC_INFO basic;
   if (!::GetFileInformationByHandleEx(from.Get(), FileBasicInfo, &basic, sizeof basic))
     RaiseLastOSError(u"GetFileInformationByHandleEx \"" + source.Path() + String(sourceName) + u"\"");
@@ -51,8 +53,6 @@ void CopyFileBetween(const TSafeFolder& source, StringView sourceName, const TSa
   basic.ChangeTime.QuadPart = 0;  // left to the system
   ::SetFileInformationByHandle(to.Get(), FileBasicInfo, &basic, sizeof basic);  // times are not worth a failure
 }
-
-namespace {
 
 void WalkFiles(const TSafeFolder& folder, const String& relative, const TFileFound& found,
                const std::function<bool(const String&)>& skip) {
@@ -92,6 +92,12 @@ String AsideParent() {
 
 }  // namespace
 
+void CopyFileBetween(const TSafeFolder& source, StringView sourceName, const TSafeFolder& target, StringView name) {
+  const TFileHandle from = source.OpenFile(sourceName, GENERIC_READ, FILE_SHARE_READ);
+  if (!from) RaiseOSError(ERROR_FILE_NOT_FOUND, u"\"" + source.Path() + String(sourceName) + u"\"");
+  CopyOpenFile(from, source, sourceName, target, name);
+}
+
 bool DeleteContents(const TSafeFolder& folder) {
   for (const TFolderEntry& entry : folder.List())
     if (!DeleteTree(folder, entry.Name)) return false;
@@ -127,7 +133,16 @@ void CopyTree(const TSafeFolder& source, const TSafeFolder& target) {
       std::optional<TSafeFolder> from = source.OpenFolder(entry.Name);
       if (from) CopyTree(*from, target.CreateFolder(entry.Name));
     } else {
-      CopyFileBetween(source, entry.Name, target, entry.Name);
+      // A file that opens as a link (Wine lists a Unix link to a file as a file) is not
+      // copied, as a listed link is not; a link in the target stops the copy.
+      TFileHandle from;
+      try {
+        from = source.OpenFile(entry.Name, GENERIC_READ, FILE_SHARE_READ);
+      } catch (const ELinkedPathError&) {
+        continue;
+      }
+      if (!from) RaiseOSError(ERROR_FILE_NOT_FOUND, u"\"" + source.Path() + entry.Name + u"\"");
+      CopyOpenFile(from, source, entry.Name, target, entry.Name);
     }
   }
 }
