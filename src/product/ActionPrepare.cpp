@@ -43,6 +43,13 @@ constexpr size_t kBackupsKept = 3;
 
 String Relative(const String& path, const String& folder) { return path.substr(folder.size()); }
 
+bool IsCache(const String& path) {
+  const String name = zel::ExtractFileName(path);
+  for (const char16_t* cache : kNotArchived)
+    if (zel::SameText(name, cache)) return true;
+  return false;
+}
+
 uint64_t FileSize(const String& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!::GetFileAttributesExW(as_wcstr(zel::platform::ExtendedLengthPath(path)), GetFileExInfoStandard, &data))
@@ -151,6 +158,7 @@ void TInstallerActionPrepare::Execute() {
   if (!Installer->HasFlag(TInstallerFlag::NoBackup)) Backup(cleanup);
   // From here on the old files are set aside, not deleted, until the run is complete.
   if (zel::TFolderTree* tree = TreeOf(dest)) FSetAside.Begin(*tree, FArchiveName);
+  for (const auto& task : FTasks) task->SetUndo(&FSetAside);
 
   if (update) {
     std::vector<String> kept(std::begin(kKeptOnUpdate), std::end(kKeptOnUpdate));
@@ -212,13 +220,9 @@ void TInstallerActionPrepare::Backup(TInstallerCleanupList& cleanup) {
   }
   items.erase(std::remove_if(items.begin(), items.end(),
                              [](const TBackupItem& item) {
-                               const String name = zel::ExtractFileName(item.Path);
-                               for (const char16_t* cache : kNotArchived)
-                                 if (zel::SameText(name, cache)) {
-                                   RunLog().Log(u"Not archived (cache or updater): " + item.Path);
-                                   return true;
-                                 }
-                               return false;
+                               if (!IsCache(item.Path)) return false;
+                               RunLog().Log(u"Not archived (cache or updater): " + item.Path);
+                               return true;
                              }),
               items.end());
 
@@ -416,6 +420,8 @@ void TInstallerActionPrepare::DeleteListed(const TInstallerCleanupList& cleanup)
   for (const String& path : FArchived)
     if (!listed.count(zel::platform::CaseInsensitiveKey(path)) && zel::FileExists(path)) RunLog().Log(u"Kept: " + path);
 
+  std::set<String> archived;
+  for (const String& path : FArchived) archived.insert(zel::platform::CaseInsensitiveKey(path));
   std::vector<String> folders;
   for (const String& entry : cleanup) {
     // Neither the file nor its folder is there (the new version's files on a fresh
@@ -440,8 +446,10 @@ void TInstallerActionPrepare::DeleteListed(const TInstallerCleanupList& cleanup)
     String movedTo;
     const TSetupHelper::TRemoval removal = TSetupHelper::RemoveFile(*tree, Relative(entry, root), &movedTo);
     if (removal != TSetupHelper::TRemoval::Missing) RunLog().Log(TSetupHelper::RemovalText(removal, entry, movedTo));
-    // Gone for good outside the program folder: the archive holds the only copy now.
-    if (!inDest && (removal == TSetupHelper::TRemoval::Deleted || removal == TSetupHelper::TRemoval::MovedAside))
+    // An archived file gone for good outside the program folder: the archive holds the
+    // only copy now (caches are not archived, and count for nothing).
+    if (!inDest && (removal == TSetupHelper::TRemoval::Deleted || removal == TSetupHelper::TRemoval::MovedAside) &&
+        archived.count(zel::platform::CaseInsensitiveKey(entry)) && !IsCache(entry))
       FSetAside.NoteDeletedOutside();
   }
   RemoveDuplicates(folders);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/RunLog.h"
+#include "library/win/FileSystem.h"
 #include "library/win/OSError.h"
 
 namespace kivo {
@@ -86,6 +87,23 @@ void TSetAside::NoteDeletedOutside() {
   AppendJournal(u"outside");
 }
 
+void TSetAside::NoteRenamed(StringView from, StringView to) {
+  if (!FFolder) return;
+  AppendJournal(u"renamed\t" + String(from) + u"\t" + String(to));
+  FRenames.push_back({String(from), String(to)});
+}
+
+void TSetAside::RenameBack(const TRename& rename) noexcept {
+  try {
+    if (!zel::FileExists(rename.To) || zel::FileExists(rename.From)) return;
+    const TSafeFolder folder = TSafeFolder::Open(zel::ExtractFilePath(rename.To), TSafeFolder::TTrust::NoLinks);
+    folder.Rename(zel::ExtractFileName(rename.To), zel::ExtractFileName(rename.From), false);
+    RunLog().Log(u"Renamed back: " + rename.To + u" -> " + rename.From);
+  } catch (const zel::Exception& e) {
+    RunLog().Log(u"Not renamed back (" + e.Message() + u"): " + rename.To + u" -> " + rename.From);
+  }
+}
+
 void TSetAside::Commit(zel::TFolderTree& dest) noexcept {
   if (!FFolder) return;
   // Marked first: a run killed while the folder is deleted is finished, not undone.
@@ -98,12 +116,22 @@ void TSetAside::Commit(zel::TFolderTree& dest) noexcept {
   const String path = FFolder->Path();
   FFiles.reset();
   FFolder.reset();
-  // Clean-up: what cannot go now is finished by the next run.
+  // Clean-up: a file in use (a program still running) leaves for a private folder and the
+  // next restart; anything else that cannot go now is finished by the next run.
   try {
-    if (zel::DeleteTree(dest.Root(), FName))
-      RunLog().Log(u"Replaced files deleted: " + path);
-    else
-      RunLog().Log(u"Replaced files left for the next run to delete: " + path);
+    bool gone = zel::DeleteTree(dest.Root(), FName);
+    if (!gone) {
+      if (std::optional<TSafeFolder> aside = dest.Root().OpenFolder(FName)) {
+        zel::ForEachFile(*aside, [](const TSafeFolder& folder, const zel::TFolderEntry& entry, const String&) {
+          String moved;
+          if (folder.DeleteEntry(entry.Name) == zel::TDeleteResult::InUse &&
+              zel::MoveAsideUntilRestart(folder, entry.Name, &moved))
+            RunLog().Log(u"In use, moved aside until restart: " + folder.Path() + entry.Name + u" -> " + moved);
+        });
+      }
+      gone = zel::DeleteTree(dest.Root(), FName);
+    }
+    RunLog().Log((gone ? u"Replaced files deleted: " : u"Replaced files left for the next run to delete: ") + path);
   } catch (const zel::Exception& e) {
     RunLog().Log(u"Replaced files left for the next run to delete (" + e.Message() + u"): " + path);
   }
@@ -117,8 +145,9 @@ void TSetAside::MoveBack(zel::TFolderTree& dest, zel::TFolderTree& kept, const S
 }
 
 void TSetAside::RollBackFolder(zel::TFolderTree& dest, const String& name, const String& archiveName,
-                               bool keepArchive) noexcept {
+                               bool keepArchive, const std::vector<TRename>& renames) noexcept {
   const String folder = dest.Root().Path() + name + u"\\";
+  for (size_t i = renames.size(); i-- > 0;) RenameBack(renames[i]);
   try {
     const std::optional<TSafeFolder> aside = dest.Root().OpenFolder(name);
     if (!aside) return;
@@ -162,7 +191,8 @@ void TSetAside::Rollback(zel::TFolderTree& dest) noexcept {
   RunLog().Log(u"Restoring the replaced files from: " + FFolder->Path());
   FFiles.reset();
   FFolder.reset();
-  RollBackFolder(dest, FName, FArchiveName, FDeletedOutside);
+  RollBackFolder(dest, FName, FArchiveName, FDeletedOutside, FRenames);
+  FRenames.clear();
 }
 
 void TSetAside::Recover(zel::TFolderTree& dest) noexcept {
@@ -183,13 +213,16 @@ void TSetAside::Recover(zel::TFolderTree& dest) noexcept {
       }
       String archive;
       bool outside = false;
+      std::vector<TRename> renames;
       for (const String& line : zel::Split(zel::FromUtf8(journal), u'\n')) {
         const String text = zel::Trim(line);
-        if (zel::StartsWith(text, u"archive\t")) archive = text.substr(8);
+        const std::vector<String> fields = zel::Split(text, u'\t');
+        if (fields.size() == 2 && fields[0] == u"archive") archive = fields[1];
+        if (fields.size() == 3 && fields[0] == u"renamed") renames.push_back({fields[1], fields[2]});
         if (text == u"outside") outside = true;
       }
       RunLog().Log(u"An earlier run did not complete: undoing it from: " + aside->Path());
-      RollBackFolder(dest, entry.Name, archive, outside);
+      RollBackFolder(dest, entry.Name, archive, outside, renames);
     }
   } catch (const zel::Exception& e) {
     RunLog().Log(u"Earlier runs' kept files not looked at (" + e.Message() + u"): " + dest.Root().Path());

@@ -7,10 +7,11 @@
 // any other is moved back and the archive of that run removed.
 //
 // Folder layout: "~KIVO Setup <16 hex digits>\" holding "journal.txt" (UTF-8: a first line
-// naming the format, then "archive<TAB>name" and, once a file outside the destination was
-// deleted, "outside"), "committed" once the run is complete, and "files\" with the kept
+// naming the format, then "archive<TAB>name", "renamed<TAB>from<TAB>to" for each migrated
+// name and, once a file outside the destination was deleted, "outside"), "committed" once the run is complete, and "files\" with the kept
 // files under their paths relative to the destination.
 #include <optional>
+#include <vector>
 
 #include "library/win/SafeTree.h"
 
@@ -30,6 +31,9 @@ public:
   // A file outside the destination was deleted: the archive of this run is then the
   // only copy of it, and a roll-back keeps it.
   void NoteDeletedOutside();
+  // A file is about to be renamed (a migration to the new version's names): a roll-back
+  // renames it back when the old name is free.
+  void NoteRenamed(zel::StringView from, zel::StringView to);
 
   // The run is complete: the kept files go.
   void Commit(zel::TFolderTree& dest) noexcept;
@@ -43,8 +47,12 @@ public:
 
 private:
   static void MoveBack(zel::TFolderTree& dest, zel::TFolderTree& kept, const zel::String& relative);
+  struct TRename {
+    zel::String From, To;
+  };
   static void RollBackFolder(zel::TFolderTree& dest, const zel::String& name, const zel::String& archiveName,
-                             bool keepArchive) noexcept;
+                             bool keepArchive, const std::vector<TRename>& renames) noexcept;
+  static void RenameBack(const TRename& rename) noexcept;
   void AppendJournal(zel::StringView line);
 
   std::optional<zel::TSafeFolder> FFolder;
@@ -52,6 +60,7 @@ private:
   zel::String FName;                       // FFolder's name in the destination
   zel::String FArchiveName;
   bool FDeletedOutside = false;
+  std::vector<TRename> FRenames;
 };
 
 }  // namespace kivo

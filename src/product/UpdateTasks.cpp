@@ -13,6 +13,7 @@
 #include "library/win/SafeFolder.h"
 #include "platform/Platform.h"
 #include "product/ProfileHelper.h"
+#include "product/SetAside.h"
 
 namespace kivo {
 
@@ -44,9 +45,10 @@ String ShellFolder(int csidl) {
 // Renames from to to (both in one folder) when the first exists and the second does not,
 // by handle in the held folder, never through a link; raises the operating system's error
 // when the rename fails.
-void MoveIfPresent(const String& from, const String& to, zel::TSafeFolder::TTrust trust) {
+void MoveIfPresent(const String& from, const String& to, zel::TSafeFolder::TTrust trust, TSetAside* undo) {
   if (!zel::FileExists(from) || zel::FileExists(to)) return;
   const zel::TSafeFolder folder = zel::TSafeFolder::Open(zel::ExtractFilePath(from), trust);
+  if (undo) undo->NoteRenamed(from, to);  // noted first: a run killed right after is undone too
   folder.Rename(zel::ExtractFileName(from), zel::ExtractFileName(to), false);
   RunLog().Log(u"Migrated: " + from + u" -> " + to);
 }
@@ -137,7 +139,7 @@ void TInstallerUpdateTaskUpdateConfigs::Migrate(TInstallerCleanupList* cleanup) 
   if (cleanup) TSetupHelper::ExcludeFolder(*cleanup, target);
 
   if (installed < kFirstVersion4) {
-    MoveIfPresent(dest + u"KIVO3.ini", dest + u"KIVO.ini", zel::TSafeFolder::TTrust::PathAsGiven);
+    MoveIfPresent(dest + u"KIVO3.ini", dest + u"KIVO.ini", zel::TSafeFolder::TTrust::PathAsGiven, FUndo);
     static const struct {
       const char16_t* from;
       const char16_t* to;
@@ -146,7 +148,7 @@ void TInstallerUpdateTaskUpdateConfigs::Migrate(TInstallerCleanupList* cleanup) 
                    {u"KIVO3.ini", u"KIVO.ini"},
                    {u"KIVO3ac.ini", u"KIVOac.ini"},
                    {u"KIVO3ate.ini", u"KIVOate.ini"}};
-    for (const auto& r : renames) MoveIfPresent(target + r.from, target + r.to, kProfileTrust);
+    for (const auto& r : renames) MoveIfPresent(target + r.from, target + r.to, kProfileTrust, FUndo);
     for (const char16_t* name : {u"KIVO3-SkinLayout.ini", u"KIVO3.bak", u"KIVO3ac.bak", u"KIVO3ate.bak"})
       AddIfFile(cleanup, target + name);
   }
@@ -157,7 +159,7 @@ void TInstallerUpdateTaskUpdateConfigs::Migrate(TInstallerCleanupList* cleanup) 
     // A cache and a rename: neither is worth failing an update for.
     try {
       AddIfFile(cleanup, target + u"AlbumArtCache.db");
-      MoveIfPresent(target + u"AlbumArtsForURLs.db", target + u"AlbumArts.Custom.db", kProfileTrust);
+      MoveIfPresent(target + u"AlbumArtsForURLs.db", target + u"AlbumArts.Custom.db", kProfileTrust, FUndo);
     } catch (const zel::Exception&) {
     }
   }

@@ -9,11 +9,18 @@ namespace kivo {
 
 class TInstallerProfileInfo;
 
+class TSetAside;
+
 class TInstallerUpdateTask : public TInstallerPersistent {
 public:
   // cleanup: the files to delete later; null when the uninstall action runs the task.
   virtual void Execute(TInstallerCleanupList* cleanup) = 0;
   virtual const char* ClassName() const = 0;
+  // Where a task notes what a failed run must undo (renames); null: nothing is undone.
+  void SetUndo(TSetAside* undo) { FUndo = undo; }
+
+protected:
+  TSetAside* FUndo = nullptr;
 };
 
 // Unregisters and deletes the shell context-menu libraries of older versions.
