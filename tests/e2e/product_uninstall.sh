@@ -99,7 +99,10 @@ check "the \"!Backup\" link is not followed: its target's files stay" "keep" \
 check "\"!Backup\" is gone or still the link" "link" \
   "$({ [ -L "$DEST/!Backup" ] || ! [ -e "$DEST/!Backup" ]; } && echo link || echo "a real folder")"
 check "no errors" "" "$(grep -E '^(Error|Setup error):' <<<"$LOG")"
+# Wine leaves the links (on Windows the uninstaller removed them as links); the next
+# installs would meet them: a "!Backup" link makes a backup fail, by design.
 rm -f "$DEST/Plugins/Out"
+[ -L "$DEST/!Backup" ] && rm -f "$DEST/!Backup"
 
 step "\"Count\" 0: no file goes, empty folders do"
 install_again install3
