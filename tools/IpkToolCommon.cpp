@@ -26,6 +26,23 @@ fs::path ToPath(StringView text) {
 #endif
 }
 
+fs::path FolderPath(StringView text) {
+#ifdef _WIN32
+  // The tree below may pass 260 characters: it is walked from the \\?\ form of its root,
+  // which the file system takes unparsed, so the root is made absolute and canonical first.
+  std::error_code ec;
+  const fs::path full = fs::absolute(ToPath(text), ec);
+  if (ec) return ToPath(text);
+  std::wstring w = full.lexically_normal().wstring();
+  std::replace(w.begin(), w.end(), L'/', L'\\');
+  if (w.rfind(L"\\\\?\\", 0) == 0 || w.rfind(L"\\\\.\\", 0) == 0) return fs::path(w);
+  if (w.rfind(L"\\\\", 0) == 0) return fs::path(L"\\\\?\\UNC\\" + w.substr(2));
+  return fs::path(L"\\\\?\\" + w);
+#else
+  return ToPath(text);
+#endif
+}
+
 String FromPath(const fs::path& path) {
 #ifdef _WIN32
   const std::wstring w = path.wstring();
@@ -133,6 +150,10 @@ std::vector<String> FolderMembers(const fs::path& root, const fs::path& exclude)
   const fs::path excluded = exclude.empty() ? fs::path() : fs::weakly_canonical(exclude, ec);
   std::vector<String> names;
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+    // A package holds files only: an empty folder is not installed, which the vendor is told.
+    if (entry.is_directory() && fs::is_empty(entry.path()))
+      std::fprintf(stderr, "ipktool: the empty folder %s is left out (a package holds files only)\n",
+                   Quoted(MemberName(entry.path().lexically_relative(root))).c_str());
     if (!entry.is_regular_file()) continue;
     if (!excluded.empty() && fs::weakly_canonical(entry.path(), ec) == excluded) continue;
     names.push_back(MemberName(entry.path().lexically_relative(root)));

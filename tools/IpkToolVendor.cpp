@@ -8,7 +8,10 @@
 #include "IpkToolCommon.h"
 #include "core/InstallerScript.h"
 #include "library/Exceptions.h"
+#include "library/IniFile.h"
 #include "library/Streams.h"
+#include "library/StringList.h"
+#include "package/PathVariables.h"
 #include "package/SetupPackage.h"
 
 namespace fs = std::filesystem;
@@ -104,7 +107,7 @@ void ReplaceComponents(const String& script, const std::string& block) {
 }  // namespace
 
 fs::path ExistingFolder(const String& text) {
-  const fs::path folder = ToPath(text);
+  const fs::path folder = FolderPath(text);
   if (!fs::is_directory(folder)) throw TToolError{ExitFailure, Quoted(text) + " is not a folder"};
   return folder;
 }
@@ -121,8 +124,20 @@ std::unique_ptr<kivo::TInstallerScript> LoadScript(const fs::path& setupFolder) 
   return script;
 }
 
+// A file of the installation that a shortcut or a finish action names as "$DEST\...", as
+// a folded name relative to the destination; empty for anything else (a URL, $TEMP...).
+String InstalledFileKey(StringView path) {
+  static constexpr StringView kDest = u"$DEST";
+  if (path.substr(0, kDest.size()) != kDest) return {};
+  String rest(path.substr(kDest.size()));
+  while (!rest.empty() && rest.front() == u'\\') rest.erase(0, 1);
+  return rest.empty() ? rest : kivo::TSetupPackageFileTable::NameKey(kivo::CleanPath(rest));
+}
+
 // The problems that would only show when the setup runs: a file the script names that
-// neither package holds ("Cannot locate ..."), a setting the product needs, no language.
+// neither package holds ("Cannot locate ..."), a shortcut or finish action for a file that
+// is not installed, an add-on installer that is not there, a setting the product needs,
+// no language.
 std::vector<std::string> ScriptProblems(const fs::path& setupFolder, const fs::path& productFolder) {
   std::set<String> setupMembers, productMembers;
   for (const String& name : FolderMembers(setupFolder)) setupMembers.insert(kivo::TSetupPackageFileTable::NameKey(name));
@@ -144,6 +159,41 @@ std::vector<std::string> ScriptProblems(const fs::path& setupFolder, const fs::p
   for (const auto& entry : script->License)
     if (!held(entry->GetTextOrName()))
       problems.push_back("licence " + Quoted(entry->GetTextOrName()) + " is in neither folder");
+  // What the run writes into the destination: the components and the uninstaller.
+  std::set<String> installed = {InstalledFileKey(u"$DEST\\Uninstall.exe")};
+  for (const auto& entry : script->Components) installed.insert(InstalledFileKey(entry->Name));
+  for (const auto& entry : script->Shortcuts) {
+    const String key = InstalledFileKey(entry->GetTextOrName());
+    if (!key.empty() && !installed.count(key))
+      problems.push_back("shortcut " + Quoted(entry->Name) + " points to " + Quoted(entry->GetTextOrName()) +
+                         ", which no component installs");
+  }
+  for (const auto& entry : script->Actions) {
+    const String key = InstalledFileKey(entry->Name);
+    if (!key.empty() && !installed.count(key))
+      problems.push_back("finish action " + Quoted(entry->Name) + " opens a file that no component installs");
+  }
+  // The add-ons page and action read addons.ini: its installer ("P4") and picture ("I0").
+  for (const fs::path& folder : {productFolder, setupFolder}) {
+    std::error_code error;
+    const fs::path addons = folder / "addons.ini";
+    if (!fs::is_regular_file(addons, error)) continue;
+    const std::vector<uint8_t> bytes = ReadFileBytes(FromPath(addons));
+    TZELIniEncoding encoding;
+    TZELStringList list;
+    list.SetText(DecodeIniText(bytes.data(), bytes.size(), encoding));
+    for (const char16_t* key : {u"P4", u"I0"}) {
+      const String member = list.Values(key);
+      if (member.empty())
+        problems.push_back("addons.ini has no " + ToUtf8(key) + " (the add-on " +
+                           (key == StringView(u"P4") ? "installer" : "picture") +
+                           "); a product without add-ons leaves addons.ini out");
+      else if (!held(member))
+        problems.push_back("addons.ini names " + Quoted(member) + ", which neither folder holds" +
+                           " (a product without add-ons leaves addons.ini out)");
+    }
+    break;  // the product package's copy is the one the setup reads
+  }
   bool language = false;
   for (const String& key : setupMembers) language |= SameText(ExtractFileExt(key), u".lng");
   if (!language) problems.push_back("the setup folder has no language file (*.lng)");

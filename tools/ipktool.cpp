@@ -109,7 +109,7 @@ int CmdBuild(const std::vector<String>& args) {
   }
   if (positional.size() != 2) throw TToolError{ExitUsage, "build takes OUT and DIR"};
   const String& out = positional[0];
-  const fs::path root = ToPath(positional[1]);
+  const fs::path root = FolderPath(positional[1]);
   if (!fs::is_directory(root)) throw TToolError{ExitFailure, Quoted(positional[1]) + " is not a folder"};
 
   std::vector<String> names;
@@ -122,7 +122,7 @@ int CmdBuild(const std::vector<String>& args) {
         throw TToolError{ExitRefused, "refusing to pack " + Quoted(name) + ": " + reason};
     }
   } else {
-    names = FolderMembers(root, ToPath(out));  // the package may be written inside the folder
+    names = FolderMembers(root, FolderPath(out));  // the package may be written inside the folder
   }
 
   int64_t payload = 0;
@@ -308,6 +308,9 @@ int ToolMain(const std::vector<String>& args) {
     return e.Code;
   } catch (const Exception& e) {
     PrintError(e.what());
+  } catch (const std::filesystem::filesystem_error& e) {
+    // The library's text may leave the path out: the vendor needs to know which one.
+    PrintError(Quoted(FromPath(e.path1())) + ": " + e.code().message());
   } catch (const std::exception& e) {
     PrintError(e.what());
   }
