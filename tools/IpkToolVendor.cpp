@@ -263,6 +263,85 @@ int CmdCheck(const std::vector<String>& args) {
   return ExitOk;
 }
 
+TSetupIdentity SetupIdentity(const fs::path& setupFolder) {
+  const auto script = LoadScript(setupFolder);
+  TSetupIdentity identity;
+  identity.ProductName = script->GetValue(u"ProductName");
+  identity.CompanyName = script->GetValue(u"Publisher");
+  identity.FileDescription = identity.ProductName + u" Setup";
+  identity.ProductVersion = script->GetValue(u"ProductVersion");
+  identity.FileVersion = script->GetValue(u"ProductVersionNo");
+  if (identity.FileVersion.empty()) identity.FileVersion = identity.ProductVersion;
+  // "1.20.0.0" (or "1.20") into the four numbers of the binary version; what is not a
+  // number counts 0.
+  const std::vector<String> parts = Split(identity.FileVersion, u'.');
+  for (size_t i = 0; i < parts.size() && i < 4; ++i) {
+    int32_t v = 0;
+    if (TryStrToInt(Trim(parts[i]), v) && v >= 0 && v <= 0xFFFF) identity.FixedVersion[i] = static_cast<uint16_t>(v);
+  }
+  std::error_code error;
+  const fs::path icon = setupFolder / "Setup.ico";
+  if (fs::is_regular_file(icon, error)) identity.Icon = icon;
+  return identity;
+}
+
+namespace {
+
+// A string of a resource script: UTF-8 (the script says so), quotes doubled, backslashes
+// escaped.
+std::string RcString(StringView text) {
+  std::string out = "\"";
+  for (char c : ToUtf8(text)) {
+    if (c == '"') out += "\"\"";
+    else if (c == '\\') out += "\\\\";
+    else out += c;
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+// The build's route: a resource script with the setup folder's version information and
+// icon (or `--default-icon` when the folder has none), written only when it changes.
+int CmdIdentity(const std::vector<String>& args) {
+  std::vector<String> positional;
+  String defaultIcon;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == u"--default-icon") {
+      if (i + 1 == args.size()) throw TToolError{ExitUsage, "--default-icon needs a value"};
+      defaultIcon = args[++i];
+    } else {
+      positional.push_back(args[i]);
+    }
+  }
+  if (positional.size() != 2) throw TToolError{ExitUsage, "identity takes SETUP_DIR and OUT_RC"};
+  const TSetupIdentity identity = SetupIdentity(ExistingFolder(positional[0]));
+  const String icon = identity.Icon.empty() ? defaultIcon : FromPath(identity.Icon);
+  const uint16_t* v = identity.FixedVersion;
+  const std::string numbers =
+      std::to_string(v[0]) + "," + std::to_string(v[1]) + "," + std::to_string(v[2]) + "," + std::to_string(v[3]);
+  std::string rc = "#pragma code_page(65001)\n";
+  if (!icon.empty()) rc += "1 ICON " + RcString(icon) + "\n";
+  rc += "1 VERSIONINFO\nFILEVERSION " + numbers + "\nPRODUCTVERSION " + numbers +
+        "\nFILEOS 0x40004\nFILETYPE 0x1\nBEGIN\n  BLOCK \"StringFileInfo\"\n  BEGIN\n    BLOCK \"040904B0\"\n    BEGIN\n";
+  const std::pair<const char*, const String*> values[] = {
+      {"CompanyName", &identity.CompanyName}, {"FileDescription", &identity.FileDescription},
+      {"FileVersion", &identity.FileVersion}, {"ProductName", &identity.ProductName},
+      {"ProductVersion", &identity.ProductVersion}};
+  for (const auto& [name, value] : values) rc += std::string("      VALUE \"") + name + "\", " + RcString(*value) + "\n";
+  rc += "      VALUE \"OriginalFilename\", \"Setup.exe\"\n    END\n  END\n"
+        "  BLOCK \"VarFileInfo\"\n  BEGIN\n    VALUE \"Translation\", 0x409, 1200\n  END\nEND\n";
+  const fs::path out = ToPath(positional[1]);
+  std::error_code error;
+  if (fs::is_regular_file(out, error)) {
+    const std::vector<uint8_t> old = ReadFileBytes(positional[1]);
+    if (std::string(old.begin(), old.end()) == rc) return ExitOk;  // unchanged: nothing relinks
+  }
+  TFileStream file(positional[1], FileMode::Create);
+  file.WriteBuffer(rc.data(), rc.size());
+  return ExitOk;
+}
+
 #ifndef _WIN32
 
 int CmdSetup(const std::vector<String>&) {

@@ -56,7 +56,10 @@ const char kUsage[] =
     "         for the DE family\n"
     "       ipktool check SETUP_DIR PRODUCT_DIR  every file Install.xml names is there, and a language\n"
     "       ipktool setup SETUP_EXE SETUP_DIR PRODUCT_DIR OUT_EXE [--level N]\n"
-    "         (Windows) OUT_EXE: a copy of the prebuilt SETUP_EXE carrying the two folders as its packages\n";
+    "         (Windows) OUT_EXE: a copy of the prebuilt SETUP_EXE carrying the two folders as its packages,\n"
+    "         with the product's version information and SETUP_DIR's Setup.ico\n"
+    "       ipktool identity SETUP_DIR OUT_RC [--default-icon ICO]\n"
+    "         the resource script of that version information and icon (the build's route)\n";
 
 std::vector<String> ReadNameList(StringView listFile) {
   const std::vector<uint8_t> bytes = ReadFileBytes(listFile);
@@ -292,6 +295,7 @@ int Run(const std::vector<String>& args) {
   if (command == u"components") return CmdComponents(rest);
   if (command == u"check") return CmdCheck(rest);
   if (command == u"setup") return CmdSetup(rest);
+  if (command == u"identity") return CmdIdentity(rest);
   if (command == u"help" || command == u"--help" || command == u"-h") {
     std::fputs(kUsage, stdout);
     return ExitOk;
