@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -184,6 +185,48 @@ std::vector<TResourceName> ResourcesOfType(HMODULE module, LPCWSTR type) {
 
 LPCWSTR NameOf(const TResourceName& r) { return r.Name.empty() ? MAKEINTRESOURCEW(r.Id) : r.Name.c_str(); }
 
+// --- The signature
+
+// Where the certificate table's directory entry lies in a PE file, or 0 when the file is
+// not one.
+std::streamoff SecurityDirectoryOffset(std::fstream& file) {
+  auto read32 = [&](std::streamoff at) {
+    uint8_t b[4] = {};
+    file.seekg(at);
+    file.read(reinterpret_cast<char*>(b), 4);
+    return file ? uint32_t(b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24) : 0u;
+  };
+  const uint32_t pe = read32(0x3C);
+  if (!pe || read32(pe) != 0x00004550) return 0;  // "PE\0\0"
+  const std::streamoff optional = std::streamoff(pe) + 24;
+  const uint16_t magic = static_cast<uint16_t>(read32(optional));
+  // The data directories follow the fixed fields: 96 bytes in PE32, 112 in PE32+.
+  if (magic != 0x10B && magic != 0x20B) return 0;
+  return optional + (magic == 0x20B ? 112 : 96) + 8 * IMAGE_DIRECTORY_ENTRY_SECURITY;
+}
+
+// Removes the Authenticode signature of a PE file (its table is the file's last part):
+// once the resources change it no longer matches, and a stale one makes Windows report
+// the file as tampered with. True when there was one.
+bool DropSignature(const fs::path& path) {
+  std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+  const std::streamoff entry = file ? SecurityDirectoryOffset(file) : 0;
+  if (!entry) return false;
+  uint8_t b[8] = {};
+  file.seekg(entry);
+  file.read(reinterpret_cast<char*>(b), 8);
+  const uint32_t offset = b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24;
+  const uint32_t size = b[4] | b[5] << 8 | b[6] << 16 | uint32_t(b[7]) << 24;
+  if (!file || (offset == 0 && size == 0)) return false;
+  const uint8_t zero[8] = {};
+  file.seekp(entry);
+  file.write(reinterpret_cast<const char*>(zero), 8);
+  file.close();
+  std::error_code error;
+  if (offset && uint64_t(offset) + size == fs::file_size(path, error)) fs::resize_file(path, offset, error);
+  return true;
+}
+
 }  // namespace
 
 int CmdSetup(const std::vector<String>& args) {
@@ -274,7 +317,11 @@ int CmdSetup(const std::vector<String>& args) {
   }
   const std::string writeError = written ? std::string() : LastErrorText();
   if (!::EndUpdateResourceW(update, !written) || !written)
-    fail(Quoted(out) + ": the packages cannot be written: " + (written ? LastErrorText() : writeError));
+    fail(Quoted(out) + ": the resources cannot be written: " + (written ? LastErrorText() : writeError));
+
+  if (DropSignature(outPath))
+    std::fprintf(stderr, "ipktool: %s was signed; %s carries no signature: sign it again\n",
+                 Quoted(prebuilt).c_str(), Quoted(out).c_str());
 
   // Read back what a running setup will find.
   {
