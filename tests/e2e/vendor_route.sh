@@ -89,6 +89,8 @@ make_setup() {
   fi
   [ -f "$out" ] || fatal "no $(basename "$out") was made"
 }
+# version_info EXE: name=value lines; the icon's images hashed as the helper does.
+version_info() { wine_out "$(helper version_info.exe)" "$(winpath "$1")"; }
 OUT=$VENDOR/AcmeSetup.exe
 if [ "$ROUTE" == tool ]; then
   step "ipktool.exe setup Setup.exe setup product AcmeSetup.exe"
@@ -101,6 +103,26 @@ if [ "$ROUTE" == tool ]; then
   check_contains "the refusal names the missing file" '"Notes.exe", which neither folder holds' "$(cat "$VENDOR/broken.txt")"
   check "no setup written when refused" no "$([ -e "$VENDOR/Broken.exe" ] && echo yes || echo no)"
   mv "$VENDOR/Notes.exe" "$PRODUCT/Notes.exe"
+
+  step "signing: the vendor signs AcmeSetup.exe; a signed prebuilt Setup.exe loses its signature, and is told"
+  SIGN=$VENDOR/sign
+  mkdir -p "$SIGN"
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$SIGN/key.pem" -out "$SIGN/cert.pem" -days 2 \
+    -subj "/CN=Acme Test Signing" -addext "extendedKeyUsage=codeSigning" >"$SIGN/openssl.log" 2>&1 ||
+    fatal "openssl could not make a test certificate: $(cat "$SIGN/openssl.log")"
+  sign() { osslsigncode sign -certs "$SIGN/cert.pem" -key "$SIGN/key.pem" -n "Acme Tools Setup" -in "$1" -out "$2" >/dev/null; }
+  verify() { osslsigncode verify -CAfile "$SIGN/cert.pem" -in "$1" >"$SIGN/verify.log" 2>&1; }
+  sign "$OUT" "$SIGN/AcmeSetup.exe" && mv "$SIGN/AcmeSetup.exe" "$OUT"
+  check_true "AcmeSetup.exe is signed" verify "$OUT"
+  sign "$SETUP_EXE" "$SIGN/Setup.exe"
+  wine_out "$IPKTOOL_EXE" setup "$(winpath "$SIGN/Setup.exe")" "$(winpath "$SETUP")" "$(winpath "$PRODUCT")" \
+    "$(winpath "$SIGN/FromSigned.exe")" >"$SIGN/setup.out"
+  check "ipktool.exe setup from a signed Setup.exe: exit code" 0 "$?"
+  check_contains "it says the signature is gone" 'carries no signature: sign it again' "$(cat "$SIGN/setup.out")"
+  verify "$SIGN/FromSigned.exe"
+  check "the result carries no signature (osslsigncode verify fails)" 1 "$?"
+  check_contains "osslsigncode finds none" "No signature found" "$(cat "$SIGN/verify.log")"
+  check "it shows the vendor's product as well" "$(version_info "$OUT")" "$(version_info "$SIGN/FromSigned.exe")"
 else
   step "cmake -DKIVO_SETUP_DIR=setup -DKIVO_PRODUCT_DIR=product, build Setup"
   BUILD=$VENDOR/build
@@ -112,11 +134,16 @@ else
     fatal "configure failed: $(tail -20 "$VENDOR/configure.log")"
   make_setup "$OUT"
   check "the vendor build has no sample staging" no "$([ -d "$BUILD/sample" ] && echo yes || echo no)"
+
+  step "the same folders built again give the same bytes"
+  rm -f "$BUILD/src/setup/Setup.exe" "$BUILD/src/setup/SETUP.ipk" "$BUILD/src/setup/PRODUCT.ipk"
+  make_setup "$VENDOR/AcmeSetup-again.exe"
+  check_same_file "Setup.exe, packed and linked again" "$OUT" "$VENDOR/AcmeSetup-again.exe"
+  check "no link time in the file header" 0 \
+    "$(python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(); print(struct.unpack_from("<I", d, struct.unpack_from("<I", d, 0x3C)[0] + 8)[0])' "$OUT")"
 fi
 
 step "AcmeSetup.exe shows the vendor's product"
-# version_info EXE: name=value lines; the icon's images hashed as the helper does.
-version_info() { wine_out "$(helper version_info.exe)" "$(winpath "$1")"; }
 ico_hash() {
   python3 - "$1" <<'PY'
 import struct, sys
@@ -159,6 +186,9 @@ check_same_file "nl\\net.txt" "$PRODUCT/nl/net.txt" "$DEST/nl/net.txt"
 check_same_file "the non-ASCII file" "$PRODUCT/data/Ünïcödé файл.bin" "$DEST/data/Ünïcödé файл.bin"
 check_same_file "the empty file" "$PRODUCT/data/empty.dat" "$DEST/data/empty.dat"
 check_same_file "Uninstall.exe is a copy of the vendor's setup" "$OUT" "$DEST/Uninstall.exe"
+if [ "$ROUTE" == tool ]; then
+  check_true "Uninstall.exe keeps the vendor's signature" verify "$DEST/Uninstall.exe"
+fi
 for sample in KIVO.exe Elevator.exe Plugins WhatsNew.html; do
   check "no sample file $sample" no "$([ -e "$DEST/$sample" ] && echo yes || echo no)"
 done
