@@ -4,6 +4,7 @@
 
 #include "core/ApplicationRepository.h"
 #include "core/Installer.h"
+#include "core/InstallerErrors.h"
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 #include "package/win/ActionExtract.h"
@@ -62,12 +63,21 @@ bool TProductInfoKIVO::FindInstallation(String& folder) {
   return !folder.empty();
 }
 
-bool TProductInfoKIVO::IsKIVO() { return zel::SameText(Installer->ProductInfo().GetName(), u"KIVO"); }
+bool TProductInfoKIVO::IsKIVO() { return zel::SameText(ScriptName(), u"KIVO"); }
 
 std::vector<String> TProductInfoKIVO::ProductNames(bool legacy) {
-  std::vector<String> names = {Installer->ProductInfo().GetName()};
+  std::vector<String> names;
+  if (const String name = ScriptName(); !name.empty()) names.push_back(name);
   if (legacy && IsKIVO()) names.push_back(u"KIVO3");
   return names;
+}
+
+String TProductInfoKIVO::ScriptName() {
+  try {
+    return Installer->ProductInfo().GetName();
+  } catch (const EInstallerGeneralError&) {
+    return {};  // a script without a name has nothing registered under one
+  }
 }
 
 bool TProductInfoKIVO::AddonsAvailable() {
@@ -82,7 +92,7 @@ void TProductInfoKIVO::LoadInstalledConfig() {
   const String dest = Installer->DestPath();
   String path;
   if (!dest.empty() && zel::FileExists(dest + u"KIVO.ini")) path = dest + u"KIVO.ini";
-  else if (!dest.empty() && IsKIVO() && zel::FileExists(dest + u"KIVO3.ini")) path = dest + u"KIVO3.ini";
+  else if (!dest.empty() && zel::FileExists(dest + u"KIVO3.ini") && IsKIVO()) path = dest + u"KIVO3.ini";
   FInstalledConfig->Clear();
   if (!path.empty()) FInstalledConfig->LoadFromFile(path);
   Installer->Options().WriteSectionText(u"Integration", FInstalledConfig->ReadSectionText(u"Integration"));

@@ -30,6 +30,8 @@ public:
   static std::vector<zel::String> ProductNames(bool legacy);
   // The script names this product KIVO (whose older versions had names of their own).
   static bool IsKIVO();
+  // The script's product name, or empty when it has none.
+  static zel::String ScriptName();
   // Add-ons are offered in wizard runs in Russian only, and only by a setup with "addons.ini".
   static bool AddonsAvailable();
 

@@ -28,6 +28,11 @@ printf 'Wie man Notizen macht\n' >"$PRODUCT/docs/Guide_DE.txt"
 printf 'buy milk\n' >"$PRODUCT/notes/todo.txt"
 printf 'Dutch\n' >"$PRODUCT/nl/net.txt"
 head -c 300000 /dev/urandom >"$PRODUCT/data/Ünïcödé файл.bin"
+# A folder deeper than 260 characters, as the Windows tool and the setup see it.
+DEEP=deep
+for level in 1 2 3 4 5 6; do DEEP+="/level $level of a folder tree deeper than the old limit of paths"; done
+mkdir -p "$PRODUCT/$DEEP"
+printf 'deep\n' >"$PRODUCT/$DEEP/deep.txt"
 : >"$PRODUCT/data/empty.dat"
 # Started from a copy of sample/setup, as the README says, with the vendor's own icon.
 cp "$SAMPLE_SETUP"/* "$SETUP/"
@@ -185,6 +190,7 @@ check_same_file "notes\\todo.txt" "$PRODUCT/notes/todo.txt" "$DEST/notes/todo.tx
 check_same_file "nl\\net.txt" "$PRODUCT/nl/net.txt" "$DEST/nl/net.txt"
 check_same_file "the non-ASCII file" "$PRODUCT/data/Ünïcödé файл.bin" "$DEST/data/Ünïcödé файл.bin"
 check_same_file "the empty file" "$PRODUCT/data/empty.dat" "$DEST/data/empty.dat"
+check_same_file "the file deeper than 260 characters" "$PRODUCT/$DEEP/deep.txt" "$DEST/$DEEP/deep.txt"
 check_same_file "Uninstall.exe is a copy of the vendor's setup" "$OUT" "$DEST/Uninstall.exe"
 if [ "$ROUTE" == tool ]; then
   check_true "Uninstall.exe keeps the vendor's signature" verify "$DEST/Uninstall.exe"
