@@ -162,7 +162,16 @@ std::vector<std::string> ScriptProblems(const fs::path& setupFolder, const fs::p
   // What the run writes into the destination: the components and the uninstaller.
   std::set<String> installed = {InstalledFileKey(u"$DEST\\Uninstall.exe")};
   for (const auto& entry : script->Components) installed.insert(InstalledFileKey(entry->Name));
+  // The uninstaller removes the desktop's "<name>.lnk" and the start menu's "<name>\"
+  // folder: a shortcut anywhere else would outlive the product.
+  const String name = script->GetValue(u"ProductName");
   for (const auto& entry : script->Shortcuts) {
+    const String link = kivo::CleanPath(entry->Name);
+    if (!name.empty() && !SameText(link, u"$DESKTOP\\" + name + u".lnk") &&
+        !StartsWithText(link, u"$STARTMENU\\" + name + u"\\"))
+      problems.push_back("shortcut " + Quoted(entry->Name) + " would stay after an uninstall, which removes only " +
+                         Quoted(u"$DESKTOP\\" + name + u".lnk") + " and the folder " +
+                         Quoted(u"$STARTMENU\\" + name + u"\\"));
     const String key = InstalledFileKey(entry->GetTextOrName());
     if (!key.empty() && !installed.count(key))
       problems.push_back("shortcut " + Quoted(entry->Name) + " points to " + Quoted(entry->GetTextOrName()) +
