@@ -145,6 +145,20 @@ std::vector<uint8_t> ReadFileBytes(StringView path) {
   return bytes;
 }
 
+namespace {
+
+// `path` (found under `root`) relative to it, from the text: lexically_relative does not
+// take the \\?\ form apart the same way on every library.
+fs::path RelativeTo(const fs::path& root, const fs::path& path) {
+  const fs::path::string_type base = root.native(), full = path.native();
+  if (full.size() <= base.size() || full.compare(0, base.size(), base) != 0) return path.lexically_relative(root);
+  size_t start = base.size();
+  while (start < full.size() && (full[start] == '/' || full[start] == '\\')) ++start;
+  return fs::path(full.substr(start));
+}
+
+}  // namespace
+
 std::vector<String> FolderMembers(const fs::path& root, const fs::path& exclude) {
   std::error_code ec;
   const fs::path excluded = exclude.empty() ? fs::path() : fs::weakly_canonical(exclude, ec);
@@ -153,10 +167,10 @@ std::vector<String> FolderMembers(const fs::path& root, const fs::path& exclude)
     // A package holds files only: an empty folder is not installed, which the vendor is told.
     if (entry.is_directory() && fs::is_empty(entry.path()))
       std::fprintf(stderr, "ipktool: the empty folder %s is left out (a package holds files only)\n",
-                   Quoted(MemberName(entry.path().lexically_relative(root))).c_str());
+                   Quoted(MemberName(RelativeTo(root, entry.path()))).c_str());
     if (!entry.is_regular_file()) continue;
     if (!excluded.empty() && fs::weakly_canonical(entry.path(), ec) == excluded) continue;
-    names.push_back(MemberName(entry.path().lexically_relative(root)));
+    names.push_back(MemberName(RelativeTo(root, entry.path())));
   }
   std::sort(names.begin(), names.end());
   for (const String& name : names) {

@@ -24,7 +24,7 @@ step "every switch is one the setup reads"
 # The names Setup.exe looks up, from its sources.
 READ=$(grep -rhoE '(FindSwitch|HasSwitch)\([^,]+, u"[A-Z]+"' "$SOURCES" | sed 's/.*u"\([A-Z]*\)"/\1/' | sort -u)
 note "switches read by Setup.exe: $(tr '\n' ' ' <<<"$READ")"
-for key in Silent SilentWithProgress InstallLocation Log Upgrade; do
+for key in Silent SilentWithProgress InstallLocation Log; do
   value=$(field "$key")
   [ -n "$value" ] || { fail "InstallerSwitches.$key is missing"; continue; }
   for name in $(grep -oE '/[A-Za-z]+' <<<"$value" | tr -d / | tr a-z A-Z); do
@@ -41,7 +41,8 @@ done < <(sed -n 's/.*InstallerReturnCode: *\([0-9]*\).*/\1/p' "$MANIFEST")
 step "the manifest sends no /UPDATE"
 # An update is never silent (the command-line rules read no /SILENT with /UPDATE): a
 # silent install over an installation updates it.
-check "no switch holds /UPDATE" "" "$(sed -n '/^InstallerSwitches:/,/^[A-Za-z]/p' "$MANIFEST" | grep -i '/UPDATE')"
+check "no switch holds /UPDATE" "" "$(sed -n '/^InstallerSwitches:/,/^[A-Za-z]/p' "$MANIFEST" | grep -v '^ *#' | grep -i '/UPDATE')"
+check "no Upgrade switch" "" "$(field Upgrade)"
 
 # winget's command line, in winget's order: the experience's switches, the log, the
 # upgrade switch (on an upgrade), the location (when asked for); each token replaced.
