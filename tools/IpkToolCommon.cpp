@@ -35,6 +35,7 @@ fs::path FolderPath(StringView text) {
 #ifdef _WIN32
   // The tree below may pass 260 characters: it is walked from the \\?\ form of its root,
   // which the file system takes unparsed, so the root is made absolute and canonical first.
+  if (StartsWith(text, u"\\\\?\\") || StartsWith(text, u"\\\\.\\")) return ToPath(text);
   std::error_code ec;
   const fs::path full = fs::absolute(ToPath(text), ec);
   if (ec) return ToPath(text);

@@ -26,6 +26,7 @@ printf 'How to take notes\n' >"$PRODUCT/docs/Guide_EN.txt"
 printf 'Wie man Notizen macht\n' >"$PRODUCT/docs/Guide_DE.txt"
 # Folders whose names begin with "n": "$DEST\notes\..." is a path, not a line break.
 printf 'buy milk\n' >"$PRODUCT/notes/todo.txt"
+printf 'MZ stand-in reminder\n' >"$PRODUCT/notes/Reminder.exe"
 printf 'Dutch\n' >"$PRODUCT/nl/net.txt"
 head -c 300000 /dev/urandom >"$PRODUCT/data/Ünïcödé файл.bin"
 # A folder deeper than 260 characters, as the Windows tool and the setup see it.
@@ -60,7 +61,7 @@ write_script() {
     <Shortcuts>
       <File name="\$DESKTOP\Acme Tools.lnk">\$DEST\Notes.exe</File>
       <File name="\$STARTMENU\Acme Tools\Acme Tools.lnk">\$DEST\Notes.exe</File>
-      <File name="\$STARTMENU\Acme Tools\To do.lnk">\$DEST\notes\todo.txt</File>
+      <File name="\$STARTMENU\Acme Tools\Reminder.lnk">\$DEST\notes\Reminder.exe</File>
       <File name="\$STARTMENU\Acme Tools\Uninstall Acme Tools.lnk">\$DEST\Uninstall.exe</File>
     </Shortcuts>
 XML
@@ -204,8 +205,8 @@ value() { sed -n "s/^    $1    REG_[A-Z_]*    //p" <<<"$ENTRY"; }
 check "uninstall entry: the vendor's name" "Acme Tools" "$(value DisplayName)"
 check "uninstall entry: the vendor's version" 1.20.0.0 "$(value DisplayVersion)"
 SHORTCUTS=("$(common_desktop)/Acme Tools.lnk" "$(common_programs)/Acme Tools/Acme Tools.lnk"
-  "$(common_programs)/Acme Tools/To do.lnk" "$(common_programs)/Acme Tools/Uninstall Acme Tools.lnk")
-check "the shortcuts point into C:\\Acme" $'C:\\Acme\\Notes.exe\nC:\\Acme\\Notes.exe\nC:\\Acme\\notes\\todo.txt\nC:\\Acme\\Uninstall.exe' \
+  "$(common_programs)/Acme Tools/Reminder.lnk" "$(common_programs)/Acme Tools/Uninstall Acme Tools.lnk")
+check "the shortcuts point into C:\\Acme" $'C:\\Acme\\Notes.exe\nC:\\Acme\\Notes.exe\nC:\\Acme\\notes\\Reminder.exe\nC:\\Acme\\Uninstall.exe' \
   "$(link_targets "${SHORTCUTS[@]}")"
 
 step "the next version's setup finds the installation: AcmeSetup 1.30 /AUTO /SILENT"
@@ -229,7 +230,8 @@ stop_server
 wine_out reg query "$KEY" /reg:32 >/dev/null
 check "the uninstall entry is gone (reg query's exit code)" 1 $?
 check "the shortcuts are gone" "" "$(ls -d "${SHORTCUTS[@]}" "$(common_programs)/Acme Tools" 2>/dev/null)"
-check "nothing of the product is left in C:\\Acme" "" "$(cd "$DEST" 2>/dev/null && find . -type f | sort | xargs)"
+# The configuration stays, as KIVO's does: an unattended uninstall keeps the user's data.
+check "nothing but the configuration is left in C:\\Acme" ./KIVO.ini "$(cd "$DEST" 2>/dev/null && find . -type f | sort | xargs)"
 check "no errors" "" "$(log_text "$(drive_c)/acme-u.log" 2>/dev/null | grep -E '^(Error|Setup error):')"
 
 finish
