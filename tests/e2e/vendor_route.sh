@@ -4,9 +4,12 @@
 # files and pictures) become AcmeSetup.exe through the Windows package tool, from the
 # prebuilt Setup.exe. With KIVO_VENDOR_CMAKE=1 the same folders go through the build's
 # own route instead (cmake -DKIVO_SETUP_DIR=... -DKIVO_PRODUCT_DIR=...). Either way the
-# result must install exactly the vendor's files, and none of the sample's, show the
-# vendor's name, version and icon, be found by its next version's setup (an update) and
-# uninstall with its entry, shortcuts and files.
+# result must install exactly the vendor's files (folders named "notes" and "nl", one
+# deeper than 260 characters), and none of the sample's, show the vendor's name, version
+# and icon, be found by its next version's setup (an update) and uninstall with its entry,
+# shortcuts and files. The tool route also signs (osslsigncode, a test certificate): the
+# installed Uninstall.exe keeps the signature, a signed prebuilt loses its own and says
+# so. The build route also packs and links again and compares the bytes.
 source "$(dirname "$0")/lib.sh"
 
 HOST_TOOL=${KIVO_HOST_PACKAGE_TOOL:?}
