@@ -1,7 +1,7 @@
 // Fuzzes the command-line switch parser, the program-path split and the string list's
 // line splitting with arbitrary text (UTF-8, invalid bytes decoded as U+FFFD); and
 // compares FindSwitch(UnquoteSwitches(...)) with switches the fuzz bytes describe,
-// rendered the way the common launchers quote them.
+// rendered the way the common launchers quote them (values with quotes of their own too).
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -90,6 +90,23 @@ String QuoteArgument(StringView arg) {
   return out;
 }
 
+// The same with every quote escaped (a backslash before it, and the backslashes before it
+// doubled): how those launchers pass an argument that holds quotes itself.
+String QuoteArgumentWithQuotes(StringView arg) {
+  String escaped;
+  size_t backslashes = 0;
+  for (char16_t c : arg) {
+    if (c == u'"') {
+      escaped.append(backslashes + 1, u'\\');
+      backslashes = 0;
+    } else {
+      backslashes = c == u'\\' ? backslashes + 1 : 0;
+    }
+    escaped += c;
+  }
+  return QuoteArgument(escaped);
+}
+
 // Reads switches from the bytes and renders each in one of the launchers' forms; the
 // expected value is what the destination code receives (doubled final backslashes
 // included, as the launcher wrote them).
@@ -122,7 +139,7 @@ void CheckRenderedSwitches(const uint8_t* data, size_t size) {
     const String prefix = (form & 2) ? u"-" : u"/";
     const String arg = prefix + sw.Name + (sw.HasValue ? u"=" + sw.Value : String());
     String rendered, got = sw.Value;
-    switch ((form >> 2) % 3) {
+    switch ((form >> 2) % 4) {
       case 0:  // list2cmdline, .NET ArgumentList, Wine, PowerShell
         rendered = QuoteArgument(arg);
         if (rendered.front() == u'"') {
@@ -133,6 +150,9 @@ void CheckRenderedSwitches(const uint8_t* data, size_t size) {
         break;
       case 1:  // cmd, every argument quoted by hand
         rendered = u"\"" + arg + u"\"";
+        break;
+      case 2:  // a manifest's /NAME="value" through those launchers: read back exactly
+        rendered = QuoteArgumentWithQuotes(prefix + sw.Name + (sw.HasValue ? u"=\"" + sw.Value + u"\"" : String()));
         break;
       default:  // the parser's own form: the value quoted after "="
         rendered = sw.HasValue && sw.Value.find(u' ') != String::npos

@@ -27,6 +27,9 @@ std::string Quoted(zel::StringView text);
 
 std::filesystem::path ToPath(zel::StringView text);
 zel::String FromPath(const std::filesystem::path& path);
+// A folder to walk: on Windows the absolute \\?\ form, so that paths below it may pass
+// 260 characters; elsewhere ToPath.
+std::filesystem::path FolderPath(zel::StringView text);
 // Member names use "\" whatever the platform.
 zel::String MemberName(const std::filesystem::path& relative);
 std::filesystem::path MemberPath(const std::filesystem::path& root, zel::StringView name);

@@ -8,7 +8,10 @@
 #include "IpkToolCommon.h"
 #include "core/InstallerScript.h"
 #include "library/Exceptions.h"
+#include "library/IniFile.h"
 #include "library/Streams.h"
+#include "library/StringList.h"
+#include "package/PathVariables.h"
 #include "package/SetupPackage.h"
 
 namespace fs = std::filesystem;
@@ -104,7 +107,7 @@ void ReplaceComponents(const String& script, const std::string& block) {
 }  // namespace
 
 fs::path ExistingFolder(const String& text) {
-  const fs::path folder = ToPath(text);
+  const fs::path folder = FolderPath(text);
   if (!fs::is_directory(folder)) throw TToolError{ExitFailure, Quoted(text) + " is not a folder"};
   return folder;
 }
@@ -121,8 +124,20 @@ std::unique_ptr<kivo::TInstallerScript> LoadScript(const fs::path& setupFolder) 
   return script;
 }
 
+// A file of the installation that a shortcut or a finish action names as "$DEST\...", as
+// a folded name relative to the destination; empty for anything else (a URL, $TEMP...).
+String InstalledFileKey(StringView path) {
+  static constexpr StringView kDest = u"$DEST";
+  if (path.substr(0, kDest.size()) != kDest) return {};
+  String rest(path.substr(kDest.size()));
+  while (!rest.empty() && rest.front() == u'\\') rest.erase(0, 1);
+  return rest.empty() ? rest : kivo::TSetupPackageFileTable::NameKey(kivo::CleanPath(rest));
+}
+
 // The problems that would only show when the setup runs: a file the script names that
-// neither package holds ("Cannot locate ..."), a setting the product needs, no language.
+// neither package holds ("Cannot locate ..."), a shortcut or finish action for a file that
+// is not installed, an add-on installer that is not there, a setting the product needs,
+// no language.
 std::vector<std::string> ScriptProblems(const fs::path& setupFolder, const fs::path& productFolder) {
   std::set<String> setupMembers, productMembers;
   for (const String& name : FolderMembers(setupFolder)) setupMembers.insert(kivo::TSetupPackageFileTable::NameKey(name));
@@ -144,6 +159,50 @@ std::vector<std::string> ScriptProblems(const fs::path& setupFolder, const fs::p
   for (const auto& entry : script->License)
     if (!held(entry->GetTextOrName()))
       problems.push_back("licence " + Quoted(entry->GetTextOrName()) + " is in neither folder");
+  // What the run writes into the destination: the components and the uninstaller.
+  std::set<String> installed = {InstalledFileKey(u"$DEST\\Uninstall.exe")};
+  for (const auto& entry : script->Components) installed.insert(InstalledFileKey(entry->Name));
+  // The uninstaller removes the desktop's "<name>.lnk" and the start menu's "<name>\"
+  // folder: a shortcut anywhere else would outlive the product.
+  const String name = script->GetValue(u"ProductName");
+  for (const auto& entry : script->Shortcuts) {
+    const String link = kivo::CleanPath(entry->Name);
+    if (!name.empty() && !SameText(link, u"$DESKTOP\\" + name + u".lnk") &&
+        !StartsWithText(link, u"$STARTMENU\\" + name + u"\\"))
+      problems.push_back("shortcut " + Quoted(entry->Name) + " would stay after an uninstall, which removes only " +
+                         Quoted(u"$DESKTOP\\" + name + u".lnk") + " and the folder " +
+                         Quoted(u"$STARTMENU\\" + name + u"\\"));
+    const String key = InstalledFileKey(entry->GetTextOrName());
+    if (!key.empty() && !installed.count(key))
+      problems.push_back("shortcut " + Quoted(entry->Name) + " points to " + Quoted(entry->GetTextOrName()) +
+                         ", which no component installs");
+  }
+  for (const auto& entry : script->Actions) {
+    const String key = InstalledFileKey(entry->Name);
+    if (!key.empty() && !installed.count(key))
+      problems.push_back("finish action " + Quoted(entry->Name) + " opens a file that no component installs");
+  }
+  // The add-ons page and action read addons.ini: its installer ("P4") and picture ("I0").
+  for (const fs::path& folder : {productFolder, setupFolder}) {
+    std::error_code error;
+    const fs::path addons = folder / "addons.ini";
+    if (!fs::is_regular_file(addons, error)) continue;
+    const std::vector<uint8_t> bytes = ReadFileBytes(FromPath(addons));
+    TZELIniEncoding encoding;
+    TZELStringList list;
+    list.SetText(DecodeIniText(bytes.data(), bytes.size(), encoding));
+    for (const char16_t* key : {u"P4", u"I0"}) {
+      const String member = list.Values(key);
+      if (member.empty())
+        problems.push_back("addons.ini has no " + ToUtf8(key) + " (the add-on " +
+                           (key == StringView(u"P4") ? "installer" : "picture") +
+                           "); a product without add-ons leaves addons.ini out");
+      else if (!held(member))
+        problems.push_back("addons.ini names " + Quoted(member) + ", which neither folder holds" +
+                           " (a product without add-ons leaves addons.ini out)");
+    }
+    break;  // the product package's copy is the one the setup reads
+  }
   bool language = false;
   for (const String& key : setupMembers) language |= SameText(ExtractFileExt(key), u".lng");
   if (!language) problems.push_back("the setup folder has no language file (*.lng)");
@@ -210,6 +269,85 @@ int CmdCheck(const std::vector<String>& args) {
   if (args.size() != 2) throw TToolError{ExitUsage, "check takes SETUP_DIR and PRODUCT_DIR"};
   RequireConsistent(ExistingFolder(args[0]), ExistingFolder(args[1]));
   std::printf("%s and %s: OK\n", ToUtf8(args[0]).c_str(), ToUtf8(args[1]).c_str());
+  return ExitOk;
+}
+
+TSetupIdentity SetupIdentity(const fs::path& setupFolder) {
+  const auto script = LoadScript(setupFolder);
+  TSetupIdentity identity;
+  identity.ProductName = script->GetValue(u"ProductName");
+  identity.CompanyName = script->GetValue(u"Publisher");
+  identity.FileDescription = identity.ProductName + u" Setup";
+  identity.ProductVersion = script->GetValue(u"ProductVersion");
+  identity.FileVersion = script->GetValue(u"ProductVersionNo");
+  if (identity.FileVersion.empty()) identity.FileVersion = identity.ProductVersion;
+  // "1.20.0.0" (or "1.20") into the four numbers of the binary version; what is not a
+  // number counts 0.
+  const std::vector<String> parts = Split(identity.FileVersion, u'.');
+  for (size_t i = 0; i < parts.size() && i < 4; ++i) {
+    int32_t v = 0;
+    if (TryStrToInt(Trim(parts[i]), v) && v >= 0 && v <= 0xFFFF) identity.FixedVersion[i] = static_cast<uint16_t>(v);
+  }
+  std::error_code error;
+  const fs::path icon = setupFolder / "Setup.ico";
+  if (fs::is_regular_file(icon, error)) identity.Icon = icon;
+  return identity;
+}
+
+namespace {
+
+// A string of a resource script: UTF-8 (the script says so), quotes doubled, backslashes
+// escaped.
+std::string RcString(StringView text) {
+  std::string out = "\"";
+  for (char c : ToUtf8(text)) {
+    if (c == '"') out += "\"\"";
+    else if (c == '\\') out += "\\\\";
+    else out += c;
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+// The build's route: a resource script with the setup folder's version information and
+// icon (or `--default-icon` when the folder has none), written only when it changes.
+int CmdIdentity(const std::vector<String>& args) {
+  std::vector<String> positional;
+  String defaultIcon;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == u"--default-icon") {
+      if (i + 1 == args.size()) throw TToolError{ExitUsage, "--default-icon needs a value"};
+      defaultIcon = args[++i];
+    } else {
+      positional.push_back(args[i]);
+    }
+  }
+  if (positional.size() != 2) throw TToolError{ExitUsage, "identity takes SETUP_DIR and OUT_RC"};
+  const TSetupIdentity identity = SetupIdentity(ExistingFolder(positional[0]));
+  const String icon = identity.Icon.empty() ? defaultIcon : FromPath(identity.Icon);
+  const uint16_t* v = identity.FixedVersion;
+  const std::string numbers =
+      std::to_string(v[0]) + "," + std::to_string(v[1]) + "," + std::to_string(v[2]) + "," + std::to_string(v[3]);
+  std::string rc = "#pragma code_page(65001)\n";
+  if (!icon.empty()) rc += "1 ICON " + RcString(icon) + "\n";
+  rc += "1 VERSIONINFO\nFILEVERSION " + numbers + "\nPRODUCTVERSION " + numbers +
+        "\nFILEOS 0x40004\nFILETYPE 0x1\nBEGIN\n  BLOCK \"StringFileInfo\"\n  BEGIN\n    BLOCK \"040904B0\"\n    BEGIN\n";
+  const std::pair<const char*, const String*> values[] = {
+      {"CompanyName", &identity.CompanyName}, {"FileDescription", &identity.FileDescription},
+      {"FileVersion", &identity.FileVersion}, {"ProductName", &identity.ProductName},
+      {"ProductVersion", &identity.ProductVersion}};
+  for (const auto& [name, value] : values) rc += std::string("      VALUE \"") + name + "\", " + RcString(*value) + "\n";
+  rc += "      VALUE \"OriginalFilename\", \"Setup.exe\"\n    END\n  END\n"
+        "  BLOCK \"VarFileInfo\"\n  BEGIN\n    VALUE \"Translation\", 0x409, 1200\n  END\nEND\n";
+  const fs::path out = ToPath(positional[1]);
+  std::error_code error;
+  if (fs::is_regular_file(out, error)) {
+    const std::vector<uint8_t> old = ReadFileBytes(positional[1]);
+    if (std::string(old.begin(), old.end()) == rc) return ExitOk;  // unchanged: nothing relinks
+  }
+  TFileStream file(positional[1], FileMode::Create);
+  file.WriteBuffer(rc.data(), rc.size());
   return ExitOk;
 }
 

@@ -56,7 +56,10 @@ const char kUsage[] =
     "         for the DE family\n"
     "       ipktool check SETUP_DIR PRODUCT_DIR  every file Install.xml names is there, and a language\n"
     "       ipktool setup SETUP_EXE SETUP_DIR PRODUCT_DIR OUT_EXE [--level N]\n"
-    "         (Windows) OUT_EXE: a copy of the prebuilt SETUP_EXE carrying the two folders as its packages\n";
+    "         (Windows) OUT_EXE: a copy of the prebuilt SETUP_EXE carrying the two folders as its packages,\n"
+    "         with the product's version information and SETUP_DIR's Setup.ico\n"
+    "       ipktool identity SETUP_DIR OUT_RC [--default-icon ICO]\n"
+    "         the resource script of that version information and icon (the build's route)\n";
 
 std::vector<String> ReadNameList(StringView listFile) {
   const std::vector<uint8_t> bytes = ReadFileBytes(listFile);
@@ -109,7 +112,7 @@ int CmdBuild(const std::vector<String>& args) {
   }
   if (positional.size() != 2) throw TToolError{ExitUsage, "build takes OUT and DIR"};
   const String& out = positional[0];
-  const fs::path root = ToPath(positional[1]);
+  const fs::path root = FolderPath(positional[1]);
   if (!fs::is_directory(root)) throw TToolError{ExitFailure, Quoted(positional[1]) + " is not a folder"};
 
   std::vector<String> names;
@@ -122,7 +125,7 @@ int CmdBuild(const std::vector<String>& args) {
         throw TToolError{ExitRefused, "refusing to pack " + Quoted(name) + ": " + reason};
     }
   } else {
-    names = FolderMembers(root, ToPath(out));  // the package may be written inside the folder
+    names = FolderMembers(root, FolderPath(out));  // the package may be written inside the folder
   }
 
   int64_t payload = 0;
@@ -292,6 +295,7 @@ int Run(const std::vector<String>& args) {
   if (command == u"components") return CmdComponents(rest);
   if (command == u"check") return CmdCheck(rest);
   if (command == u"setup") return CmdSetup(rest);
+  if (command == u"identity") return CmdIdentity(rest);
   if (command == u"help" || command == u"--help" || command == u"-h") {
     std::fputs(kUsage, stdout);
     return ExitOk;
@@ -308,6 +312,9 @@ int ToolMain(const std::vector<String>& args) {
     return e.Code;
   } catch (const Exception& e) {
     PrintError(e.what());
+  } catch (const std::filesystem::filesystem_error& e) {
+    // The library's text may leave the path out: the vendor needs to know which one.
+    PrintError(Quoted(FromPath(e.path1())) + ": " + e.code().message());
   } catch (const std::exception& e) {
     PrintError(e.what());
   }

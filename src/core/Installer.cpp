@@ -138,6 +138,13 @@ TInstaller::~TInstaller() {
 
 void TInstaller::ParseCommandLine(StringView params) {
   String value;
+  // No folder or file name holds a quote: one left in a value is quoting this parser did
+  // not understand, and the value is a fragment of what was meant, not a folder to use.
+  for (const char16_t* name : {u"AUTO", u"DEST", u"LOG"})
+    if (zel::FindSwitch(params, name, value) && value.find(u'"') != String::npos)
+      throw EInstallerGeneralError(u"The command line cannot be read: the value of /" + String(name) + u", " + value +
+                                   u", holds a quotation mark. Quote the whole value, as in /" + String(name) +
+                                   u"=\"C:\\Program Files\\Product\", or the whole switch.");
   if (FResources->ProductPackage().ContainsFile(u"Uninstall.ini")) {
     FMode = TInstallerMode::Uninstall;
     FFlags = 0;

@@ -136,6 +136,9 @@ String TRunLog::OpenFromCommandLine(StringView params) noexcept {
   try {
     String value;
     if (!zel::FindSwitch(params, u"LOG", value)) return {};
+    // A quote left in the value makes it a fragment of the path meant (the run then
+    // stops with that error): no log at a path nobody asked for.
+    if (value.find(u'"') != String::npos) return {};
     const String path = value.empty() ? DefaultPath() : value;
     if (!Open(path)) return {};
     return Path();

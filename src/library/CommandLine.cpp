@@ -212,6 +212,44 @@ bool UnquotedSwitch(StringView inner, String& out) {
   return true;
 }
 
+// A value that holds quotes, such as the /DEST="C:\Program Files\Acme" of a deployment
+// manifest, comes from launchers that quote by the C runtime's rules with each inner
+// quote escaped: /DEST=\"C:\Acme\", and with a space in it the whole argument quoted,
+// "/DEST=\"C:\Program Files\Acme\"". Backslashes before an escaped quote are doubled
+// (C:\Acme\ ends in \\\"). Reads such a switch at `start`: true with the index after
+// it (a space or the end) and the switch in the parser's form, /DEST="C:\Program Files\Acme".
+bool EscapedQuoteSwitch(StringView text, size_t start, size_t& end, String& out) {
+  static constexpr StringView kNotInName = u"-/=; \r\n\"\\";
+  size_t i = start;
+  const bool outer = i < text.size() && text[i] == u'"';
+  if (outer) ++i;
+  if (i >= text.size() || (text[i] != u'/' && text[i] != u'-')) return false;
+  const size_t nameStart = i++;
+  while (i < text.size() && kNotInName.find(text[i]) == StringView::npos) ++i;
+  if (i == nameStart + 1 || text.substr(i, 3) != StringView(u"=\\\"")) return false;
+  const StringView name = text.substr(nameStart, i - nameStart);
+  const size_t valueStart = i + 3;
+  // A file or folder name holds no quote: the first one closes the value, and it must be
+  // escaped (an odd run of backslashes before it).
+  const size_t quote = text.find(u'"', valueStart);
+  if (quote == StringView::npos) return false;
+  size_t backslashes = 0;
+  while (quote - backslashes > valueStart && text[quote - backslashes - 1] == u'\\') ++backslashes;
+  if (backslashes % 2 == 0) return false;
+  size_t after = quote + 1;
+  if (outer) {
+    if (after >= text.size() || text[after] != u'"') return false;
+    ++after;
+  }
+  if (after < text.size() && text[after] != u' ') return false;
+  String value(text.substr(valueStart, quote - backslashes - valueStart));
+  value.append(backslashes / 2, u'\\');
+  out = String(name) + u'=';
+  out += value.find(u' ') == String::npos ? value : u'"' + value + u'"';
+  end = after;
+  return true;
+}
+
 }  // namespace
 
 String UnquoteSwitches(StringView params) {
@@ -219,19 +257,35 @@ String UnquoteSwitches(StringView params) {
   // exactly where the parser would see one: the tokens' texts put together are params.
   TZELParserSettings settings = SwitchSettings();
   settings.StripQuotes = false;
-  TZELParser parser(params, settings);
   String out;
   out.reserve(params.size() + 2);
-  TToken token;
   TTokenKind previous = tkSpace;  // the start counts as after a space
-  while (parser.NextToken(token)) {
-    String rewritten;
-    if (token.Kind == tkQuotedText && previous == tkSpace &&
-        UnquotedSwitch(StringView(token.Text).substr(1, token.Text.size() - 2), rewritten))
-      out += rewritten;
-    else
-      out += token.Text;
-    previous = token.Kind;
+  size_t offset = 0;
+  bool more = true;
+  while (more) {
+    more = false;
+    TZELParser parser(params.substr(offset), settings);
+    TToken token;
+    for (;;) {
+      size_t end = 0;
+      String rewritten;
+      // The escaped form spans spaces: it is read from the text, and the tokens resume
+      // after it.
+      if (previous == tkSpace && EscapedQuoteSwitch(params, offset + parser.Position(), end, rewritten)) {
+        out += rewritten;
+        offset = end;
+        previous = tkWord;
+        more = true;
+        break;
+      }
+      if (!parser.NextToken(token)) break;
+      if (token.Kind == tkQuotedText && previous == tkSpace &&
+          UnquotedSwitch(StringView(token.Text).substr(1, token.Text.size() - 2), rewritten))
+        out += rewritten;
+      else
+        out += token.Text;
+      previous = token.Kind;
+    }
   }
   return out;
 }

@@ -55,9 +55,9 @@ void Replace(std::vector<TPiece>& pieces, StringView name, const TPathVariables:
 
 }  // namespace
 
-String ExpandPathVariables(StringView text, const TPathVariables& values) {
+String ExpandPathVariables(StringView text, const TPathVariables& values, bool lineBreaks) {
   std::vector<TPiece> pieces;
-  Append(pieces, ReplaceAll(text, u"\\n", u"\r\n"), false);
+  Append(pieces, lineBreaks ? ReplaceAll(text, u"\\n", u"\r\n") : String(text), false);
   Replace(pieces, u"$DEST", values.Dest, true);
   Replace(pieces, u"$TEMP", values.Temp, true);
   Replace(pieces, u"$LINK", values.Link, false);

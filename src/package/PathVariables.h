@@ -24,11 +24,12 @@ struct TPathVariables {
   TValue Version;
 };
 
-// "\n" becomes CR LF, then $DEST, $TEMP, $LINK, $NAME, $VERSION, $DESKTOP, $STARTMENU and
+// "\n" becomes CR LF (in texts: `lineBreaks`; a path keeps it, "$DEST\notes" is a folder
+// "notes"), then $DEST, $TEMP, $LINK, $NAME, $VERSION, $DESKTOP, $STARTMENU and
 // $PROGRAMS are replaced in that order, case-sensitively. The text of $LINK, $NAME and
 // $VERSION goes through the later steps; a folder's value is a file-system path and is
 // never expanded again (a destination "C:\$NAME\" stays as it is).
-zel::String ExpandPathVariables(zel::StringView text, const TPathVariables& values);
+zel::String ExpandPathVariables(zel::StringView text, const TPathVariables& values, bool lineBreaks = true);
 
 // One element cleaned: '"' becomes "'", the characters \ / < > * : ? | are removed, then
 // leading spaces; the element is cut to 260 characters and then loses trailing spaces and

@@ -4,6 +4,7 @@
 
 #include "core/ApplicationRepository.h"
 #include "core/Installer.h"
+#include "core/InstallerErrors.h"
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 #include "package/win/ActionExtract.h"
@@ -55,22 +56,43 @@ String TProductInfoKIVO::GetDefaultPath() {
 }
 
 bool TProductInfoKIVO::FindInstallation(String& folder) {
-  if (TInstallerApplicationRepository::GetInstallPath(u"KIVO", folder)) return true;
-  if (TInstallerApplicationRepository::GetInstallPath(u"KIVO3", folder)) return true;
-  folder = RunningPlayerFolder();
+  for (const String& name : ProductNames(true))
+    if (TInstallerApplicationRepository::GetInstallPath(name, folder)) return true;
+  // The player's window class is KIVO's: another product is not found through it.
+  folder = IsKIVO() ? RunningPlayerFolder() : String();
   return !folder.empty();
 }
 
+bool TProductInfoKIVO::IsKIVO() { return zel::SameText(ScriptName(), u"KIVO"); }
+
+std::vector<String> TProductInfoKIVO::ProductNames(bool legacy) {
+  std::vector<String> names;
+  if (const String name = ScriptName(); !name.empty()) names.push_back(name);
+  if (legacy && IsKIVO()) names.push_back(u"KIVO3");
+  return names;
+}
+
+String TProductInfoKIVO::ScriptName() {
+  try {
+    return Installer->ProductInfo().GetName();
+  } catch (const EInstallerGeneralError&) {
+    return {};  // a script without a name has nothing registered under one
+  }
+}
+
 bool TProductInfoKIVO::AddonsAvailable() {
+  // A vendor's setup without "addons.ini" has no add-ons to offer.
+  TInstallerResources& resources = Installer->Resources();
   return !Installer->HasFlag(TInstallerFlag::Auto) && !Installer->HasFlag(TInstallerFlag::Silent) &&
-         zel::SameText(Installer->Resources().Language(), u"Russian");
+         zel::SameText(resources.Language(), u"Russian") &&
+         (resources.ProductPackage().ContainsFile(u"addons.ini") || resources.SetupPackage().ContainsFile(u"addons.ini"));
 }
 
 void TProductInfoKIVO::LoadInstalledConfig() {
   const String dest = Installer->DestPath();
   String path;
   if (!dest.empty() && zel::FileExists(dest + u"KIVO.ini")) path = dest + u"KIVO.ini";
-  else if (!dest.empty() && zel::FileExists(dest + u"KIVO3.ini")) path = dest + u"KIVO3.ini";
+  else if (!dest.empty() && zel::FileExists(dest + u"KIVO3.ini") && IsKIVO()) path = dest + u"KIVO3.ini";
   FInstalledConfig->Clear();
   if (!path.empty()) FInstalledConfig->LoadFromFile(path);
   Installer->Options().WriteSectionText(u"Integration", FInstalledConfig->ReadSectionText(u"Integration"));
@@ -82,7 +104,10 @@ int32_t TProductInfoKIVO::GetInstalledVersion() { return FInstalledConfig->ReadI
 
 bool TProductInfoKIVO::CanUpdate() {
   const int32_t version = GetInstalledVersion();
-  return version >= kOldestUpdatableVersion && version <= kNewestUpdatableVersion;
+  if (IsKIVO()) return version >= kOldestUpdatableVersion && version <= kNewestUpdatableVersion;
+  // A vendor's product has no history of layouts: every earlier version of it, up to this
+  // version's own minor series, is updated in place.
+  return version > 0 && version <= ProductVersionId() / 10 * 10 + 9;
 }
 
 void TProductInfoKIVO::PopulateActions(const TActionReceiver& receiver) {

@@ -3,6 +3,7 @@
 #include "core/Installer.h"
 #include "library/win/FileSystem.h"
 #include "library/win/UserAccounts.h"
+#include "product/ProductInfoKIVO.h"
 
 namespace kivo {
 
@@ -17,7 +18,9 @@ constexpr int32_t kFirstProductNamedProfile = 4000;
 
 String TInstallerProfileHelper::GetProfilePath(const zel::TZELUserAccountInfo* account, int32_t version) {
   if (!account) return Installer->DestPath() + u"Profile\\";
-  const String name = version >= kFirstProductNamedProfile ? Installer->ProductInfo().GetName() : String(u"KIVO3");
+  // "KIVO3" is only ever the folder of KIVO's own old versions.
+  const bool legacy = version < kFirstProductNamedProfile && TProductInfoKIVO::IsKIVO();
+  const String name = legacy ? String(u"KIVO3") : Installer->ProductInfo().GetName();
   return account->AppDataPath + name + u"\\";
 }
 

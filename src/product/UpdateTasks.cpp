@@ -12,6 +12,7 @@
 #include "library/win/OSError.h"
 #include "library/win/SafeFolder.h"
 #include "platform/Platform.h"
+#include "product/ProductInfoKIVO.h"
 #include "product/ProfileHelper.h"
 #include "product/SetAside.h"
 
@@ -75,24 +76,23 @@ void TInstallerUpdateTaskRemoveFromRegistry::Execute(TInstallerCleanupList*) {
   // Quoted and as the application name: from "C:\Program Files\..." an unquoted command
   // line would start "C:\Program.exe" if there were one.
   RunProgramAndWait(Installer->DestPath() + u"Elevator.exe", u" /REG=U");
-  const String name = zel::ReplaceAll(ProductInfo().GetName(), u" ", u"");
-  TInstallerApplicationRepository::Unregister(name);
+  // The key the registration wrote: the product name as it is, blanks included.
+  TInstallerApplicationRepository::Unregister(ProductInfo().GetName());
 }
 
 void TInstallerUpdateTaskRemoveUninstallInfo::Execute(TInstallerCleanupList*) {
   const String dest = Installer->DestPath();
-  for (const char16_t* name : {u"KIVO3", u"KIVO"}) {
+  for (const String& name : TProductInfoKIVO::ProductNames(true)) {
     String folder;
     if (!TInstallerApplicationRepository::GetInstallPath(name, folder)) continue;
     if (!zel::StartsWithText(folder, dest)) continue;  // another installation's entry
     if (TInstallerApplicationRepository::Unregister(name))
-      RunLog().Log(u"Uninstall entry removed: " + String(name) + u" (" + folder + u")");
+      RunLog().Log(u"Uninstall entry removed: " + name + u" (" + folder + u")");
   }
 }
 
 void TInstallerUpdateTaskRemoveShortcuts::Execute(TInstallerCleanupList*) {
-  std::vector<String> names = {u"KIVO"};
-  if (InstalledVersion() < kFirstVersion4) names.push_back(u"KIVO3");
+  const std::vector<String> names = TProductInfoKIVO::ProductNames(InstalledVersion() < kFirstVersion4);
   const String desktop = ShellFolder(CSIDL_DESKTOP), commonDesktop = ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
   const String startMenu = ShellFolder(CSIDL_STARTMENU), commonPrograms = ShellFolder(CSIDL_COMMON_PROGRAMS);
   const String commonStartMenu = ShellFolder(CSIDL_COMMON_STARTMENU);

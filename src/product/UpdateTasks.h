@@ -37,7 +37,8 @@ public:
   const char* ClassName() const override { return "TInstallerUpdateTaskRemoveFromRegistry"; }
 };
 
-// Deletes the "KIVO3" and "KIVO" uninstall entries that point into the destination.
+// Deletes the uninstall entries of this product's names (the product name, "KIVO3" for
+// KIVO) that point into the destination.
 class TInstallerUpdateTaskRemoveUninstallInfo : public TInstallerUpdateTask {
 public:
   void Execute(TInstallerCleanupList* cleanup) override;

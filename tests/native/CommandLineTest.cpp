@@ -262,6 +262,22 @@ TEST(CommandLine, UnquoteSwitchesReadsWhatLaunchersWrite) {
       {u"x\"/AUTO=a b\"", u"x\"/AUTO=a b\"", nullptr, false},      // not after a space
       {u"/RUN=\"/AUTO=a b\"", u"/RUN=\"/AUTO=a b\"", nullptr, false},
       {u"\"/AUTO=a b", u"\"/AUTO=a b", nullptr, false},            // unpaired: left alone
+      // A manifest's /AUTO="C:\Program Files\Acme" through those launchers: each inner
+      // quote escaped, and the whole argument quoted when it has a space.
+      {u"\"/AUTO=\\\"C:\\Program Files\\Acme Tools\\\"\" /SILENT", u"/AUTO=\"C:\\Program Files\\Acme Tools\" /SILENT",
+       u"C:\\Program Files\\Acme Tools", true},
+      {u"/AUTO=\\\"C:\\Program Files\\Acme Tools\\\" /SILENT", u"/AUTO=\"C:\\Program Files\\Acme Tools\" /SILENT",
+       u"C:\\Program Files\\Acme Tools", true},
+      {u"/SILENT /AUTO=\\\"C:\\Acme\\\"", u"/SILENT /AUTO=C:\\Acme", u"C:\\Acme", true},
+      {u"\"/AUTO=\\\"C:\\Acme\\\"\"", u"/AUTO=C:\\Acme", u"C:\\Acme", false},  // .NET quotes any quote
+      // A final backslash, doubled before the escaped quote, is one again.
+      {u"\"-AUTO=\\\"C:\\Acme Tools\\\\\\\"\" -SILENT", u"-AUTO=\"C:\\Acme Tools\\\" -SILENT", u"C:\\Acme Tools\\", true},
+      {u"\"/AUTO=\\\"\\\"\" /SILENT", u"/AUTO= /SILENT", u"", true},
+      // No escaped closing quote, or text after it: left alone (the quote stays in the
+      // value, which the destination then refuses).
+      {u"/AUTO=\\\"C:\\Acme /SILENT", u"/AUTO=\\\"C:\\Acme /SILENT", u"\\\"C:\\Acme", true},
+      {u"/AUTO=\\\"C:\\a b\" /SILENT", u"/AUTO=\\\"C:\\a b\" /SILENT", u"\\\"C:\\a", true},
+      {u"/AUTO=\\\"C:\\a\\\"x /SILENT", u"/AUTO=\\\"C:\\a\\\"x /SILENT", u"\\\"C:\\a\\\"x", true},
       {u"", u"", nullptr, false},
   };
   for (const Case& c : cases) {

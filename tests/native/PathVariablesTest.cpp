@@ -40,6 +40,8 @@ TEST(PathVariables, FolderValuesAreNeverExpandedAgain) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(ExpandPathVariables(c.text, Values(c.dest)), c.expanded) << ToUtf8(c.text);
+  // Paths leave out the line-break step, and only that.
+  EXPECT_EQ(ExpandPathVariables(u"$DEST\\notes\\$NAME", Values(u"C:\\K\\"), false), u"C:\\K\\\\notes\\KIVO 5.10D:\\Desk\\");
 }
 
 TEST(PathVariables, ValuesAreAskedForOnlyWhenUsed) {

@@ -42,8 +42,11 @@ std::string DefaultEnglishLng() {
          "A7=Files copied.\r\nA8=Closing running programs...\r\n";
 }
 
-TMembers DefaultSetupMembers() {
-  return {{u"Install.xml", DefaultInstallXml()}, {u"English.lng", DefaultEnglishLng()},
+TMembers DefaultSetupMembers(const std::string& productName) {
+  std::string script = DefaultInstallXml();
+  const std::string name = "name=\"ProductName\" value=\"KIVO\"";
+  script.replace(script.find(name), name.size(), "name=\"ProductName\" value=\"" + productName + "\"");
+  return {{u"Install.xml", script}, {u"English.lng", DefaultEnglishLng()},
           {u"License_EN.rtf", "{\\rtf1 License}"}};
 }
 

@@ -35,8 +35,9 @@ public:
   void PopulatePages(const TPageReceiver&) override {}
 };
 
-// A minimal "SETUP" package: Install.xml and English.lng with the common texts.
-TMembers DefaultSetupMembers();
+// A minimal "SETUP" package: Install.xml and English.lng with the common texts; with a
+// product name, the script names that product instead of KIVO (a vendor's product).
+TMembers DefaultSetupMembers(const std::string& productName = "KIVO");
 std::string DefaultInstallXml();
 std::string DefaultEnglishLng();
 

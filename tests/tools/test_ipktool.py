@@ -433,6 +433,34 @@ class VendorTest(unittest.TestCase):
         self.assertIn('needs the file "Gone.exe", which neither folder holds', err)
         self.assertNotIn("GUIDE_EN", err)  # members are found in any letter case
         self.assertIn("no language file", err)
+        # Shortcuts and finish actions for files nothing installs, an add-on installer
+        # that is not there; the uninstaller, URLs and other folders are fine.
+        self.write_script('<Components><File name="$DEST\\App.exe"/></Components>'
+                          '<Actions><File name="$DEST\\App.exe">Run</File><File name="$DEST\\WhatsNew.html">W</File>'
+                          '<File name="https://x.example/">Site</File></Actions>'
+                          '<Shortcuts><File name="$DESKTOP\\Acme.lnk">$DEST\\app.EXE</File>'
+                          '<File name="$STARTMENU\\Acme\\Uninstall.lnk">$DEST\\Uninstall.exe</File>'
+                          '<File name="$STARTMENU\\acme\\Notes.lnk">$DEST\\docs\\notes.txt</File>'
+                          '<File name="$STARTMENU\\Acme\\Site.url">https://x.example/</File>'
+                          '<File name="$DESKTOP\\App.lnk">$DEST\\App.exe</File></Shortcuts>')
+        write(os.path.join(self.setup, "addons.ini"), "\ufeff[Addons]\r\nP4=AddonSetup.exe\r\nI0=addons.png\r\n".encode())
+        write(os.path.join(self.setup, "addons.png"), b"png")
+        r = run("check", self.setup, self.product)
+        self.assertEqual(r.returncode, EXIT_REFUSED)
+        problems = [l.strip() for l in r.stderr.decode().splitlines()[1:]]
+        self.assertEqual(problems, [
+            'shortcut "$STARTMENU\\acme\\Notes.lnk" points to "$DEST\\docs\\notes.txt", which no component installs',
+            'shortcut "$DESKTOP\\App.lnk" would stay after an uninstall, which removes only "$DESKTOP\\Acme.lnk" '
+            'and the folder "$STARTMENU\\Acme\\"',
+            'finish action "$DEST\\WhatsNew.html" opens a file that no component installs',
+            'addons.ini names "AddonSetup.exe", which neither folder holds (a product without add-ons leaves addons.ini out)',
+            "the setup folder has no language file (*.lng)"])
+        write(os.path.join(self.product, "AddonSetup.exe"), b"MZ")
+        write(os.path.join(self.product, "WhatsNew.html"), b"<p>")
+        write(os.path.join(self.setup, "English.lng"), b"[Common]\r\n")
+        self.write_script('<Components><File name="$DEST\\App.exe"/><File name="$DEST\\WhatsNew.html"/></Components>'
+                          '<Actions><File name="$DEST\\WhatsNew.html">W</File></Actions>')
+        self.assertEqual(run("check", self.setup, self.product).returncode, 0)
         os.remove(os.path.join(self.setup, "Install.xml"))
         r = run("check", self.setup, self.product)
         self.assertEqual((r.returncode, b"has no Install.xml" in r.stderr), (EXIT_FAILURE, True))

@@ -5,6 +5,7 @@
 #include "HelperProcess.h"
 #include "TestInstaller.h"
 #include "TestSupport.h"
+#include "core/ApplicationRepository.h"
 #include "core/InstallerThread.h"
 #include "product/ActionConfig.h"
 #include "product/ProductInfoKIVO.h"
@@ -111,7 +112,10 @@ TEST(ActionConfig, ProductInfoReadsTheInstalledConfiguration) {
     bool portable;
     bool canUpdate;
     const char16_t* integration;
+    const char* product = "KIVO";
   };
+  // A vendor's product (version 5.10 as well) updates every earlier version of its own,
+  // and a "KIVO3.ini" is not its file.
   const Case cases[] = {
       {"no configuration", nullptr, nullptr, 0, false, false, u""},
       {"3499", "[System]\r\nVersion=3499\r\nUserMode=1\r\n", nullptr, 3499, false, false, u""},
@@ -124,13 +128,18 @@ TEST(ActionConfig, ProductInfoReadsTheInstalledConfiguration) {
        u"ShortcutDesktop=0"},
       {"KIVO.ini first", "[System]\r\nVersion=5000\r\n[Integration]\r\nAssociateWithFiles=1\r\n",
        "[System]\r\nVersion=3600\r\nUserMode=0\r\n", 5000, false, true, u"AssociateWithFiles=1"},
+      {"vendor at 1.10", "[System]\r\nVersion=1100\r\nUserMode=0\r\n", nullptr, 1100, true, true, u"",
+       "Acme Tools"},
+      {"vendor at 5.10", "[System]\r\nVersion=5109\r\n", nullptr, 5109, false, true, u"", "Acme Tools"},
+      {"vendor, a newer one", "[System]\r\nVersion=5110\r\n", nullptr, 5110, false, false, u"", "Acme Tools"},
+      {"vendor, KIVO3.ini only", nullptr, "[System]\r\nVersion=3600\r\n", 0, false, false, u"", "Acme Tools"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const String dest = ScratchDir(u"ActionConfig-read");
     if (c.kivoIni) WriteAll(dest + u"\\KIVO.ini", Bytes(c.kivoIni));
     if (c.kivo3Ini) WriteAll(dest + u"\\KIVO3.ini", Bytes(c.kivo3Ini));
-    TTestInstallerEnvironment environment;
+    TTestInstallerEnvironment environment(DefaultSetupMembers(c.product));
     RegisterProductKIVO();  // the environment puts the test product back afterwards
     TInstaller installer(u"/AUTO=" + dest);
     // Choices of an earlier destination must not leak into this one.
@@ -144,4 +153,28 @@ TEST(ActionConfig, ProductInfoReadsTheInstalledConfiguration) {
     EXPECT_EQ(installer.HasFlag(TInstallerFlag::Portable), c.canUpdate && c.portable);
     EXPECT_EQ(installer.Options().ReadSectionText(u"Integration"), c.integration);
   }
+}
+
+TEST(ActionConfig, ProductInfoFindsOnlyItsOwnEarlierInstallation) {
+  const String kivo = ScratchDir(u"ActionConfig-find-kivo") + u"\\", acme = ScratchDir(u"ActionConfig-find-acme") + u"\\";
+  ASSERT_TRUE(TInstallerApplicationRepository::Register(u"KIVO", kivo + u"Uninstall.exe", u"5.0", u"p", u"h"));
+  const struct {
+    const char* product;
+    bool acmeRegistered;
+    String expected;  // empty: not found
+  } cases[] = {{"KIVO", true, kivo}, {"Acme Tools", true, acme}, {"Acme Tools", false, u""}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.product) + (c.acmeRegistered ? ", registered" : ""));
+    if (c.acmeRegistered)
+      ASSERT_TRUE(TInstallerApplicationRepository::Register(u"Acme Tools", acme + u"Uninstall.exe", u"1.1", u"p", u"h"));
+    else
+      TInstallerApplicationRepository::Unregister(u"Acme Tools");
+    TTestInstallerEnvironment environment(DefaultSetupMembers(c.product));
+    RegisterProductKIVO();
+    TInstaller installer(u"/AUTO=" + kivo);
+    String folder;
+    EXPECT_EQ(TProductInfoKIVO::FindInstallation(folder), !c.expected.empty());
+    EXPECT_EQ(folder, c.expected);
+  }
+  TInstallerApplicationRepository::Unregister(u"KIVO");
 }

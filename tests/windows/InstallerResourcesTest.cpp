@@ -176,6 +176,9 @@ TEST(InstallerResources, ExpandPathCleansEveryElement) {
   struct Case { String text; String path; };
   const Case cases[] = {
       {u"$DESTUninstall.exe", u"C:\\Program Files\\KIVO\\Uninstall.exe"},
+      // A folder whose name begins with "n" is a folder, not a line break.
+      {u"$DEST\\docs\\notes.txt", u"C:\\Program Files\\KIVO\\docs\\notes.txt"},
+      {u"$DEST\\nl\\net\\", u"C:\\Program Files\\KIVO\\nl\\net\\"},
       {u"C:\\A<b>\\c. \\d", u"C:\\Ab\\c\\d"},
       {u"C:\\a\\\\b\\\\\\c", u"C:\\a\\b\\c"},
       {u"C:\\a\\b\\", u"C:\\a\\b\\"},
@@ -198,6 +201,8 @@ TEST(InstallerResources, ExpandPathCleansEveryElement) {
       {u"\\\\?\\Volume\\x", u"\\\\?\\Volume\\x"},
   };
   for (const Case& c : cases) EXPECT_EQ(resources->ExpandPath(c.text), c.path) << ToUtf8(c.text);
+  // A text keeps its line breaks.
+  EXPECT_EQ(resources->ExpandVariables(u"$DEST\\notes"), u"C:\\Program Files\\KIVO\\\r\notes");
 }
 
 TEST(InstallerResources, SpecialFoldersFollowThe32BitView) {

@@ -15,8 +15,10 @@ namespace {
 
 // English with a language id nobody has, so that a Russian file with the user's own id
 // is the one chosen without a dialog.
-TMembers SetupWithRussian() {
+// With `addons`, an addons.ini as the sample's: a vendor's setup may have none.
+TMembers SetupWithRussian(bool addons = true) {
   TMembers setup = DefaultSetupMembers();
+  if (addons) setup.push_back({u"addons.ini", "[Addons]\r\nP4=AddonSetup.exe\r\nI0=addons.png\r\n"});
   std::string english = DefaultEnglishLng();
   english.replace(english.find("LangId=1033"), 11, "LangId=4095");
   setup[1].second = english;
@@ -103,7 +105,7 @@ TEST(ProductActionList, EachKindOfRunListsItsActionsInOrder) {
   WriteAll(installed + u"\\KIVO.ini", Bytes("[System]\r\nUserMode=1\r\nVersion=4600\r\n"));
   const String portable = ScratchDir(u"ProductActions-portable");
   WriteAll(portable + u"\\KIVO.ini", Bytes("[System]\r\nUserMode=0\r\nVersion=4600\r\n"));
-  const TMembers english = DefaultSetupMembers(), russian = SetupWithRussian();
+  const TMembers english = DefaultSetupMembers(), russian = SetupWithRussian(), noAddons = SetupWithRussian(false);
   struct Case {
     const char* what;
     const TMembers& setup;
@@ -127,6 +129,8 @@ TEST(ProductActionList, EachKindOfRunListsItsActionsInOrder) {
       {"Russian, wizard", russian, u"", 6, 1,
        "CloseApplications Prepare AddonsInstall Extract Config Integrate Shortcuts"},
       {"English, wizard", english, u"", 6, 1, "CloseApplications Prepare Extract Config Integrate Shortcuts"},
+      {"Russian, wizard, no addons.ini", noAddons, u"", 6, 1,
+       "CloseApplications Prepare Extract Config Integrate Shortcuts"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(ActionNames(c.setup, {}, c.params, c.major, c.minor, c.params.empty() ? fresh : String()), c.expected)

@@ -262,11 +262,14 @@ TEST_F(ProductPages, UninstallOptionsWrittenOnClickOnly) {
 TEST(ProductPageList, PagesForEachKindOfRun) {
   zel::Application::Initialize();
   // English with a language id nobody has, so that Russian with the user's id is chosen.
-  TMembers russian = PagesSetup();
-  std::string& english = russian[1].second;
-  english.replace(english.find("LangId=1033"), 11, "LangId=4095");
-  russian.push_back({u"Russian.lng", "[File]\r\nName=Russian\r\nLangId=" + std::to_string(::GetUserDefaultUILanguage()) +
-                                         "\r\nFamily=RU\r\n"});
+  auto withRussian = [](TMembers setup) {
+    std::string& english = setup[1].second;
+    english.replace(english.find("LangId=1033"), 11, "LangId=4095");
+    setup.push_back({u"Russian.lng", "[File]\r\nName=Russian\r\nLangId=" +
+                                         std::to_string(::GetUserDefaultUILanguage()) + "\r\nFamily=RU\r\n"});
+    return setup;
+  };
+  const TMembers russian = withRussian(PagesSetup());
   auto pages = [](const TMembers& setup, const TMembers& product, const String& params) {
     TTestInstallerEnvironment environment(setup, product);
     RegisterProductKIVO();
@@ -282,6 +285,8 @@ TEST(ProductPageList, PagesForEachKindOfRun) {
   EXPECT_EQ(pages(PagesSetup(), {}, u""), "Welcome License Setup Integration ReadyToInstall");
   EXPECT_EQ(pages(russian, {}, u""), "Welcome License Setup Addons Integration ReadyToInstall");
   EXPECT_EQ(pages(russian, {}, u"/AUTO=C:\\KIVO-Auto"), "Welcome License Setup Integration ReadyToInstall");
+  // A vendor's setup without addons.ini offers none.
+  EXPECT_EQ(pages(withRussian(PagesSetup(false)), {}, u""), "Welcome License Setup Integration ReadyToInstall");
   EXPECT_EQ(pages(PagesSetup(), uninstallData, u""), "UninstallParams");
   EXPECT_EQ(pages(russian, uninstallData, u"/AUTO"), "UninstallParams");
 }

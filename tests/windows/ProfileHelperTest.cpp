@@ -53,20 +53,28 @@ String ListedAppData(const String& profile) {
 }  // namespace
 
 TEST(ProfileHelper, PathsByVersionAndMode) {
+  zel::TZELUserAccountInfo account;
+  account.AppDataPath = u"C:\\users\\alice\\AppData\\Roaming\\";
+  // "KIVO3" is the folder of KIVO's own old versions only: a vendor's product at 1.20
+  // keeps its profile under its own name.
+  const struct {
+    const char* product;
+    int32_t version;
+    const char16_t* folder;
+  } cases[] = {{"KIVO", 0, u"KIVO3"},          {"KIVO", 3600, u"KIVO3"},       {"KIVO", 3999, u"KIVO3"},
+               {"KIVO", 4000, u"KIVO"},        {"KIVO", 5100, u"KIVO"},        {"Acme Tools", 0, u"Acme Tools"},
+               {"Acme Tools", 1200, u"Acme Tools"}, {"Acme Tools", 5100, u"Acme Tools"}};
+  for (const auto& c : cases) {
+    TTestInstallerEnvironment environment(DefaultSetupMembers(c.product));
+    TInstaller installer(u"/AUTO=" + ScratchDir(u"ProfileHelper-paths") + u" /SILENT");
+    EXPECT_EQ(TInstallerProfileHelper::GetProfilePath(&account, c.version), account.AppDataPath + c.folder + u"\\")
+        << c.product << " " << c.version;
+  }
   TTestInstallerEnvironment environment;
   TestProduct.CanUpdate = true;
   TestProduct.InstalledVersion = 3800;
   const String dest = ScratchDir(u"ProfileHelper-paths");
   TInstaller installer(u"/AUTO=" + dest + u" /SILENT");
-  zel::TZELUserAccountInfo account;
-  account.AppDataPath = u"C:\\users\\alice\\AppData\\Roaming\\";
-  const struct {
-    int32_t version;
-    const char16_t* folder;
-  } cases[] = {{0, u"KIVO3"}, {3600, u"KIVO3"}, {3999, u"KIVO3"}, {4000, u"KIVO"}, {5100, u"KIVO"}};
-  for (const auto& c : cases)
-    EXPECT_EQ(TInstallerProfileHelper::GetProfilePath(&account, c.version), account.AppDataPath + c.folder + u"\\")
-        << c.version;
   EXPECT_EQ(TInstallerProfileHelper::GetProfilePath(nullptr, 3600), installer.DestPath() + u"Profile\\");
   EXPECT_EQ(TInstallerProfileHelper::GetOldProfilePath(&account), account.AppDataPath + u"KIVO3\\");
   EXPECT_EQ(TInstallerProfileHelper::GetNewProfilePath(&account), account.AppDataPath + u"KIVO\\");

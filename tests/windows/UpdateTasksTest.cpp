@@ -35,7 +35,8 @@ std::string Text(const String& path) {
 struct TRun {
   TTestInstallerEnvironment Environment;
   std::unique_ptr<TInstaller> Object;
-  TRun(const String& dest, int32_t installed, const String& params = u" /SILENT") {
+  TRun(const String& dest, int32_t installed, const String& params = u" /SILENT", const std::string& product = "KIVO")
+      : Environment(DefaultSetupMembers(product)) {
     TestProduct.CanUpdate = true;
     TestProduct.InstalledVersion = installed;
     Object = std::make_unique<TInstaller>(u"/AUTO=\"" + dest + u"\"" + params);
@@ -132,19 +133,25 @@ TEST(UpdateTasks, UninstallEntriesOfThisFolderOnly) {
   const String dest = base + u"\\Dest\\", other = base + u"\\Dest2\\";
   TSetupHelper::ForceFolder(dest);
   TSetupHelper::ForceFolder(other);
+  // A vendor's product removes only its own name's entry: "KIVO" and "KIVO3" in its
+  // folder belong to another product.
   const struct {
+    const char* product;
     const char16_t* name;
     String folder;
     bool stays;
-  } cases[] = {{u"KIVO3", dest, false}, {u"KIVO", other, true}};
-  TRun run(dest, 3600);
-  for (const auto& c : cases)
-    ASSERT_TRUE(TInstallerApplicationRepository::Register(c.name, c.folder + u"Uninstall.exe", u"3.60", u"p", u"h"));
-  // Entries of another folder that merely shares the destination's first letters stay too.
-  TInstallerUpdateTaskRemoveUninstallInfo().Execute(nullptr);
+  } cases[] = {{"KIVO", u"KIVO3", dest, false},      {"KIVO", u"KIVO", other, true},
+               {"KIVO", u"KIVO", dest, false},       {"Acme Tools", u"Acme Tools", dest, false},
+               {"Acme Tools", u"Acme Tools", other, true}, {"Acme Tools", u"KIVO3", dest, true},
+               {"Acme Tools", u"KIVO", dest, true}};
   for (const auto& c : cases) {
+    TRun run(dest, 3600, u" /SILENT", c.product);
+    ASSERT_TRUE(TInstallerApplicationRepository::Register(c.name, c.folder + u"Uninstall.exe", u"3.60", u"p", u"h"));
+    // Entries of another folder that merely shares the destination's first letters stay too.
+    TInstallerUpdateTaskRemoveUninstallInfo().Execute(nullptr);
     String found;
-    EXPECT_EQ(TInstallerApplicationRepository::GetInstallPath(c.name, found), c.stays) << zel::ToUtf8(c.name);
+    EXPECT_EQ(TInstallerApplicationRepository::GetInstallPath(c.name, found), c.stays)
+        << c.product << ": " << zel::ToUtf8(c.name);
     TInstallerApplicationRepository::Unregister(c.name);
   }
 }
@@ -162,6 +169,20 @@ TEST(UpdateTasks, ShortcutsOfVersionThreeGoOnlyFromVersionThree) {
       WriteAll(commonPrograms + name + u"\\Read Me.lnk", Bytes("lnk"));
     }
     WriteAll(desktop + u"KIVO Viewer.lnk", Bytes("someone else's"));
+    {
+      // A vendor's product at any version takes only its own shortcuts.
+      WriteAll(desktop + u"Acme Tools.lnk", Bytes("lnk"));
+      TSetupHelper::ForceFolder(commonPrograms + u"Acme Tools");
+      WriteAll(commonPrograms + u"Acme Tools\\Acme Tools.lnk", Bytes("lnk"));
+      TRun vendor(ScratchDir(u"UpdateTasks-shortcuts"), installed, u" /SILENT", "Acme Tools");
+      TInstallerUpdateTaskRemoveShortcuts().Execute(nullptr);
+      EXPECT_FALSE(zel::FileExists(desktop + u"Acme Tools.lnk"));
+      EXPECT_FALSE(zel::DirectoryExists(commonPrograms + u"Acme Tools"));
+      for (const char16_t* name : {u"KIVO", u"KIVO3"}) {
+        EXPECT_TRUE(zel::FileExists(desktop + name + u".lnk")) << zel::ToUtf8(name);
+        EXPECT_TRUE(zel::DirectoryExists(commonPrograms + name)) << zel::ToUtf8(name);
+      }
+    }
     TRun run(ScratchDir(u"UpdateTasks-shortcuts"), installed);
     TInstallerUpdateTaskRemoveShortcuts().Execute(nullptr);
     EXPECT_FALSE(zel::FileExists(desktop + u"KIVO.lnk"));
@@ -198,6 +219,12 @@ TEST(UpdateTasks, RegistrationProgramStartsFromItsQuotedPath) {
   ASSERT_TRUE(TInstallerApplicationRepository::Register(u"KIVO", dest + u"Uninstall.exe", u"4.60", u"p", u"h"));
   EXPECT_NO_THROW(TInstallerUpdateTaskRemoveFromRegistry().Execute(nullptr));
   EXPECT_FALSE(TInstallerApplicationRepository::GetInstallPath(u"KIVO", found));
+  // A name with blanks: the entry goes under the name it was registered by.
+  run.Object.reset();
+  TRun vendor(dest, 0, u" /SILENT", "Acme Tools");
+  ASSERT_TRUE(TInstallerApplicationRepository::Register(u"Acme Tools", dest + u"Uninstall.exe", u"1.2", u"p", u"h"));
+  TInstallerUpdateTaskRemoveFromRegistry().Execute(nullptr);
+  EXPECT_FALSE(TInstallerApplicationRepository::GetInstallPath(u"Acme Tools", found));
 }
 
 TEST(UpdateTasks, MenuLibrariesAreUnregisteredAndDeleted) {

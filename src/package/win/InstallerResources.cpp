@@ -193,7 +193,9 @@ String TInstallerResources::GetText(StringView section, StringView key) {
   return ExpandVariables(text);
 }
 
-String TInstallerResources::ExpandVariables(StringView text) {
+String TInstallerResources::ExpandVariables(StringView text) { return Expand(text, true); }
+
+String TInstallerResources::Expand(StringView text, bool lineBreaks) {
   TInstallerProductInfo* info = FProductInfo;
   TPathVariables values;
   values.Dest = [&] { return FDestPath.empty() ? String() : IncludeTrailingBackslash(FDestPath); };
@@ -204,10 +206,11 @@ String TInstallerResources::ExpandVariables(StringView text) {
   values.Link = [&] { return info ? info->GetHomePage() : String(); };
   values.Name = [&] { return info ? info->GetName() : String(); };
   values.Version = [&] { return info ? info->GetFullVersion() : String(); };
-  return ExpandPathVariables(text, values);
+  return ExpandPathVariables(text, values, lineBreaks);
 }
 
-String TInstallerResources::ExpandPath(StringView text) { return CleanPath(ExpandVariables(text)); }
+// Without the line-break step: "\n" in a path is a folder whose name begins with "n".
+String TInstallerResources::ExpandPath(StringView text) { return CleanPath(Expand(text, false)); }
 
 void TInstallerResources::InitializeLanguages(bool showDialog) {
   FLanguageTexts->LoadFromStream(*GetFile(kEnglish));

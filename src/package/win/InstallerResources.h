@@ -46,7 +46,8 @@ public:
   // "\n" and the $ variables, in a fixed order, case-sensitively (ExpandPathVariables in
   // package/PathVariables.h, with this object's folders and product texts).
   zel::String ExpandVariables(zel::StringView text);
-  // ExpandVariables, then the result cleaned element by element as a file path.
+  // The $ variables without the "\n" step (a path keeps "\notes"), then the result
+  // cleaned element by element as a file path.
   zel::String ExpandPath(zel::StringView text);
   // Loads English, lets the user choose (no dialog when showDialog is false), merges.
   void InitializeLanguages(bool showDialog);
@@ -63,6 +64,7 @@ public:
   TInstallerScript& Script() { return *FScript; }
 
 private:
+  zel::String Expand(zel::StringView text, bool lineBreaks);
   void Initialize();
 
   TInstallerProductInfo* FProductInfo;
