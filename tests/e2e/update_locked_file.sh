@@ -45,9 +45,9 @@ stop_server
 PENDING=$(tr -d '\r' <"$WINEPREFIX/system.reg" | grep -i '^"PendingFileRenameOperations"=')
 MOVED_NAME=$(basename "$(head -n1 <<<"$MOVED")")
 check_contains "scheduled for deletion at restart, in the private folder" "\\$MOVED_NAME\\0\\0" "$PENDING"
-check_contains "scheduled: the private folder" "\\\\windows\\\\temp\\\\KIVO Setup " "$PENDING"
+check_contains "scheduled: the private folder" "\\\\windows\\\\Temp\\\\KIVO Setup " "$PENDING"
 # Kept aside in the program folder during the run, then off to the private folder.
-check_contains "log: moved away" 'Plugins\AutoUpdate\Updater.exe -> C:\windows\temp\KIVO Setup ' \
+check_contains "log: moved away" 'Plugins\AutoUpdate\Updater.exe -> C:\windows\Temp\KIVO Setup ' \
   "$(grep -F 'In use, moved aside until restart: C:\KIVO\~KIVO Setup ' <<<"$LOG")"
 check "log: no error" "" "$(grep -E '^(Error|Setup error)' <<<"$LOG")"
 
