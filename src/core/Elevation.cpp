@@ -200,10 +200,10 @@ zel::TFileHandle CopyAndHold(StringView source, const String& folder) {
 
 }  // namespace
 
-String CreatePrivateTempFolder() {
+String CreatePrivateTempFolder(StringView prefix) {
   TPrivateFolderSecurity security;
   for (int attempt = 0;; ++attempt) {
-    const String folder = zel::LongTempFolder() + String(kTempCopyPrefix) + RandomHex(8) + u"\\";
+    const String folder = zel::LongTempFolder() + String(prefix) + RandomHex(8) + u"\\";
     // A folder that exists already is never reused: someone else may have made it.
     if (::CreateDirectoryW(as_wcstr(ExtendedPath(folder)), security.Attributes())) return folder;
     if (::GetLastError() != ERROR_ALREADY_EXISTS || attempt >= 16) zel::RaiseLastOSError(folder);

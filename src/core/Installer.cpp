@@ -3,6 +3,7 @@
 #include <unordered_set>
 
 #include "core/Destination.h"
+#include "core/Elevation.h"
 #include "core/InstallerErrors.h"
 #include "core/InstallerThread.h"
 #include "core/RunLog.h"
@@ -138,7 +139,14 @@ TInstaller::~TInstaller() {
 
 void TInstaller::ParseCommandLine(StringView params) {
   String value;
-  if (FResources->ProductPackage().ContainsFile(u"Uninstall.ini")) {
+  const bool uninstallData = FResources->ProductPackage().ContainsFile(u"Uninstall.ini");
+  // A genuine setup renamed "Uninstall.exe" reads its product from the .dat beside it:
+  // it must not install whatever package someone put there (and run its programs
+  // elevated).
+  if (!uninstallData && IsUninstaller())
+    throw EInstallerGeneralError(u"Cannot Start the Uninstaller: \"" + zel::ChangeFileExt(OwnFileName(), u".dat") +
+                                 u"\" holds no uninstall data. An uninstaller only uninstalls.");
+  if (uninstallData) {
     FMode = TInstallerMode::Uninstall;
     FFlags = 0;
     if (zel::HasSwitch(params, u"AUTO")) {

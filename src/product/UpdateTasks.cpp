@@ -4,11 +4,14 @@
 #include <shlobj.h>
 
 #include "core/ApplicationRepository.h"
+#include "core/Destination.h"
 #include "core/Elevation.h"
+#include "core/FolderSecurity.h"
 #include "core/Installer.h"
 #include "core/RunLog.h"
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
+#include "library/win/KnownFolders.h"
 #include "library/win/OSError.h"
 #include "platform/Platform.h"
 #include "product/ProfileHelper.h"
@@ -32,12 +35,20 @@ constexpr int32_t kFirstVersionWithCustomAlbumArts = 5020;
 int32_t InstalledVersion() { return Installer->ProductInfo().GetInstalledVersion(); }
 
 // A shell folder, or empty when the shell has none: a fallback folder here would have
-// its "KIVO" subfolder deleted.
+// its "KIVO" subfolder deleted. A user may set their shell folders to any text: one that
+// is or holds a folder of the system or of another account, or leads through a link, is
+// not used (and logged).
 String ShellFolder(int csidl) {
   wchar_t path[MAX_PATH];
   if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
   const String folder = zel::from_wcstr(path);
-  return folder.empty() ? folder : zel::IncludeTrailingBackslash(folder);
+  if (folder.empty()) return folder;
+  const String reason = zel::UnsafeShellFolderReason(folder, csidl, zel::CsidlFolder(CSIDL_PROFILE));
+  if (!reason.empty()) {
+    if (reason != zel::kShellFolderMissing) RunLog().Log(u"Shell folder not used: " + folder + u": " + reason);
+    return {};
+  }
+  return zel::IncludeTrailingBackslash(folder);
 }
 
 // Moves folder + from to folder + to when the first exists and the second does not;
@@ -53,24 +64,52 @@ void AddIfFile(TInstallerCleanupList* cleanup, const String& path) {
   if (cleanup && zel::FileExists(path)) cleanup->push_back(path);
 }
 
+// The machine-wide registration (uninstall entry, common shortcuts, file types, context
+// menu) is this installation's unless an uninstall entry names another folder: a
+// portable copy's uninstall leaves the standard installation's alone. Logged when not.
+bool OwnsRegistration(StringView what) {
+  const String dest = Installer->DestPath();
+  String other;
+  for (const char16_t* name : {u"KIVO", u"KIVO3"}) {
+    String folder;
+    if (!TInstallerApplicationRepository::GetInstallPath(name, folder)) continue;
+    if (zel::SameText(NormalizeDestPath(folder), dest)) return true;
+    other = folder;
+  }
+  if (other.empty()) return true;
+  RunLog().Log(u"Left alone (" + String(what) + u"): the uninstall entry names another installation, " + other);
+  return false;
+}
+
+// The elevated setup starts or loads nothing that users could have replaced.
+bool SafeToRun(const String& file) {
+  String reason;
+  if (IsSafeToRun(Installer->DestPath(), file, reason)) return true;
+  RunLog().Log(u"Not run, " + reason + u": " + file);
+  return false;
+}
+
 }  // namespace
 
 void TInstallerUpdateTaskRemoveShellMenu::Execute(TInstallerCleanupList*) {
   const String dest = Installer->DestPath();
+  const bool own = OwnsRegistration(u"the context menu");
   for (const char16_t* name : {u"System\\kivo_menu32.dll", u"System\\kivo_menu64.dll"}) {
     const String library = dest + name;
     if (!zel::FileExists(library)) continue;
     // A library of the other processor width does not load: it is just deleted.
-    TInstallerActiveX::Unregister(library);
+    if (own && SafeToRun(library)) TInstallerActiveX::Unregister(library);
     SafeDeleteFile(library);
     RunLog().Log(u"Deleted: " + library);
   }
 }
 
 void TInstallerUpdateTaskRemoveFromRegistry::Execute(TInstallerCleanupList*) {
+  if (!OwnsRegistration(u"file types and the uninstall entry")) return;
   // Quoted and as the application name: from "C:\Program Files\..." an unquoted command
   // line would start "C:\Program.exe" if there were one.
-  RunProgramAndWait(Installer->DestPath() + u"Elevator.exe", u" /REG=U");
+  const String program = Installer->DestPath() + u"Elevator.exe";
+  if (!zel::FileExists(program) || SafeToRun(program)) RunProgramAndWait(program, u" /REG=U");
   const String name = zel::ReplaceAll(ProductInfo().GetName(), u" ", u"");
   TInstallerApplicationRepository::Unregister(name);
 }
@@ -80,7 +119,7 @@ void TInstallerUpdateTaskRemoveUninstallInfo::Execute(TInstallerCleanupList*) {
   for (const char16_t* name : {u"KIVO3", u"KIVO"}) {
     String folder;
     if (!TInstallerApplicationRepository::GetInstallPath(name, folder)) continue;
-    if (!zel::StartsWithText(folder, dest)) continue;  // another installation's entry
+    if (!zel::SameText(NormalizeDestPath(folder), dest)) continue;  // another installation's entry
     if (TInstallerApplicationRepository::Unregister(name))
       RunLog().Log(u"Uninstall entry removed: " + String(name) + u" (" + folder + u")");
   }
@@ -89,9 +128,12 @@ void TInstallerUpdateTaskRemoveUninstallInfo::Execute(TInstallerCleanupList*) {
 void TInstallerUpdateTaskRemoveShortcuts::Execute(TInstallerCleanupList*) {
   std::vector<String> names = {u"KIVO"};
   if (InstalledVersion() < kFirstVersion4) names.push_back(u"KIVO3");
-  const String desktop = ShellFolder(CSIDL_DESKTOP), commonDesktop = ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
-  const String startMenu = ShellFolder(CSIDL_STARTMENU), commonPrograms = ShellFolder(CSIDL_COMMON_PROGRAMS);
-  const String commonStartMenu = ShellFolder(CSIDL_COMMON_STARTMENU);
+  const String desktop = ShellFolder(CSIDL_DESKTOP);
+  const String startMenu = ShellFolder(CSIDL_STARTMENU);
+  const bool common = OwnsRegistration(u"the shortcuts for all users");
+  const String commonDesktop = common ? ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY) : String();
+  const String commonPrograms = common ? ShellFolder(CSIDL_COMMON_PROGRAMS) : String();
+  const String commonStartMenu = common ? ShellFolder(CSIDL_COMMON_STARTMENU) : String();
   for (const String& name : names) {
     for (const String& folder : {desktop, commonDesktop})
       if (!folder.empty() && zel::FileExists(folder + name + u".lnk")) {
