@@ -5,6 +5,7 @@
 #include <sddl.h>
 #include <shlobj.h>
 
+#include <memory>
 #include <vector>
 
 #include "library/win/Handles.h"
@@ -84,10 +85,13 @@ bool CreateProtectedFolder(StringView folder) {
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kProtectedFolderSddl, SDDL_REVISION_1, &descriptor,
                                                               nullptr))
     return false;
-  std::unique_ptr<void, TLocalFree> owner(descriptor);
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
   const String path = zel::platform::ExtendedLengthPath(zel::ExcludeTrailingBackslash(folder));
-  return ::CreateDirectoryW(as_wcstr(path), &attributes) != FALSE;
+  const bool created = ::CreateDirectoryW(as_wcstr(path), &attributes) != FALSE;
+  const DWORD error = ::GetLastError();
+  ::LocalFree(descriptor);
+  ::SetLastError(error);
+  return created;
 }
 
 String NonAdminWriter(StringView path) {

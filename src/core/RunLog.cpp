@@ -71,10 +71,6 @@ String FullPath(StringView path) {
   return full;
 }
 
-}  // namespace
-
-TRunLog::~TRunLog() { Close(); }
-
 // The final path of an open file or folder (links followed), or empty.
 String FinalPathOf(HANDLE handle) {
   String final(32768, u'\0');
@@ -88,6 +84,8 @@ String FinalPathOf(HANDLE handle) {
 }
 
 }  // namespace
+
+TRunLog::~TRunLog() { Close(); }
 
 bool TRunLog::IsPlainFileAt(void* file, StringView path) {
   const HANDLE handle = static_cast<HANDLE>(file);

@@ -36,19 +36,20 @@ int32_t InstalledVersion() { return Installer->ProductInfo().GetInstalledVersion
 
 // A shell folder, or empty when the shell has none: a fallback folder here would have
 // its "KIVO" subfolder deleted. A user may set their shell folders to any text: one that
-// is or holds a folder of the system or of another account, or leads through a link, is
-// not used (and logged).
+// is a folder of the system or another account's, also through a link, is not used
+// (and logged); a usable one is used where its links lead.
 String ShellFolder(int csidl) {
   wchar_t path[MAX_PATH];
   if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
   const String folder = zel::from_wcstr(path);
   if (folder.empty()) return folder;
-  const String reason = zel::UnsafeShellFolderReason(folder, csidl, zel::CsidlFolder(CSIDL_PROFILE));
+  String usable;
+  const String reason = zel::UnsafeShellFolderReason(folder, csidl, zel::CsidlFolder(CSIDL_PROFILE), &usable);
   if (!reason.empty()) {
     if (reason != zel::kShellFolderMissing) RunLog().Log(u"Shell folder not used: " + folder + u": " + reason);
     return {};
   }
-  return zel::IncludeTrailingBackslash(folder);
+  return zel::IncludeTrailingBackslash(usable);
 }
 
 // Moves folder + from to folder + to when the first exists and the second does not;

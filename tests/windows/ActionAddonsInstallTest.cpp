@@ -58,7 +58,18 @@ bool MarkerWritten(const String& path) {
   return file && ::GetFileSizeEx(file.Get(), &size) && size.QuadPart > 0;
 }
 
-// The folders in `folder` (the private folders made for the installer).
+// What `folder` holds, for a failure message.
+std::string FolderNames(const String& folder) {
+  std::string names;
+  WIN32_FIND_DATAW data;
+  zel::TFindHandle find(::FindFirstFileW(zel::as_wcstr(folder + u"\\*"), &data));
+  if (find)
+    do names += zel::ToUtf8(zel::from_wcstr(data.cFileName)) + " ";
+    while (::FindNextFileW(find.Get(), &data));
+  return names;
+}
+
+// The private folders made for the installer in `folder`.
 size_t FolderCount(const String& folder) {
   size_t count = 0;
   WIN32_FIND_DATAW data;
@@ -66,7 +77,7 @@ size_t FolderCount(const String& folder) {
   if (!find) return 0;
   do {
     const String name = zel::from_wcstr(data.cFileName);
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != u"." && name != u"..") ++count;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && zel::StartsWith(name, u"KIVO Add-ons ")) ++count;
   } while (::FindNextFileW(find.Get(), &data));
   return count;
 }
@@ -121,7 +132,7 @@ TEST(ActionAddonsInstall, WritesTheInstallerIntoAPrivateFolderAndOpensItByItsPat
 
   // Nothing chosen: nothing written, nothing started (the "P1" word alone is no reason).
   EXPECT_EQ(RunAddons(setup, {{u"AddonsExtensions", u"0"}}), u"");
-  EXPECT_EQ(FolderCount(temp), 0u);
+  EXPECT_EQ(FolderCount(temp), 0u) << FolderNames(temp);
 
   EXPECT_EQ(RunAddons(setup, {{u"AddonsViewer", u"1"}}), u"");
   ASSERT_TRUE(WaitForFile(marker, 20000)) << "the add-on installer did not run";

@@ -2,10 +2,12 @@
 #include "core/Destination.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 #include <knownfolders.h>
 #include <shlobj.h>
 
 #include "TestInstaller.h"
+#include "TestSupport.h"
 #include "core/InstallerErrors.h"
 #include "library/win/Handles.h"
 

@@ -29,6 +29,9 @@ TEST(KnownFolders, ShellFoldersThatAreNotTheUsersOwnAreRefused) {
   ASSERT_TRUE(kivo::test::MakeLink(linked, Special(CSIDL_COMMON_STARTMENU), true));
   wchar_t windows[MAX_PATH];
   ::GetWindowsDirectoryW(windows, MAX_PATH);
+  const String toWindows = base + u"\\Windows Menu", toMine = base + u"\\My Menu";
+  ASSERT_TRUE(kivo::test::MakeLink(toWindows, from_wcstr(windows), true));
+  ASSERT_TRUE(kivo::test::MakeLink(toMine, mine, true));
 
   const struct {
     String Folder;
@@ -46,9 +49,11 @@ TEST(KnownFolders, ShellFoldersThatAreNotTheUsersOwnAreRefused) {
       {Special(CSIDL_COMMON_STARTMENU), CSIDL_STARTMENU, u"it is the folder"},
       {Special(CSIDL_PERSONAL), CSIDL_DESKTOP, u"it is the folder"},
       {profile, CSIDL_APPDATA, u"it is the folder"},
-      {ExtractFilePath(profile), CSIDL_STARTMENU, u"it holds the folder"},
+      {ExtractFilePath(profile), CSIDL_STARTMENU, u"it is the folder"},  // the profiles root
+      {Special(CSIDL_APPDATA) + u"\\Microsoft", CSIDL_APPDATA, u""},        // holds the start menu
       {linked, CSIDL_STARTMENU, u"it leads through a link"},
-      {linked + u"\\Programs", CSIDL_STARTMENU, u"it leads through a link"},
+      {toWindows, CSIDL_STARTMENU, u"it leads through a link"},
+      {toMine + u"\\", CSIDL_STARTMENU, u""},  // judged, and used, where it leads
       {base + u"\\missing", CSIDL_STARTMENU, u"it does not exist"},
       {u"  ", CSIDL_STARTMENU, u"it is empty"},
   };
@@ -57,12 +62,15 @@ TEST(KnownFolders, ShellFoldersThatAreNotTheUsersOwnAreRefused) {
     EXPECT_TRUE(StartsWith(reason, c.Reason) && (reason.empty() == (c.Reason[0] == 0)))
         << ToUtf8(c.Folder) << ": " << ToUtf8(reason);
   }
+  String usable;
+  EXPECT_EQ(u"", UnsafeShellFolderReason(toMine, CSIDL_STARTMENU, profile, &usable));
+  EXPECT_TRUE(SameText(usable, mine)) << ToUtf8(usable);
   EXPECT_EQ(String(kShellFolderMissing), UnsafeShellFolderReason(base + u"\\missing", CSIDL_STARTMENU, profile));
 
   // Seen from another account whose profile lies elsewhere, the running user's folders
   // are another account's.
-  const String elsewhere = base + u"\\other profile";
-  EXPECT_TRUE(StartsWith(UnsafeShellFolderReason(Special(CSIDL_STARTMENU), CSIDL_APPDATA, elsewhere),
+  const String elsewhere = u"C:\\kivo-elsewhere\\other profile";
+  EXPECT_TRUE(StartsWith(UnsafeShellFolderReason(Special(CSIDL_STARTMENU), CSIDL_STARTMENU, elsewhere),
                          u"it lies in the profile of another account"));
   kivo::test::RemoveLinkedTree(base);
 }

@@ -266,7 +266,7 @@ TEST(UpdateTasks, AnotherInstallationsRegistrationAndUnsafePlacesAreLeftAlone) {
   // from it; the entry still goes.
   layOut();
   ASSERT_TRUE(TInstallerApplicationRepository::Register(u"KIVO", dest + u"Uninstall.exe", u"4.60", u"p", u"h"));
-  ASSERT_TRUE(SetFileDacl(dest, L"D:P(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)"));
+  ASSERT_TRUE(SetFileDacl(dest, L"D:P(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;WD)"));
   runAll();
   String found;
   EXPECT_FALSE(TInstallerApplicationRepository::GetInstallPath(u"KIVO", found));
@@ -279,7 +279,8 @@ TEST(UpdateTasks, AnotherInstallationsRegistrationAndUnsafePlacesAreLeftAlone) {
 TEST(UpdateTasks, AUserShellFolderThroughALinkOrOnASystemFolderIsNotCleanedUp) {
   // The user's own "Start Menu" setting, pointed where the setup must not delete.
   const String base = ScratchDir(u"UpdateTasks-shellfolders");
-  const String target = base + u"\\Not Mine";
+  // A link to another program's folder: judged where it leads.
+  const String target = ShellFolderOf(CSIDL_PROGRAM_FILES) + u"KIVO Test Vendor";
   TSetupHelper::ForceFolder(target + u"\\KIVO");
   WriteAll(target + u"\\KIVO\\keep.txt", Bytes("keep"));
   const String linked = base + u"\\Start Menu";
@@ -313,5 +314,6 @@ TEST(UpdateTasks, AUserShellFolderThroughALinkOrOnASystemFolderIsNotCleanedUp) {
   }
   ::RegSetValueExW(folders, L"Start Menu", 0, savedType, reinterpret_cast<const BYTE*>(saved), savedSize);
   TSetupHelper::DeleteFolder(common + u"KIVO\\", false);
+  TSetupHelper::DeleteFolder(target + u"\\", false);
   RemoveLinkedTree(base);
 }

@@ -4,6 +4,7 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
+#include "library/Exceptions.h"
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 #include "library/win/UserAccounts.h"
@@ -126,22 +127,22 @@ std::vector<String> ListedProfileFolders() {
   return folders;
 }
 
-String UnsafeShellFolderReason(StringView folder, int csidl, StringView ownProfile) {
-  const String given = ComparableFolder(Trim(folder));
-  if (given.empty()) return u"it is empty";
-  const String path = given.find(u'~') != String::npos ? ComparableFolder(LongPathName(given)) : given;
+namespace {
+
+// The rules for one spelling of the folder (the value, or where its links lead).
+String PlaceReason(const String& path, int csidl, const String& own) {
   if (IsVolumeRoot(path)) return u"it is the root of a drive";
   for (const String& system : WindowsFolders())
     if (IsWithinFolder(path, system)) return u"it is a folder of Windows";
   for (int programs : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86})
     if (IsWithinFolder(path, CsidlFolder(programs))) return u"it lies in a program folder";
+  // Only "<folder>\KIVO" is ever removed: as another known folder (the user's AppData,
+  // a program folder), that would be another product's or the profile. Holding one is
+  // normal (AppData holds the start menu).
   for (const TKnownFolder& known : SharedKnownFolders()) {
     if (known.Csidl >= 0 && FolderKind(known.Csidl) == FolderKind(csidl)) continue;
-    if (IsWithinFolder(known.Path, path))
-      return SameText(known.Path, path) ? u"it is the folder \"" + known.Path + u"\""
-                                        : u"it holds the folder \"" + known.Path + u"\"";
+    if (SameText(known.Path, path)) return u"it is the folder \"" + known.Path + u"\"";
   }
-  const String own = ComparableFolder(ownProfile);
   std::vector<String> profiles = ListedProfileFolders();
   profiles.push_back(CsidlFolder(CSIDL_PROFILE));
   // Another account's profile may neither hold the folder nor lie in it; test and
@@ -152,10 +153,27 @@ String UnsafeShellFolderReason(StringView folder, int csidl, StringView ownProfi
     if (IsWithinFolder(path, profile) && !IsWithinFolder(own, profile))
       return u"it lies in the profile of another account (\"" + profile + u"\")";
   }
+  return {};
+}
+
+}  // namespace
+
+String UnsafeShellFolderReason(StringView folder, int csidl, StringView ownProfile, String* usable) {
+  const String given = ComparableFolder(Trim(folder));
+  if (given.empty()) return u"it is empty";
+  const String path = given.find(u'~') != String::npos ? ComparableFolder(LongPathName(given)) : given;
+  const String own = ComparableFolder(ownProfile);
+  String reason = PlaceReason(path, csidl, own);
+  if (!reason.empty()) return reason;
   if (!DirectoryExists(path)) return String(kShellFolderMissing);
   const String final = FinalFolderPath(path);
   if (final.empty()) return u"it cannot be examined";
-  if (!SameText(final, path)) return u"it leads through a link to \"" + final + u"\"";
+  // A folder reached through a link is judged by where it leads, and used there.
+  if (!SameText(final, path)) {
+    reason = PlaceReason(final, csidl, own);
+    if (!reason.empty()) return u"it leads through a link to \"" + final + u"\": " + reason;
+  }
+  if (usable) *usable = final;
   return {};
 }
 

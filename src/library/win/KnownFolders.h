@@ -38,13 +38,13 @@ std::vector<TKnownFolder> SharedKnownFolders();
 std::vector<String> ListedProfileFolders();
 
 // Why a shell folder of the kind `csidl` (CSIDL_STARTMENU, CSIDL_APPDATA, ...) that
-// belongs to the profile `ownProfile` must not be used; empty when it may. Refused: a
-// drive root, anything in the Windows folder or a program folder, a folder that is or
-// holds another known folder or another account's profile, anything inside another
-// account's profile, and a folder whose final path (links followed) is not the path
-// itself. A folder that does not exist is refused too ("it does not exist"): there is
-// nothing of ours in it.
-String UnsafeShellFolderReason(StringView folder, int csidl, StringView ownProfile);
+// belongs to the profile `ownProfile` must not be used; empty when it may, and then
+// `usable` receives its final path (the one to work in). Refused: a drive root,
+// anything in the Windows folder or a program folder, a folder that is another known
+// folder, a folder that is, holds or lies inside another account's profile; a folder
+// reached through a link by the same rules for where the link leads. A folder that does
+// not exist is refused too (kShellFolderMissing): there is nothing of ours in it.
+String UnsafeShellFolderReason(StringView folder, int csidl, StringView ownProfile, String* usable = nullptr);
 // The reason a missing folder gets.
 extern const StringView kShellFolderMissing;
 
