@@ -188,6 +188,7 @@ void TInstaller::SetDestPath(StringView path) {
   if (!normalized.empty() && IsRefusedDestination(normalized, reason))
     throw EInstallerInstallError(u"The folder \"" + normalized + u"\" cannot be used by the setup: " + reason + u".");
   FDestPath = normalized;
+  FRegistrationOwned = -1;
   FResources->SetDestPath(FDestPath);
   FProductInfo->LoadInstalledConfig();
   if (FProductInfo->CanUpdate()) {

@@ -70,16 +70,24 @@ void AddIfFile(TInstallerCleanupList* cleanup, const String& path) {
 // portable copy's uninstall leaves the standard installation's alone. Logged when not.
 bool OwnsRegistration(StringView what) {
   const String dest = Installer->DestPath();
-  String other;
-  for (const char16_t* name : {u"KIVO", u"KIVO3"}) {
-    String folder;
-    if (!TInstallerApplicationRepository::GetInstallPath(name, folder)) continue;
-    if (zel::SameText(NormalizeDestPath(folder), dest)) return true;
-    other = folder;
+  // Decided once per run: the prepare step removes this folder's entry before it removes
+  // the shortcuts.
+  if (Installer->RegistrationOwned() < 0) {
+    String other;
+    for (const char16_t* name : {u"KIVO", u"KIVO3"}) {
+      String folder;
+      if (!TInstallerApplicationRepository::GetInstallPath(name, folder)) continue;
+      if (zel::SameText(NormalizeDestPath(folder), dest)) {
+        other.clear();
+        break;
+      }
+      other = folder;
+    }
+    Installer->SetRegistrationOwned(other.empty());
+    if (!other.empty()) RunLog().Log(u"The uninstall entry names another installation: " + other);
   }
-  if (other.empty()) return true;
-  RunLog().Log(u"Left alone (" + String(what) + u"): the uninstall entry names another installation, " + other);
-  return false;
+  if (Installer->RegistrationOwned() == 0) RunLog().Log(u"Left alone: " + String(what));
+  return Installer->RegistrationOwned() != 0;
 }
 
 // The elevated setup starts or loads nothing that users could have replaced.

@@ -176,7 +176,7 @@ check "C:\\KIVO\\Elevator.log: nothing unregistered" "$ELEVATOR_BEFORE" "$(tr -d
 check "the portable copy's Elevator.exe did not unregister" "" \
   "$(grep -F '/REG=U' "$(drive_c)/KIVO Portable/Elevator.log" 2>/dev/null)"
 check_contains "log: left alone, and why" \
-  'Left alone (file types and the uninstall entry): the uninstall entry names another installation, C:\KIVO\' "$LOG"
+  'The uninstall entry names another installation: C:\KIVO\' "$LOG"
 check "the portable copy's files are gone" "" "$(ls "$(drive_c)/KIVO Portable/KIVO.exe" 2>/dev/null)"
 
 step "a genuine Setup.exe renamed Uninstall.exe beside a product package only uninstalls: it refuses"

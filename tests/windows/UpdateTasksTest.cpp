@@ -236,7 +236,6 @@ TEST(UpdateTasks, AnotherInstallationsRegistrationAndUnsafePlacesAreLeftAlone) {
     TInstallerUpdateTaskRemoveShortcuts().Execute(nullptr);
     TInstallerUpdateTaskRemoveFromRegistry().Execute(nullptr);
   };
-  TRun run(dest, 4600);
   const struct {
     String Registered;  // the folder of the "KIVO" entry
     bool Own;
@@ -247,6 +246,7 @@ TEST(UpdateTasks, AnotherInstallationsRegistrationAndUnsafePlacesAreLeftAlone) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(zel::ToUtf8(c.Registered));
+    TRun run(dest, 4600);  // a run of its own: each run decides once
     layOut();
     ASSERT_TRUE(TInstallerApplicationRepository::Register(u"KIVO", c.Registered + u"\\Uninstall.exe", u"4.60", u"p",
                                                           u"h"));
@@ -264,6 +264,7 @@ TEST(UpdateTasks, AnotherInstallationsRegistrationAndUnsafePlacesAreLeftAlone) {
 
   // Its own registration, but a folder that users can change: nothing is run or loaded
   // from it; the entry still goes.
+  TRun run(dest, 4600);
   layOut();
   ASSERT_TRUE(TInstallerApplicationRepository::Register(u"KIVO", dest + u"Uninstall.exe", u"4.60", u"p", u"h"));
   ASSERT_TRUE(SetFileDacl(dest, L"D:P(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;WD)"));
