@@ -8,6 +8,7 @@
 
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
+#include "library/win/KnownFolders.h"
 #include "package/PathVariables.h"
 
 namespace kivo {
@@ -29,47 +30,6 @@ String FullPath(const String& path) {
   return full;
 }
 
-// Folder without its trailing backslash, and with any extended-length prefix removed,
-// so that folders are compared in one form.
-String Comparable(StringView folder) {
-  String path(folder);
-  if (zel::StartsWith(path, u"\\\\?\\UNC\\"))
-    path = u"\\\\" + path.substr(8);
-  else if (zel::StartsWith(path, u"\\\\?\\"))
-    path.erase(0, 4);
-  return zel::ExcludeTrailingBackslash(path);
-}
-
-bool IsVolumeRoot(const String& folder) {
-  if (folder.size() == 2 && folder[1] == u':') return true;
-  if (!zel::StartsWith(folder, u"\\\\")) return folder.empty();
-  // "\\server\share": the server and the share, nothing below.
-  const size_t server = folder.find(u'\\', 2);
-  return server == String::npos || folder.find(u'\\', server + 1) == String::npos;
-}
-
-// Inside or equal, element by element ("C:\Windows2" is not inside "C:\Windows").
-bool IsWithin(const String& folder, const String& root) {
-  if (root.empty() || folder.size() < root.size()) return false;
-  if (!zel::SameText(StringView(folder).substr(0, root.size()), root)) return false;
-  return folder.size() == root.size() || folder[root.size()] == u'\\';
-}
-
-String SpecialFolder(int csidl) {
-  wchar_t buffer[MAX_PATH];
-  if (FAILED(::SHGetFolderPathW(nullptr, csidl | CSIDL_FLAG_DONT_VERIFY, nullptr, SHGFP_TYPE_CURRENT, buffer)))
-    return {};
-  return Comparable(zel::from_wcstr(buffer));
-}
-
-String WindowsFolder(UINT (*query)(LPWSTR, UINT)) {
-  wchar_t buffer[MAX_PATH];
-  const UINT n = query(buffer, MAX_PATH);
-  return n > 0 && n < MAX_PATH ? Comparable(zel::from_wcstr(buffer, n)) : String();
-}
-
-UINT SystemWow64Folder(LPWSTR buffer, UINT size) { return ::GetSystemWow64DirectoryW(buffer, size); }
-
 }  // namespace
 
 String NormalizeDestPath(StringView path) {
@@ -89,6 +49,7 @@ String TRefusedDestination::Reason() const {
     case TKind::WindowsFolder: return u"it is a folder of Windows";
     case TKind::SystemFolder: return u"it is a system folder";
     case TKind::HoldsSystemFolder: return u"it holds the folder \"" + HeldFolder + u"\"";
+    case TKind::OtherProfile: return u"it is in the profile of another account (\"" + HeldFolder + u"\")";
     case TKind::None: break;
   }
   return {};
@@ -96,32 +57,25 @@ String TRefusedDestination::Reason() const {
 
 TRefusedDestination RefusedDestination(StringView folder) {
   using TKind = TRefusedDestination::TKind;
-  const String path = Comparable(folder);
-  if (IsVolumeRoot(path)) return {TKind::DriveRoot, {}};
+  const String path = zel::ComparableFolder(folder);
+  if (zel::IsVolumeRoot(path)) return {TKind::DriveRoot, {}};
   // Everything under the Windows folder belongs to the system.
-  for (const String& system : {WindowsFolder(&::GetWindowsDirectoryW), WindowsFolder(&::GetSystemDirectoryW),
-                               WindowsFolder(&SystemWow64Folder)}) {
-    if (IsWithin(path, system)) return {TKind::WindowsFolder, {}};
-  }
+  for (const String& system : zel::WindowsFolders())
+    if (zel::IsWithinFolder(path, system)) return {TKind::WindowsFolder, {}};
   // These may hold an installation, but neither be one nor lie inside one: uninstalling
   // deletes the destination with everything in it.
-  const int shared[] = {CSIDL_PROGRAM_FILES,       CSIDL_PROGRAM_FILESX86,    CSIDL_PROGRAM_FILES_COMMON,
-                        CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_PROFILE,         CSIDL_DESKTOPDIRECTORY,
-                        CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_PERSONAL,        CSIDL_COMMON_DOCUMENTS,
-                        CSIDL_APPDATA,             CSIDL_LOCAL_APPDATA,       CSIDL_COMMON_APPDATA,
-                        CSIDL_STARTMENU,           CSIDL_COMMON_STARTMENU};
-  std::vector<String> folders;
-  for (int csidl : shared) folders.push_back(SpecialFolder(csidl));
-  // The programs folder without " (x86)", as the setup knows it.
-  folders.push_back(zel::ReplaceAll(SpecialFolder(CSIDL_PROGRAM_FILESX86), u" (x86)", u""));
-  // The profiles root: the folder that holds the user's profile.
-  const String profile = SpecialFolder(CSIDL_PROFILE);
-  if (!profile.empty()) folders.push_back(zel::ExcludeTrailingBackslash(zel::ExtractFilePath(profile)));
-  folders.push_back(Comparable(zel::LongTempFolder()));
-  for (const String& special : folders) {
-    if (!special.empty() && IsWithin(special, path))
-      return zel::SameText(special, path) ? TRefusedDestination{TKind::SystemFolder, {}}
-                                          : TRefusedDestination{TKind::HoldsSystemFolder, special};
+  for (const zel::TKnownFolder& special : zel::SharedKnownFolders()) {
+    if (zel::IsWithinFolder(special.Path, path))
+      return zel::SameText(special.Path, path) ? TRefusedDestination{TKind::SystemFolder, {}}
+                                               : TRefusedDestination{TKind::HoldsSystemFolder, special.Path};
+  }
+  // Another account's files are not the running user's to install over or uninstall:
+  // neither its profile, nor a folder holding it, nor anything inside it.
+  const String own = zel::CsidlFolder(CSIDL_PROFILE);
+  for (const String& profile : zel::ListedProfileFolders()) {
+    if (zel::SameText(profile, own) || zel::IsWithinFolder(own, profile)) continue;
+    if (zel::IsWithinFolder(profile, path) || zel::IsWithinFolder(path, profile))
+      return {TKind::OtherProfile, profile};
   }
   return {};
 }

@@ -15,9 +15,9 @@ zel::String NormalizeDestPath(zel::StringView path);
 
 // Why a folder cannot be a destination; the wizard words each kind in the user's language.
 struct TRefusedDestination {
-  enum class TKind { None, DriveRoot, WindowsFolder, SystemFolder, HoldsSystemFolder };
+  enum class TKind { None, DriveRoot, WindowsFolder, SystemFolder, HoldsSystemFolder, OtherProfile };
   TKind Kind = TKind::None;
-  zel::String HeldFolder;  // for HoldsSystemFolder: the system folder inside it
+  zel::String HeldFolder;  // for HoldsSystemFolder: the system folder inside it; for OtherProfile: that profile
 
   explicit operator bool() const { return Kind != TKind::None; }
   // In English, for the log and the error of a silent run.
@@ -25,9 +25,11 @@ struct TRefusedDestination {
 };
 
 // Refused when a normalised folder must not be a destination: a drive or share root, the
-// Windows folder or anything inside it, the system folders, or a folder that is or holds
+// Windows folder or anything inside it, the system folders, a folder that is or holds
 // one of the Program Files roots, the profiles root, the user's profile, desktop,
-// documents, application data, start menu or temporary folder.
+// documents, music, pictures, videos, downloads, application data, start menu or
+// temporary folder, the public folders, and another account's profile ("ProfileList"),
+// a folder that holds one, or anything inside one.
 TRefusedDestination RefusedDestination(zel::StringView folder);
 // The same, with the English reason.
 bool IsRefusedDestination(zel::StringView folder, zel::String& reason);

@@ -161,7 +161,9 @@ zel::TFileHandle CopyAndHold(StringView source, const String& folder) {
 
 }  // namespace
 
-String CreatePrivateTempFolder() { return zel::CreatePrivateFolder(zel::LongTempFolder(), kTempCopyPrefix).Path(); }
+String CreatePrivateTempFolder(StringView prefix) {
+  return zel::CreatePrivateFolder(zel::LongTempFolder(), prefix).Path();
+}
 
 bool IsTempCopyFolder(StringView folder) {
   const String temp = zel::LongTempFolder();

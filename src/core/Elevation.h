@@ -25,9 +25,10 @@ bool RunElevatedFile(zel::StringView program, zel::StringView params, uint32_t* 
 uint32_t RunUninstallerFromTemp(zel::StringView params);
 uint32_t RunUninstallerFromTemp(zel::StringView ownFile, zel::StringView params);
 
-// A folder of its own under the temporary folder: a new, unpredictable name, created by
-// this process; when elevated, only administrators and the system may change it.
-zel::String CreatePrivateTempFolder();
+// A folder of its own under the temporary folder: `prefix` and 16 random hex digits, a
+// new name created by this process; when elevated, only administrators and the system
+// may change it.
+zel::String CreatePrivateTempFolder(zel::StringView prefix = u"KIVO Uninstall ");
 // True when the folder is the temporary folder or one that CreatePrivateTempFolder made.
 bool IsTempCopyFolder(zel::StringView folder);
 // Copies FileName into folder (replacing an earlier copy), schedules the copy for

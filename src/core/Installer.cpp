@@ -3,6 +3,7 @@
 #include <unordered_set>
 
 #include "core/Destination.h"
+#include "core/Elevation.h"
 #include "core/InstallerErrors.h"
 #include "core/InstallerThread.h"
 #include "core/RunLog.h"
@@ -145,7 +146,14 @@ void TInstaller::ParseCommandLine(StringView params) {
       throw EInstallerGeneralError(u"The command line cannot be read: the value of /" + String(name) + u", " + value +
                                    u", holds a quotation mark. Quote the whole value, as in /" + String(name) +
                                    u"=\"C:\\Program Files\\Product\", or the whole switch.");
-  if (FResources->ProductPackage().ContainsFile(u"Uninstall.ini")) {
+  const bool uninstallData = FResources->ProductPackage().ContainsFile(u"Uninstall.ini");
+  // A genuine setup renamed "Uninstall.exe" reads its product from the .dat beside it:
+  // it must not install whatever package someone put there (and run its programs
+  // elevated).
+  if (!uninstallData && IsUninstaller())
+    throw EInstallerGeneralError(u"Cannot Start the Uninstaller: \"" + zel::ChangeFileExt(OwnFileName(), u".dat") +
+                                 u"\" holds no uninstall data. An uninstaller only uninstalls.");
+  if (uninstallData) {
     FMode = TInstallerMode::Uninstall;
     FFlags = 0;
     if (zel::HasSwitch(params, u"AUTO")) {
@@ -187,6 +195,7 @@ void TInstaller::SetDestPath(StringView path) {
   if (!normalized.empty() && IsRefusedDestination(normalized, reason))
     throw EInstallerInstallError(u"The folder \"" + normalized + u"\" cannot be used by the setup: " + reason + u".");
   FDestPath = normalized;
+  FRegistrationOwned = -1;
   FResources->SetDestPath(FDestPath);
   FProductInfo->LoadInstalledConfig();
   if (FProductInfo->CanUpdate()) {

@@ -97,6 +97,11 @@ public:
   bool Cancelled() const { return FCancelled; }
   TInstallerThread* Thread() { return FThread.get(); }
   HWND NotifyWindow() const { return FNotifyWindow.Get(); }
+  // Whether the machine-wide registration is this destination's, as the first task that
+  // asked found it: -1 not yet asked, else 0 or 1. A later task of the run must not
+  // decide otherwise because an earlier one removed this folder's uninstall entry.
+  int RegistrationOwned() const { return FRegistrationOwned; }
+  void SetRegistrationOwned(bool owned) { FRegistrationOwned = owned ? 1 : 0; }
 
 private:
   void ParseCommandLine(zel::StringView params);
@@ -113,6 +118,7 @@ private:
   std::recursive_mutex FLock;
   TInstallerMode FMode = TInstallerMode::Install;
   TInstallerFlags FFlags = 0;
+  int FRegistrationOwned = -1;
   std::unique_ptr<TInstallerProductInfo> FProductInfo;
   std::unique_ptr<TInstallerResources> FResources;
   int FState = 0;

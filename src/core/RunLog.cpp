@@ -15,6 +15,8 @@ namespace {
 
 // "yyyy-mm-dd hh:mm:ss.mmm" and two spaces: continuation lines start under the text.
 constexpr size_t TextColumn = 25;
+// Names tried for the default log before giving up ("… (2).log" and on).
+constexpr int kDefaultNameAttempts = 100;
 
 String TwoDigits(int value) { return value < 10 ? u"0" + zel::IntToStr(value) : zel::IntToStr(value); }
 String ThreeDigits(int value) {
@@ -69,23 +71,78 @@ String FullPath(StringView path) {
   return full;
 }
 
+// The final path of an open file or folder (links followed), or empty.
+String FinalPathOf(HANDLE handle) {
+  String final(32768, u'\0');
+  const DWORD n = ::GetFinalPathNameByHandleW(handle, as_wcstr(final), static_cast<DWORD>(final.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (n == 0 || n >= final.size()) return {};
+  final.resize(n);
+  if (zel::StartsWith(final, u"\\\\?\\UNC\\")) return u"\\\\" + final.substr(8);
+  if (zel::StartsWith(final, u"\\\\?\\")) return final.substr(4);
+  return final;
+}
+
 }  // namespace
 
 TRunLog::~TRunLog() { Close(); }
 
-bool TRunLog::Open(StringView path) noexcept {
+bool TRunLog::IsPlainFileAt(void* file, StringView path) {
+  const HANDLE handle = static_cast<HANDLE>(file);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(handle, &info)) return false;
+  // A link opened as itself, a folder, or a second name of some other file.
+  if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) return false;
+  if (info.nNumberOfLinks != 1) return false;
+  // The folder may be reached through a link; the file itself must be where its name
+  // is in that folder (Wine opens a Unix symlink as its target, whatever the flags).
+  const String full(path);
+  const size_t cut = full.find_last_of(u'\\');
+  if (cut == String::npos) return false;
+  zel::TFileHandle folder(::CreateFileW(as_wcstr(full.substr(0, cut + 1)), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!folder) return false;
+  const String folderPath = FinalPathOf(folder.Get()), filePath = FinalPathOf(handle);
+  if (folderPath.empty() || filePath.empty()) return false;
+  return zel::SameText(filePath, zel::IncludeTrailingBackslash(folderPath) + full.substr(cut + 1));
+}
+
+bool TRunLog::Open(StringView path) noexcept { return OpenFile(path, false); }
+
+bool TRunLog::OpenFile(StringView path, bool createNew) noexcept {
   try {
     const String full = FullPath(path);
     // Appending only: every write lands at the end, even when the relaunched copy of the
-    // setup writes to the same file at the same time.
-    HANDLE file = ::CreateFileW(as_wcstr(full), FILE_APPEND_DATA | GENERIC_READ | SYNCHRONIZE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    // setup writes to the same file at the same time. The setup runs elevated: a link
+    // planted under the name is opened as itself and refused, never followed.
+    // Not OPEN_ALWAYS: Wine follows a Unix symlink whatever the flags and would create its
+    // target. A new file is made only with CREATE_NEW, which never goes through a link.
+    const auto create = [&full](DWORD disposition) {
+      return ::CreateFileW(as_wcstr(full), FILE_APPEND_DATA | GENERIC_READ | SYNCHRONIZE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    };
+    HANDLE file = createNew ? create(CREATE_NEW) : create(OPEN_EXISTING);
+    if (!createNew && file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_NOT_FOUND) {
+      file = create(CREATE_NEW);
+      // Made by another writer (the relaunched copy) in that moment.
+      if (file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_EXISTS) file = create(OPEN_EXISTING);
+    }
+    const DWORD error = ::GetLastError();
+    if (file != INVALID_HANDLE_VALUE && !IsPlainFileAt(file, full)) {
+      ::CloseHandle(file);
+      file = INVALID_HANDLE_VALUE;
+      FRefused = full;
+    }
     std::lock_guard<std::mutex> lock(FLock);
     if (FFile) ::CloseHandle(FFile);
     FFile = nullptr;
     FPath.clear();
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) {
+      ::SetLastError(error);
+      return false;
+    }
     FFile = file;
     FPath = full;
     return true;
@@ -139,9 +196,17 @@ String TRunLog::OpenFromCommandLine(StringView params) noexcept {
     // A quote left in the value makes it a fragment of the path meant (the run then
     // stops with that error): no log at a path nobody asked for.
     if (value.find(u'"') != String::npos) return {};
-    const String path = value.empty() ? DefaultPath() : value;
-    if (!Open(path)) return {};
-    return Path();
+    if (!value.empty()) return Open(value) ? Path() : String();
+    // The temporary folder is the user's: a file or link waiting under the coming name
+    // is never opened; the next free name is taken, created new by this process.
+    const String name = DefaultPath();
+    for (int attempt = 1; attempt <= kDefaultNameAttempts; ++attempt) {
+      const String candidate =
+          attempt == 1 ? name : zel::ChangeFileExt(name, u"") + u" (" + zel::IntToStr(attempt) + u").log";
+      if (OpenFile(candidate, true)) return Path();
+      if (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS) return {};
+    }
+    return {};
   } catch (...) {
     return {};
   }

@@ -4,11 +4,13 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include "core/Elevation.h"
 #include "core/InstallerErrors.h"
 #include "core/RunLog.h"
 #include "core/SummaryBuilder.h"
 #include "library/Streams.h"
 #include "library/win/Handles.h"
+#include "library/win/OSError.h"
 #include "package/win/InstallerResources.h"
 
 namespace kivo {
@@ -29,10 +31,56 @@ String TInstallerActionAddonsInstall::Parameters(const zel::TZELStringList& addo
   return format;
 }
 
+namespace {
+
+// Writes the bytes into a file that must not exist yet; raises EOSError naming it.
+void WriteNewFile(const String& file, const std::vector<uint8_t>& bytes) {
+  zel::TFileHandle target(::CreateFileW(zel::as_wcstr(file), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!target) zel::RaiseLastOSError(u"CreateFile " + file);
+  DWORD written = 0;
+  if (!bytes.empty() &&
+      (!::WriteFile(target.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+       written != bytes.size()))
+    zel::RaiseLastOSError(u"WriteFile " + file);
+}
+
+// Opens the file for reading, shared with readers only (the program loader is one), and
+// checks that it still holds exactly the bytes written: from here until the program has
+// started, nobody can write, rename or delete it.
+zel::TFileHandle HoldUnchanged(const String& file, const std::vector<uint8_t>& bytes) {
+  zel::TFileHandle held(::CreateFileW(zel::as_wcstr(file), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!held) zel::RaiseLastOSError(u"CreateFile " + file);
+  std::vector<uint8_t> read(bytes.size() + 1);
+  DWORD count = 0;
+  if (!::ReadFile(held.Get(), read.data(), static_cast<DWORD>(read.size()), &count, nullptr))
+    zel::RaiseLastOSError(u"ReadFile " + file);
+  read.resize(count);
+  if (read != bytes) throw EInstallerInstallError(u"The file \"" + file + u"\" was changed by another program");
+  return held;
+}
+
+}  // namespace
+
+TInstallerActionAddonsInstall::~TInstallerActionAddonsInstall() { RemoveStartedFile(); }
+
+void TInstallerActionAddonsInstall::RemoveStartedFile() noexcept {
+  if (FFolder.empty()) return;
+  // Clean-up: a program still running keeps its file; the restart removes both then
+  // (scheduled when it was written).
+  if (FProcess && ::WaitForSingleObject(FProcess.Get(), 0) == WAIT_TIMEOUT) return;
+  ::DeleteFileW(zel::as_wcstr(FStartedFile));
+  ::RemoveDirectoryW(zel::as_wcstr(FFolder));
+  FProcess.Reset();
+  FFolder.clear();
+}
+
 void TInstallerActionAddonsInstall::Execute() {
   const bool viewer = Options().ReadBool(u"Common", u"AddonsViewer", false);
   const bool extensions = Options().ReadBool(u"Common", u"AddonsExtensions", false);
   const bool shortcuts = Options().ReadBool(u"Common", u"AddonsShortcuts", false);
+  RemoveStartedFile();
   FStartedFile.clear();
   if (!viewer && !extensions && !shortcuts) return;
 
@@ -43,21 +91,36 @@ void TInstallerActionAddonsInstall::Execute() {
   const String name = zel::ExtractFileName(member);
   if (name.empty()) throw EInstallerInstallError(u"Cannot locate \"" + member + u"\" file in setup archive");
   std::unique_ptr<zel::TMemoryStream> source = Resources().GetFile(member);
-  const String file = GetTempFolder() + name;
-  {
-    zel::TFileStream target(file, zel::FileMode::Create);
-    target.CopyFrom(*source, 0);
-  }
+  // The user's temporary folder is theirs to change: the program the elevated setup
+  // starts is written into a new folder of our own, as a new file, and held until started.
+  const String folder = CreatePrivateTempFolder(u"KIVO Add-ons ");
+  const String file = folder + name;
+  FFolder = folder;
+  FStartedFile = file;
+  DeleteAtReboot(file);
+  DeleteAtReboot(folder);
+  WriteNewFile(file, source->Bytes());
+  zel::TFileHandle held = HoldUnchanged(file, source->Bytes());
+
   const String params = Parameters(*addons, viewer, extensions, shortcuts);
   // The file and its parameters reach the shell apart, so a blank in the temporary
   // folder's path cannot make another program start. The result is not checked: the
   // add-ons are optional.
   // The shell may hand the open to an extension, which needs COM on this thread.
   const bool com = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
-  ::ShellExecuteW(nullptr, L"open", zel::as_wcstr(file), zel::as_wcstr(params), nullptr, SW_SHOW);
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof(info);
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+  info.lpVerb = L"open";
+  info.lpFile = zel::as_wcstr(file);
+  info.lpParameters = zel::as_wcstr(params);
+  info.nShow = SW_SHOW;
+  const bool started = ::ShellExecuteExW(&info) != FALSE;
   if (com) ::CoUninitialize();
-  FStartedFile = file;
-  RunLog().Log(u"Opened: \"" + file + u"\" " + params);
+  // Started, the program's image is mapped and can no longer be changed; the hold ends.
+  held.Reset();
+  FProcess.Reset(started ? info.hProcess : nullptr);
+  RunLog().Log((started ? u"Opened: \"" : u"Could not open: \"") + file + u"\" " + params);
 }
 
 void TInstallerActionAddonsInstall::BuildSummary(TInstallerSummaryBuilder& builder) {

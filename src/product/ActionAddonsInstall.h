@@ -1,15 +1,20 @@
 #pragma once
 // Starts the optional add-on installer that the setup package carries, with parameter
-// words for the add-ons chosen on the add-ons page. It is written to the temporary
-// folder and opened there; the setup does not wait for it.
+// words for the add-ons chosen on the add-ons page. It is written as a new file into a
+// private folder under the temporary folder, held against changes until it has started,
+// and removed with its folder once it has ended (at the latest at the next restart); the
+// setup does not wait for it.
 #include "core/InstallerAction.h"
 #include "library/StringList.h"
+#include "library/win/Handles.h"
 
 namespace kivo {
 
 class TInstallerActionAddonsInstall : public TInstallerAction {
   KIVO_ACTION_CLASS(TInstallerActionAddonsInstall)
 public:
+  TInstallerActionAddonsInstall() = default;
+  ~TInstallerActionAddonsInstall() override;
   void Execute() override;
   void BuildSummary(TInstallerSummaryBuilder& builder) override;
 
@@ -21,7 +26,12 @@ public:
   const zel::String& StartedFile() const { return FStartedFile; }
 
 private:
+  // Deletes the started file and its folder when the program has ended.
+  void RemoveStartedFile() noexcept;
+
   zel::String FStartedFile;
+  zel::String FFolder;
+  zel::THandle FProcess;
 };
 
 }  // namespace kivo

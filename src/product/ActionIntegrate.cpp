@@ -1,6 +1,7 @@
 #include "product/ActionIntegrate.h"
 
 #include "core/Elevation.h"
+#include "core/FolderSecurity.h"
 #include "core/Installer.h"
 #include "core/RunLog.h"
 #include "core/SummaryBuilder.h"
@@ -32,6 +33,12 @@ void TInstallerActionIntegrate::Execute() {
       SwitchText(Options(), Installer->HasFlag(TInstallerFlag::Auto), WindowsVersion().IsWindows8OrLater());
   if (switches.empty()) {
     RunLog().Log(u"Integration skipped: every option is off");
+    return;
+  }
+  String reason;
+  if (!IsSafeToRun(Installer->DestPath(), program, reason)) {
+    // Elevated, it would run whatever a user put in its place.
+    RunLog().Log(u"Integration skipped: not run, " + reason + u": " + program);
     return;
   }
   // The registration program's own result is its business: neither a start failure nor

@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include "core/ApplicationRepository.h"
+#include "core/FolderSecurity.h"
 #include "core/Installer.h"
 #include "core/InstallerErrors.h"
+#include "core/RunLog.h"
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 #include "package/win/ActionExtract.h"
@@ -38,7 +40,15 @@ String RunningPlayerFolder() {
   wchar_t path[MAX_PATH * 4];
   DWORD size = MAX_PATH * 4;
   if (!::QueryFullProcessImageNameW(process.Get(), 0, path, &size)) return {};
-  return zel::ExtractFilePath(zel::from_wcstr(path, size));
+  const String folder = zel::ExtractFilePath(zel::from_wcstr(path, size));
+  // Any program of the user may open such a window: a folder users can change is no
+  // installation to update unasked.
+  const String writer = NonAdminWriter(folder);
+  if (!writer.empty()) {
+    RunLog().Log(u"Running player's folder not taken as the destination, " + writer + u" can change it: " + folder);
+    return {};
+  }
+  return folder;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "product/ProfileHelper.h"
 
 #include "core/Installer.h"
+#include "core/RunLog.h"
 #include "library/win/FileSystem.h"
 #include "library/win/UserAccounts.h"
 #include "product/ProductInfoKIVO.h"
@@ -46,6 +47,7 @@ void TInstallerProfileHelper::PopulateProfiles(TInstallerProfileInfoList& list) 
   }
   zel::TZELUserAccountInfoList accounts;
   zel::TZELUserAccounts::Populate(accounts);
+  for (const String& refused : accounts.RefusedAppData) RunLog().Log(u"Application data folder not used: " + refused);
   for (const auto& account : accounts) add(account->UserName, account.get());
 }
 

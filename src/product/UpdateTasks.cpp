@@ -4,11 +4,14 @@
 #include <shlobj.h>
 
 #include "core/ApplicationRepository.h"
+#include "core/Destination.h"
 #include "core/Elevation.h"
+#include "core/FolderSecurity.h"
 #include "core/Installer.h"
 #include "core/RunLog.h"
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
+#include "library/win/KnownFolders.h"
 #include "library/win/OSError.h"
 #include "library/win/SafeFolder.h"
 #include "platform/Platform.h"
@@ -35,12 +38,21 @@ constexpr int32_t kFirstVersionWithCustomAlbumArts = 5020;
 int32_t InstalledVersion() { return Installer->ProductInfo().GetInstalledVersion(); }
 
 // A shell folder, or empty when the shell has none: a fallback folder here would have
-// its "KIVO" subfolder deleted.
+// its "KIVO" subfolder deleted. A user may set their shell folders to any text: one that
+// is a folder of the system or another account's, also through a link, is not used
+// (and logged); a usable one is used where its links lead.
 String ShellFolder(int csidl) {
   wchar_t path[MAX_PATH];
   if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
   const String folder = zel::from_wcstr(path);
-  return folder.empty() ? folder : zel::IncludeTrailingBackslash(folder);
+  if (folder.empty()) return folder;
+  String usable;
+  const String reason = zel::UnsafeShellFolderReason(folder, csidl, zel::CsidlFolder(CSIDL_PROFILE), &usable);
+  if (!reason.empty()) {
+    if (reason != zel::kShellFolderMissing) RunLog().Log(u"Shell folder not used: " + folder + u": " + reason);
+    return {};
+  }
+  return zel::IncludeTrailingBackslash(usable);
 }
 
 // Renames from to to (both in one folder) when the first exists and the second does not,
@@ -58,24 +70,60 @@ void AddIfFile(TInstallerCleanupList* cleanup, const String& path) {
   if (cleanup && zel::FileExists(path)) cleanup->push_back(path);
 }
 
+// The machine-wide registration (uninstall entry, common shortcuts, file types, context
+// menu) is this installation's unless an uninstall entry names another folder: a
+// portable copy's uninstall leaves the standard installation's alone. Logged when not.
+bool OwnsRegistration(StringView what) {
+  const String dest = Installer->DestPath();
+  // Decided once per run: the prepare step removes this folder's entry before it removes
+  // the shortcuts.
+  if (Installer->RegistrationOwned() < 0) {
+    String other;
+    for (const String& name : TProductInfoKIVO::ProductNames(true)) {
+      String folder;
+      if (!TInstallerApplicationRepository::GetInstallPath(name, folder)) continue;
+      if (zel::SameText(NormalizeDestPath(folder), dest)) {
+        other.clear();
+        break;
+      }
+      other = folder;
+    }
+    Installer->SetRegistrationOwned(other.empty());
+    if (!other.empty()) RunLog().Log(u"The uninstall entry names another installation: " + other);
+  }
+  if (Installer->RegistrationOwned() == 0) RunLog().Log(u"Left alone: " + String(what));
+  return Installer->RegistrationOwned() != 0;
+}
+
+// The elevated setup starts or loads nothing that users could have replaced.
+bool SafeToRun(const String& file) {
+  String reason;
+  if (IsSafeToRun(Installer->DestPath(), file, reason)) return true;
+  RunLog().Log(u"Not run, " + reason + u": " + file);
+  return false;
+}
+
 }  // namespace
 
 void TInstallerUpdateTaskRemoveShellMenu::Execute(TInstallerCleanupList*) {
   const String dest = Installer->DestPath();
+  const bool own = OwnsRegistration(u"the context menu");
   for (const char16_t* name : {u"System\\kivo_menu32.dll", u"System\\kivo_menu64.dll"}) {
     const String library = dest + name;
     if (!zel::FileExists(library)) continue;
     // A library of the other processor width does not load: it is just deleted.
-    TInstallerActiveX::Unregister(library);
+    if (own && SafeToRun(library)) TInstallerActiveX::Unregister(library);
     SafeDeleteFile(library);
     RunLog().Log(u"Deleted: " + library);
   }
 }
 
 void TInstallerUpdateTaskRemoveFromRegistry::Execute(TInstallerCleanupList*) {
+  if (!OwnsRegistration(u"file types and the uninstall entry")) return;
   // Quoted and as the application name: from "C:\Program Files\..." an unquoted command
   // line would start "C:\Program.exe" if there were one.
-  RunProgramAndWait(Installer->DestPath() + u"Elevator.exe", u" /REG=U");
+  const String program = Installer->DestPath() + u"Elevator.exe";
+  if (!zel::FileExists(program) || SafeToRun(program)) RunProgramAndWait(program, u" /REG=U");
   // The key the registration wrote: the product name as it is, blanks included.
   TInstallerApplicationRepository::Unregister(ProductInfo().GetName());
 }
@@ -85,7 +133,7 @@ void TInstallerUpdateTaskRemoveUninstallInfo::Execute(TInstallerCleanupList*) {
   for (const String& name : TProductInfoKIVO::ProductNames(true)) {
     String folder;
     if (!TInstallerApplicationRepository::GetInstallPath(name, folder)) continue;
-    if (!zel::StartsWithText(folder, dest)) continue;  // another installation's entry
+    if (!zel::SameText(NormalizeDestPath(folder), dest)) continue;  // another installation's entry
     if (TInstallerApplicationRepository::Unregister(name))
       RunLog().Log(u"Uninstall entry removed: " + name + u" (" + folder + u")");
   }
@@ -93,9 +141,12 @@ void TInstallerUpdateTaskRemoveUninstallInfo::Execute(TInstallerCleanupList*) {
 
 void TInstallerUpdateTaskRemoveShortcuts::Execute(TInstallerCleanupList*) {
   const std::vector<String> names = TProductInfoKIVO::ProductNames(InstalledVersion() < kFirstVersion4);
-  const String desktop = ShellFolder(CSIDL_DESKTOP), commonDesktop = ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
-  const String startMenu = ShellFolder(CSIDL_STARTMENU), commonPrograms = ShellFolder(CSIDL_COMMON_PROGRAMS);
-  const String commonStartMenu = ShellFolder(CSIDL_COMMON_STARTMENU);
+  const String desktop = ShellFolder(CSIDL_DESKTOP);
+  const String startMenu = ShellFolder(CSIDL_STARTMENU);
+  const bool common = OwnsRegistration(u"the shortcuts for all users");
+  const String commonDesktop = common ? ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY) : String();
+  const String commonPrograms = common ? ShellFolder(CSIDL_COMMON_PROGRAMS) : String();
+  const String commonStartMenu = common ? ShellFolder(CSIDL_COMMON_STARTMENU) : String();
   for (const String& name : names) {
     for (const String& folder : {desktop, commonDesktop})
       if (!folder.empty() && zel::FileExists(folder + name + u".lnk")) {

@@ -127,6 +127,7 @@ String TInstallerPageSetup::RefusalText(const String& path) const {
     case TKind::WindowsFolder: return zel::Format(GetText(u"E2"), folder);
     case TKind::SystemFolder: return zel::Format(GetText(u"E3"), folder);
     case TKind::HoldsSystemFolder: return zel::Format(GetText(u"E4"), folder, refused.HeldFolder);
+    case TKind::OtherProfile: return zel::Format(GetText(u"E5"), folder);
     case TKind::None: break;
   }
   return {};

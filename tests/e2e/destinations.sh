@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Destinations, the way users and deployment tools spell them. Every spelling of one
 # folder installs the complete product into exactly that folder and registers it with
-# an Uninstall.ini of relative names; a drive root or a system folder is refused with
+# an Uninstall.ini of relative names; a drive root, a system folder, a known user
+# folder (Music, Public) or another account's profile or anything in it is refused with
 # the "Setup" box and exit 1603 before anything is written; a quoted switch with a
 # space in its value installs silently; a locked KIVO.ini is logged as not written.
 source "$(dirname "$0")/lib.sh"
@@ -91,9 +92,17 @@ refused() {
     "$(find "$C" -newer "$WORK/stamp" -type f \( -iname Uninstall.exe -o -iname KIVO.exe -o -iname Uninstall.dat \) 2>/dev/null)"
 }
 wine_out reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KIVO' /f /reg:32 >/dev/null
-for spelling in 'C:\' 'C:\Windows\System32' 'C:\Program Files' 'C:\users' 'C:\users\root' 'C:\Windows\Temp\KIVO' 'C:'; do
+# Another account of the machine, with its profile where Windows keeps them.
+wine_out reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\ProfileList\S-1-5-21-7-7-7-1001' \
+  /v ProfileImagePath /t REG_SZ /d 'C:\users\bob' /f /reg:32 >/dev/null
+mkdir -p "$C/users/bob/Documents/Work"
+echo "bob's" >"$C/users/bob/Documents/Work/report.txt"
+for spelling in 'C:\' 'C:\Windows\System32' 'C:\Program Files' 'C:\users' 'C:\users\root' 'C:\Windows\Temp\KIVO' 'C:' \
+  'C:\users\root\Music' 'C:\users\Public' 'C:\users\bob' 'C:\users\bob\Documents\Work'; do
   refused "$spelling"
 done
+check "bob's files stay as they were" "bob's" "$(cat "$C/users/bob/Documents/Work/report.txt")"
+check "nothing else in bob's profile" "./Documents/Work/report.txt" "$(cd "$C/users/bob" && find . -type f)"
 wine_out reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KIVO' /reg:32 >/dev/null
 check "refused destinations: no uninstall entry" 1 $?
 finish

@@ -4,7 +4,9 @@
 #   never loaded (the run installs and C:\planted.log stays absent);
 # - a destination that holds a link to another folder gets nothing written through it;
 # - on a window station nobody can see (a service, SYSTEM), a failing run shows no box
-#   that would wait for ever: it ends at once with 1603 and the error in the log.
+#   that would wait for ever: it ends at once with 1603 and the error in the log;
+# - a link planted as the /LOG file, or under the coming names of the default log in
+#   %TEMP%, is never written through: the default log takes the next free name.
 source "$(dirname "$0")/lib.sh"
 need_display "$@"
 
@@ -57,4 +59,22 @@ check_true "hidden station: ended without waiting for an answer" test $(($(date 
 LOG=$(log_text "$C/hidden.log" 2>/dev/null)
 check_contains "hidden station: the error is in the log" 'Setup error: The folder "C:\" cannot be used by the setup' "$LOG"
 check "hidden station: last entry" 'Exit code: 1603' "$(tail -n1 <<<"$LOG")"
+
+step "links planted under the run log's names"
+echo victim >"$C/victim.txt"
+ln -s victim.txt "$C/link.log"
+run_win "$WORK/loglink.out" "$(winpath "$SETUP_EXE")" '/AUTO=C:\LogLink' /SILENT '/LOG=C:\link.log'
+check "/LOG=a link: the run itself succeeds" 0 "$RUN_EXIT"
+check "/LOG=a link: nothing appended through it" victim "$(cat "$C/victim.txt")"
+# "/LOG" alone: the user's program plants links under every name of the coming minute.
+find_temp_folder
+for s in $(seq 0 59); do
+  ln -s "$C/victim.txt" "$TEMP_UNIX/KIVO Setup $(date -d "+$s seconds" '+%Y-%m-%d %H-%M-%S').log"
+done
+run_win "$WORK/deflog.out" "$(winpath "$SETUP_EXE")" '/AUTO=C:\DefLog' /SILENT /LOG
+check "/LOG alone: the run succeeds" 0 "$RUN_EXIT"
+check "/LOG alone: nothing appended through the links" victim "$(cat "$C/victim.txt")"
+USED=$(cd "$TEMP_UNIX" && find . -maxdepth 1 -type f -name 'KIVO Setup *.log' ! -type l)
+check "/LOG alone: one new log under the next free name" 1 "$(grep -c ' (2)\.log$' <<<"$USED")"
+check_contains "/LOG alone: it holds the run" 'Exit code: 0' "$(log_text "$TEMP_UNIX/${USED#./}" 2>/dev/null)"
 finish

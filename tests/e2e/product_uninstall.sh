@@ -6,7 +6,10 @@
 # default of an Auto run), keeps the user's files and profiles and removes the uninstall
 # entry and the shortcuts. Then the same with hostile uninstall data (names that climb
 # out, absolute names, a link out of the program folder): nothing outside goes. "Count"
-# 0 deletes no file; damaged data fails with 1603 and deletes nothing.
+# 0 deletes no file; damaged data fails with 1603 and deletes nothing. C:\KIVO is made
+# for administrators only; from a folder users can change, nothing is run; a portable
+# copy's uninstall leaves the standard installation's registration alone; a genuine
+# setup renamed Uninstall.exe beside a product package refuses to install it.
 source "$(dirname "$0")/lib.sh"
 
 KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KIVO'
@@ -34,6 +37,14 @@ silent_install install install.log
 check "exit code" 0 "$RUN_EXIT"
 DEST=$(drive_c)/KIVO
 [ -f "$DEST/Uninstall.exe" ] || fatal "no C:\\KIVO\\Uninstall.exe"
+# A folder made outside the program folders would inherit "Authenticated Users: Modify"
+# from the drive's root: it gets administrators and the system only, users read and run.
+# Wine keeps a DACL as the Unix mode ("Everyone" for the other users); Windows keeps it.
+DACL=$(wine_out "$(helper file_dacl.exe)" get 'C:\KIVO' | tr -d '\r')
+note "C:\\KIVO's DACL: $DACL"
+check "C:\\KIVO's DACL, read back: nothing for everyone" "" "$(grep -oE '\([^()]*;WD\)' <<<"$DACL")"
+check "C:\\KIVO's DACL: users, if named, only read and run" "" \
+  "$(grep -oE '\([^()]*;(BU|AU|IU)\)' <<<"$DACL" | grep -v ';0x1200a9;')"
 LISTED=$(peer_uninstall_ini "$DEST/Uninstall.dat" | listed_files)
 note "Uninstall.ini lists $(wc -l <<<"$LISTED") files"
 # What the user and the product made: a backup, a playlist, a cache folder, a profile.
@@ -132,4 +143,60 @@ BAD=$(log_text "$(drive_c)/bad.log" 2>/dev/null)
 check_contains "log: the error" 'Package was corrupted' "$BAD"
 check "log: the relay passes the code on" 'Exit code: 1603' "$(tail -n1 <<<"$BAD")"
 check_true "KIVO.exe stays" test -f "$DEST/KIVO.exe"
+
+step "a program folder that users can change: Elevator.exe and the menu library are not run"
+install_again install5
+wine_out "$(helper file_dacl.exe)" set 'C:\KIVO' 'D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;WD)' ||
+  fatal "cannot set C:\\KIVO's DACL"
+ELEVATOR_BEFORE=$(tr -d '\r' <"$DEST/Elevator.log")
+uninstall writable.log
+check "exit code" 0 "$RUN_EXIT"
+check "Elevator.log: nothing run" "$ELEVATOR_BEFORE" "$(tr -d '\r' <"$DEST/Elevator.log" 2>/dev/null)"
+check_contains "log: why not" 'Not run, "C:\KIVO" can be changed by Everyone: C:\KIVO\Elevator.exe' "$LOG"
+wine_out reg query "$KEY" /reg:32 >/dev/null
+check "the uninstall entry is gone all the same" 1 $?
+check "no errors" "" "$(grep -E '^(Error|Setup error):' <<<"$LOG")"
+
+step "a portable copy's uninstall leaves the standard installation's registration alone"
+rm -rf "$DEST"
+install_again install6
+run_win "$WORK/portable.out" "$(winpath "$SETUP_EXE")" '/AUTO=C:\KIVO Portable' /PORTABLE /SILENT '/LOG=C:\portable.log'
+stop_server
+check "portable install: exit code" 0 "$RUN_EXIT"
+# The standard installation's registration and shortcuts, as the portable one left them.
+wine_out "$(helper read_link.exe)" "$(winpath "$(common_desktop)/KIVO.lnk")" >"$WORK/links-before.txt"
+ELEVATOR_BEFORE=$(tr -d '\r' <"$DEST/Elevator.log")
+rm -f "$(drive_c)/p.log"
+run_win "$WORK/p.out" 'C:\KIVO Portable\Uninstall.exe' /AUTO /SILENT '/LOG=C:\p.log'
+stop_server
+LOG=$(log_text "$(drive_c)/p.log" 2>/dev/null)
+check "exit code" 0 "$RUN_EXIT"
+check_contains "the standard installation's entry stays" 'C:\KIVO\' \
+  "$(wine_out reg query "$KEY" /v InstallLocation /reg:32)"
+check_true "the shortcuts for all users stay" test -d "$(common_programs)/KIVO"
+check_true "the desktop shortcut for all users stays" test -f "$(common_desktop)/KIVO.lnk"
+check "C:\\KIVO\\Elevator.log: nothing unregistered" "$ELEVATOR_BEFORE" "$(tr -d '\r' <"$DEST/Elevator.log")"
+check "the portable copy's Elevator.exe did not unregister" "" \
+  "$(grep -F '/REG=U' "$(drive_c)/KIVO Portable/Elevator.log" 2>/dev/null)"
+check_contains "log: left alone, and why" \
+  'The uninstall entry names another installation: C:\KIVO\' "$LOG"
+check "the portable copy's files are gone" "" "$(ls "$(drive_c)/KIVO Portable/KIVO.exe" 2>/dev/null)"
+
+step "a genuine Setup.exe renamed Uninstall.exe beside a product package only uninstalls: it refuses"
+FAKE=$(drive_c)/Fake
+mkdir -p "$FAKE"
+cp "$SETUP_EXE" "$FAKE/Uninstall.exe"
+"$WINE" "${KIVO_IPKTOOL_EXE:?}" build "$(winpath "$FAKE/Uninstall.dat")" "$(winpath "${KIVO_PRODUCT_STAGE:?}")" \
+  >"$WORK/fake-dat.out" 2>&1 </dev/null || fatal "the package tool could not build the product package"
+touch "$WORK/stamp"
+rm -f "$(drive_c)/fake.log"
+run_win "$WORK/fake.out" "$(winpath "$(helper run_in_station.exe)")" 40000 'C:\Fake\Uninstall.exe' \
+  '/AUTO=C:\Elsewhere' /SILENT '/LOG=C:\fake.log'
+stop_server
+check "exit code" 1603 "$RUN_EXIT"
+check_contains "log: the reason" '"C:\Fake\Uninstall.dat" holds no uninstall data. An uninstaller only uninstalls.' \
+  "$(log_text "$(drive_c)/fake.log" 2>/dev/null)"
+check "nothing written but the log" "" \
+  "$(find "$(drive_c)" -newer "$WORK/stamp" -type f ! -path '*/fake.log' ! -path '*/windows/*' 2>/dev/null)"
+check "no C:\\Elsewhere" "" "$(ls -d "$(drive_c)/Elsewhere" 2>/dev/null)"
 finish

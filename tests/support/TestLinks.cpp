@@ -1,6 +1,8 @@
 #include "TestLinks.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <utility>
 
@@ -61,6 +63,20 @@ void RemoveLinkedTree(const String& folder) {
   if (!RunsUnderWine() || ::GetFileAttributesW(W(folder)) == INVALID_FILE_ATTRIBUTES) return;
   RunUnix(L"Z:\\bin\\rm", u"/bin/rm -rf \"" + UnixPath(folder) + u"\"",
           [&] { return ::GetFileAttributesW(W(folder)) == INVALID_FILE_ATTRIBUTES; });
+}
+
+bool SetFileDacl(const String& path, const wchar_t* sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr))
+    return false;
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+  const DWORD result = ::SetNamedSecurityInfoW(const_cast<wchar_t*>(W(path)), SE_FILE_OBJECT,
+                                               DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                               nullptr, nullptr, dacl, nullptr);
+  ::LocalFree(descriptor);
+  return result == ERROR_SUCCESS;
 }
 
 }  // namespace kivo::test

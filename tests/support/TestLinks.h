@@ -14,5 +14,8 @@ bool MakeLink(const zel::String& link, const zel::String& target, bool folder);
 // Removes a tree that may hold links (which ScratchDir cannot remove) under Wine; a
 // missing folder, or Windows, leaves nothing to do.
 void RemoveLinkedTree(const zel::String& folder);
+// Sets a file's or folder's DACL, with its protection, from SDDL ("D:P(A;;FA;;;BA)...");
+// the owner stays. Wine stores and returns it (it enforces none).
+bool SetFileDacl(const zel::String& path, const wchar_t* sddl);
 
 }  // namespace kivo::test

@@ -1,5 +1,5 @@
 // The add-ons step: the parameter words for the chosen add-ons, and the add-on installer
-// written to the temporary folder and opened there by its own path.
+// written into a private folder under the temporary folder and opened by its own path.
 #include <gtest/gtest.h>
 
 #include "HelperProcess.h"
@@ -58,6 +58,30 @@ bool MarkerWritten(const String& path) {
   return file && ::GetFileSizeEx(file.Get(), &size) && size.QuadPart > 0;
 }
 
+// What `folder` holds, for a failure message.
+std::string FolderNames(const String& folder) {
+  std::string names;
+  WIN32_FIND_DATAW data;
+  zel::TFindHandle find(::FindFirstFileW(zel::as_wcstr(folder + u"\\*"), &data));
+  if (find)
+    do names += zel::ToUtf8(zel::from_wcstr(data.cFileName)) + " ";
+    while (::FindNextFileW(find.Get(), &data));
+  return names;
+}
+
+// The private folders made for the installer in `folder`.
+size_t FolderCount(const String& folder) {
+  size_t count = 0;
+  WIN32_FIND_DATAW data;
+  zel::TFindHandle find(::FindFirstFileW(zel::as_wcstr(folder + u"\\*"), &data));
+  if (!find) return 0;
+  do {
+    const String name = zel::from_wcstr(data.cFileName);
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && zel::StartsWith(name, u"KIVO Add-ons ")) ++count;
+  } while (::FindNextFileW(find.Get(), &data));
+  return count;
+}
+
 bool WaitForFile(const String& path, int ms) {
   for (int waited = 0; waited < ms; waited += 50) {
     if (MarkerWritten(path)) return true;
@@ -86,18 +110,19 @@ TEST(ActionAddonsInstall, ParameterWordsFollowTheOptions) {
     EXPECT_EQ(TInstallerActionAddonsInstall::Parameters(addons, c.viewer, c.extensions, c.shortcuts), c.expected);
 }
 
-TEST(ActionAddonsInstall, WritesTheInstallerToTempAndOpensItByItsPath) {
+TEST(ActionAddonsInstall, WritesTheInstallerIntoAPrivateFolderAndOpensItByItsPath) {
   const String scratch = ScratchDir(u"ActionAddons-temp");
   const String temp = scratch + u"\\temp dir";
   ASSERT_TRUE(::CreateDirectoryW(zel::as_wcstr(temp), nullptr));
   const String marker = scratch + u"\\marker.txt";
-  // The probe adds the .dat beside it to its marker: the real one's says "real", a decoy
-  // where an unquoted path would find "<scratch>\temp.exe" says "decoy".
-  WriteAll(temp + u"\\AddonProbe.dat", Bytes("real"));
+  // A program of the user's waits in the temporary folder under the installer's name,
+  // with its data beside it: it is neither replaced nor started.
+  WriteAll(temp + u"\\AddonProbe.dat", Bytes("planted"));
+  WriteAll(temp + u"\\AddonProbe.exe", Bytes("planted program"));
+  // Where an unquoted path would find "<scratch>\temp.exe": a decoy that says "decoy".
   ASSERT_TRUE(::CopyFileW(zel::as_wcstr(HelperPath(u"probe_child.exe")), zel::as_wcstr(scratch + u"\\temp.exe"),
                           FALSE));
   WriteAll(scratch + u"\\temp.dat", Bytes("decoy"));
-  WriteAll(temp + u"\\AddonProbe.exe", Bytes("an older file, replaced"));
 
   TMembers setup = DefaultSetupMembers();
   const std::string probe = FileBytes(HelperPath(u"probe_child.exe"));
@@ -106,19 +131,23 @@ TEST(ActionAddonsInstall, WritesTheInstallerToTempAndOpensItByItsPath) {
   TTempScope scope(temp);
 
   // Nothing chosen: nothing written, nothing started (the "P1" word alone is no reason).
-  ::DeleteFileW(zel::as_wcstr(temp + u"\\AddonProbe.exe"));
   EXPECT_EQ(RunAddons(setup, {{u"AddonsExtensions", u"0"}}), u"");
-  EXPECT_FALSE(FileExists(temp + u"\\AddonProbe.exe"));
+  EXPECT_EQ(FolderCount(temp), 0u) << FolderNames(temp);
 
-  WriteAll(temp + u"\\AddonProbe.exe", Bytes("an older file, replaced"));
   EXPECT_EQ(RunAddons(setup, {{u"AddonsViewer", u"1"}}), u"");
-  EXPECT_EQ(FileBytes(temp + u"\\AddonProbe.exe"), probe);
   ASSERT_TRUE(WaitForFile(marker, 20000)) << "the add-on installer did not run";
   const std::string seen = FileBytes(marker);
   EXPECT_NE(seen.find(" --dat /noext /viewer "), std::string::npos) << seen;
-  EXPECT_EQ(seen.substr(seen.size() - 5), "\nreal") << seen;
+  // Alone in a new folder of its own: no data file of anyone else's beside it.
+  EXPECT_EQ(seen.substr(seen.size() - 15), "\n(no data file)") << seen;
   // The shell quotes the path it was given as one file name.
-  EXPECT_EQ(seen.substr(0, seen.find(" --marker")), "\"" + zel::ToUtf8(temp) + "\\AddonProbe.exe\"") << seen;
+  const std::string started = seen.substr(0, seen.find(" --marker"));
+  const std::string prefix = "\"" + zel::ToUtf8(temp) + "\\KIVO Add-ons ";
+  EXPECT_EQ(started.substr(0, prefix.size()), prefix) << seen;
+  EXPECT_EQ(started.substr(started.size() - 16), "\\AddonProbe.exe\"") << seen;
+  EXPECT_EQ(started.size(), prefix.size() + 16 + 16) << seen;
+  EXPECT_EQ(FileBytes(temp + u"\\AddonProbe.exe"), "planted program");
+  EXPECT_EQ(FileBytes(temp + u"\\AddonProbe.dat"), "planted");
 }
 
 TEST(ActionAddonsInstall, MissingAddonDataEndsTheRun) {

@@ -2,9 +2,12 @@
 #include "core/Destination.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <knownfolders.h>
 #include <shlobj.h>
 
 #include "TestInstaller.h"
+#include "TestSupport.h"
 #include "core/InstallerErrors.h"
 #include "library/win/Handles.h"
 
@@ -17,6 +20,14 @@ String CurrentFolder() {
   wchar_t buffer[MAX_PATH + 1];
   const DWORD n = ::GetCurrentDirectoryW(MAX_PATH + 1, buffer);
   return zel::IncludeTrailingBackslash(zel::from_wcstr(buffer, n));
+}
+
+String Known(REFKNOWNFOLDERID id) {
+  PWSTR path = nullptr;
+  ::SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path);
+  const String folder = zel::from_wcstr(path);
+  ::CoTaskMemFree(path);
+  return folder;
 }
 
 String Special(int csidl) {
@@ -70,6 +81,10 @@ TEST(DestinationTest, SystemFoldersAndTheirParentsAreRefused) {
       Special(CSIDL_PERSONAL) + u"\\", Special(CSIDL_APPDATA) + u"\\", Special(CSIDL_LOCAL_APPDATA) + u"\\",
       Special(CSIDL_COMMON_APPDATA) + u"\\", Special(CSIDL_STARTMENU) + u"\\",
       profile + u"\\AppData\\",  // holds the application data folders
+      // The user's and the public media, download and document folders.
+      Special(CSIDL_MYMUSIC) + u"\\", Special(CSIDL_MYPICTURES) + u"\\", Special(CSIDL_MYVIDEO) + u"\\",
+      Special(CSIDL_COMMON_MUSIC) + u"\\", Special(CSIDL_COMMON_PICTURES) + u"\\", Special(CSIDL_COMMON_VIDEO) + u"\\",
+      Special(CSIDL_COMMON_DOCUMENTS) + u"\\", Known(FOLDERID_Downloads) + u"\\", Known(FOLDERID_Public) + u"\\",
   };
   for (const String& folder : refused) {
     String reason;
@@ -108,6 +123,51 @@ TEST(DestinationTest, TheInstallerTakesOnlyANormalisedAllowedDestination) {
     }
     EXPECT_EQ(nullptr, Installer);
   }
+}
+
+TEST(DestinationTest, AnotherAccountsProfileIsRefusedWithAllItHolds) {
+  // An account of the test's own in "ProfileList", its profile outside the profiles root.
+  const String base = test::ScratchDir(u"Destination-accounts");
+  const String other = u"C:\\kivo-test-accounts\\bob";
+  ::CreateDirectoryW(zel::as_wcstr(String(u"C:\\kivo-test-accounts")), nullptr);
+  ::CreateDirectoryW(zel::as_wcstr(other), nullptr);
+  const String key = u"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-77-77-77-3001";
+  HKEY entry = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, zel::as_wcstr(key), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &entry, nullptr));
+  ::RegSetValueExW(entry, L"ProfileImagePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(other.c_str()),
+                   static_cast<DWORD>((other.size() + 1) * 2));
+  ::RegCloseKey(entry);
+  struct TRemoveEntry {
+    String Key;
+    ~TRemoveEntry() {
+      ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, zel::as_wcstr(Key), KEY_WOW64_32KEY, 0);
+      ::RemoveDirectoryW(L"C:\\kivo-test-accounts\\bob");
+      ::RemoveDirectoryW(L"C:\\kivo-test-accounts");
+    }
+  } remove{key};
+
+  using TKind = TRefusedDestination::TKind;
+  const struct {
+    String Folder;
+    TKind Kind;
+  } cases[] = {
+      {other + u"\\", TKind::OtherProfile},
+      {other + u"\\Music\\", TKind::OtherProfile},
+      {other + u"\\Documents\\Work\\", TKind::OtherProfile},
+      {u"C:\\KIVO-TEST-ACCOUNTS\\", TKind::OtherProfile},  // holds it
+      {u"C:\\kivo-test-accounts\\bob2\\", TKind::None},
+      {u"C:\\kivo-test-accounts\\KIVO\\", TKind::None},
+      {base + u"\\KIVO\\", TKind::None},  // in the running account's own profile
+  };
+  for (const auto& c : cases) {
+    const TRefusedDestination refused = RefusedDestination(NormalizeDestPath(c.Folder));
+    EXPECT_EQ(c.Kind, refused.Kind) << zel::ToUtf8(c.Folder) << ": " << zel::ToUtf8(refused.Reason());
+    if (c.Kind == TKind::OtherProfile) EXPECT_TRUE(zel::SameText(other, refused.HeldFolder));
+  }
+  String reason;
+  EXPECT_TRUE(IsRefusedDestination(other + u"\\", reason));
+  EXPECT_EQ(u"it is in the profile of another account (\"" + other + u"\")", reason);
 }
 
 }  // namespace

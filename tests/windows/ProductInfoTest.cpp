@@ -2,9 +2,15 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "HelperProcess.h"
 #include "ResourcesFixture.h"
+#include "TestLinks.h"
+#include "TestSupport.h"
+#include "core/ApplicationRepository.h"
+#include "core/FolderSecurity.h"
 #include "core/InstallerErrors.h"
 #include "library/win/Handles.h"
+#include "product/ProductInfoKIVO.h"
 
 using namespace zel;
 using namespace kivo;
@@ -64,4 +70,33 @@ TEST(ProductInfo, MissingSettingsReadEmptyAndAnEmptyNameFails) {
       EXPECT_EQ(e.Message(), u"TInstallerProductInfo.GetName");
     }
   }
+}
+
+// The folder of a running player window ("TKIVOMainForm", any program may open one) is the
+// default destination only when no ordinary user can change it.
+TEST(ProductInfo, ARunningPlayersFolderIsTakenOnlyWhenUsersCannotChangeIt) {
+  const String stubborn = HelperPath(u"uidriver\\stubborn_window.exe");
+  if (!kivo::test::FileExists(stubborn)) GTEST_SKIP() << "no " << ToUtf8(stubborn);
+  if (RunsUnderWine() && ::GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) == 0)
+    GTEST_SKIP() << "no X display for the player's window";
+  for (const char16_t* name : {u"KIVO", u"KIVO3"}) TInstallerApplicationRepository::Unregister(name);
+  const String scratch = ScratchDir(u"ProductInfo-player");
+  const String folder = scratch + u"\\Player";
+  ASSERT_TRUE(CreateProtectedFolder(folder));
+  ASSERT_TRUE(::CopyFileW(as_wcstr(stubborn), as_wcstr(folder + u"\\KIVO.exe"), FALSE));
+  const String release = scratch + u"\\release";
+  THandle player = StartProcess(Quoted(folder + u"\\KIVO.exe") + u" TKIVOMainForm " + Quoted(release) + u" 60000");
+  ASSERT_TRUE(player);
+  for (int i = 0; i < 400 && !::FindWindowW(L"TKIVOMainForm", nullptr); ++i) ::Sleep(50);
+  ASSERT_NE(::FindWindowW(L"TKIVOMainForm", nullptr), nullptr) << "the player's window did not appear";
+
+  String found;
+  EXPECT_TRUE(TProductInfoKIVO::FindInstallation(found));
+  EXPECT_TRUE(SameText(found, folder + u"\\")) << ToUtf8(found);
+  ASSERT_TRUE(SetFileDacl(folder, L"D:P(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;WD)"));
+  found.clear();
+  EXPECT_FALSE(TProductInfoKIVO::FindInstallation(found)) << ToUtf8(found);
+
+  WriteAll(release, Bytes("go"));
+  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(player.Get(), 30000));
 }

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "HelperProcess.h"
+#include "TestLinks.h"
 #include "TestSupport.h"
 
 namespace kivo {
@@ -111,6 +112,61 @@ TEST(RunLogTest, OpenFromCommandLine) {
       EXPECT_EQ(c.Expected, used);
     }
   }
+}
+
+TEST(RunLogTest, NothingPlantedUnderTheLogsNameIsFollowed) {
+  const String dir = test::ScratchDir(u"runlog-planted");
+  const String victim = dir + u"\\victim.txt";
+  test::WriteAll(victim, test::Bytes("victim"));
+  const auto victimUnchanged = [&] {
+    const auto bytes = test::ReadAll(victim);
+    return std::string(bytes.begin(), bytes.end()) == "victim";
+  };
+  // A link to the victim, another name of it, a link whose target does not exist yet,
+  // and a folder: none is opened, nothing is created or appended to.
+  const String gone = dir + u"\\created-through-the-link.txt";
+  test::WriteAll(gone, test::Bytes("x"));
+  ASSERT_TRUE(test::MakeLink(dir + u"\\dangling.log", gone, false));
+  ::DeleteFileW(zel::as_wcstr(gone));
+  ASSERT_TRUE(test::MakeLink(dir + u"\\link.log", victim, false));
+  ASSERT_TRUE(::CreateHardLinkW(zel::as_wcstr(dir + u"\\hard.log"), zel::as_wcstr(victim), nullptr));
+  ASSERT_TRUE(::CreateDirectoryW(zel::as_wcstr(dir + u"\\folder.log"), nullptr));
+  for (const char16_t* name : {u"link.log", u"hard.log", u"dangling.log", u"folder.log"}) {
+    SCOPED_TRACE(zel::ToUtf8(name));
+    TRunLog log;
+    EXPECT_FALSE(log.Open(dir + u"\\" + name));
+    EXPECT_FALSE(log.IsOpen());
+    log.Log(u"must go nowhere");
+  }
+  EXPECT_TRUE(victimUnchanged());
+  EXPECT_FALSE(test::FileExists(gone));
+  {
+    TRunLog log;
+    ASSERT_TRUE(log.Open(dir + u"\\plain.log"));  // a new file, and one that exists
+    log.Close();
+    ASSERT_TRUE(log.Open(dir + u"\\plain.log"));
+  }
+
+  // "/LOG" alone: the coming name is taken by a link, so the next name is used. The
+  // name changes every second: plant again until the setup's name was the planted one.
+  wchar_t saved[MAX_PATH] = {};
+  ::GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);
+  ::SetEnvironmentVariableW(L"TMP", zel::as_wcstr(dir));
+  bool tried = false;
+  for (int attempt = 0; attempt < 20 && !tried; ++attempt) {
+    const String planned = TRunLog::DefaultPath();
+    if (!test::FileExists(planned)) ASSERT_TRUE(test::MakeLink(planned, victim, false));
+    TRunLog log;
+    const String used = log.OpenFromCommandLine(u"/AUTO /LOG /SILENT");
+    if (planned != TRunLog::DefaultPath()) continue;  // a second went by: plant again
+    tried = true;
+    EXPECT_EQ(zel::ChangeFileExt(planned, u"") + u" (2).log", used);
+    log.Log(u"entry");
+  }
+  EXPECT_TRUE(tried);
+  EXPECT_TRUE(victimUnchanged());
+  ::SetEnvironmentVariableW(L"TMP", saved[0] ? saved : nullptr);
+  test::RemoveLinkedTree(dir);
 }
 
 TEST(RunLogTest, ConcurrentWritersNeverInterleave) {

@@ -11,10 +11,12 @@
 
 #include "HelperProcess.h"
 #include "TestInstaller.h"
+#include "TestLinks.h"
 #include "TestSupport.h"
 #include "core/ApplicationRepository.h"
 #include "core/InstallerErrors.h"
 #include "library/win/FileSystem.h"
+#include "library/win/Handles.h"
 #include "product/ProfileHelper.h"
 #include "product/UpdateTasks.h"
 
@@ -237,4 +239,109 @@ TEST(UpdateTasks, MenuLibrariesAreUnregisteredAndDeleted) {
   EXPECT_TRUE(zel::FileExists(dest + u"System\\unregistered.marker"));
   EXPECT_FALSE(zel::FileExists(dest + u"System\\kivo_menu64.dll"));
   EXPECT_FALSE(zel::FileExists(dest + u"System\\kivo_menu32.dll"));
+}
+
+TEST(UpdateTasks, AnotherInstallationsRegistrationAndUnsafePlacesAreLeftAlone) {
+  const String base = ScratchDir(u"UpdateTasks-registration");
+  const String dest = base + u"\\Portable\\", standard = base + u"\\Standard\\";
+  const String inside = dest + u"Standard Inside\\";
+  const String commonPrograms = ShellFolderOf(CSIDL_COMMON_PROGRAMS), desktop = ShellFolderOf(CSIDL_DESKTOP);
+  const auto layOut = [&] {
+    TSetupHelper::ForceFolder(dest + u"System");
+    ::DeleteFileW(W(dest + u"Elevator.log"));
+    ::DeleteFileW(W(dest + u"System\\unregistered.marker"));
+    ASSERT_TRUE(::CopyFileW(W(HelperPath(u"..\\sample\\Elevator.exe")), W(dest + u"Elevator.exe"), FALSE));
+    ASSERT_TRUE(::CopyFileW(W(HelperPath(u"unreg_probe.dll")), W(dest + u"System\\kivo_menu64.dll"), FALSE));
+    TSetupHelper::ForceFolder(commonPrograms + u"KIVO");
+    WriteAll(commonPrograms + u"KIVO\\KIVO.lnk", Bytes("lnk"));
+    WriteAll(desktop + u"KIVO.lnk", Bytes("lnk"));
+  };
+  TSetupHelper::ForceFolder(standard);
+  TSetupHelper::ForceFolder(inside);
+  const auto runAll = [] {
+    TInstallerUpdateTaskRemoveShellMenu().Execute(nullptr);
+    TInstallerUpdateTaskRemoveShortcuts().Execute(nullptr);
+    TInstallerUpdateTaskRemoveFromRegistry().Execute(nullptr);
+  };
+  const struct {
+    String Registered;  // the folder of the "KIVO" entry
+    bool Own;
+  } cases[] = {
+      {standard, false},
+      {inside, false},  // within this folder, yet another installation
+      {zel::UpperCase(zel::ExcludeTrailingBackslash(dest)), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(zel::ToUtf8(c.Registered));
+    TRun run(dest, 4600);  // a run of its own: each run decides once
+    layOut();
+    ASSERT_TRUE(TInstallerApplicationRepository::Register(u"KIVO", c.Registered + u"\\Uninstall.exe", u"4.60", u"p",
+                                                          u"h"));
+    runAll();
+    String found;
+    EXPECT_EQ(!c.Own, TInstallerApplicationRepository::GetInstallPath(u"KIVO", found));
+    EXPECT_EQ(c.Own, zel::FileExists(dest + u"Elevator.log"));
+    EXPECT_EQ(c.Own, zel::FileExists(dest + u"System\\unregistered.marker"));
+    EXPECT_EQ(!c.Own, zel::DirectoryExists(commonPrograms + u"KIVO"));
+    // The installation's own files and the user's shortcut go either way.
+    EXPECT_FALSE(zel::FileExists(dest + u"System\\kivo_menu64.dll"));
+    EXPECT_FALSE(zel::FileExists(desktop + u"KIVO.lnk"));
+    TInstallerApplicationRepository::Unregister(u"KIVO");
+  }
+
+  // Its own registration, but a folder that users can change: nothing is run or loaded
+  // from it; the entry still goes.
+  TRun run(dest, 4600);
+  layOut();
+  ASSERT_TRUE(TInstallerApplicationRepository::Register(u"KIVO", dest + u"Uninstall.exe", u"4.60", u"p", u"h"));
+  ASSERT_TRUE(SetFileDacl(dest, L"D:P(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;WD)"));
+  runAll();
+  String found;
+  EXPECT_FALSE(TInstallerApplicationRepository::GetInstallPath(u"KIVO", found));
+  EXPECT_FALSE(zel::FileExists(dest + u"Elevator.log"));
+  EXPECT_FALSE(zel::FileExists(dest + u"System\\unregistered.marker"));
+  EXPECT_FALSE(zel::FileExists(dest + u"System\\kivo_menu64.dll"));
+  TSetupHelper::DeleteFolder(commonPrograms + u"KIVO\\", false);
+}
+
+TEST(UpdateTasks, AUserShellFolderThroughALinkOrOnASystemFolderIsNotCleanedUp) {
+  // The user's own "Start Menu" setting, pointed where the setup must not delete.
+  const String base = ScratchDir(u"UpdateTasks-shellfolders");
+  // A link to another program's folder: judged where it leads.
+  const String target = ShellFolderOf(CSIDL_PROGRAM_FILES) + u"KIVO Test Vendor";
+  TSetupHelper::ForceFolder(target + u"\\KIVO");
+  WriteAll(target + u"\\KIVO\\keep.txt", Bytes("keep"));
+  const String linked = base + u"\\Start Menu";
+  ASSERT_TRUE(MakeLink(linked, target, true));
+  const String common = ShellFolderOf(CSIDL_COMMON_STARTMENU);
+  TSetupHelper::ForceFolder(common + u"KIVO");
+  WriteAll(common + u"KIVO\\keep.txt", Bytes("keep"));
+
+  const wchar_t* key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+  HKEY folders = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_ALL_ACCESS, &folders));
+  zel::THandleKey owner(folders);
+  wchar_t saved[1024];
+  DWORD savedSize = sizeof(saved), savedType = 0;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegQueryValueExW(folders, L"Start Menu", nullptr, &savedType,
+                                              reinterpret_cast<BYTE*>(saved), &savedSize));
+  TRun run(ScratchDir(u"UpdateTasks-shellfolders-dest"), 4600);
+  for (const String& value : {linked, zel::ExcludeTrailingBackslash(common)}) {
+    SCOPED_TRACE(zel::ToUtf8(value));
+    ::RegSetValueExW(folders, L"Start Menu", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>((value.size() + 1) * 2));
+    // The common start menu is left alone here by its own right: the tasks run for an
+    // installation whose entry names another folder.
+    ASSERT_TRUE(TInstallerApplicationRepository::Register(u"KIVO", base + u"\\Other\\Uninstall.exe", u"4.60", u"p",
+                                                          u"h"));
+    TSetupHelper::ForceFolder(base + u"\\Other");
+    TInstallerUpdateTaskRemoveShortcuts().Execute(nullptr);
+    TInstallerApplicationRepository::Unregister(u"KIVO");
+    EXPECT_TRUE(zel::FileExists(target + u"\\KIVO\\keep.txt"));
+    EXPECT_TRUE(zel::FileExists(common + u"KIVO\\keep.txt"));
+  }
+  ::RegSetValueExW(folders, L"Start Menu", 0, savedType, reinterpret_cast<const BYTE*>(saved), savedSize);
+  TSetupHelper::DeleteFolder(common + u"KIVO\\", false);
+  TSetupHelper::DeleteFolder(target + u"\\", false);
+  RemoveLinkedTree(base);
 }

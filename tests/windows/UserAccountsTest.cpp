@@ -45,15 +45,20 @@ struct TRegistryCleaner {
 TEST(UserAccounts, CurrentAccountFirstThenProfileListWithDefaultFallback) {
   const String base = ScratchDir(u"UserAccounts");
   const String alice = base + u"\\alice", bob = base + u"\\bob", carol = base + u"\\carol";
-  for (const String& dir : {alice, bob, carol}) ASSERT_TRUE(::CreateDirectoryW(as_wcstr(dir), nullptr));
+  const String dave = base + u"\\dave", erin = base + u"\\erin";
+  for (const String& dir : {alice, bob, carol, dave, erin}) ASSERT_TRUE(::CreateDirectoryW(as_wcstr(dir), nullptr));
+  ASSERT_TRUE(::CreateDirectoryW(as_wcstr(alice + u"\\Roam"), nullptr));
 
   const String sidAlice = u"S-1-5-21-77-77-77-2001", sidBob = u"S-1-5-21-77-77-77-2002";
   const String sidNever = u"S-1-5-21-77-77-77-2003", sidDword = u"S-1-5-21-77-77-77-2004";
   const String sidBackup = u"S-1-5-21-77-77-77-2001.bak";
+  // Their own settings point dave's AppData at the Windows folder and erin's into alice's
+  // profile: the elevated setup would write and delete there.
+  const String sidDave = u"S-1-5-21-77-77-77-2005", sidErin = u"S-1-5-21-77-77-77-2006";
   TRegistryCleaner cleaner;
-  for (const String& sid : {sidAlice, sidBob, sidNever, sidDword, sidBackup})
+  for (const String& sid : {sidAlice, sidBob, sidNever, sidDword, sidBackup, sidDave, sidErin})
     cleaner.Keys.push_back({HKEY_LOCAL_MACHINE, kProfileList + sid});
-  cleaner.Keys.push_back({HKEY_USERS, sidAlice});
+  for (const String& sid : {sidAlice, sidDave, sidErin}) cleaner.Keys.push_back({HKEY_USERS, sid});
 
   // Alice is logged on (her hive is loaded); bob's path needs expanding and his hive is
   // not loaded; "never" has no folder; the ".bak" entry names a folder that exists.
@@ -64,6 +69,12 @@ TEST(UserAccounts, CurrentAccountFirstThenProfileListWithDefaultFallback) {
   SetValue(HKEY_LOCAL_MACHINE, kProfileList + sidNever, L"ProfileImagePath", REG_SZ, base + u"\\never");
   SetValue(HKEY_LOCAL_MACHINE, kProfileList + sidDword, L"ProfileImagePath", REG_DWORD, {});
   SetValue(HKEY_LOCAL_MACHINE, kProfileList + sidBackup, L"ProfileImagePath", REG_SZ, carol);
+  wchar_t windows[MAX_PATH];
+  ::GetWindowsDirectoryW(windows, MAX_PATH);
+  SetValue(HKEY_LOCAL_MACHINE, kProfileList + sidDave, L"ProfileImagePath", REG_SZ, dave);
+  SetValue(HKEY_USERS, sidDave + u"\\" + kShellFolders, L"AppData", REG_SZ, from_wcstr(windows));
+  SetValue(HKEY_LOCAL_MACHINE, kProfileList + sidErin, L"ProfileImagePath", REG_SZ, erin);
+  SetValue(HKEY_USERS, sidErin + u"\\" + kShellFolders, L"AppData", REG_SZ, alice + u"\\Roam");
 
   String defaultAppData;
   {
@@ -101,6 +112,12 @@ TEST(UserAccounts, CurrentAccountFirstThenProfileListWithDefaultFallback) {
       {u"bob", bob + defaultAppData.substr(13) + u"\\", bob + u"\\"},
   };
   EXPECT_EQ(ours, expected);
+  std::vector<String> refused;
+  for (const String& entry : list.RefusedAppData)
+    if (StartsWith(entry, u"dave: ") || StartsWith(entry, u"erin: ")) refused.push_back(entry);
+  ASSERT_EQ(refused.size(), 2u);
+  EXPECT_EQ(refused[0], u"dave: " + from_wcstr(windows) + u": it is a folder of Windows");
+  EXPECT_EQ(refused[1], u"erin: " + alice + u"\\Roam: it lies in the profile of another account (\"" + alice + u"\")");
 }
 
 TEST(UserAccounts, ListKeepsTheFirstOfOneProfileFolder) {

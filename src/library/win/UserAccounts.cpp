@@ -5,6 +5,7 @@
 
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
+#include "library/win/KnownFolders.h"
 #include "library/win/OSError.h"
 #include "library/win/Registry.h"
 
@@ -52,6 +53,16 @@ THandleKey OpenKey(HKEY root, const String& path, REGSAM view = 0) {
   return THandleKey(key);
 }
 
+// True when the account's AppData may be used; else the refusal is noted. A folder that
+// does not exist yet holds nothing to protect and is taken.
+bool UsableAppData(TZELUserAccountInfoList& list, const String& user, const String& appData, const String& profile) {
+  if (appData.empty()) return true;
+  const String reason = UnsafeShellFolderReason(appData, CSIDL_APPDATA, profile);
+  if (reason.empty() || reason == kShellFolderMissing) return true;
+  list.RefusedAppData.push_back(user + u": " + appData + u": " + reason);
+  return false;
+}
+
 }  // namespace
 
 bool TZELUserAccountInfoList::Add(std::unique_ptr<TZELUserAccountInfo> account) {
@@ -67,7 +78,9 @@ void TZELUserAccounts::Populate(TZELUserAccountInfoList& list) {
   DWORD size = 129;
   if (::GetUserNameW(name, &size)) current->UserName = from_wcstr(name);
   const String appData = SpecialFolder(CSIDL_APPDATA), profile = SpecialFolder(CSIDL_PROFILE);
-  current->AppDataPath = appData.empty() ? String() : IncludeTrailingBackslash(appData);
+  current->AppDataPath = appData.empty() || !UsableAppData(list, current->UserName, appData, profile)
+                            ? String()
+                            : IncludeTrailingBackslash(appData);
   current->ProfilePath = profile.empty() ? String() : IncludeTrailingBackslash(profile);
   list.Add(std::move(current));
 
@@ -102,13 +115,38 @@ void TZELUserAccounts::Populate(TZELUserAccountInfoList& list) {
     const String accountAppData = ReplaceUserProfile(ReadRegistryString(folders.Get(), L"AppData"), profilePath);
     folders.Reset();
     if (accountAppData.empty()) continue;
+    const String userName = ExtractFileName(ExcludeTrailingBackslash(profilePath));
+    if (!UsableAppData(list, userName, accountAppData, profilePath)) continue;
 
     auto account = std::make_unique<TZELUserAccountInfo>();
-    account->UserName = ExtractFileName(ExcludeTrailingBackslash(profilePath));
+    account->UserName = userName;
     account->AppDataPath = IncludeTrailingBackslash(accountAppData);
     account->ProfilePath = IncludeTrailingBackslash(profilePath);
     list.Add(std::move(account));
   }
+}
+
+std::vector<String> TZELUserAccounts::ListedProfilePaths() {
+  std::vector<String> paths;
+  THandleKey profiles = OpenKey(HKEY_LOCAL_MACHINE, String(ProfileListKey), kView);
+  if (!profiles) return paths;
+  for (DWORD index = 0;; ++index) {
+    wchar_t sid[261];
+    DWORD sidSize = 261;
+    const LONG result = ::RegEnumKeyExW(profiles.Get(), index, sid, &sidSize, nullptr, nullptr, nullptr, nullptr);
+    if (result == ERROR_NO_MORE_ITEMS) break;
+    if (result != ERROR_SUCCESS) continue;
+    THandleKey entry = OpenKey(profiles.Get(), from_wcstr(sid, sidSize));
+    if (!entry) continue;
+    const String path = ReadRegistryString(entry.Get(), L"ProfileImagePath");
+    if (path.empty()) continue;
+    try {
+      paths.push_back(ExpandEnvironment(path));
+    } catch (const Exception&) {
+      // A path that cannot be expanded names no folder anyone could be given.
+    }
+  }
+  return paths;
 }
 
 }  // namespace zel

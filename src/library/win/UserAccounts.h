@@ -29,6 +29,9 @@ public:
   auto begin() const { return FItems.begin(); }
   auto end() const { return FItems.end(); }
 
+  // Why an account's "AppData" was not taken ("<user>: <folder>: <reason>"), for the log.
+  std::vector<String> RefusedAppData;
+
 private:
   std::vector<std::unique_ptr<TZELUserAccountInfo>> FItems;
 };
@@ -45,8 +48,14 @@ public:
 
   // Appends the current account, then the listed accounts. An account whose registry
   // entries cannot be read is skipped; a profile path whose variables cannot be
-  // expanded raises the operating system's error.
+  // expanded raises the operating system's error. An "AppData" that is not safe to
+  // write and delete in (a system or program folder, another account's profile, a path
+  // through a link: UnsafeShellFolderReason) is not taken: the current account then has
+  // none, another account is skipped; each refusal is noted in list.RefusedAppData.
   static void Populate(TZELUserAccountInfoList& list);
+  // The "ProfileImagePath" of every listed account, variables expanded, whether or not
+  // the folder exists; entries that cannot be read are left out.
+  static std::vector<String> ListedProfilePaths();
 };
 
 }  // namespace zel

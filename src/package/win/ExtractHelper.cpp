@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "core/FolderSecurity.h"
 #include "core/Installer.h"
 #include "core/InstallerErrors.h"
 #include "core/InstallerScript.h"
@@ -32,12 +33,21 @@ std::unique_ptr<zel::TStream> TryCreate(StringView target) {
   }
 }
 
-// Creates the folder (no trailing backslash) with its missing parents.
-bool ForceDirectories(const String& path) {
+// Creates the folder (no trailing backslash) with its missing parents; `protect` (the
+// destination, when it lies outside the program folders) is created with the protected
+// DACL, since it would inherit "Authenticated Users: Modify" from a drive's root.
+bool ForceDirectories(const String& path, const String& protect) {
   if (path.empty() || zel::DirectoryExists(path)) return true;
   // Parents first; a drive root or a share's root always exists or never will.
   const String parent = zel::ExcludeTrailingBackslash(zel::ExtractFilePath(path));
-  if (!parent.empty() && parent != path && parent.back() != u':' && !ForceDirectories(parent)) return false;
+  if (!parent.empty() && parent != path && parent.back() != u':' && !ForceDirectories(parent, protect)) return false;
+  if (!protect.empty() && zel::SameText(path, protect)) {
+    if (CreateProtectedFolder(path)) {
+      RunLog().Log(u"Created for administrators only (users may read and run): " + path + u"\\");
+      return true;
+    }
+    return zel::DirectoryExists(path);
+  }
   return ::CreateDirectoryW(zel::as_wcstr(zel::platform::ExtendedLengthPath(path)), nullptr) ||
          zel::DirectoryExists(path);
 }
@@ -52,7 +62,9 @@ void TInstallerExtractHelper::ForceFolder(StringView folder) {
   const String path = zel::ExcludeTrailingBackslash(folder);
   // The error names the folder that was asked for, not the parent that failed: that is
   // the one the user chose or knows from the script.
-  if (!ForceDirectories(path)) throw EInstallerInstallError(FormatText(u"E3", zel::IncludeTrailingBackslash(path)));
+  const String dest = Installer ? zel::ExcludeTrailingBackslash(Installer->DestPath()) : String();
+  const String protect = !dest.empty() && !Installer->IsProgramFilesPath() ? dest : String();
+  if (!ForceDirectories(path, protect)) throw EInstallerInstallError(FormatText(u"E3", zel::IncludeTrailingBackslash(path)));
 }
 
 int TInstallerExtractHelper::AskLockedFile(StringView target) {
