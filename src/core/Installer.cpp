@@ -5,6 +5,7 @@
 #include "core/Destination.h"
 #include "core/InstallerErrors.h"
 #include "core/InstallerThread.h"
+#include "core/RestartRequired.h"
 #include "core/RunLog.h"
 #include "core/SpawnService.h"
 #include "package/win/ExtractHelper.h"
@@ -104,6 +105,7 @@ HWND TInstaller::CreateNotifyWindow() {
 
 TInstaller::TInstaller(StringView params) {
   Installer = this;
+  ClearRestartRequired();
   try {
     FOptions = std::make_unique<zel::TZELIniFile>();
     if (!ProductInfoClass) throw EInstallerGeneralError(u"ProductInfoClass is nil");

@@ -73,8 +73,6 @@ void TInstallerUpdateTaskRemoveFromRegistry::Execute(TInstallerCleanupList*) {
   // Quoted and as the application name: from "C:\Program Files\..." an unquoted command
   // line would start "C:\Program.exe" if there were one.
   RunProgramAndWait(Installer->DestPath() + u"Elevator.exe", u" /REG=U");
-  const String name = zel::ReplaceAll(ProductInfo().GetName(), u" ", u"");
-  TInstallerApplicationRepository::Unregister(name);
 }
 
 void TInstallerUpdateTaskRemoveUninstallInfo::Execute(TInstallerCleanupList*) {
