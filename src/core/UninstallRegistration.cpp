@@ -63,8 +63,9 @@ void RegisterUninstall(StringView destPath, const std::vector<const TInstallerSc
   try {
     CopyFileOrRaise(OwnFileName(), uninstallerPath);
   } catch (const zel::EOSError& e) {
+    if (e.ErrorCode() != ERROR_DISK_FULL && e.ErrorCode() != ERROR_HANDLE_DISK_FULL) throw;
     RunLog().Log(u"Not written (" + e.Message() + u"): " + uninstallerPath);
-    // A truncated uninstaller would only fail later, when the entry starts it.
+    // Written in part: a truncated uninstaller would only fail later, when the entry starts it.
     if (::DeleteFileW(zel::as_wcstr(zel::platform::ExtendedLengthPath(uninstallerPath))))
       RunLog().Log(u"Deleted (written only in part): " + uninstallerPath);
     throw EInstallerInstallError(WriteFailureText(uninstallerPath, e.ErrorCode()));
