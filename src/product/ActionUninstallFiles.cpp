@@ -184,7 +184,7 @@ std::vector<TInstallerActionUninstallFiles::TFolderEntry> TInstallerActionUninst
     // that held the user's files before the install keeps them).
     FRemoveProgramFolder = true;
     std::vector<String> own;
-    for (const String& file : CreateFileList()) {
+    for (const String& file : CreateFileList(false)) {
       const String relative = file.substr(dest.size());
       const size_t slash = relative.find(u'\\');
       if (slash != String::npos) own.push_back(dest + relative.substr(0, slash + 1));
@@ -216,7 +216,7 @@ std::vector<TInstallerActionUninstallFiles::TFolderEntry> TInstallerActionUninst
   return list;
 }
 
-std::vector<String> TInstallerActionUninstallFiles::CreateFileList() {
+std::vector<String> TInstallerActionUninstallFiles::CreateFileList(bool logSkipped) {
   const String dest = Installer->DestPath();
   std::unique_ptr<zel::TMemoryStream> stream = Resources().GetFile(u"Uninstall.ini");
   zel::TZELIniFile ini;
@@ -228,7 +228,7 @@ std::vector<String> TInstallerActionUninstallFiles::CreateFileList() {
     const String entry = ini.ReadString(u"Uninstall", zel::IntToStr(i));
     String path, reason;
     if (!ResolveListedFile(dest, entry, path, reason)) {
-      RunLog().Log(u"Listed file skipped (" + reason + u"): " + entry);
+      if (logSkipped) RunLog().Log(u"Listed file skipped (" + reason + u"): " + entry);
       continue;
     }
     if (known.insert(zel::platform::CaseInsensitiveKey(path)).second) files.push_back(path);
@@ -288,15 +288,16 @@ void TInstallerActionUninstallFiles::RemoveSetupConfiguration(const zel::TSafeFo
   }
 }
 
-std::vector<String> TInstallerActionUninstallFiles::FilesToRemove() {
-  std::vector<String> files = CreateFileList();
+std::vector<String> TInstallerActionUninstallFiles::FilesToRemove(bool logSkipped) {
+  std::vector<String> files = CreateFileList(logSkipped);
   const String dest = Installer->DestPath();
   if (FRemoveProgramFolder)
     for (const char16_t* name : kMadeBySetup) files.push_back(dest + name);
   return files;
 }
 
-void TInstallerActionUninstallFiles::RemoveFiles(const std::vector<String>& files, size_t& done, size_t total) {
+void TInstallerActionUninstallFiles::RemoveFiles(const std::vector<String>& files, size_t& done, size_t total,
+                                                 bool restartIfInUse) {
   const String dest = Installer->DestPath();
   std::optional<zel::TFolderTree> tree;
   try {
@@ -313,10 +314,10 @@ void TInstallerActionUninstallFiles::RemoveFiles(const std::vector<String>& file
       // It could not even be moved aside (no private folder on its volume): it goes at the
       // next restart from where it is.
       RunLog().Log(u"In use, deleted at the next restart: " + file);
-      SetRestartRequired();
+      if (restartIfInUse) SetRestartRequired();
     } else if (removal != TSetupHelper::TRemoval::Deleted && removal != TSetupHelper::TRemoval::Missing) {
       RunLog().Log(TSetupHelper::RemovalText(removal, file, movedTo));
-      if (removal == TSetupHelper::TRemoval::MovedAside) SetRestartRequired();
+      if (removal == TSetupHelper::TRemoval::MovedAside && restartIfInUse) SetRestartRequired();
     }
     SetProgress(static_cast<int>(++done * 100 / total));
   }
@@ -362,7 +363,8 @@ void TInstallerActionUninstallEntry::Execute() {
   const std::vector<TFolderEntry> folders = BuildFolderList();
   const String dest = Installer->DestPath();
   std::vector<String> kept, pair;
-  for (String& file : FilesToRemove()) {
+  // The files step has logged the entries it skipped.
+  for (String& file : FilesToRemove(false)) {
     const String relative = file.substr(dest.size());
     if (zel::SameText(relative, kUninstallerName) || zel::SameText(relative, zel::ChangeFileExt(kUninstallerName, u".dat")))
       pair.push_back(std::move(file));
@@ -382,7 +384,9 @@ void TInstallerActionUninstallEntry::Execute() {
   const String name = zel::ReplaceAll(ProductInfo().GetName(), u" ", u"");
   if (TInstallerApplicationRepository::Unregister(name)) RunLog().Log(u"Uninstall entry removed: " + name);
   SetProgress(static_cast<int>(++done * 100 / total));
-  RemoveFiles(pair, done, total);
+  // The installed uninstaller is in use while it waits for this copy: it goes at the next
+  // restart as any file in use, but a restart is not asked for an uninstaller's leftover.
+  RemoveFiles(pair, done, total, false);
   RemoveFolders(folders, done, total);
 }
 

@@ -46,7 +46,7 @@ public:
   // with contents, then the program folder only when it is empty.
   std::vector<TFolderEntry> BuildFolderList();
   // The full paths that "Uninstall.ini" lists inside the destination, duplicates removed.
-  std::vector<zel::String> CreateFileList();
+  std::vector<zel::String> CreateFileList(bool logSkipped = true);
 
   // One "Uninstall.ini" entry as a path inside dest (which ends with a backslash). False,
   // with the reason, for an entry that is empty, absolute, has a drive, UNC or stream
@@ -65,11 +65,11 @@ public:
 protected:
   // Deletes each file by handle below the program folder. One in use is moved aside, or,
   // when that fails, scheduled for deletion at the next restart under its own path; either
-  // way the run then asks for a restart.
-  void RemoveFiles(const std::vector<zel::String>& files, size_t& done, size_t total);
+  // way the run then asks for a restart (unless restartIfInUse is false).
+  void RemoveFiles(const std::vector<zel::String>& files, size_t& done, size_t total, bool restartIfInUse = true);
   void RemoveFolders(const std::vector<TFolderEntry>& folders, size_t& done, size_t total);
   // The listed files, and, when all user data goes, what the setup wrote unlisted.
-  std::vector<zel::String> FilesToRemove();
+  std::vector<zel::String> FilesToRemove(bool logSkipped = true);
 
   bool FRemoveProgramFolder = false;  // all user data goes: also what the setup wrote unlisted
 };

@@ -60,6 +60,13 @@ left=""
 while IFS= read -r file; do
   [ -e "$DEST/${file//\\//}" ] && left+="$file "
 done <<<"$LISTED"
+# The installed uninstaller runs while its copy works: when it cannot be moved aside, it is
+# deleted at the next restart from where it is (and that asks for no restart).
+if [ "$left" == "Uninstall.exe " ]; then
+  check_contains "Uninstall.exe, in use by the relay, goes at the restart" \
+    'In use, deleted at the next restart: C:\KIVO\Uninstall.exe' "$LOG"
+  left=""
+fi
 check "every listed file is gone" "" "$left"
 check "the folders that became empty are gone" "" \
   "$(cd "$DEST" && find . -mindepth 1 -type d ! -path './Playlists' | sort | xargs)"
@@ -106,7 +113,7 @@ if [ -f "$DEST/KIVO.exe" ]; then
 else
   check_contains "log: moved aside until the restart" 'In use, moved aside until restart: C:\KIVO\KIVO.exe' "$LOG"
 fi
-check "the other listed files are gone" "" "$(ls "$DEST/Elevator.exe" "$DEST/Uninstall.exe" 2>/dev/null)"
+check "the other listed files are gone" "" "$(ls "$DEST/Elevator.exe" "$DEST/Uninstall.dat" 2>/dev/null)"
 check "not listed" "not listed" "$(listed)"
 
 step "killed half-way: still listed, a second run completes"
@@ -134,7 +141,7 @@ fi
 uninstall kill2.log
 check "the second run: exit code" 0 "$RUN_EXIT"
 check "the second run completes: not listed" "not listed" "$(listed)"
-check "nothing of the product is left" "" "$(ls "$DEST/Uninstall.exe" "$DEST/Uninstall.dat" "$DEST/KIVO.ini" "$DEST/Elevator.exe" 2>/dev/null)"
+check "nothing of the product is left" "" "$(ls "$DEST/Uninstall.dat" "$DEST/KIVO.ini" "$DEST/Elevator.exe" 2>/dev/null)"
 
 step "hostile uninstall data: names out of C:\\KIVO, absolute names, links out of it"
 install_again install2
