@@ -216,7 +216,7 @@ std::vector<TInstallerActionUninstallFiles::TFolderEntry> TInstallerActionUninst
   return list;
 }
 
-std::vector<String> TInstallerActionUninstallFiles::CreateFileList(bool logSkipped) {
+std::vector<String> TInstallerActionUninstallFiles::CreateFileList(bool logSkipped, bool onlyKept) {
   const String dest = Installer->DestPath();
   std::unique_ptr<zel::TMemoryStream> stream = Resources().GetFile(u"Uninstall.ini");
   zel::TZELIniFile ini;
@@ -226,6 +226,8 @@ std::vector<String> TInstallerActionUninstallFiles::CreateFileList(bool logSkipp
   std::unordered_set<String> known;  // case-insensitive keys: linear in the list's length
   for (int32_t i = 0; i < count; ++i) {
     const String entry = ini.ReadString(u"Uninstall", zel::IntToStr(i));
+    // Resolving a name asks the file system: the last step resolves only the few it removes.
+    if (onlyKept && !HasKeptName(entry)) continue;
     String path, reason;
     if (!ResolveListedFile(dest, entry, path, reason)) {
       if (logSkipped) RunLog().Log(u"Listed file skipped (" + reason + u"): " + entry);
@@ -234,6 +236,14 @@ std::vector<String> TInstallerActionUninstallFiles::CreateFileList(bool logSkipp
     if (known.insert(zel::platform::CaseInsensitiveKey(path)).second) files.push_back(path);
   }
   return files;
+}
+
+bool TInstallerActionUninstallFiles::HasKeptName(StringView entry) {
+  const size_t at = entry.find_last_of(u"\\/");
+  const StringView name = at == StringView::npos ? entry : entry.substr(at + 1);
+  for (const char16_t* kept : kKeptForLastStep)
+    if (zel::SameText(name, zel::ExtractFileName(String(kept)))) return true;
+  return false;
 }
 
 bool TInstallerActionUninstallFiles::KeptForLastStep(StringView relative) {
@@ -288,8 +298,8 @@ void TInstallerActionUninstallFiles::RemoveSetupConfiguration(const zel::TSafeFo
   }
 }
 
-std::vector<String> TInstallerActionUninstallFiles::FilesToRemove(bool logSkipped) {
-  std::vector<String> files = CreateFileList(logSkipped);
+std::vector<String> TInstallerActionUninstallFiles::FilesToRemove(bool logSkipped, bool onlyKept) {
+  std::vector<String> files = CreateFileList(logSkipped, onlyKept);
   const String dest = Installer->DestPath();
   if (FRemoveProgramFolder)
     for (const char16_t* name : kMadeBySetup) files.push_back(dest + name);
@@ -364,7 +374,7 @@ void TInstallerActionUninstallEntry::Execute() {
   const String dest = Installer->DestPath();
   std::vector<String> kept, pair;
   // The files step has logged the entries it skipped.
-  for (String& file : FilesToRemove(false)) {
+  for (String& file : FilesToRemove(false, true)) {
     const String relative = file.substr(dest.size());
     if (zel::SameText(relative, kUninstallerName) || zel::SameText(relative, zel::ChangeFileExt(kUninstallerName, u".dat")))
       pair.push_back(std::move(file));

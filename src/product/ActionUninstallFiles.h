@@ -46,7 +46,8 @@ public:
   // with contents, then the program folder only when it is empty.
   std::vector<TFolderEntry> BuildFolderList();
   // The full paths that "Uninstall.ini" lists inside the destination, duplicates removed.
-  std::vector<zel::String> CreateFileList(bool logSkipped = true);
+  // onlyKept: only the entries named like a file kept for the last step.
+  std::vector<zel::String> CreateFileList(bool logSkipped = true, bool onlyKept = false);
 
   // One "Uninstall.ini" entry as a path inside dest (which ends with a backslash). False,
   // with the reason, for an entry that is empty, absolute, has a drive, UNC or stream
@@ -69,7 +70,9 @@ protected:
   void RemoveFiles(const std::vector<zel::String>& files, size_t& done, size_t total, bool restartIfInUse = true);
   void RemoveFolders(const std::vector<TFolderEntry>& folders, size_t& done, size_t total);
   // The listed files, and, when all user data goes, what the setup wrote unlisted.
-  std::vector<zel::String> FilesToRemove(bool logSkipped = true);
+  std::vector<zel::String> FilesToRemove(bool logSkipped = true, bool onlyKept = false);
+  // An entry whose file name is that of a file kept for the last step (any folder).
+  static bool HasKeptName(zel::StringView entry);
 
   bool FRemoveProgramFolder = false;  // all user data goes: also what the setup wrote unlisted
 };
