@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "core/FreeSpace.h"
 #include "core/InstallerErrors.h"
 #include "core/SpawnService.h"
 #include "library/win/FileSystem.h"
@@ -174,6 +175,16 @@ bool IsTempCopyFolder(StringView folder) {
          zel::StartsWithText(zel::ExtractFileName(zel::ExcludeTrailingBackslash(path)), kTempCopyPrefix);
 }
 
+namespace {
+
+uint64_t FileSizeOf(StringView path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExW(as_wcstr(ExtendedPath(path)), GetFileExInfoStandard, &data)) return 0;
+  return (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+}  // namespace
+
 uint32_t RunUninstallerFromTemp(StringView params) { return RunUninstallerFromTemp(OwnFileName(), params); }
 
 namespace {
@@ -204,6 +215,8 @@ THeldCopies CopyIntoPrivateFolder(StringView ownFile) {
 }  // namespace
 
 uint32_t RunUninstallerFromTemp(StringView ownFile, StringView params) {
+  // The two copies must fit in the temporary folder, or the relay would leave a truncated one.
+  CheckRoom({{zel::LongTempFolder(), FileSizeOf(ownFile) + FileSizeOf(zel::ChangeFileExt(ownFile, u".dat")), 0}});
   // A swap in the moment between copying and holding is seen, not run: then the copies
   // are made again in a new folder, a few times, before the relay gives up.
   constexpr int kAttempts = 3;

@@ -6,6 +6,7 @@
 #include "core/Elevation.h"
 #include "core/InstallerErrors.h"
 #include "core/InstallerThread.h"
+#include "core/RestartRequired.h"
 #include "core/RunLog.h"
 #include "core/SpawnService.h"
 #include "package/win/ExtractHelper.h"
@@ -105,6 +106,7 @@ HWND TInstaller::CreateNotifyWindow() {
 
 TInstaller::TInstaller(StringView params) {
   Installer = this;
+  ClearRestartRequired();
   try {
     FOptions = std::make_unique<zel::TZELIniFile>();
     if (!ProductInfoClass) throw EInstallerGeneralError(u"ProductInfoClass is nil");

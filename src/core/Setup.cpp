@@ -7,6 +7,7 @@
 #include "core/Elevation.h"
 #include "core/Installer.h"
 #include "core/InstallerErrors.h"
+#include "core/RestartRequired.h"
 #include "core/RunLog.h"
 #include "core/Setup.h"
 #include "core/SpawnService.h"
@@ -38,6 +39,13 @@ void ShowSetupError(const String& message) {
   // code carry the error there.
   if (!zel::HasVisibleDesktop()) return;
   ::MessageBoxW(nullptr, zel::as_wcstr(message), L"Setup", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+}
+
+// Success, or success that a restart completes: deployment tools then schedule the restart.
+int SuccessCode() {
+  if (!RestartRequired()) return kExitSuccess;
+  RunLog().Log(u"A restart is required: files in use are removed at the next restart");
+  return kExitRestartRequired;
 }
 
 // The run itself, steps 2 to 10 of start-up; exceptions reach the guard in RunSetup.
@@ -88,7 +96,7 @@ int RunGuarded(const String& params, const TSetupEntry& entry) {
       throw EInstallerInstallError(text);
     }
     installer->RunFinishActions();
-    return kExitSuccess;
+    return SuccessCode();
   }
 
   // The wizard: its window runs the installation and, when destroyed, the finish actions.
@@ -96,7 +104,7 @@ int RunGuarded(const String& params, const TSetupEntry& entry) {
   else RunInstallerWizard(*installer);
   // Closed before the run began, or stopped during it.
   if (installer->State() == 0 || installer->Cancelled()) return kExitCancelled;
-  return installer->HasErrors() ? kExitFailure : kExitSuccess;
+  return installer->HasErrors() ? kExitFailure : SuccessCode();
 }
 
 }  // namespace

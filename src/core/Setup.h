@@ -11,6 +11,8 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitCancelled = 1602;
 constexpr int kExitFailure = 1603;
 constexpr int kExitElevationDeclined = 1223;
+// The run succeeded, but a file it removes stays until the next restart.
+constexpr int kExitRestartRequired = 3010;
 
 struct TSetupEntry {
   // Shows the wizard and returns when its window has closed.

@@ -5,8 +5,10 @@
 #include "core/ApplicationRepository.h"
 #include "core/Elevation.h"
 #include "core/Installer.h"
+#include "core/InstallerErrors.h"
 #include "core/InstallerScript.h"
 #include "core/RunLog.h"
+#include "library/win/OSError.h"
 #include "package/SetupPackage.h"
 #include "package/win/ExtractHelper.h"
 #include "platform/Platform.h"
@@ -58,7 +60,16 @@ void RegisterUninstall(StringView destPath, const std::vector<const TInstallerSc
   Installer->ExtractHelper().ForceFolder(dest);
   zel::platform::ClearFileAttributes(uninstallerPath);
   zel::platform::ClearFileAttributes(dataPath);
-  CopyFileOrRaise(OwnFileName(), uninstallerPath);
+  try {
+    CopyFileOrRaise(OwnFileName(), uninstallerPath);
+  } catch (const zel::EOSError& e) {
+    if (e.ErrorCode() != ERROR_DISK_FULL && e.ErrorCode() != ERROR_HANDLE_DISK_FULL) throw;
+    RunLog().Log(u"Not written (" + e.Message() + u"): " + uninstallerPath);
+    // Written in part: a truncated uninstaller would only fail later, when the entry starts it.
+    if (::DeleteFileW(zel::as_wcstr(zel::platform::ExtendedLengthPath(uninstallerPath))))
+      RunLog().Log(u"Deleted (written only in part): " + uninstallerPath);
+    throw EInstallerInstallError(WriteFailureText(uninstallerPath, e.ErrorCode()));
+  }
   RunLog().Log(u"Written: " + uninstallerPath);
 
   zel::TZELIniFile ini;

@@ -3,11 +3,28 @@
 #include <algorithm>
 #include <cstring>
 
+#include "library/FileWriteError.h"
+
 namespace zel {
 
 namespace {
 constexpr size_t kCopyChunk = 1024 * 1024;
+
+thread_local unsigned LastWriteError = 0;
+
+// A failed write names its file and the system's reason when the stream is a file's;
+// "Stream write error" alone tells nobody which file or why.
+[[noreturn]] void RaiseWriteError(const TStream& stream) {
+  if (const auto* file = dynamic_cast<const TFileStream*>(&stream)) {
+    String text = u"Cannot write the file \"" + file->FileName() + u"\".";
+    if (LastWriteError != 0) text += u" " + platform::SystemErrorMessage(LastWriteError);
+    throw EWriteError(text);
+  }
+  throw EWriteError();
 }
+}  // namespace
+
+unsigned LastFileWriteError() { return LastWriteError; }
 
 int64_t TStream::Size() {
   const int64_t pos = Seek(0, SeekOrigin::Current);
@@ -30,7 +47,7 @@ void TStream::WriteBuffer(const void* buffer, size_t count) {
   const auto* p = static_cast<const uint8_t*>(buffer);
   while (count > 0) {
     const size_t n = Write(p, count);
-    if (n == 0) throw EWriteError();
+    if (n == 0) RaiseWriteError(*this);
     p += n;
     count -= n;
   }
@@ -167,6 +184,7 @@ size_t TFileStream::Read(void* buffer, size_t count) {
 
 size_t TFileStream::Write(const void* buffer, size_t count) {
   const int64_t n = platform::FileWrite(FHandle, buffer, count);
+  LastWriteError = n < 0 ? platform::LastErrorCode() : 0;
   return n < 0 ? 0 : static_cast<size_t>(n);
 }
 
@@ -210,7 +228,7 @@ void TBufferedFileStream::Flush() {
     size_t done = 0;
     while (done < FBufferPos) {
       const size_t n = TFileStream::Write(FBuffer.get() + done, FBufferPos - done);
-      if (n == 0) throw EWriteError();
+      if (n == 0) RaiseWriteError(*this);
       done += n;
     }
     FFilePos += static_cast<int64_t>(FBufferPos);

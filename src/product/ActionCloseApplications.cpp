@@ -1,11 +1,16 @@
 #include "product/ActionCloseApplications.h"
 
+#include "core/Installer.h"
 #include "core/RunLog.h"
+#include "product/RoomCheck.h"
 #include "library/win/Handles.h"
 
 namespace kivo {
 
 void TInstallerActionCloseApplications::Execute() {
+  // The first step of every run: an install that cannot fit is refused before anything,
+  // the running player included, is touched.
+  if (Installer->Mode() == TInstallerMode::Install) CheckRoomForInstall();
   SetStatus(GetCommonText(u"A8"));
   FPassCount = 0;
   for (;;) {

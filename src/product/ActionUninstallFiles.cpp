@@ -5,10 +5,13 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "core/ApplicationRepository.h"
 #include "core/Destination.h"
 #include "core/Elevation.h"
 #include "core/Installer.h"
+#include "core/RestartRequired.h"
 #include "core/RunLog.h"
+#include "core/UninstallRegistration.h"
 #include "library/IniFile.h"
 #include "library/Streams.h"
 #include "library/win/FileSystem.h"
@@ -76,6 +79,11 @@ void AddSubfolders(const zel::TSafeFolder& folder, std::vector<TInstallerActionU
 
 // The files an installation writes besides those "Uninstall.ini" lists.
 const char16_t* const kMadeBySetup[] = {u"KIVO.ini", u"Uninstall.exe", u"Uninstall.dat"};
+constexpr StringView kConfigName = u"KIVO.ini";
+// What the later steps of an uninstall run or load (the registration program, the shell
+// menu libraries) and the uninstaller pair the uninstall entry starts.
+const char16_t* const kKeptForLastStep[] = {u"Elevator.exe", u"System\\kivo_menu32.dll", u"System\\kivo_menu64.dll",
+                                            u"Uninstall.exe", u"Uninstall.dat"};
 
 }  // namespace
 
@@ -176,7 +184,7 @@ std::vector<TInstallerActionUninstallFiles::TFolderEntry> TInstallerActionUninst
     // that held the user's files before the install keeps them).
     FRemoveProgramFolder = true;
     std::vector<String> own;
-    for (const String& file : CreateFileList()) {
+    for (const String& file : CreateFileList(false)) {
       const String relative = file.substr(dest.size());
       const size_t slash = relative.find(u'\\');
       if (slash != String::npos) own.push_back(dest + relative.substr(0, slash + 1));
@@ -208,7 +216,7 @@ std::vector<TInstallerActionUninstallFiles::TFolderEntry> TInstallerActionUninst
   return list;
 }
 
-std::vector<String> TInstallerActionUninstallFiles::CreateFileList() {
+std::vector<String> TInstallerActionUninstallFiles::CreateFileList(bool logSkipped, bool onlyKept) {
   const String dest = Installer->DestPath();
   std::unique_ptr<zel::TMemoryStream> stream = Resources().GetFile(u"Uninstall.ini");
   zel::TZELIniFile ini;
@@ -218,9 +226,11 @@ std::vector<String> TInstallerActionUninstallFiles::CreateFileList() {
   std::unordered_set<String> known;  // case-insensitive keys: linear in the list's length
   for (int32_t i = 0; i < count; ++i) {
     const String entry = ini.ReadString(u"Uninstall", zel::IntToStr(i));
+    // Resolving a name asks the file system: the last step resolves only the few it removes.
+    if (onlyKept && !HasKeptName(entry)) continue;
     String path, reason;
     if (!ResolveListedFile(dest, entry, path, reason)) {
-      RunLog().Log(u"Listed file skipped (" + reason + u"): " + entry);
+      if (logSkipped) RunLog().Log(u"Listed file skipped (" + reason + u"): " + entry);
       continue;
     }
     if (known.insert(zel::platform::CaseInsensitiveKey(path)).second) files.push_back(path);
@@ -228,15 +238,77 @@ std::vector<String> TInstallerActionUninstallFiles::CreateFileList() {
   return files;
 }
 
-void TInstallerActionUninstallFiles::Execute() {
-  const std::vector<TFolderEntry> folders = BuildFolderList();
-  std::vector<String> files = CreateFileList();
+bool TInstallerActionUninstallFiles::HasKeptName(StringView entry) {
+  const size_t at = entry.find_last_of(u"\\/");
+  const StringView name = at == StringView::npos ? entry : entry.substr(at + 1);
+  for (const char16_t* kept : kKeptForLastStep)
+    if (zel::SameText(name, zel::ExtractFileName(String(kept)))) return true;
+  return false;
+}
+
+bool TInstallerActionUninstallFiles::KeptForLastStep(StringView relative) {
+  for (const char16_t* name : kKeptForLastStep)
+    if (zel::SameText(relative, name)) return true;
+  return false;
+}
+
+void TInstallerActionUninstallFiles::RemoveSetupConfiguration(const zel::TSafeFolder& folder) {
+  const String path = folder.Path() + String(kConfigName);
+  // Clean-up: a configuration that cannot be read or written back stays as it is.
+  try {
+    zel::TFileHandle file = folder.OpenFile(kConfigName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ);
+    if (!file) return;
+    std::vector<uint8_t> bytes;
+    uint8_t buffer[64 * 1024];
+    for (DWORD read = 0; ::ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0;)
+      bytes.insert(bytes.end(), buffer, buffer + read);
+    zel::TMemoryStream text(std::move(bytes));
+    zel::TZELIniFile ini;
+    ini.LoadFromStream(text);
+    if (!ini.SectionExists(u"System")) return;
+    ini.EraseSection(u"System");
+    std::vector<String> sections;
+    ini.ReadSections(sections);
+    const bool onlyOurs =
+        std::all_of(sections.begin(), sections.end(), [](const String& name) { return zel::SameText(name, u"Integration"); });
+    if (onlyOurs) {
+      file.Reset();  // ours does not share deleting
+      if (folder.DeleteEntry(kConfigName) == zel::TDeleteResult::Deleted) {
+        RunLog().Log(u"Deleted: " + path);
+        return;
+      }
+      file = folder.OpenFile(kConfigName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ);
+      if (!file) return;
+    }
+    zel::TMemoryStream saved;
+    ini.SaveToStream(saved, ini.Encoding());  // as the product wrote it
+    LARGE_INTEGER start{};
+    DWORD written = 0;
+    if (!::SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN) ||
+        !::WriteFile(file.Get(), saved.Memory(), static_cast<DWORD>(saved.Size()), &written, nullptr) ||
+        static_cast<int64_t>(written) != saved.Size() || !::SetEndOfFile(file.Get())) {
+      RunLog().Log(u"Not written back (" + zel::platform::SystemErrorMessage(::GetLastError()) + u"): " + path);
+      return;
+    }
+    RunLog().Log(u"The setup's settings removed from " + path);
+  } catch (const zel::ELinkedPathError&) {
+    RunLog().Log(u"Left alone (a link): " + path);
+  } catch (const zel::Exception& e) {
+    RunLog().Log(u"Left alone (" + e.Message() + u"): " + path);
+  }
+}
+
+std::vector<String> TInstallerActionUninstallFiles::FilesToRemove(bool logSkipped, bool onlyKept) {
+  std::vector<String> files = CreateFileList(logSkipped, onlyKept);
   const String dest = Installer->DestPath();
   if (FRemoveProgramFolder)
     for (const char16_t* name : kMadeBySetup) files.push_back(dest + name);
-  SetStatus(GetCommonText(u"A9"));
-  const size_t total = files.size() + folders.size();
-  size_t done = 0;
+  return files;
+}
+
+void TInstallerActionUninstallFiles::RemoveFiles(const std::vector<String>& files, size_t& done, size_t total,
+                                                 bool restartIfInUse) {
+  const String dest = Installer->DestPath();
   std::optional<zel::TFolderTree> tree;
   try {
     if (std::optional<zel::TSafeFolder> root = zel::TSafeFolder::OpenIfExists(dest)) tree.emplace(std::move(*root));
@@ -244,14 +316,31 @@ void TInstallerActionUninstallFiles::Execute() {
     RunLog().Log(u"Nothing deleted in the program folder (" + e.Message() + u"): " + dest);
   }
   for (const String& file : files) {
-    // Each file by handle below the program folder; one in use is moved aside and deleted
-    // at the next restart.
     String movedTo;
-    const TSetupHelper::TRemoval removal =
+    TSetupHelper::TRemoval removal =
         tree ? TSetupHelper::RemoveFile(*tree, file.substr(dest.size()), &movedTo) : TSetupHelper::TRemoval::NotDeleted;
-    if (removal != TSetupHelper::TRemoval::Deleted && removal != TSetupHelper::TRemoval::Missing)
+    if (removal == TSetupHelper::TRemoval::NotDeleted && tree && zel::FileExists(file) &&
+        zel::platform::PathStaysInside(dest, file) && DeleteAtReboot(file)) {
+      // It could not even be moved aside (no private folder on its volume): it goes at the
+      // next restart from where it is.
+      RunLog().Log(u"In use, deleted at the next restart: " + file);
+      if (restartIfInUse) SetRestartRequired();
+    } else if (removal != TSetupHelper::TRemoval::Deleted && removal != TSetupHelper::TRemoval::Missing) {
       RunLog().Log(TSetupHelper::RemovalText(removal, file, movedTo));
+      if (removal == TSetupHelper::TRemoval::MovedAside && restartIfInUse) SetRestartRequired();
+    }
     SetProgress(static_cast<int>(++done * 100 / total));
+  }
+}
+
+void TInstallerActionUninstallFiles::RemoveFolders(const std::vector<TFolderEntry>& folders, size_t& done,
+                                                   size_t total) {
+  const String dest = Installer->DestPath();
+  std::optional<zel::TFolderTree> tree;
+  try {
+    if (std::optional<zel::TSafeFolder> root = zel::TSafeFolder::OpenIfExists(dest)) tree.emplace(std::move(*root));
+  } catch (const zel::Exception&) {
+    // Clean-up: the folders below stay.
   }
   for (const TFolderEntry& folder : folders) {
     // Clean-up: a folder that cannot go stays, and nothing is reported to the user.
@@ -265,6 +354,51 @@ void TInstallerActionUninstallFiles::Execute() {
     if (folder.WithContents && zel::DirectoryExists(folder.Path)) RunLog().Log(u"Not deleted whole: " + folder.Path);
     SetProgress(static_cast<int>(++done * 100 / total));
   }
+}
+
+void TInstallerActionUninstallFiles::Execute() {
+  // Decided before anything is deleted: whether all user data goes depends on the
+  // uninstaller pair, which stays until the last step.
+  BuildFolderList();
+  const String dest = Installer->DestPath();
+  std::vector<String> files;
+  for (String& file : FilesToRemove())
+    if (!KeptForLastStep(file.substr(dest.size()))) files.push_back(std::move(file));
+  SetStatus(GetCommonText(u"A9"));
+  size_t done = 0;
+  RemoveFiles(files, done, std::max<size_t>(files.size(), 1));
+}
+
+void TInstallerActionUninstallEntry::Execute() {
+  const std::vector<TFolderEntry> folders = BuildFolderList();
+  const String dest = Installer->DestPath();
+  std::vector<String> kept, pair;
+  // The files step has logged the entries it skipped.
+  for (String& file : FilesToRemove(false, true)) {
+    const String relative = file.substr(dest.size());
+    if (zel::SameText(relative, kUninstallerName) || zel::SameText(relative, zel::ChangeFileExt(kUninstallerName, u".dat")))
+      pair.push_back(std::move(file));
+    else if (KeptForLastStep(relative))
+      kept.push_back(std::move(file));
+  }
+  SetStatus(GetCommonText(u"A9"));
+  const size_t total = kept.size() + pair.size() + folders.size() + 1;
+  size_t done = 0;
+  RemoveFiles(kept, done, total);
+  // Nothing the setup wrote may make the next run an update of what is gone.
+  try {
+    if (std::optional<zel::TSafeFolder> root = zel::TSafeFolder::OpenIfExists(dest)) RemoveSetupConfiguration(*root);
+  } catch (const zel::Exception& e) {
+    RunLog().Log(u"Configuration left alone (" + e.Message() + u"): " + dest);
+  }
+  // The key the registration wrote: the product name as it is, blanks included.
+  const String name = ProductInfo().GetName();
+  if (TInstallerApplicationRepository::Unregister(name)) RunLog().Log(u"Uninstall entry removed: " + name);
+  SetProgress(static_cast<int>(++done * 100 / total));
+  // The installed uninstaller is in use while it waits for this copy: it goes at the next
+  // restart as any file in use, but a restart is not asked for an uninstaller's leftover.
+  RemoveFiles(pair, done, total, false);
+  RemoveFolders(folders, done, total);
 }
 
 }  // namespace kivo

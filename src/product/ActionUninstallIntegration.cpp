@@ -5,8 +5,8 @@
 namespace kivo {
 
 TInstallerActionUninstallIntegration::TInstallerActionUninstallIntegration() {
-  FTasks.push_back(std::make_unique<TInstallerUpdateTaskRemoveShellMenu>());
   FTasks.push_back(std::make_unique<TInstallerUpdateTaskRemoveShortcuts>());
+  FTasks.push_back(std::make_unique<TInstallerUpdateTaskRemoveShellMenu>());
   FTasks.push_back(std::make_unique<TInstallerUpdateTaskRemoveFromRegistry>());
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// Undoes the product's integration with Windows before its files go: the shell menu
-// libraries, the shortcuts, and the registration program's entries with the uninstall
-// entry.
+// Undoes the product's integration with Windows once its files are gone: the shortcuts,
+// the shell menu libraries and the registration program's entries (both kept by the files
+// step for this). The uninstall entry goes after it (TInstallerActionUninstallEntry).
 #include <memory>
 #include <vector>
 

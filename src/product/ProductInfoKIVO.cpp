@@ -123,8 +123,10 @@ bool TProductInfoKIVO::CanUpdate() {
 void TProductInfoKIVO::PopulateActions(const TActionReceiver& receiver) {
   receiver(ActionClassOf<TInstallerActionCloseApplications>());
   if (Installer->Mode() == TInstallerMode::Uninstall) {
-    receiver(ActionClassOf<TInstallerActionUninstallIntegration>());
+    // The entry last: a run stopped half-way leaves the product listed, to be run again.
     receiver(ActionClassOf<TInstallerActionUninstallFiles>());
+    receiver(ActionClassOf<TInstallerActionUninstallIntegration>());
+    receiver(ActionClassOf<TInstallerActionUninstallEntry>());
     return;
   }
   receiver(ActionClassOf<TInstallerActionPrepare>());

@@ -122,10 +122,9 @@ void TInstallerUpdateTaskRemoveFromRegistry::Execute(TInstallerCleanupList*) {
   if (!OwnsRegistration(u"file types and the uninstall entry")) return;
   // Quoted and as the application name: from "C:\Program Files\..." an unquoted command
   // line would start "C:\Program.exe" if there were one.
+  // The uninstall entry goes last, with the uninstaller: see the uninstall's last step.
   const String program = Installer->DestPath() + u"Elevator.exe";
   if (!zel::FileExists(program) || SafeToRun(program)) RunProgramAndWait(program, u" /REG=U");
-  // The key the registration wrote: the product name as it is, blanks included.
-  TInstallerApplicationRepository::Unregister(ProductInfo().GetName());
 }
 
 void TInstallerUpdateTaskRemoveUninstallInfo::Execute(TInstallerCleanupList*) {

@@ -30,7 +30,7 @@ public:
   const char* ClassName() const override { return "TInstallerUpdateTaskRemoveShellMenu"; }
 };
 
-// Runs "Elevator.exe /REG=U" and deletes the product's uninstall entry.
+// Runs "Elevator.exe /REG=U". The uninstall entry goes later, as the uninstall's last step.
 class TInstallerUpdateTaskRemoveFromRegistry : public TInstallerUpdateTask {
 public:
   void Execute(TInstallerCleanupList* cleanup) override;

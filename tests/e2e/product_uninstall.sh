@@ -4,12 +4,15 @@
 # It relays to its copy in the temporary folder, which runs "Elevator.exe /REG=U",
 # deletes every listed file and the folders that became empty, deletes "!Backup\" (the
 # default of an Auto run), keeps the user's files and profiles and removes the uninstall
-# entry and the shortcuts. Then the same with hostile uninstall data (names that climb
-# out, absolute names, a link out of the program folder): nothing outside goes. "Count"
-# 0 deletes no file; damaged data fails with 1603 and deletes nothing. C:\KIVO is made
-# for administrators only; from a folder users can change, nothing is run; a portable
-# copy's uninstall leaves the standard installation's registration alone; a genuine
-# setup renamed Uninstall.exe beside a product package refuses to install it.
+# entry and the shortcuts, the files first and the entry last. A reinstall is then a fresh
+# install with shortcuts and integration. A file held open stays until the restart and the
+# run ends 3010; a run killed half-way leaves the product listed, and a second run
+# completes. Then the same with hostile uninstall data (names that climb out, absolute
+# names, a link out of the program folder): nothing outside goes. "Count" 0 deletes no
+# file; damaged data fails with 1603 and deletes nothing. C:\KIVO is made for
+# administrators only; from a folder users can change, nothing is run; a portable copy's
+# uninstall leaves the standard installation's registration alone; a genuine setup
+# renamed Uninstall.exe beside a product package refuses to install it.
 source "$(dirname "$0")/lib.sh"
 
 KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KIVO'
@@ -25,11 +28,13 @@ uninstall() {
   LOG=$(log_text "$(drive_c)/$1" 2>/dev/null)
 }
 
+# The uninstall leaves nothing that makes this an update: each is a fresh installation.
 install_again() {
-  rm -f "$(drive_c)/KIVO/KIVO.ini"  # a fresh installation, not an update
   silent_install "$1" "$1.log"
   [ "$RUN_EXIT" == 0 ] || fatal "the installation for the next case failed with $RUN_EXIT"
 }
+
+listed() { wine_out reg query "$KEY" /reg:32 >/dev/null && echo listed || echo "not listed"; }
 
 use_prefix product-uninstall fresh
 step "install: Setup.exe /AUTO=C:\\KIVO /SILENT"
@@ -58,13 +63,21 @@ uninstall u.log
 check "exit code through the relay" 0 "$RUN_EXIT"
 check_contains "the installed uninstaller hands over" 'Handing over to a copy of the uninstaller' "$LOG"
 check_contains "the copy works on C:\\KIVO" 'Command line: /PATH="C:\KIVO\" /AUTO /SILENT /LOG=C:\u.log' "$LOG"
-check "actions of the copy" "CloseApplications UninstallIntegration UninstallFiles" "$(action_order "$LOG")"
+check "actions of the copy: the files first, the entry last" \
+  "CloseApplications UninstallFiles UninstallIntegration UninstallEntry" "$(action_order "$LOG")"
 check "Elevator.log: the unregistration, by the quoted path" '"C:\KIVO\Elevator.exe" /REG=U' \
   "$(tr -d '\r' <"$DEST/Elevator.log" | tail -n1)"
 left=""
 while IFS= read -r file; do
   [ -e "$DEST/${file//\\//}" ] && left+="$file "
 done <<<"$LISTED"
+# The installed uninstaller runs while its copy works: when it cannot be moved aside, it is
+# deleted at the next restart from where it is (and that asks for no restart).
+if [ "$left" == "Uninstall.exe " ]; then
+  check_contains "Uninstall.exe, in use by the relay, goes at the restart" \
+    'In use, deleted at the next restart: C:\KIVO\Uninstall.exe' "$LOG"
+  left=""
+fi
 check "every listed file is gone" "" "$left"
 check "the folders that became empty are gone" "" \
   "$(cd "$DEST" && find . -mindepth 1 -type d ! -path './Playlists' | sort | xargs)"
@@ -76,6 +89,70 @@ check "the uninstall entry is gone (reg query's exit code)" 1 $?
 check "the shortcuts are gone" "" "$(ls "$(common_desktop)/KIVO.lnk" "$(common_programs)/KIVO" 2>/dev/null)"
 check "no errors" "" "$(grep -E '^(Error|Setup error):' <<<"$LOG")"
 check "both processes exit with 0" $'Exit code: 0\nExit code: 0' "$(grep '^Exit code:' <<<"$LOG")"
+check "KIVO.ini (only what the setup wrote) is gone" "" "$(ls "$DEST/KIVO.ini" 2>/dev/null)"
+
+step "uninstall, then install again: a fresh install with shortcuts and integration"
+rm -f "$DEST/Elevator.log"
+install_again reinstall
+REINSTALL=$(log_text "$(drive_c)/reinstall.log")
+check "actions of the reinstall" "CloseApplications Prepare Extract Config Integrate Shortcuts UpdateShellCache" \
+  "$(action_order "$REINSTALL")"
+check_contains "the integration ran again" '"C:\KIVO\Elevator.exe" /REG=L1' "$(tr -d '\r' <"$DEST/Elevator.log" 2>/dev/null)"
+check_true "the desktop shortcut is back" test -f "$(common_desktop)/KIVO.lnk"
+check "listed again" listed "$(listed)"
+
+step "a file held open: removed at the restart, the run ends 3010"
+HELD_READY=$(drive_c)/e2e/held.ready HELD_RELEASE=$(drive_c)/e2e/held.release
+rm -f "$HELD_READY" "$HELD_RELEASE"
+"$WINE" "$(winpath "$(helper file_holder.exe)")" 'C:\KIVO\KIVO.exe' none 'C:\e2e\held.ready' 'C:\e2e\held.release' \
+  120000 >/dev/null 2>&1 </dev/null &
+HOLDER=$!
+for _ in $(seq 300); do [ -f "$HELD_READY" ] && break; sleep 0.1; done
+[ -f "$HELD_READY" ] || fatal "the file holder did not start"
+rm -f "$(drive_c)/held.log"
+run_win "$WORK/held.out" 'C:\KIVO\Uninstall.exe' /AUTO /SILENT '/LOG=C:\held.log'
+touch "$HELD_RELEASE"
+wait "$HOLDER"
+stop_server
+LOG=$(log_text "$(drive_c)/held.log" 2>/dev/null)
+check "exit code through the relay: restart required" 3010 "$RUN_EXIT"
+check "both processes exit with 3010" $'Exit code: 3010\nExit code: 3010' "$(grep '^Exit code:' <<<"$LOG")"
+PENDING=$(tr -d '\r' <"$WINEPREFIX/system.reg" | grep -i '^"PendingFileRenameOperations"=')
+if [ -f "$DEST/KIVO.exe" ]; then
+  check_contains "log: scheduled at its own path" 'In use, deleted at the next restart: C:\KIVO\KIVO.exe' "$LOG"
+  check_contains "scheduled for deletion at restart under its own path" 'C:\\KIVO\\KIVO.exe\0\0' "$PENDING"
+else
+  check_contains "log: moved aside until the restart" 'In use, moved aside until restart: C:\KIVO\KIVO.exe' "$LOG"
+fi
+check "the other listed files are gone" "" "$(ls "$DEST/Elevator.exe" "$DEST/Uninstall.dat" 2>/dev/null)"
+check "not listed" "not listed" "$(listed)"
+
+step "killed half-way: still listed, a second run completes"
+install_again install-kill
+rm -f "$(drive_c)/kill.log"
+start_win "$WORK/kill.out" 'C:\KIVO\Uninstall.exe' /AUTO /SILENT '/LOG=C:\kill.log'
+waited=0
+# After the files step, while the integration's program runs.
+while ! grep -qa 'Action TInstallerActionUninstallIntegration starts' "$(drive_c)/kill.log" 2>/dev/null &&
+  [ $waited -lt 3000 ] && kill -0 "$RUN_PID" 2>/dev/null; do
+  sleep 0.01
+  waited=$((waited + 1))
+done
+"$WINESERVER" -k 2>/dev/null
+wait "$RUN_PID" 2>/dev/null
+KILLED=$(log_text "$(drive_c)/kill.log" 2>/dev/null)
+if grep -q 'Action TInstallerActionUninstallEntry starts' <<<"$KILLED"; then
+  note "the run reached its last step before the kill: the half-way state was not seen"
+else
+  check_contains "the files step had run" 'Action TInstallerActionUninstallFiles ends' "$KILLED"
+  check_true "the program is gone" test ! -e "$DEST/KIVO.exe"
+  check "the product is still listed" listed "$(listed)"
+  check_true "with its uninstaller and data" test -f "$DEST/Uninstall.exe" -a -f "$DEST/Uninstall.dat"
+fi
+uninstall kill2.log
+check "the second run: exit code" 0 "$RUN_EXIT"
+check "the second run completes: not listed" "not listed" "$(listed)"
+check "nothing of the product is left" "" "$(ls "$DEST/Uninstall.dat" "$DEST/KIVO.ini" "$DEST/Elevator.exe" 2>/dev/null)"
 
 step "hostile uninstall data: names out of C:\\KIVO, absolute names, links out of it"
 install_again install2

@@ -2,7 +2,10 @@
 # The backup's size limit, with sparse files (no 2 GiB on disk): a portable 4.60
 # installation whose files add up to 2^31 - 1 bytes is archived and updated; one more
 # byte and the run stops before anything is written or deleted, with one "Setup" box
-# "Too many files for backup" and the exit code 1603.
+# "Too many files for backup" and the exit code 1603. Then the room on a small drive (a
+# tmpfs linked as Wine's D:): a fresh install and an update that do not fit are refused
+# before anything is touched, with a box that names the drive and the room; an unfinished
+# backup of an earlier run that fills the drive is removed, and the update then fits.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/../fixtures/older_install.sh"
 need_display "$@"
@@ -61,4 +64,73 @@ check "exit code" 1603 "$RUN_EXIT"
 stop_server
 check "every file in place" "$BEFORE" "$(cd "$(drive_c)/Big" && find . -type f -printf '%p %s\n' | sort)"
 check "no backup folder" "" "$(ls -d "$(drive_c)/Big/!Backup" 2>/dev/null)"
+
+# A small drive D: of its own for the prefix; unmounted when the scenario ends.
+SMALL=$WORK/small-drive
+small_drive() {
+  mkdir -p "$SMALL"
+  mountpoint -q "$SMALL" && umount "$SMALL"
+  mount -t tmpfs -o size=$1 kivo-e2e "$SMALL" || fatal "cannot mount a tmpfs at $SMALL (needs root)"
+  trap 'umount "$SMALL" 2>/dev/null' EXIT
+  rm -f "$WINEPREFIX/dosdevices/d:"
+  ln -s "$SMALL" "$WINEPREFIX/dosdevices/d:"
+}
+# fill_to FREE_KB: a filler file leaves about that much room on the small drive.
+fill_to() {
+  local free
+  free=$(df -k --output=avail "$SMALL" | tail -n1)
+  [ "$free" -gt "$1" ] && head -c $(((free - $1) * 1024)) /dev/zero >"$SMALL/filler.bin"
+}
+# refused NAME ARGS...: the run is refused with the room's message and 1603.
+refused() {
+  local name=$1
+  shift
+  rm -f "$(drive_c)/$name.log"
+  start_win "$WORK/$name.out" "$(winpath "$SETUP_EXE")" "$@" /SILENT "/LOG=C:\\$name.log"
+  if answer_setup_box "not enough room"; then
+    check_contains "message: the drive and the room" 'There is not enough room on the disk D:. The setup needs ' "$BOX_TEXT"
+  fi
+  end_win 60
+  check "exit code" 1603 "$RUN_EXIT"
+  stop_server
+  LOG=$(log_text "$(drive_c)/$name.log" 2>/dev/null)
+  check "log: refused in the first step, before the player is closed" "CloseApplications" "$(action_order "$LOG")"
+  check_contains "log: the room on D:" 'Room on D:' "$LOG"
+}
+
+step "a fresh install that does not fit: refused, nothing touched"
+use_prefix room fresh
+small_drive 32m
+fill_to 512
+refused room-fresh '/AUTO=D:\KIVO'
+check "no folder was made" "" "$(ls -d "$SMALL/KIVO" 2>/dev/null)"
+check "no uninstall entry" 1 "$(wine_out reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KIVO' /reg:32 \
+  >/dev/null; echo $?)"
+
+step "an update whose backup does not fit: refused, every file in place"
+rm -f "$SMALL/filler.bin"
+fixture_program "$SMALL/KIVO" 4600 0
+fixture_profile "$SMALL/KIVO/Profile"
+head -c $((4 * 1024 * 1024)) /dev/urandom >"$SMALL/KIVO/Video/Recording.bin" 2>/dev/null ||
+  { mkdir -p "$SMALL/KIVO/Video" && head -c $((4 * 1024 * 1024)) /dev/urandom >"$SMALL/KIVO/Video/Recording.bin"; }
+fill_to 2048
+BEFORE=$(cd "$SMALL/KIVO" && find . -type f -printf '%p %s %T@\n' | sort)
+refused room-update '/AUTO=D:\KIVO'
+check "every file in place, unchanged" "$BEFORE" "$(cd "$SMALL/KIVO" && find . -type f -printf '%p %s %T@\n' | sort)"
+check "no archive begun" "" "$(ls "$SMALL/KIVO/!Backup/" | grep -i '5\.10')"
+
+step "an unfinished backup of an earlier run fills the drive: removed, then the update fits"
+rm -f "$SMALL/filler.bin"
+mkdir -p "$SMALL/KIVO/!Backup"
+fill_to 1024
+mv "$SMALL/filler.bin" "$SMALL/KIVO/!Backup/z Before install 5.10 [2026.02.02 10-00-00].zip.part"
+run_win "$WORK/room-part.out" "$(winpath "$SETUP_EXE")" '/AUTO=D:\KIVO' /SILENT '/LOG=C:\room-part.log'
+stop_server
+LOG=$(log_text "$(drive_c)/room-part.log" 2>/dev/null)
+check "exit code" 0 "$RUN_EXIT"
+check_contains "log: the unfinished backup is deleted" \
+  'Deleted (an unfinished backup of an earlier run): D:\KIVO\!Backup\z Before install 5.10 [2026.02.02 10-00-00].zip.part' "$LOG"
+check "no partial archive is left" "" "$(ls "$SMALL/KIVO/!Backup/" | grep -i '\.part$')"
+check "the update's backup is there" 1 "$(ls "$SMALL/KIVO/!Backup/" | grep -c '^z Before install 5\.10 .*\.zip$')"
+check "the user's recording is in place" 4194304 "$(stat -c %s "$SMALL/KIVO/Video/Recording.bin" 2>/dev/null)"
 finish

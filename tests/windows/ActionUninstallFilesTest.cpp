@@ -15,6 +15,10 @@
 #include "library/win/UserAccounts.h"
 #include "product/ActionUninstallFiles.h"
 #include "product/ActionUninstallIntegration.h"
+#include "core/ApplicationRepository.h"
+#include "core/RestartRequired.h"
+#include "library/IniFile.h"
+#include "library/win/Handles.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -45,6 +49,26 @@ struct TUninstallRun {
   TTestInstallerEnvironment Environment;
   TInstaller Installer;
 };
+
+// Runs the given steps of an uninstall of dest to their end.
+void RunSteps(TUninstallRun& run, std::vector<TInstallerActionClass> steps) {
+  TestProduct.Actions = std::move(steps);
+  run.Installer.Start(false);
+  ASSERT_TRUE(run.Installer.Thread()->WaitFor(60000));
+  EXPECT_FALSE(run.Installer.HasErrors());
+}
+
+// The files that Windows deletes or renames at the next restart.
+String PendingAtRestart() {
+  wchar_t buffer[16384] = {};
+  DWORD size = sizeof buffer - 4;
+  if (::RegGetValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                     L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
+    return {};
+  String text = zel::from_wcstr(buffer, size / sizeof(wchar_t));
+  std::replace(text.begin(), text.end(), u'\0', u'|');
+  return text;
+}
 
 std::string Relative(const String& dest, const std::vector<TFolderEntry>& list) {
   std::string text;
@@ -222,7 +246,7 @@ TEST(ActionUninstallFiles, ARunDeletesListedFilesAndEmptyFoldersAndNothingOutsid
                            "5=Plugins\\Out\\victim.txt\r\n6=KIVO.exe\r\n7=Plugins\\Out\r\n";
   {
     TUninstallRun run(dest, u"/AUTO /SILENT", list, {});
-    TestProduct.Actions = {ActionClassOf<TInstallerActionUninstallFiles>()};
+    TestProduct.Actions = {ActionClassOf<TInstallerActionUninstallFiles>(), ActionClassOf<TInstallerActionUninstallEntry>()};
     run.Installer.Start(false);
     ASSERT_TRUE(run.Installer.Thread()->WaitFor(60000));
     EXPECT_FALSE(run.Installer.HasErrors());
@@ -240,7 +264,7 @@ TEST(ActionUninstallFiles, ARunDeletesListedFilesAndEmptyFoldersAndNothingOutsid
   WriteAll(dest + u"KIVO.exe", Bytes("x"));
   {
     TUninstallRun run(dest, u"/AUTO /SILENT", "[Uninstall]\r\nCount=0\r\n0=KIVO.exe\r\n", {});
-    TestProduct.Actions = {ActionClassOf<TInstallerActionUninstallFiles>()};
+    TestProduct.Actions = {ActionClassOf<TInstallerActionUninstallFiles>(), ActionClassOf<TInstallerActionUninstallEntry>()};
     run.Installer.Start(false);
     ASSERT_TRUE(run.Installer.Thread()->WaitFor(60000));
   }
@@ -265,9 +289,11 @@ TEST(ActionUninstallFiles, ARunDeletesListedFilesAndEmptyFoldersAndNothingOutsid
   {
     TUninstallRun run(dest, u"/AUTO /SILENT", "[Uninstall]\r\nCount=2\r\n0=KIVO.exe\r\n1=Plugins\\Equalizer.dll\r\n",
                       {{u"RemoveContent", u"1"}, {u"RemoveBackups", u"1"}});
-    TInstallerActionUninstallFiles action;
-    action.UninstallerFile = running + u"Uninstall.exe";
-    action.Execute();
+    TInstallerActionUninstallFiles files;
+    TInstallerActionUninstallEntry last;
+    files.UninstallerFile = last.UninstallerFile = running + u"Uninstall.exe";
+    files.Execute();
+    last.Execute();
   }
   for (const char16_t* gone : {u"KIVO.exe", u"Plugins\\", u"Profile\\", u"!Backup\\", u"KIVO.ini", u"Uninstall.exe",
                                u"Uninstall.dat"})
@@ -293,4 +319,112 @@ TEST(ActionUninstallIntegration, RunsTheRegistrationProgramsUnregisterAndReports
   EXPECT_EQ(progress, (std::vector<int>{0, 33, 67, 100}));
   const std::vector<uint8_t> log = ReadAll(dest + u"Elevator.log");
   EXPECT_EQ(std::string(log.begin(), log.end()), "\"" + zel::ToUtf8(dest) + "Elevator.exe\" /REG=U\r\n");
+}
+
+TEST(ActionUninstallFiles, AStopBeforeTheLastStepLeavesTheProductListedAndASecondRunCompletes) {
+  const String dest = ScratchDir(u"UninstallFiles-order") + u"\\KIVO\\";
+  Folder(dest);
+  Folder(dest + u"Plugins\\");
+  for (const char16_t* file : {u"KIVO.exe", u"Plugins\\Equalizer.dll", u"Uninstall.exe", u"Uninstall.dat"})
+    WriteAll(dest + file, Bytes("x"));
+  ASSERT_TRUE(::CopyFileW(W(HelperPath(u"..\\sample\\Elevator.exe")), W(dest + u"Elevator.exe"), FALSE));
+  WriteAll(dest + u"KIVO.ini", Bytes("[System]\r\nUserMode=1\r\nVersion=5100\r\n[Integration]\r\nShortcutDesktop=1\r\n"));
+  ASSERT_TRUE(TInstallerApplicationRepository::Register(u"KIVO", dest + u"Uninstall.exe", u"5.10", u"p", u"h"));
+  const std::string list = "[Uninstall]\r\nCount=5\r\n0=KIVO.exe\r\n1=Plugins\\Equalizer.dll\r\n2=Elevator.exe\r\n"
+                           "3=Uninstall.dat\r\n4=Uninstall.exe\r\n";
+  String found;
+  {
+    // Stopped after the files step: still listed, its uninstaller and data in place.
+    TUninstallRun run(dest, u"/AUTO /SILENT", list, {});
+    RunSteps(run, {ActionClassOf<TInstallerActionUninstallFiles>()});
+    EXPECT_FALSE(RestartRequired());
+  }
+  EXPECT_FALSE(FileExists(dest + u"KIVO.exe"));
+  EXPECT_FALSE(FileExists(dest + u"Plugins\\Equalizer.dll"));
+  for (const char16_t* kept : {u"Uninstall.exe", u"Uninstall.dat", u"Elevator.exe", u"KIVO.ini"})
+    EXPECT_TRUE(FileExists(dest + kept)) << zel::ToUtf8(kept);
+  EXPECT_TRUE(TInstallerApplicationRepository::GetInstallPath(u"KIVO", found));
+  {
+    // The second run, whole: the integration still finds its program, the entry goes last.
+    TUninstallRun run(dest, u"/AUTO /SILENT", list, {});
+    RunSteps(run, {ActionClassOf<TInstallerActionUninstallFiles>(), ActionClassOf<TInstallerActionUninstallIntegration>(),
+                   ActionClassOf<TInstallerActionUninstallEntry>()});
+  }
+  const std::vector<uint8_t> log = ReadAll(dest + u"Elevator.log");
+  EXPECT_EQ(std::string(log.begin(), log.end()), "\"" + zel::ToUtf8(dest) + "Elevator.exe\" /REG=U\r\n");
+  for (const char16_t* gone : {u"Uninstall.exe", u"Uninstall.dat", u"Elevator.exe", u"KIVO.ini"})
+    EXPECT_FALSE(FileExists(dest + gone)) << zel::ToUtf8(gone);
+  EXPECT_FALSE(zel::DirectoryExists(dest + u"Plugins\\"));
+  EXPECT_FALSE(TInstallerApplicationRepository::GetInstallPath(u"KIVO", found));
+}
+
+TEST(ActionUninstallFiles, TheSetupsConfigurationGoesTheUsersStays) {
+  const String scratch = LinkSafeScratch(u"UninstallFiles-config");
+  struct Case {
+    const char* what;
+    std::string before;
+    std::string_view after;  // empty: the file is gone
+  };
+  const Case cases[] = {
+      {"only what the setup wrote", "[System]\r\nUserMode=1\r\nDefaultLang=English.lng\r\nVersion=5100\r\n"
+                                    "[Integration]\r\nShortcutDesktop=1\r\n", ""},
+      {"the System section alone", "[System]\r\nVersion=5100\r\n", ""},
+      {"the user's settings stay", "[System]\r\nVersion=5100\r\n[Player]\r\nVolume=80\r\n", "[Player]\r\nVolume=80\r\n"},
+      {"no System section: untouched", "[Player]\r\nVolume=80\r\n", "[Player]\r\nVolume=80\r\n"},
+  };
+  int i = 0;
+  for (const Case& c : cases) {
+    const String folder = scratch + u"\\" + zel::IntToStr(i++) + u"\\";
+    Folder(folder);
+    WriteAll(folder + u"KIVO.ini", Bytes(c.before));
+    TInstallerActionUninstallFiles::RemoveSetupConfiguration(zel::TSafeFolder::Open(folder));
+    EXPECT_EQ(FileExists(folder + u"KIVO.ini"), !c.after.empty()) << c.what;
+    if (c.after.empty()) continue;
+    zel::TZELIniFile ini(folder + u"KIVO.ini");
+    std::vector<String> sections;
+    ini.ReadSections(sections);
+    EXPECT_EQ(sections, std::vector<String>{u"Player"}) << c.what;
+    EXPECT_EQ(ini.ReadString(u"Player", u"Volume"), u"80") << c.what;
+    if (c.before == c.after) EXPECT_EQ(ReadAll(folder + u"KIVO.ini"), Bytes(c.before)) << c.what;
+  }
+  // A link in its place is not gone through: its target keeps every line.
+  const String linked = scratch + u"\\linked\\";
+  Folder(linked);
+  const std::string target = "[System]\r\nVersion=5100\r\n";
+  WriteAll(scratch + u"\\target.ini", Bytes(target));
+  if (MakeLink(linked + u"KIVO.ini", scratch + u"\\target.ini", false)) {
+    TInstallerActionUninstallFiles::RemoveSetupConfiguration(zel::TSafeFolder::Open(linked));
+    EXPECT_EQ(ReadAll(scratch + u"\\target.ini"), Bytes(target));
+  }
+}
+
+TEST(ActionUninstallFiles, AFileInUseIsRemovedAtRestartAndTheRunSaysSo) {
+  const String dest = ScratchDir(u"UninstallFiles-held") + u"\\KIVO\\";
+  Folder(dest);
+  Folder(dest + u"Plugins\\");
+  const std::string list = "[Uninstall]\r\nCount=2\r\n0=KIVO.exe\r\n1=Plugins\\a.dll\r\n";
+  for (const bool hold : {false, true}) {
+    WriteAll(dest + u"KIVO.exe", Bytes("x"));
+    WriteAll(dest + u"Plugins\\a.dll", Bytes("x"));
+    // Held without sharing, as a running program holds its file: it can be neither
+    // deleted nor moved.
+    zel::TFileHandle held;
+    if (hold) held.Reset(::CreateFileW(W(dest + u"KIVO.exe"), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_EQ(static_cast<bool>(held), hold);
+    bool restart = false;
+    {
+      TUninstallRun run(dest, u"/AUTO /SILENT", list, {});
+      RunSteps(run, {ActionClassOf<TInstallerActionUninstallFiles>(), ActionClassOf<TInstallerActionUninstallEntry>()});
+      restart = RestartRequired();
+    }
+    EXPECT_EQ(restart, hold);
+    EXPECT_FALSE(FileExists(dest + u"Plugins\\a.dll"));
+    EXPECT_EQ(FileExists(dest + u"KIVO.exe"), hold);
+    if (hold) {
+      // Scheduled under its own path, the one place it still is.
+      EXPECT_NE(zel::ToUtf8(PendingAtRestart()).find(zel::ToUtf8(dest + u"KIVO.exe")), std::string::npos)
+          << zel::ToUtf8(PendingAtRestart());
+      EXPECT_TRUE(zel::DirectoryExists(dest));  // its folder with it
+    }
+  }
 }

@@ -15,6 +15,9 @@
 #include "core/InstallerThread.h"
 #include "package/win/ActionExtract.h"
 #include "package/win/ExtractHelper.h"
+#include "library/FileWriteError.h"
+#include "library/Streams.h"
+#include "platform/Platform.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -321,4 +324,37 @@ TEST(ExtractTest, ForceFolderCreatesParentsOrRaisesE3WithThePath) {
     }
   }
   EXPECT_TRUE(FileExists(root + u"\\a\\b\\d"));
+}
+
+TEST(ExtractHelper, AFailedWriteNamesTheFileAndTheCauseInWords) {
+  // A stream that cannot write: the error names its file and the system's reason, and the
+  // reason's code stays for the step to put in words.
+  const String file = ScratchDir(u"Extract-write-error") + u"\\Readonly.dll";
+  WriteAll(file, Bytes("x"));
+  zel::TFileStream stream(file, zel::FileMode::OpenRead);
+  const uint8_t data[16] = {};
+  try {
+    stream.WriteBuffer(data, sizeof data);
+    ADD_FAILURE() << "written through a read-only handle";
+  } catch (const zel::EWriteError& e) {
+    const std::string text = zel::ToUtf8(e.Message());
+    EXPECT_EQ(text.rfind("Cannot write the file \"" + zel::ToUtf8(file) + "\". ", 0), 0u) << text;
+    EXPECT_GT(text.size(), zel::ToUtf8(file).size() + 26) << "no reason given: " << text;
+  }
+  EXPECT_EQ(zel::LastFileWriteError(), static_cast<unsigned>(ERROR_ACCESS_DENIED));
+
+  TTestInstallerEnvironment environment;
+  TInstaller installer(u"");
+  installer.Resources().InitializeLanguages(false);
+  struct Case {
+    unsigned error;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {ERROR_DISK_FULL, "The file \"C:\\KIVO\\a.dll\" could not be written: the disk C: is full."},
+      {ERROR_HANDLE_DISK_FULL, "The file \"C:\\KIVO\\a.dll\" could not be written: the disk C: is full."},
+      {ERROR_ACCESS_DENIED, "The file \"C:\\KIVO\\a.dll\" could not be written: " +
+                                zel::ToUtf8(zel::Trim(zel::platform::SystemErrorMessage(ERROR_ACCESS_DENIED)))},
+  };
+  for (const Case& c : cases) EXPECT_EQ(zel::ToUtf8(WriteFailureText(u"C:\\KIVO\\a.dll", c.error)), c.expected) << c.error;
 }

@@ -138,5 +138,5 @@ TEST(ProductActionList, EachKindOfRunListsItsActionsInOrder) {
 
   // An uninstaller: its product package holds Uninstall.ini.
   EXPECT_EQ(ActionNames(english, {{u"Uninstall.ini", "[Uninstall]\r\nCount=0\r\n"}}, u"/AUTO /SILENT", 10, 0),
-            "CloseApplications UninstallIntegration UninstallFiles");
+            "CloseApplications UninstallFiles UninstallIntegration UninstallEntry");
 }

@@ -7,6 +7,7 @@
 #include "core/InstallerErrors.h"
 #include "core/InstallerScript.h"
 #include "core/RunLog.h"
+#include "library/FileWriteError.h"
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 #include "library/win/Md5.h"
@@ -52,7 +53,29 @@ bool ForceDirectories(const String& path, const String& protect) {
          zel::DirectoryExists(path);
 }
 
+// "D:" for a path on a drive, the share's root for a network path.
+String VolumeOf(const String& path) {
+  wchar_t root[MAX_PATH + 1] = {};
+  if (!::GetVolumePathNameW(zel::as_wcstr(zel::platform::ExtendedLengthPath(path)), root, MAX_PATH)) return {};
+  String volume = zel::from_wcstr(root);
+  if (zel::StartsWithText(volume, u"\\\\?\\")) volume.erase(0, 4);
+  return volume.size() == 3 && volume[1] == u':' ? volume.substr(0, 2) : volume;
+}
+
 }  // namespace
+
+String WriteFailureText(const String& target, unsigned error) {
+  TInstallerResources& resources = Installer->Resources();
+  if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) {
+    String format = resources.GetText(u"Common", u"E8");
+    if (format.empty()) format = u"The file \"%s\" could not be written: the disk %s is full.";
+    return zel::Format(format, target, VolumeOf(target));
+  }
+  String format = resources.GetText(u"Common", u"E9");
+  if (format.empty()) format = u"The file \"%s\" could not be written: %s";
+  return zel::Format(format, target,
+                     zel::Trim(error ? zel::platform::SystemErrorMessage(error) : String(u"the system gave no reason.")));
+}
 
 String TInstallerExtractHelper::FormatText(StringView key, StringView argument) {
   return zel::Format(Installer->Resources().GetText(u"Common", key), argument);
@@ -139,9 +162,19 @@ void TInstallerExtractHelper::ExtractFile(const TInstallerScriptFile& entry) {
   zel::TReadOnlyMemoryStream source(member.Data, member.Size);
   std::unique_ptr<zel::TStream> stream;
   if (!CreateTargetStream(target, source, stream)) return;
-  stream->WriteBuffer(member.Data, member.Size);
-  // Flush before the stream goes, so a full disk fails the step instead of vanishing.
-  static_cast<zel::TBufferedFileStream&>(*stream).Flush();
+  try {
+    stream->WriteBuffer(member.Data, member.Size);
+    // Flush before the stream goes, so a full disk fails the step instead of vanishing.
+    static_cast<zel::TBufferedFileStream&>(*stream).Flush();
+  } catch (const zel::EStreamError& e) {
+    const unsigned error = zel::LastFileWriteError();
+    RunLog().Log(u"Not written (" + e.Message() + u"): " + target);
+    stream.reset();
+    // A truncated program or library must not stay where it would be loaded.
+    if (::DeleteFileW(zel::as_wcstr(zel::platform::ExtendedLengthPath(target))))
+      RunLog().Log(u"Deleted (written only in part): " + target);
+    throw EInstallerInstallError(WriteFailureText(target, error));
+  }
   stream.reset();
   RunLog().Log(u"Written: " + target + u" (" + zel::IntToStr(static_cast<long long>(member.Size)) + u" bytes)");
 }

@@ -28,4 +28,8 @@ protected:
   virtual int AskLockedFile(zel::StringView target);
 };
 
+// Why a file could not be written, in the user's words: "the disk D: is full" (keys "E8"),
+// or the system's reason ("E9"); the file is named in both.
+zel::String WriteFailureText(const zel::String& target, unsigned error);
+
 }  // namespace kivo
