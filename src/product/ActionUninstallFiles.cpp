@@ -22,6 +22,7 @@
 #include "platform/Platform.h"
 #include "product/ProfileHelper.h"
 #include "product/SetupHelper.h"
+#include "product/UpdateTasks.h"
 
 namespace kivo {
 
@@ -393,7 +394,9 @@ void TInstallerActionUninstallEntry::Execute() {
   }
   // The key the registration wrote: the product name as it is, blanks included.
   const String name = ProductInfo().GetName();
-  if (TInstallerApplicationRepository::Unregister(name)) RunLog().Log(u"Uninstall entry removed: " + name);
+  // A portable copy's uninstall leaves the standard installation's entry alone.
+  if (OwnsRegistration(u"the uninstall entry") && TInstallerApplicationRepository::Unregister(name))
+    RunLog().Log(u"Uninstall entry removed: " + name);
   SetProgress(static_cast<int>(++done * 100 / total));
   // The installed uninstaller is in use while it waits for this copy: it goes at the next
   // restart as any file in use, but a restart is not asked for an uninstaller's leftover.

@@ -70,6 +70,16 @@ void AddIfFile(TInstallerCleanupList* cleanup, const String& path) {
   if (cleanup && zel::FileExists(path)) cleanup->push_back(path);
 }
 
+// The elevated setup starts or loads nothing that users could have replaced.
+bool SafeToRun(const String& file) {
+  String reason;
+  if (IsSafeToRun(Installer->DestPath(), file, reason)) return true;
+  RunLog().Log(u"Not run, " + reason + u": " + file);
+  return false;
+}
+
+}  // namespace
+
 // The machine-wide registration (uninstall entry, common shortcuts, file types, context
 // menu) is this installation's unless an uninstall entry names another folder: a
 // portable copy's uninstall leaves the standard installation's alone. Logged when not.
@@ -95,15 +105,6 @@ bool OwnsRegistration(StringView what) {
   return Installer->RegistrationOwned() != 0;
 }
 
-// The elevated setup starts or loads nothing that users could have replaced.
-bool SafeToRun(const String& file) {
-  String reason;
-  if (IsSafeToRun(Installer->DestPath(), file, reason)) return true;
-  RunLog().Log(u"Not run, " + reason + u": " + file);
-  return false;
-}
-
-}  // namespace
 
 void TInstallerUpdateTaskRemoveShellMenu::Execute(TInstallerCleanupList*) {
   const String dest = Installer->DestPath();

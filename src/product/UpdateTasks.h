@@ -11,6 +11,11 @@ class TInstallerProfileInfo;
 
 class TSetAside;
 
+// The machine-wide registration (uninstall entry, common shortcuts, file types, context
+// menu) is this installation's unless an uninstall entry names another folder; logs
+// "Left alone: <what>" when it is not.
+bool OwnsRegistration(zel::StringView what);
+
 class TInstallerUpdateTask : public TInstallerPersistent {
 public:
   // cleanup: the files to delete later; null when the uninstall action runs the task.
