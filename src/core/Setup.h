@@ -11,6 +11,10 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitCancelled = 1602;
 constexpr int kExitFailure = 1603;
 constexpr int kExitElevationDeclined = 1223;
+constexpr int kExitAlreadyRunning = 1618;
+
+// The machine-wide name that one running setup holds (tests hold it too).
+constexpr const wchar_t* kSetupRunningName = L"Global\\KIVO Setup Running";
 
 struct TSetupEntry {
   // Shows the wizard and returns when its window has closed.

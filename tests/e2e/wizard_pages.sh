@@ -7,8 +7,12 @@
 #   standard moves it back; a portable installation skips the integration page;
 # - the integration page's choices: the ready summary is rebuilt after going back, and
 #   the integration program receives exactly the chosen switches (Elevator.log);
+# - a typed destination is checked on Next: a relative path, a character no folder name
+#   may hold, a drive that does not exist and a drive with too little room (a small
+#   tmpfs linked as a Wine drive) are refused with their message, the text is kept as
+#   typed; the free space is shown beside the space needed;
 # - a typed destination that cannot be created fails the run: the finish page lists the
-#   error and the exit code is 1603.
+#   message, what to do and where the log is, never the call stack; exit 1603.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/wizard_lib.sh"
 need_display "$@"
@@ -52,10 +56,46 @@ check "a drive's root disables Next" 0 "$(has_flag "$NEXT" E && echo 1 || echo 0
 check_contains "and the page says why" "it is the root of a drive" "$(visible_texts)"
 check "the refused text stays in the edit" 'C:\' "$(visible_text Edit)"
 type_path 'C:\Typed\KIVO'
-sleep 0.3
-check_true "a usable folder enables Next again" has_flag "$NEXT" E
+check_soon "a usable folder enables Next again" 1 next_enabled
 check "the reason is gone" "" "$(visible_texts | grep -F 'root of a drive')"
+check_contains "the space needed and the free space of drive C: beside the folder" \
+  "$(fmt "$(lng PageSetup Space)" X C: Y | sed 's/^[^:]*: X//; s/ Y.*//')" "$(visible_texts)"
 screenshot pages-setup-typed
+
+step "typed folders checked on Next"
+# refused_on_next TEXT KEY ARGS...: Next refuses TEXT with the message KEY formatted with ARGS.
+refused_on_next() {
+  local typed=$1 expected
+  expected=$(fmt "$(lng PageSetup "$2")" "${@:3}")
+  type_path "$typed"
+  check_soon "[$typed]: Next is enabled, to say what is wrong" 1 next_enabled
+  click_button "$NEXT"
+  check "[$typed]: the message on Next" "$expected" "$(box_text "$WIZARD_TITLE")"
+  answer_box "$WIZARD_TITLE" OK
+  check "[$typed]: still the setup page" PageSetup "$(wizard_page)"
+  check "[$typed]: the text is kept as typed" "$typed" "$(visible_text Edit)"
+  check_contains "[$typed]: the page says it too" "$expected" "$(visible_texts)"
+}
+refused_on_next 'kivo' ERelative 'kivo'
+refused_on_next 'C:\bad|name' EInvalidChar 'C:\bad|name' '|'
+refused_on_next 'Q:\x' ENoDrive 'Q:'
+SMALL=$WORK/small-drive
+mkdir -p "$SMALL"
+if mount -t tmpfs -o size=256k tmpfs "$SMALL" 2>/dev/null; then
+  ln -sfn "$SMALL" "$WINEPREFIX/dosdevices/r:"
+  TOO_SMALL=$(fmt "$(lng PageSetup ENoRoom)" 'R:' X X | sed 's/ X.*//')
+  type_path 'R:\KIVO'
+  click_button "$NEXT"
+  check_contains "a drive with too little room" "$TOO_SMALL" "$(box_text "$WIZARD_TITLE")"
+  answer_box "$WIZARD_TITLE" OK
+  check "too little room: still the setup page" PageSetup "$(wizard_page)"
+  rm -f "$WINEPREFIX/dosdevices/r:"
+  umount "$SMALL"
+else
+  note "no tmpfs can be mounted here: the too-little-room case is left out"
+fi
+type_path 'C:\Typed\KIVO'
+check_soon "a usable folder after the refusals" 1 next_enabled
 
 step "browsed destinations"
 for case in 'C:\Media|C:\Media\KIVO\' 'C:\Media\Films|C:\Media\Films\KIVO\' 'C:\Media\KIVO|C:\Media\KIVO\'; do
@@ -164,7 +204,12 @@ expect_page PageReadyToInstall
 click_button "$INSTALL"
 expect_page PageFinish 90
 check_contains "the finish page says the run failed" "$(lng PageFinish E1)" "$(visible_texts)"
-check_contains "and lists the error" 'C:\blocker\KIVO\' "$(visible_text Edit)$(visible_texts)"
+FAILED_TEXT=$(visible_text Edit)$(visible_texts)
+check_contains "and lists the error" 'C:\blocker\KIVO\' "$FAILED_TEXT"
+check_contains "what to do" "$(lng Common FailedHelp)" "$FAILED_TEXT"
+check_contains "where the log is" "$(fmt "$(lng Common FailedLog)" 'C:\wizard.log')" "$FAILED_TEXT"
+check "no call stack for the user" "" "$(grep -oE 'Setup\.exe\+0x[0-9a-f]+|-{20}' <<<"$FAILED_TEXT" | head -1)"
+check_true "the call stack is in the log" grep -qE 'Setup\.exe\+0x' "$(drive_c)/wizard.log"
 click_button "$(lng Common bFinish)"
 end_win 30
 check "exit code" 1603 "$RUN_EXIT"

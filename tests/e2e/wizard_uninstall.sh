@@ -85,11 +85,22 @@ check "the profile stays" profile "$(cat "$PROFILE/KIVO.ini" 2>/dev/null)"
 check "the playlist stays" mine "$(cat "$DEST/Playlists/mine.m3u" 2>/dev/null)"
 check_true "the program is gone" test ! -e "$DEST/KIVO.exe"
 
-step "closing on the options page"
+step "closing on the options page; the language of the installation preselected"
 installed install4
+# The installation says it was set up in German (KIVO.ini, UTF-16 or UTF-8 as written).
+INI=$DEST/KIVO.ini
+if [ "$(head -c2 "$INI" | od -An -tx1 | tr -d ' \n')" == fffe ]; then
+  { printf '\xff\xfe'; iconv -f UTF-16 -t UTF-8 "$INI" | sed 's/^DefaultLang=[^\r]*/DefaultLang=German.lng/' |
+    iconv -f UTF-8 -t UTF-16LE; } >"$INI.new"
+else
+  sed 's/^DefaultLang=[^\r]*/DefaultLang=German.lng/' "$INI" >"$INI.new"
+fi
+mv "$INI.new" "$INI"
 rm -f "$(drive_c)/closed.log"
 start_win "$WORK/closed.out" 'C:\KIVO\Uninstall.exe' '/LOG=C:\closed.log'
-drive click --class '#32770' --title "Select Language" --button OK --timeout 30000 >/dev/null
+LANGUAGES=$(drive texts --class '#32770' --title "Select Language" --timeout 30000)
+check "the installation's language is preselected" "Deutsch" "$(sed -n 's/^ComboBox\t100\t//p' <<<"$LANGUAGES")"
+choose_language_named English
 expect_page PageUninstallParams 30
 drive close --title "$WIZARD_TITLE" >/dev/null
 answer_box "$WIZARD_TITLE" OK

@@ -209,10 +209,11 @@ String TInstallerResources::ExpandVariables(StringView text) {
 
 String TInstallerResources::ExpandPath(StringView text) { return CleanPath(ExpandVariables(text)); }
 
-void TInstallerResources::InitializeLanguages(bool showDialog) {
+void TInstallerResources::InitializeLanguages(bool showDialog, StringView preferredFile) {
   FLanguageTexts->LoadFromStream(*GetFile(kEnglish));
 
   TInstallerLanguageDialog dialog(*this);
+  dialog.PreferFile(preferredFile);
   FLanguage = dialog.Execute(showDialog);
 
   TZELIniFile chosen;

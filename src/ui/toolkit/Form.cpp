@@ -85,9 +85,25 @@ String TZELForm::Caption() const {
 }
 
 void TZELForm::Show() {
+  // The control that was given the focus while the window was hidden gets it back once
+  // the window is active (activation alone focuses the window itself).
+  HWND focus = ::GetFocus();
+  if (focus && ::IsChild(Handle(), focus)) FLastFocus = focus;
   ::ShowWindow(Handle(), SW_SHOWNORMAL);
   ::UpdateWindow(Handle());
   ::SetForegroundWindow(Handle());
+  RestoreFocus();
+}
+
+void TZELForm::RestoreFocus() {
+  if (::GetActiveWindow() != Handle()) return;
+  HWND focus = ::GetFocus();
+  if (focus && focus != Handle() && ::IsChild(Handle(), focus)) return;
+  if (FLastFocus && ::IsWindow(FLastFocus) && ::IsChild(Handle(), FLastFocus) && ::IsWindowVisible(FLastFocus) &&
+      ::IsWindowEnabled(FLastFocus))
+    ::SetFocus(FLastFocus);
+  else if (HWND first = ::GetNextDlgTabItem(Handle(), nullptr, FALSE))
+    ::SetFocus(first);
 }
 
 void TZELForm::Close() {
@@ -129,6 +145,16 @@ LRESULT TZELForm::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CLOSE:
       Close();
+      return 0;
+    case WM_ACTIVATE:
+      // As dialogs do: the focus leaves with the window and comes back to the same control.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = ::GetFocus();
+        if (focus && ::IsChild(Handle(), focus)) FLastFocus = focus;
+        break;
+      }
+      TZELContainer::WindowProc(message, wParam, lParam);
+      RestoreFocus();
       return 0;
     case WM_DESTROY:
       FDestroyed = true;

@@ -40,12 +40,16 @@ protected:
   void ResizeForScale();
 
 private:
+  // Gives the focus back to the control that last had it (else the first tab stop)
+  // when the window is active and no control of it has the focus.
+  void RestoreFocus();
   int FClientWidth;
   int FClientHeight;
   TZELControl* FDefaultButton = nullptr;
   bool FMainForm = false;
   bool FDestroyed = false;
   bool FInCloseQuery = false;
+  HWND FLastFocus = nullptr;
 };
 
 }  // namespace zel
