@@ -139,7 +139,9 @@ void TInstallerForm::CreatePages(TInstallerPageList& pages) {
 
 void TInstallerForm::Localize() {
   TInstallerResources& resources = Installer->Resources();
-  SetCaption(resources.GetText(u"Common", u"Caption"));
+  // The uninstaller names itself as such, not as the setup.
+  const bool uninstall = Installer->Mode() == TInstallerMode::Uninstall;
+  SetCaption(resources.GetText(u"Common", uninstall ? u"CaptionUninstall" : u"Caption"));
   bBack->SetCaption(resources.GetText(u"Common", u"bBack"));
   bNext->SetCaption(resources.GetText(u"Common", u"bNext"));
   zel::TFolderBrowserTexts& browser = zel::FolderBrowserTexts();
@@ -217,7 +219,10 @@ bool TInstallerForm::CloseQuery() {
   if (Installer->State() == 2) return true;
   // Asked once: the window closes by itself when the worker has stopped.
   if (FStopping) return false;
-  if (!zel::AskOkCancel(Handle(), Installer->Resources().GetText(u"Common", u"QM"), Caption())) return false;
+  const bool uninstall = Installer->Mode() == TInstallerMode::Uninstall;
+  if (!zel::AskOkCancel(Handle(), Installer->Resources().GetText(u"Common", uninstall ? u"QMUninstall" : u"QM"),
+                        Caption()))
+    return false;
   if (Installer->State() != 1) return true;
   // The running action is told and ends, no further one runs. The window does not wait
   // here: it keeps painting and answering, and the ended event closes it.

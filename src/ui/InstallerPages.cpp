@@ -193,8 +193,8 @@ void TInstallerPageLicense::AcceptClick() {
 
 void TInstallerPageReadyToInstall::CreateControls() {
   FViewer = Add<zel::TZELRichViewer>();
+  // Read-only but enabled: a long summary is scrolled with the wheel and the keys.
   FViewer->SetAlign(zel::TAlign::Client, {28, 22, 28, 22});
-  FViewer->SetEnabled(false);
   Realign();
 }
 
@@ -327,6 +327,9 @@ void TInstallerPageFinish::CreateControls() {
 
 void TInstallerPageFinish::Prepare() {
   TInstallerPageCustomFinish::Prepare();
+  // An update says so, and where the previous installation went.
+  if (!ErrorsShown() && Installer->HasFlag(TInstallerFlag::Update))
+    L2->SetCaption(GetText(Installer->HasFlag(TInstallerFlag::NoBackup) ? u"L2UpdateNoBackup" : u"L2Update"));
   const TInstallerScriptGroup& actions = Resources().Script().Actions;
   for (size_t i = 0; i < FActions.size() && i < actions.Count(); ++i) {
     FActions[i]->SetCaption(GetText(actions.Items(i).GetTextOrName()));

@@ -351,12 +351,23 @@ void TInstallerPageIntegration::Store() {
 // --- TInstallerPageUninstallParams
 
 void TInstallerPageUninstallParams::CreateControls() {
+  FFolder = AddLabel(44, 12, 540, 17, u"", false);
   FBackups = AddCheckBox(44, 40, 480, 17, u"CB1", [this] { Store(); });
-  FContent = AddCheckBox(44, 65, 480, 17, u"CB2", [this] { Store(); });
+  FContent = AddCheckBox(44, 65, 480, 17, u"CB2", [this] { ContentClick(); });
+}
+
+void TInstallerPageUninstallParams::ContentClick() {
+  // Settings, playlists and the library cannot be had back: asked once more.
+  if (FContent->Checked() &&
+      !zel::AskOkCancel(::GetAncestor(Handle(), GA_ROOT), GetText(u"CB2Confirm"),
+                        Resources().GetText(u"Common", u"CaptionUninstall")))
+    FContent->SetChecked(false);
+  Store();
 }
 
 void TInstallerPageUninstallParams::Prepare() {
   TInstallerPage::Prepare();
+  FFolder->SetCaption(zel::Format(GetText(u"LFolder"), zel::ExcludeTrailingBackslash(Installer->DestPath())));
   FBackups->SetChecked(Options().ReadBool(u"Common", u"RemoveBackups", false));
   FContent->SetChecked(Options().ReadBool(u"Common", u"RemoveContent", false));
 }

@@ -112,6 +112,8 @@ protected:
 
 private:
   void Store();
+  void ContentClick();
+  zel::TZELLabel* FFolder = nullptr;
   zel::TZELCheckBox* FBackups = nullptr;
   zel::TZELCheckBox* FContent = nullptr;
 };

@@ -117,7 +117,7 @@ stop_server
 
 use_prefix wizard_cancel_hung fresh
 step "close during the installation, held by a player hanging in its close request"
-PLAYER_EXE=$(winpath "${KIVO_PRODUCT_STAGE:?}/KIVO.exe")
+PLAYER_EXE=$(winpath "${KIVO_HELPER_DIR:?}/../sample/KIVO.exe")
 "$WINE" "$PLAYER_EXE" /hang >/dev/null 2>&1 &
 drive wait --class TKIVOMainForm --timeout 20000 >/dev/null 2>&1 || fail "the sample player has no window"
 start_wizard "$WORK/wizard_cancel_hung.out" '/AUTO=C:\KIVO'

@@ -95,12 +95,16 @@ product_pages() {
   start_win "$WORK/screens-uninstall.out" 'C:\Installed\Uninstall.exe'
   drive select --class '#32770' --title "Select Language" --id 100 --text "$(lng File Name)" --timeout 30000 >/dev/null
   choose_language
+  WIZARD_TITLE=$(lng Common CaptionUninstall)
   wait_page PageUninstallParams 30 && sleep 0.5 && shot "$language-uninstall-options"
   click_button "$(lng PageUninstallParams CB2)"
+  box_text "$WIZARD_TITLE" >/dev/null && shot "$language-uninstall-confirm-user-data"
+  answer_box "$WIZARD_TITLE" OK
   sleep 0.3 && shot "$language-uninstall-options-ticked"
   drive close --title "$WIZARD_TITLE" >/dev/null
   box_text "$WIZARD_TITLE" >/dev/null
   answer_box "$WIZARD_TITLE" OK
+  WIZARD_TITLE=$(lng Common Caption)
   end_win 30
   stop_server
   unset WIZARD_LANGUAGE

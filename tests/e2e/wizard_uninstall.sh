@@ -6,10 +6,14 @@
 #   keeps "!Backup\" and so the program folder;
 # - both options remove the program folder with everything in it;
 # - neither keeps profiles and backups; closing on the options page ends with 1602.
+# The window is titled as the uninstaller, names the folder it removes, asks again before
+# the user's data goes, and preselects the language the installation was set up in.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/wizard_lib.sh"
 need_display "$@"
 
+# The uninstaller's window names itself so.
+WIZARD_TITLE=$(lng Common CaptionUninstall)
 UNINSTALL=$(lng Common bUninstall)
 FINISH=$(lng Common bFinish)
 CB1=$(lng PageUninstallParams CB1)
@@ -42,8 +46,17 @@ uninstall_wizard() {
     "$(control_flags "$CB1" | tr -d 'F') $(control_flags "$CB2" | tr -d 'F')"
   check_true "options: Next reads Uninstall" has_flag "$UNINSTALL" E
   check "options: no Back on the first page" 0 "$(has_flag "$(lng Common bBack)" V && echo 1 || echo 0)"
-  for box in "$@"; do click_button "$box"; done
-  sleep 0.3
+  check_contains "options: the folder that goes" "$(fmt "$(lng PageUninstallParams LFolder)" 'C:\KIVO')" "$(visible_texts)"
+  for box in "$@"; do
+    click_button "$box"
+    # Removing the user's data is asked once more.
+    if [ "$box" == "$CB2" ]; then
+      check "options: the user data question" "$(lng PageUninstallParams CB2Confirm | sed 's/\\n/\\r\\n/g')" \
+        "$(box_text "$WIZARD_TITLE")"
+      answer_box "$WIZARD_TITLE" OK
+    fi
+    check_soon "options: [$box] ticked" 1 eval 'has_flag "$box" C && echo 1'
+  done
   screenshot "uninstall-options-$log"
   click_button "$UNINSTALL"
   expect_page PageUninstallFinish 90

@@ -25,6 +25,9 @@ const std::string kPicture("\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49
 std::string PageTexts() {
   return "\r\n[PageSetup]\r\nBrowse=Browse...\r\nCB1=Update\r\nCB4=Back up\r\nCB2=Standard\r\nCB3=Portable\r\n"
          "W1=Will update\r\nW3=Another one\r\nE1=Not in the root %s\r\nE2=Not in Windows: %s\r\n"
+         "ERelative=Not whole: %s\r\nEInvalidChar=%s holds %s\r\nENoDrive=No drive %s\r\nEReadOnly=Read-only %s\r\n"
+         "ENoRoom=Full %s: %s needed, %s free\r\nSpace=Need %s; %s has %s\r\nSpaceNeeded=Need %s\r\n"
+         "KB=KB\r\nMB=MB\r\nGB=GB\r\n"
          "[PageAddons]\r\nL0=Add-ons\r\nCB1=Viewer\r\nCB2=Extensions\r\nCB3=Shortcuts\r\n"
          "L1=More: %s\r\nL2=Accept the %s and the %s.\r\n"
          "[PageIntegration]\r\nCB1=Desktop\r\n[PageUninstallParams]\r\nCB1=Backups\r\nCB2=Content\r\n";
@@ -138,6 +141,10 @@ TEST_F(ProductPages, SetupPageTypedPaths) {
       {u"C:\\", u"", false, u"Not in the root C:\\"},
       {u"C:/windows/KIVO", u"", false, u"Not in Windows: C:\\windows\\KIVO"},
       {u"  C:/Forward/Slashes  ", u"C:\\Forward\\Slashes\\", true, nullptr},
+      // Never made into another folder: no destination, and Next is there to say why.
+      {u"kivo", u"", true, nullptr},
+      {u"C:\\bad|name", u"", true, nullptr},
+      {u"C:\\Typed\\KIVO", u"C:\\Typed\\KIVO\\", true, nullptr},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(zel::ToUtf8(c.Typed));
@@ -148,6 +155,32 @@ TEST_F(ProductPages, SetupPageTypedPaths) {
     const std::vector<String> warnings = setup.Warnings();
     EXPECT_EQ(warnings.empty() ? String() : warnings.back(), c.Refusal ? String(c.Refusal) : String());
   }
+  // What Next says about the folder in the edit.
+  struct TCheck {
+    const char16_t* Typed;
+    const char16_t* Message;
+  } checks[] = {
+      {u"C:\\Typed\\KIVO", u""},
+      {u"kivo", u"Not whole: kivo"},
+      {u"..\\KIVO", u"Not whole: ..\\KIVO"},
+      {u"C:KIVO", u"Not whole: C:KIVO"},
+      {u"C:\\bad|name", u"C:\\bad|name holds |"},
+      {u"C:\\what?", u"C:\\what? holds ?"},
+      {u"Q:\\x", u"No drive Q:"},
+  };
+  for (const TCheck& c : checks) {
+    SCOPED_TRACE(zel::ToUtf8(c.Typed));
+    edit->SetText(c.Typed);
+    EXPECT_TRUE(page->CanGoNext());
+    EXPECT_EQ(setup.CheckFolder(), c.Message);
+  }
+  // The space: what the product's files need, beside what drive C: has free.
+  edit->SetText(u"C:\\Typed\\KIVO");
+  EXPECT_EQ(setup.SpaceText().rfind(u"Need ", 0), 0u) << zel::ToUtf8(setup.SpaceText());
+  EXPECT_NE(setup.SpaceText().find(u"; C: has "), String::npos) << zel::ToUtf8(setup.SpaceText());
+  edit->SetText(u"Q:\\x");
+  EXPECT_EQ(setup.SpaceText().find(u"has"), String::npos) << "no free space for a drive that is not there";
+
   // A language file without the words: the page gives the reason in English.
   FInstaller->Resources().LanguageTexts().DeleteKey(u"PageSetup", u"E1");
   edit->SetText(u"D:\\");
