@@ -138,7 +138,7 @@ void TInstallerPageSetup::UpdateSpace() {
     FSpace->SetCaption(dest.empty() ? String() : zel::Format(GetText(u"SpaceNeeded"), Size(NeededSpace())));
     return;
   }
-  FSpace->SetCaption(zel::Format(GetText(u"Space"), Size(NeededSpace()), DriveName(root), Size(free)));
+  FSpace->SetCaption(zel::Format(GetText(u"Space"), Size(NeededSpace()), Size(free), DriveName(root)));
 }
 
 void TInstallerPageSetup::Prepare() {

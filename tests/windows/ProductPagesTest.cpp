@@ -26,7 +26,7 @@ std::string PageTexts() {
   return "\r\n[PageSetup]\r\nBrowse=Browse...\r\nCB1=Update\r\nCB4=Back up\r\nCB2=Standard\r\nCB3=Portable\r\n"
          "W1=Will update\r\nW3=Another one\r\nE1=Not in the root %s\r\nE2=Not in Windows: %s\r\n"
          "ERelative=Not whole: %s\r\nEInvalidChar=%s holds %s\r\nENoDrive=No drive %s\r\nEReadOnly=Read-only %s\r\n"
-         "ENoRoom=Full %s: %s needed, %s free\r\nSpace=Need %s; %s has %s\r\nSpaceNeeded=Need %s\r\n"
+         "ENoRoom=Full %s: %s needed, %s free\r\nSpace=Need %s; %s free on %s\r\nSpaceNeeded=Need %s\r\n"
          "KB=KB\r\nMB=MB\r\nGB=GB\r\n"
          "[PageAddons]\r\nL0=Add-ons\r\nCB1=Viewer\r\nCB2=Extensions\r\nCB3=Shortcuts\r\n"
          "L1=More: %s\r\nL2=Accept the %s and the %s.\r\n"
@@ -177,9 +177,9 @@ TEST_F(ProductPages, SetupPageTypedPaths) {
   // The space: what the product's files need, beside what drive C: has free.
   edit->SetText(u"C:\\Typed\\KIVO");
   EXPECT_EQ(setup.SpaceText().rfind(u"Need ", 0), 0u) << zel::ToUtf8(setup.SpaceText());
-  EXPECT_NE(setup.SpaceText().find(u"; C: has "), String::npos) << zel::ToUtf8(setup.SpaceText());
+  EXPECT_NE(setup.SpaceText().find(u" free on C:"), String::npos) << zel::ToUtf8(setup.SpaceText());
   edit->SetText(u"Q:\\x");
-  EXPECT_EQ(setup.SpaceText().find(u"has"), String::npos) << "no free space for a drive that is not there";
+  EXPECT_EQ(setup.SpaceText().find(u"free"), String::npos) << "no free space for a drive that is not there";
 
   // A language file without the words: the page gives the reason in English.
   FInstaller->Resources().LanguageTexts().DeleteKey(u"PageSetup", u"E1");

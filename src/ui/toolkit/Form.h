@@ -38,6 +38,8 @@ protected:
   virtual void ThemeChangedFlags(int flags);
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
   void ResizeForScale();
+  // wanted, or a smaller step when the window would not fit into work at it.
+  TScale FittingScale(const TScale& wanted, const RECT& work) const;
 
 private:
   // Gives the focus back to the control that last had it (else the first tab stop)
