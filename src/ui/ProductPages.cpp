@@ -32,6 +32,7 @@ void TInstallerPageSetup::CreateControls() {
   FBackup = AddCheckBox(60, 120, 540, 17, u"CB4", [this] { BoxClick(); });
   AddHeaderLabel(40, 150, 540, 20, u"LB2");
   FPortable = AddRadioBox(60, 190, 540, 16, u"CB3", [this] { RadioClick(true); });
+  FPortable->StartGroup();
   AddLabel(79, 212, 500, 48, u"CB3Hint", true)->SetEnabled(false);
   FStandard = AddRadioBox(60, 248, 540, 16, u"CB2", [this] { RadioClick(false); });
   // The warnings stack at the bottom inside these margins.
@@ -181,6 +182,8 @@ void TInstallerPageSetup::Refresh() {
 
 void TInstallerPageSetup::AddWarning(const String& text) {
   auto* label = Add<zel::TZELWarningLabel>();
+  // Ends the radio buttons' group, so that the arrow keys do not wander onto it.
+  ::SetWindowLongPtrW(label->Handle(), GWL_STYLE, ::GetWindowLongPtrW(label->Handle(), GWL_STYLE) | WS_GROUP);
   label->SetCaption(text);
   label->SetAlign(zel::TAlign::Bottom, {0, 6, 0, 0});
   FWarnings.push_back(label);

@@ -152,6 +152,6 @@ accept_licence() {
   click_button "$(lng PageLicense L1)"
   box_text "$WIZARD_TITLE" >/dev/null
   answer_box "$WIZARD_TITLE" OK
-  sleep 0.3
+  soon 10 1 next_enabled || fail "Next stays disabled after the licence was accepted"
   click_button "$(lng Common bNext)"
 }

@@ -44,15 +44,12 @@ check "no warning on a clean machine" "" "$(visible_texts | grep -Fx -e "$(lng P
 
 step "typed destinations"
 type_path 'C:\Typed'
-sleep 0.3
-check "the edit keeps the typed text" 'C:\Typed' "$(visible_text Edit)"
-check_true "Next enabled" has_flag "$NEXT" E
+check_soon "the edit keeps the typed text" 'C:\Typed' visible_text Edit
+check_soon "Next enabled" 1 next_enabled
 type_path ''
-sleep 0.3
-check "an empty destination disables Next" 0 "$(has_flag "$NEXT" E && echo 1 || echo 0)"
+check_soon "an empty destination disables Next" 0 next_enabled
 type_path 'C:\'
-sleep 0.3
-check "a drive's root disables Next" 0 "$(has_flag "$NEXT" E && echo 1 || echo 0)"
+check_soon "a drive's root disables Next" 0 next_enabled
 check_contains "and the page says why" "it is the root of a drive" "$(visible_texts)"
 check "the refused text stays in the edit" 'C:\' "$(visible_text Edit)"
 type_path 'C:\Typed\KIVO'
@@ -103,8 +100,7 @@ for case in 'C:\Media|C:\Media\KIVO\' 'C:\Media\Films|C:\Media\Films\KIVO\' 'C:\
   if drive wait --class '#32770' --title "$BROWSER" --timeout 10000 >/dev/null; then
     drive type --class '#32770' --title "$BROWSER" --id 1152 --text "${case%%|*}" >/dev/null
     drive click --class '#32770' --title "$BROWSER" --button "$(lng Common lOk)" >/dev/null
-    sleep 1
-    check "browsed ${case%%|*}" "${case#*|}" "$(visible_text Edit)"
+    check_soon "browsed ${case%%|*}" "${case#*|}" visible_text Edit
   else
     fail "no folder browser titled [$BROWSER]"
   fi
@@ -113,12 +109,12 @@ click_button "$(lng PageSetup Browse)"
 drive wait --class '#32770' --title "$BROWSER" --timeout 10000 >/dev/null
 drive click --class '#32770' --title "$BROWSER" --button "$(lng Common lCancel)" >/dev/null ||
   drive click --class '#32770' --title "$BROWSER" --button Cancel >/dev/null
-sleep 1
+soon 10 "" eval 'drive list | grep -F "$BROWSER"' || fail "the folder browser stays open"
 check "Cancel in the browser changes nothing" 'C:\Media\KIVO\' "$(visible_text Edit)"
 
 step "portable and standard"
 click_button "$PORTABLE"
-sleep 0.3
+check_soon "portable chosen" 1 eval 'has_flag "$PORTABLE" C && echo 1'
 check "portable outside Program Files keeps the folder" 'C:\Media\KIVO\' "$(visible_text Edit)"
 click_button "$NEXT"
 expect_page PageReadyToInstall
@@ -127,22 +123,18 @@ click_button "$BACK"
 expect_page PageSetup
 click_button "$STANDARD"
 type_path 'C:\Program Files (x86)\KIVO'
-sleep 0.3
 click_button "$PORTABLE"
-sleep 0.3
-check "portable under Program Files moves to the desktop" "$DESKTOP_WIN" "$(visible_text Edit)"
+check_soon "portable under Program Files moves to the desktop" "$DESKTOP_WIN" visible_text Edit
 check_true "portable ticked" has_flag "$PORTABLE" C
 screenshot pages-setup-portable
 click_button "$STANDARD"
-sleep 0.3
-check "standard again moves back to the default" "$DEFAULT_WIN" "$(visible_text Edit)"
+check_soon "standard again moves back to the default" "$DEFAULT_WIN" visible_text Edit
 check_true "standard ticked" has_flag "$STANDARD" C
 click_button "$(lng PageSetup Browse)"
 drive wait --class '#32770' --title "$BROWSER" --timeout 10000 >/dev/null
 drive type --class '#32770' --title "$BROWSER" --id 1152 --text 'C:\Media' >/dev/null
 drive click --class '#32770' --title "$BROWSER" --button "$(lng Common lOk)" >/dev/null
-sleep 1
-check "the final destination" 'C:\Media\KIVO\' "$(visible_text Edit)"
+check_soon "the final destination" 'C:\Media\KIVO\' visible_text Edit
 
 step "integration page and the ready summary"
 click_button "$NEXT"
@@ -196,7 +188,7 @@ click_button "$NEXT"
 accept_licence
 expect_page PageSetup
 type_path 'C:\blocker\KIVO'
-sleep 0.3
+check_soon "the typed folder is taken" 1 next_enabled
 click_button "$NEXT"
 expect_page PageIntegration
 click_button "$NEXT"

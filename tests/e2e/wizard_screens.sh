@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Demo: screenshots of every wizard page, light and dark, at 100 % and 150 %, under
+# Demo: screenshots of every wizard page, light and dark, at 100 %, 150 % and 200 %, under
 # Xvfb; the product's own pages (setup, add-ons, integration, uninstall options) in
 # English, German and Russian too (language-page-theme-percent.png): the setup page with
 # a refused folder, at an updatable 4.60 installation (W1), with the update declined
@@ -10,7 +10,7 @@
 # to $KIVO_WIZARD_SHOTS (default build/windows/wizard-screens), named
 # page-theme-percent.png.
 #
-#   tests/e2e/wizard_screens.sh [light|dark ...] [100|150 ...] [English|German|Russian ...]
+#   tests/e2e/wizard_screens.sh [light|dark ...] [100|150|200 ...] [English|German|Russian ...]
 #
 # Run from the source tree after a Windows build; the paths default to build/windows.
 here=$(cd "$(dirname "$0")" && pwd)
@@ -30,9 +30,9 @@ themes=() scales=() languages=()
 for a in "$@"; do
   case $a in
     light | dark) themes+=("$a") ;;
-    100 | 150) scales+=("$a") ;;
+    100 | 150 | 200) scales+=("$a") ;;
     English | German | Russian) languages+=("$a") ;;
-    *) echo "usage: $0 [light|dark ...] [100|150 ...] [English|German|Russian ...]" >&2; exit 2 ;;
+    *) echo "usage: $0 [light|dark ...] [100|150|200 ...] [English|German|Russian ...]" >&2; exit 2 ;;
   esac
 done
 [ ${#themes[@]} -gt 0 ] || themes=(light dark)

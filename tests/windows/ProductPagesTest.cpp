@@ -197,13 +197,21 @@ TEST_F(ProductPages, PortableUnderProgramFilesMovesToTheDesktopAndBack) {
   auto* portable = Named<zel::TZELRadioButton>(*page, u"CB3");
   auto* standard = Named<zel::TZELRadioButton>(*page, u"CB2");
   const String desktop = FInstaller->ProductInfo().GetDefaultPortablePath();
+  // The two radio buttons are one group and one tab stop: the chosen one.
+  auto tabStop = [](zel::TZELControl* control) {
+    return (::GetWindowLongPtrW(control->Handle(), GWL_STYLE) & WS_TABSTOP) != 0;
+  };
+  EXPECT_TRUE(::GetWindowLongPtrW(portable->Handle(), GWL_STYLE) & WS_GROUP);
+  EXPECT_FALSE(::GetWindowLongPtrW(standard->Handle(), GWL_STYLE) & WS_GROUP);
   Choose(portable);
   EXPECT_EQ(FInstaller->DestPath(), desktop);
   EXPECT_TRUE(Flag(TInstallerFlag::Portable));
   EXPECT_TRUE(portable->Checked());
+  EXPECT_TRUE(tabStop(portable) && !tabStop(standard));
   Choose(standard);
   EXPECT_EQ(FInstaller->DestPath(), TestProduct.DefaultPath);
   EXPECT_FALSE(Flag(TInstallerFlag::Portable));
+  EXPECT_TRUE(tabStop(standard) && !tabStop(portable));
   // Elsewhere the folder stays in both directions.
   const String other = zel::IncludeTrailingBackslash(ScratchDir(u"ProductPages-portable"));
   FInstaller->SetDestPath(other);
