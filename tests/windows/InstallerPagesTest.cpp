@@ -20,8 +20,13 @@ using zel::String;
 
 namespace {
 
+// A 4 × 3 picture, for the full-screen pages.
+const std::string kPicture("\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x04\x00\x00\x00\x03\x08\x02\x00\x00\x00\x3b\x96\x39\x91\x00\x00\x00\x10\x49\x44\x41\x54\x78\x9c\x63\xf8\xcf\xc0\x00\x47\x0c\x38\x39\x00\xf5\x31\x0b\xf5\x35\x7b\xfb\x82\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82", 73);
+
 TMembers PageSetupMembers() {
   TMembers members = DefaultSetupMembers();
+  members.push_back({u"wizard_light.png", kPicture});
+  members.push_back({u"wizard_dark.png", kPicture});
   for (auto& member : members)
     if (member.first == u"English.lng")
       member.second += "\r\n[PageReadyToInstall]\r\nTitle=Ready\r\nDescription=Check it\r\n"

@@ -6,6 +6,9 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <thread>
+
 #include "TestInstaller.h"
 #include "TestSupport.h"
 #include "core/InstallerErrors.h"
@@ -30,7 +33,8 @@ std::string PageTexts() {
          "KB=KB\r\nMB=MB\r\nGB=GB\r\n"
          "[PageAddons]\r\nL0=Add-ons\r\nCB1=Viewer\r\nCB2=Extensions\r\nCB3=Shortcuts\r\n"
          "L1=More: %s\r\nL2=Accept the %s and the %s.\r\n"
-         "[PageIntegration]\r\nCB1=Desktop\r\n[PageUninstallParams]\r\nCB1=Backups\r\nCB2=Content\r\n";
+         "[PageIntegration]\r\nCB1=Desktop\r\n[PageUninstallParams]\r\nCB1=Backups\r\nCB2=Content\r\n"
+         "LFolder=Removes %s\r\nCB2Confirm=Sure?\r\n";
 }
 
 TMembers PagesSetup(bool addons = true) {
@@ -63,6 +67,35 @@ void Choose(zel::TZELRadioButton* radio) {
   radio->SetChecked(true);
   radio->OnClick();
 }
+
+// Answers the first question box of this thread with a button, from a thread of its own
+// (the box is modal: the test's thread is inside it meanwhile).
+class TBoxAnswer {
+public:
+  explicit TBoxAnswer(WPARAM button) {
+    const DWORD owner = ::GetCurrentThreadId();
+    FThread = std::thread([this, button, owner] {
+      while (!FStop) {
+        HWND box = ::FindWindowW(L"#32770", nullptr);
+        if (box && ::IsWindowVisible(box) && ::GetWindowThreadProcessId(box, nullptr) == owner) {
+          Asked = true;
+          ::PostMessageW(box, WM_COMMAND, button, 0);
+          return;
+        }
+        ::Sleep(10);
+      }
+    });
+  }
+  ~TBoxAnswer() {
+    FStop = true;
+    FThread.join();
+  }
+  std::atomic<bool> Asked{false};
+
+private:
+  std::atomic<bool> FStop{false};
+  std::thread FThread;
+};
 
 class ProductPages : public ::testing::Test {
 protected:
@@ -292,7 +325,25 @@ TEST_F(ProductPages, UninstallOptionsWrittenOnClickOnly) {
   EXPECT_FALSE(Named<zel::TZELCheckBox>(*page, u"CB1")->Checked());
   EXPECT_FALSE(Named<zel::TZELCheckBox>(*page, u"CB2")->Checked());
   EXPECT_FALSE(FInstaller->Options().SectionExists(u"Common"));
-  Click(Named<zel::TZELCheckBox>(*page, u"CB2"));
+  // The page names the folder that goes.
+  FInstaller->SetDestPath(u"C:\\KIVO-Gone");
+  page->Prepare();
+  bool named = false;
+  for (const auto& control : page->Controls()) named = named || control->Caption() == u"Removes C:\\KIVO-Gone";
+  EXPECT_TRUE(named);
+  // The user's data is asked about once more: Cancel unticks the box again.
+  {
+    TBoxAnswer answer(IDCANCEL);
+    Click(Named<zel::TZELCheckBox>(*page, u"CB2"));
+    EXPECT_TRUE(answer.Asked);
+  }
+  EXPECT_FALSE(Named<zel::TZELCheckBox>(*page, u"CB2")->Checked());
+  EXPECT_EQ(FInstaller->Options().ReadSectionText(u"Common"), u"RemoveBackups=0\r\nRemoveContent=0");
+  {
+    TBoxAnswer answer(IDOK);
+    Click(Named<zel::TZELCheckBox>(*page, u"CB2"));
+    EXPECT_TRUE(answer.Asked);
+  }
   EXPECT_EQ(FInstaller->Options().ReadSectionText(u"Common"), u"RemoveBackups=0\r\nRemoveContent=1");
   Click(Named<zel::TZELCheckBox>(*page, u"CB1"));
   page->Prepare();  // back on the page: the choices as made
