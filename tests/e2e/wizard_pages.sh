@@ -27,6 +27,14 @@ DEFAULT_WIN='C:\Program Files (x86)\KIVO\'
 BROWSER=$(lng Common lBrowse)
 
 use_prefix wizard_pages fresh
+# A small drive R: (a 256 KB tmpfs) for the too-little-room case, linked before Wine starts.
+SMALL_DRIVE=$WORK/small-drive
+mkdir -p "$SMALL_DRIVE"
+if mount -t tmpfs -o size=256k tmpfs "$SMALL_DRIVE" 2>/dev/null; then
+  ln -sfn "$SMALL_DRIVE" "$WINEPREFIX/dosdevices/r:"
+else
+  SMALL_DRIVE=""
+fi
 mkdir -p "$(drive_c)/Media/KIVO" "$(drive_c)/Media/Films"
 step "Setup.exe to the setup page"
 start_wizard "$WORK/wizard_pages.out"
@@ -69,6 +77,7 @@ refused_on_next() {
   click_button "$NEXT"
   check "[$typed]: the message on Next" "$expected" "$(box_text "$WIZARD_TITLE")"
   answer_box "$WIZARD_TITLE" OK
+  soon 10 1 eval 'no_box "$WIZARD_TITLE" && echo 1' || fail "[$typed]: the message stays open"
   check "[$typed]: still the setup page" PageSetup "$(wizard_page)"
   check "[$typed]: the text is kept as typed" "$typed" "$(visible_text Edit)"
   check_contains "[$typed]: the page says it too" "$expected" "$(visible_texts)"
@@ -76,18 +85,13 @@ refused_on_next() {
 refused_on_next 'kivo' ERelative 'kivo'
 refused_on_next 'C:\bad|name' EInvalidChar 'C:\bad|name' '|'
 refused_on_next 'Q:\x' ENoDrive 'Q:'
-SMALL=$WORK/small-drive
-mkdir -p "$SMALL"
-if mount -t tmpfs -o size=256k tmpfs "$SMALL" 2>/dev/null; then
-  ln -sfn "$SMALL" "$WINEPREFIX/dosdevices/r:"
+if [ -n "$SMALL_DRIVE" ]; then
   TOO_SMALL=$(fmt "$(lng PageSetup ENoRoom)" 'R:' X X | sed 's/ X.*//')
   type_path 'R:\KIVO'
   click_button "$NEXT"
   check_contains "a drive with too little room" "$TOO_SMALL" "$(box_text "$WIZARD_TITLE")"
   answer_box "$WIZARD_TITLE" OK
   check "too little room: still the setup page" PageSetup "$(wizard_page)"
-  rm -f "$WINEPREFIX/dosdevices/r:"
-  umount "$SMALL"
 else
   note "no tmpfs can be mounted here: the too-little-room case is left out"
 fi
@@ -205,4 +209,9 @@ check_true "the call stack is in the log" grep -qE 'Setup\.exe\+0x' "$(drive_c)/
 click_button "$(lng Common bFinish)"
 end_win 30
 check "exit code" 1603 "$RUN_EXIT"
+if [ -n "$SMALL_DRIVE" ]; then
+  stop_server
+  rm -f "$WINEPREFIX/dosdevices/r:"
+  umount "$SMALL_DRIVE"
+fi
 finish
