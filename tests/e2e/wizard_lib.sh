@@ -98,6 +98,16 @@ box_text() {
   sed -n 's/^Static\t65535\t//p' <<<"$texts"
 }
 answer_box() { drive click --class "$BOX_CLASS" --title "$1" --button "$2" >/dev/null; }
+# close_box TITLE BUTTON: answers the box and waits until it has gone, asking again when
+# a click came before the box was ready for it; false when it stays.
+close_box() {
+  local i
+  for i in 1 2 3 4 5; do
+    answer_box "$1" "$2"
+    soon 3 1 eval 'no_box "$1" && echo 1' && return 0
+  done
+  return 1
+}
 no_box() { ! drive list | grep -q $'^'"$BOX_CLASS"$'\t'"$1"'$'; }
 
 # start_wizard OUT ARGS...: starts Setup.exe with its window and a log at C:\wizard.log.
