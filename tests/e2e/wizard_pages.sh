@@ -31,6 +31,8 @@ use_prefix wizard_pages fresh
 SMALL_DRIVE=$WORK/small-drive
 mkdir -p "$SMALL_DRIVE"
 if mount -t tmpfs -o size=256k tmpfs "$SMALL_DRIVE" 2>/dev/null; then
+  # Unmounted however the scenario ends.
+  trap 'umount "$SMALL_DRIVE" 2>/dev/null' EXIT
   ln -sfn "$SMALL_DRIVE" "$WINEPREFIX/dosdevices/r:"
 else
   SMALL_DRIVE=""
