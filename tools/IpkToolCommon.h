@@ -41,6 +41,13 @@ bool IsSafeMemberName(zel::StringView name, std::string& reason);
 // folder, always), leaving out `exclude` (a package being written inside the folder).
 // Refuses (ExitRefused) a name that extraction would refuse.
 std::vector<zel::String> FolderMembers(const std::filesystem::path& root, const std::filesystem::path& exclude = {});
+// Tells the vendor that an empty folder is left out of the package.
+void ReportEmptyFolder(const zel::String& name);
+#ifdef _WIN32
+// FolderMembers' walk on Windows (IpkToolWalkWindows.cpp): paths of any length.
+void WalkFolderLong(const std::filesystem::path& root, const std::filesystem::path& exclude,
+                    std::vector<zel::String>& names);
+#endif
 
 std::vector<uint8_t> ReadFileBytes(zel::StringView path);
 // Writes the IPK5 package of the named members of `root`, at LZMA level 0..9.
