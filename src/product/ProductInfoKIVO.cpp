@@ -83,6 +83,9 @@ std::vector<String> TProductInfoKIVO::ProductNames(bool legacy) {
 }
 
 String TProductInfoKIVO::ScriptName() {
+  // No installer object yet (a lookup before any script is read): the product this
+  // definition is written for.
+  if (!Installer) return u"KIVO";
   try {
     return Installer->ProductInfo().GetName();
   } catch (const EInstallerGeneralError&) {
