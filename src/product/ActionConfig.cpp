@@ -16,12 +16,20 @@ void TInstallerActionConfig::Execute() {
   // the log can say whether the file was written (a locked one is not).
   zel::TZELIniFile config(path);
   FWritten = false;
+  FUnreadable = false;
   FExisted = zel::FileExists(path);
   FPrevious.clear();
   if (FExisted) {
-    zel::TFileStream previous(path, zel::FileMode::OpenRead, zel::platform::ShareRead | zel::platform::ShareWrite);
-    FPrevious.resize(static_cast<size_t>(previous.Size()));
-    previous.ReadBuffer(FPrevious.data(), FPrevious.size());
+    // One that cannot be read (held by another program) cannot be written either: the
+    // write below says so, and a roll-back leaves it alone.
+    try {
+      zel::TFileStream previous(path, zel::FileMode::OpenRead, zel::platform::ShareRead | zel::platform::ShareWrite);
+      FPrevious.resize(static_cast<size_t>(previous.Size()));
+      previous.ReadBuffer(FPrevious.data(), FPrevious.size());
+    } catch (const zel::Exception&) {
+      FExisted = false;
+      FUnreadable = true;
+    }
   }
   config.WriteSectionText(u"Integration", Options().ReadSectionText(u"Integration"));
   config.EraseSection(u"System");
@@ -37,7 +45,7 @@ void TInstallerActionConfig::Execute() {
 }
 
 void TInstallerActionConfig::Rollback() noexcept {
-  if (!FWritten) return;
+  if (!FWritten || FUnreadable) return;
   const zel::String path = Installer->DestPath() + u"KIVO.ini";
   try {
     if (FExisted) {

@@ -132,5 +132,7 @@ check_contains "log: the unfinished backup is deleted" \
   'Deleted (an unfinished backup of an earlier run): D:\KIVO\!Backup\z Before install 5.10 [2026.02.02 10-00-00].zip.part' "$LOG"
 check "no partial archive is left" "" "$(ls "$SMALL/KIVO/!Backup/" | grep -i '\.part$')"
 check "the update's backup is there" 1 "$(ls "$SMALL/KIVO/!Backup/" | grep -c '^z Before install 5\.10 .*\.zip$')"
-check "the user's recording is in place" 4194304 "$(stat -c %s "$SMALL/KIVO/Video/Recording.bin" 2>/dev/null)"
+# Not a kept folder: archived, then removed with the old installation.
+check "the user's recording is in the update's backup" 1 \
+  "$(unzip -Z1 "$SMALL/KIVO/!Backup/"z\ Before\ install\ 5.10\ *.zip 2>/dev/null | grep -c 'Video.Recording\.bin')"
 finish
