@@ -212,11 +212,10 @@ String TInstallerResources::Expand(StringView text, bool lineBreaks) {
 // Without the line-break step: "\n" in a path is a folder whose name begins with "n".
 String TInstallerResources::ExpandPath(StringView text) { return CleanPath(Expand(text, false)); }
 
-void TInstallerResources::InitializeLanguages(bool showDialog, StringView preferredFile) {
+void TInstallerResources::InitializeLanguages(bool showDialog) {
   FLanguageTexts->LoadFromStream(*GetFile(kEnglish));
 
   TInstallerLanguageDialog dialog(*this);
-  dialog.PreferFile(preferredFile);
   FLanguage = dialog.Execute(showDialog);
 
   TZELIniFile chosen;

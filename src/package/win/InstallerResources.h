@@ -50,8 +50,7 @@ public:
   // cleaned element by element as a file path.
   zel::String ExpandPath(zel::StringView text);
   // Loads English, lets the user choose (no dialog when showDialog is false), merges.
-  // preferredFile ("German.lng"), when the package has it, is preselected.
-  void InitializeLanguages(bool showDialog, zel::StringView preferredFile = {});
+  void InitializeLanguages(bool showDialog);
 
   zel::TZELIniFile& LanguageTexts() { return *FLanguageTexts; }
   const zel::String& Language() const { return FLanguage; }
