@@ -4,7 +4,8 @@
 # the progress and the finish page. The options reach the uninstall action:
 # - "RemoveContent" alone removes the profiles and the program's own profile folder,
 #   keeps "!Backup\" and so the program folder;
-# - both options remove the program folder with everything in it;
+# - both options remove what the installation made, the profile and the backups, and
+#   keep the user's own files in the program folder;
 # - neither keeps profiles and backups; closing on the options page ends with 1602.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/wizard_lib.sh"
@@ -73,7 +74,10 @@ step "both options"
 installed install2
 uninstall_wizard both.log "$CB1" "$CB2"
 check "exit code" 0 "$RUN_EXIT"
-check "the program folder is gone, the user's playlist with it" "" "$(ls -d "$DEST" 2>/dev/null)"
+# Only what the installation made goes: the user's playlist, which no setup wrote, stays.
+check "the program's files are gone" "" "$(ls "$DEST/KIVO.exe" "$DEST/Uninstall.dat" "$DEST/!Backup" 2>/dev/null)"
+check "the user's playlist stays" mine "$(cat "$DEST/Playlists/mine.m3u" 2>/dev/null)"
+rm -rf "$DEST"  # the next case is a fresh installation
 check "the profile is gone" "" "$(ls -d "$PROFILE" 2>/dev/null)"
 
 step "neither option"
