@@ -333,10 +333,6 @@ void TInstallerActionPrepare::AddOldBackups(TInstallerCleanupList& cleanup) {
     for (const zel::TFolderEntry& entry : backups->List())
       if (!entry.IsFolder() && !entry.IsLink() && zel::SameText(zel::ExtractFileExt(entry.Name), u".zip"))
         archives.push_back(entry.Name);
-      // A partial archive of a run that did not complete keeps the drive full and is no
-      // backup: it goes (this run's own has its final name by now).
-      else if (!entry.IsFolder() && !entry.IsLink() && zel::EndsWithText(entry.Name, u".zip.part"))
-        cleanup.push_back(folder + entry.Name);
   } catch (const zel::Exception& e) {
     RunLog().Log(u"Old backups left alone (" + e.Message() + u"): " + folder);
     return;
