@@ -78,14 +78,14 @@ void AddSubfolders(const zel::TSafeFolder& folder, std::vector<TInstallerActionU
   }
 }
 
-// The files an installation writes besides those "Uninstall.ini" lists. "KIVO.ini" is not
-// among them: the last step reads it (per-user mode) and takes out only the setup's part.
-const char16_t* const kMadeBySetup[] = {u"Uninstall.exe", u"Uninstall.dat"};
+// The files an installation writes besides those "Uninstall.ini" lists. When all user data
+// goes, "KIVO.ini" goes whole, but only in the last step: that step reads it (per-user mode).
+const char16_t* const kMadeBySetup[] = {u"KIVO.ini", u"Uninstall.exe", u"Uninstall.dat"};
 constexpr StringView kConfigName = u"KIVO.ini";
-// What the later steps of an uninstall run or load (the registration program, the shell
-// menu libraries) and the uninstaller pair the uninstall entry starts.
+// What the later steps of an uninstall run, load or read (the registration program, the
+// shell menu libraries, the configuration) and the uninstaller pair the uninstall entry starts.
 const char16_t* const kKeptForLastStep[] = {u"Elevator.exe", u"System\\kivo_menu32.dll", u"System\\kivo_menu64.dll",
-                                            u"Uninstall.exe", u"Uninstall.dat"};
+                                            u"KIVO.ini",     u"Uninstall.exe",           u"Uninstall.dat"};
 
 }  // namespace
 
