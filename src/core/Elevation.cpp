@@ -95,6 +95,9 @@ bool RunElevatedFile(StringView program, StringView params, uint32_t* exitCode) 
   }
   zel::THandle process(info.hProcess);
   if (process) {
+    // The user started us, so we may take the foreground: the elevated copy, whose
+    // windows the user now works with, gets that right passed on.
+    ::AllowSetForegroundWindow(::GetProcessId(process.Get()));
     // The copy sends its spawn requests to our window: keep serving them while waiting.
     zel::WaitServingMessages(process.Get(), INFINITE, 100);
     DWORD code = 0;
@@ -243,6 +246,8 @@ uint32_t RunUninstallerFromTemp(StringView ownFile, StringView params) {
     zel::RaiseLastOSError(tempExe);
   zel::THandle process(info.hProcess);
   zel::THandle thread(info.hThread);
+  // The copy's window is the one the user works with: it may take the foreground.
+  ::AllowSetForegroundWindow(info.dwProcessId);
   // Deployment tools wait for us: answer with the copy's result, not before it has one.
   zel::WaitServingMessages(process.Get(), INFINITE, 100);
   DWORD exitCode = kExitCodeUnknown;

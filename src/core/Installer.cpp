@@ -251,6 +251,10 @@ void TInstaller::StopThread() {
   thread.reset();
 }
 
+void TInstaller::RequestStop() {
+  if (FThread) FThread->RequestStop();
+}
+
 void TInstaller::RunFinishActions() {
   if (HasErrors() || FMode != TInstallerMode::Install) return;
   const TInstallerFlags all = FlagBit(TInstallerFlag::Auto) | FlagBit(TInstallerFlag::Update) |

@@ -65,6 +65,8 @@ public:
   void SetDestPath(zel::StringView path);
   void Start(bool wait);
   void StopThread();
+  // Asks the worker to stop without waiting for it: the ended event follows.
+  void RequestStop();
   void RunFinishActions();
   bool HasErrors() const { return FErrors.Count() > 0; }
   bool HasFlag(int bit) const { return bit >= 0 && bit <= 7 && (FFlags & (1u << bit)) != 0; }

@@ -37,4 +37,11 @@ public:
       : EInstallerGeneralError(u"Administrator rights are required to process this operation.") {}
 };
 
+// The user quit before anything was changed (the language dialog closed): no message,
+// the exit code of a cancelled run.
+class EInstallerCancelled : public zel::Exception {
+public:
+  EInstallerCancelled() : zel::Exception(u"Cancelled by the user") {}
+};
+
 }  // namespace kivo

@@ -15,6 +15,12 @@ String FormatErrorEntry(zel::StringView message, zel::StringView stackText) {
   return String(message) + u"\r\n" + rule + u"\r\n" + String(stackText) + u"\r\n" + rule;
 }
 
+String ErrorEntryMessage(zel::StringView entry) {
+  const String rule = u"\r\n" + String(20, u'-') + u"\r\n";
+  const size_t at = entry.find(rule);
+  return String(at == zel::StringView::npos ? entry : entry.substr(0, at));
+}
+
 TInstallerThread::~TInstallerThread() {
   // Stop and wait before the actions are freed: the body may still be using them.
   StopAndWait();

@@ -14,6 +14,8 @@ public:
   ~TInstallerThread() override;
 
   TInstallerActionList& Actions() { return FActions; }
+  // Asks the body to stop and tells the running action, without waiting.
+  void RequestStop() { StopRequest(); }
   TInstallerAction* CurrentAction() {
     std::lock_guard<std::mutex> guard(FLock);
     return FCurrentAction;
@@ -35,5 +37,8 @@ private:
 
 // The error-list entry for a failure: message, then the call stack between two rules.
 zel::String FormatErrorEntry(zel::StringView message, zel::StringView stackText);
+// What the user reads of an entry: its message without the call stack (which stays in
+// the run log).
+zel::String ErrorEntryMessage(zel::StringView entry);
 
 }  // namespace kivo

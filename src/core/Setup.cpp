@@ -8,6 +8,7 @@
 #include "core/Installer.h"
 #include "core/InstallerErrors.h"
 #include "core/RestartRequired.h"
+#include "core/InstallerThread.h"
 #include "core/RunLog.h"
 #include "core/Setup.h"
 #include "core/SpawnService.h"
@@ -16,6 +17,9 @@
 #include "library/win/Handles.h"
 #include "library/win/WindowStation.h"
 #include "ui/InstallerForm.h"
+#include "ui/toolkit/Dialogs.h"
+
+#include <sddl.h>
 
 namespace kivo {
 
@@ -39,6 +43,49 @@ void ShowSetupError(const String& message) {
   // code carry the error there.
   if (!zel::HasVisibleDesktop()) return;
   ::MessageBoxW(nullptr, zel::as_wcstr(message), L"Setup", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+}
+
+// One setup at a time on a machine: two runs into one folder would replace and delete
+// each other's files. The handle is held for the whole run; empty when another setup
+// holds the name. Only administrators and the system may open it, so an ordinary user's
+// program cannot reach into it.
+zel::THandle TakeSetupRunning() {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;GA;;;BA)(A;;GA;;;SY)", SDDL_REVISION_1,
+                                                              &descriptor, nullptr))
+    throw zel::EOSError(::GetLastError(), u"ConvertStringSecurityDescriptorToSecurityDescriptor");
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+  zel::THandle mutex(::CreateMutexW(&attributes, FALSE, kSetupRunningName));
+  const DWORD error = ::GetLastError();
+  ::LocalFree(descriptor);
+  // Denied: it exists and was made by someone else; treated as held, never bypassed.
+  if (!mutex && error == ERROR_ACCESS_DENIED) return {};
+  if (!mutex) throw zel::EOSError(error, u"CreateMutex \"" + zel::from_wcstr(kSetupRunningName) + u"\"");
+  if (error == ERROR_ALREADY_EXISTS) return {};
+  return mutex;
+}
+
+// A second setup while one runs: says so in the user's language (no language dialog:
+// the default one) and ends with Windows Installer's code for it.
+int AlreadyRunning(TInstaller& installer) {
+  installer.Resources().InitializeLanguages(false);
+  const String text = installer.Resources().GetText(u"Common", u"AlreadyRunning");
+  RunLog().Log(u"Another setup is running: " + text);
+  if (!installer.HasFlag(TInstallerFlag::Silent) && zel::HasVisibleDesktop())
+    zel::ShowMessageBox(nullptr, text, installer.Resources().GetText(u"Common", u"Caption"),
+                        zel::TMessageKind::Information);
+  return kExitAlreadyRunning;
+}
+
+// The language that the installation being removed was set up in (KIVO.ini beside it).
+String InstalledLanguage(TInstaller& installer) {
+  if (installer.Mode() != TInstallerMode::Uninstall || installer.DestPath().empty()) return {};
+  try {
+    zel::TZELIniFile config(zel::IncludeTrailingBackslash(installer.DestPath()) + u"KIVO.ini");
+    return config.ReadString(u"System", u"DefaultLang");
+  } catch (const zel::Exception&) {
+    return {};  // an unreadable file only loses the preselection
+  }
 }
 
 // Success, or success that a restart completes: deployment tools then schedule the restart.
@@ -85,14 +132,17 @@ int RunGuarded(const String& params, const TSetupEntry& entry) {
 
   // The toolkit first, so that the language dialog already wears the wizard's skin.
   if (!installer->HasFlag(TInstallerFlag::Silent)) InitializeUserInterface();
-  installer->Resources().InitializeLanguages(!installer->HasFlag(TInstallerFlag::Auto));
+  const zel::THandle running = TakeSetupRunning();
+  if (!running) return AlreadyRunning(*installer);
+  installer->Resources().InitializeLanguages(!installer->HasFlag(TInstallerFlag::Auto), InstalledLanguage(*installer));
   RunLog().Log(u"Language: " + installer->Resources().Language());
 
   if (installer->HasFlag(TInstallerFlag::Silent)) {
     installer->Start(true);
     if (installer->HasErrors()) {
       String text;
-      for (const String& line : installer->Errors()) text += line + u"\r\n";
+      // The call stacks stay in the log; the box shows what went wrong.
+      for (const String& line : installer->Errors()) text += ErrorEntryMessage(line) + u"\r\n";
       throw EInstallerInstallError(text);
     }
     installer->RunFinishActions();
@@ -127,6 +177,8 @@ int RunSetup(const TSetupEntry& entry) noexcept {
     RunLog().Log(u"Command line: " + params);
     try {
       exitCode = RunGuarded(params, entry);
+    } catch (const EInstallerCancelled&) {
+      exitCode = kExitCancelled;
     } catch (const zel::Exception& e) {
       ShowSetupError(e.Message());
       exitCode = kExitFailure;

@@ -13,6 +13,10 @@ constexpr int kExitFailure = 1603;
 constexpr int kExitElevationDeclined = 1223;
 // The run succeeded, but a file it removes stays until the next restart.
 constexpr int kExitRestartRequired = 3010;
+constexpr int kExitAlreadyRunning = 1618;
+
+// The machine-wide name that one running setup holds (tests hold it too).
+constexpr const wchar_t* kSetupRunningName = L"Global\\KIVO Setup Running";
 
 struct TSetupEntry {
   // Shows the wizard and returns when its window has closed.

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "core/InstallerAction.h"
+#include "library/win/Handles.h"
 
 namespace kivo {
 
@@ -14,7 +15,10 @@ public:
       L"TKIVO2EditorForm", L"TKIVO2MainW",     L"TKIVO3MainWindow", L"TKIVOATEForm",
       L"TKIVOConverterMainForm", L"TKIVOLibMainForm", L"TKIVOMainForm"};
 
+  TInstallerActionCloseApplications();
   void Execute() override;
+  // Ends the waits of a running Execute at once (from the main thread).
+  void Cancel() override;
 
   // Passes made by the last Execute.
   int PassCount() const { return FPassCount; }
@@ -27,7 +31,12 @@ public:
   int MaxPasses = 30;
 
 private:
+  bool Cancelled() const;
+  // Waits ms, or until close request number request (0: none) has been answered;
+  // false when cancelled.
+  bool WaitOrCancel(DWORD ms, ULONG_PTR request);
   int FPassCount = 0;
+  zel::THandle FCancel;
 };
 
 }  // namespace kivo

@@ -139,7 +139,9 @@ void TInstallerForm::CreatePages(TInstallerPageList& pages) {
 
 void TInstallerForm::Localize() {
   TInstallerResources& resources = Installer->Resources();
-  SetCaption(resources.GetText(u"Common", u"Caption"));
+  // The uninstaller names itself as such, not as the setup.
+  const bool uninstall = Installer->Mode() == TInstallerMode::Uninstall;
+  SetCaption(resources.GetText(u"Common", uninstall ? u"CaptionUninstall" : u"Caption"));
   bBack->SetCaption(resources.GetText(u"Common", u"bBack"));
   bNext->SetCaption(resources.GetText(u"Common", u"bNext"));
   zel::TFolderBrowserTexts& browser = zel::FolderBrowserTexts();
@@ -188,7 +190,10 @@ void TInstallerForm::bBackClick() {
 }
 
 void TInstallerForm::bNextClick() {
-  if (FPages->CanGoNext(FActivePage)) SetActivePage(FPages->NextAvailable(FActivePage));
+  if (FPages->CanGoNext(FActivePage)) {
+    if (!FActivePage->ConfirmNext()) return;
+    SetActivePage(FPages->NextAvailable(FActivePage));
+  }
   else if (FActivePage && FActivePage == FPages->Last()) Close();
 }
 
@@ -196,7 +201,7 @@ void TInstallerForm::Notify(int code, intptr_t data) {
   zel::Application::TNotificationScope scope;
   switch (code) {
     case NotifyEnded:
-      if (Installer->HasFlag(TInstallerFlag::Auto) && !Installer->HasErrors()) Close();
+      if (FStopping || (Installer->HasFlag(TInstallerFlag::Auto) && !Installer->HasErrors())) Close();
       else bNextClick();
       break;
     case NotifyPageState:
@@ -212,10 +217,20 @@ void TInstallerForm::Notify(int code, intptr_t data) {
 
 bool TInstallerForm::CloseQuery() {
   if (Installer->State() == 2) return true;
-  if (!zel::AskOkCancel(Handle(), Installer->Resources().GetText(u"Common", u"QM"), Caption())) return false;
-  // The running action finishes, no further one runs; the ended event comes during the wait.
-  Installer->StopThread();
-  return true;
+  // Asked once: the window closes by itself when the worker has stopped.
+  if (FStopping) return false;
+  const bool uninstall = Installer->Mode() == TInstallerMode::Uninstall;
+  if (!zel::AskOkCancel(Handle(), Installer->Resources().GetText(u"Common", uninstall ? u"QMUninstall" : u"QM"),
+                        Caption()))
+    return false;
+  if (Installer->State() != 1) return true;
+  // The running action is told and ends, no further one runs. The window does not wait
+  // here: it keeps painting and answering, and the ended event closes it.
+  FStopping = true;
+  RunLog().Log(u"Wizard: the user cancelled; stopping the run");
+  if (auto* page = dynamic_cast<TInstallerPageInstall*>(FActivePage)) page->ShowStopping();
+  Installer->RequestStop();
+  return false;
 }
 
 void TInstallerForm::ThemeChangedFlags(int flags) {

@@ -85,6 +85,8 @@ private:
   std::unique_ptr<TInstallerProgressViewInfo> FProgressView;
   std::unique_ptr<TInstallerFormViewInfo> FFormView;
   bool FPainted = false;
+  // The user confirmed a cancel; the window waits for the worker's ended event.
+  bool FStopping = false;
 };
 
 // Start-up's wizard run: initialises the toolkit, shows the window and runs the

@@ -6,6 +6,8 @@
 #include <gdiplus.h>
 
 #include "core/InstallerAction.h"
+#include "core/InstallerThread.h"
+#include "core/RunLog.h"
 #include "core/SummaryBuilder.h"
 #include "ui/ProductPageRules.h"
 #include "ui/toolkit/Application.h"
@@ -191,8 +193,8 @@ void TInstallerPageLicense::AcceptClick() {
 
 void TInstallerPageReadyToInstall::CreateControls() {
   FViewer = Add<zel::TZELRichViewer>();
+  // Read-only but enabled: a long summary is scrolled with the wheel and the keys.
   FViewer->SetAlign(zel::TAlign::Client, {28, 22, 28, 22});
-  FViewer->SetEnabled(false);
   Realign();
 }
 
@@ -249,10 +251,16 @@ void TInstallerPageInstall::Notify(int code, intptr_t data) {
       break;
     }
     case NotifyStatus:
+      if (FStopping) break;
       FStatus->SetCaption(reinterpret_cast<const char16_t*>(data));
       zel::Application::ProcessMessages();
       break;
   }
+}
+
+void TInstallerPageInstall::ShowStopping() {
+  FStopping = true;
+  FStatus->SetCaption(Resources().GetText(u"Common", u"Stopping"));
 }
 
 // --- TInstallerPageCustomFinish
@@ -271,10 +279,28 @@ void TInstallerPageCustomFinish::Prepare() {
   if (!errors) return;
   L1->SetTextRole(zel::TTextRole::Warning);
   L1->SetCaption(GetText(u"E1"));
+  // The user reads the messages, what to do and where the details are; the call stacks
+  // are for whoever reads the log.
   std::vector<String> lines;
-  for (size_t i = 0; i < Installer->Errors().Count(); ++i) lines.push_back(Installer->Errors()[i]);
+  for (size_t i = 0; i < Installer->Errors().Count(); ++i) lines.push_back(ErrorEntryMessage(Installer->Errors()[i]));
+  lines.push_back(String());
+  lines.push_back(Resources().GetText(u"Common", u"FailedHelp"));
+  const String log = FailureLogPath();
+  if (!log.empty()) {
+    lines.push_back(String());
+    lines.push_back(zel::Format(Resources().GetText(u"Common", u"FailedLog"), log));
+  }
   FErrors->SetLines(lines);
   L2->SetCaption(GetText(u"E2"));
+}
+
+String TInstallerPageCustomFinish::FailureLogPath() {
+  if (RunLog().IsOpen()) return RunLog().Path();
+  // A run without "/LOG" keeps no log; its failure gets one, with the full error entries.
+  if (!RunLog().Open(TRunLog::DefaultPath())) return {};
+  RunLog().Log(u"The run failed; its errors:");
+  for (size_t i = 0; i < Installer->Errors().Count(); ++i) RunLog().Log(u"Error: " + Installer->Errors()[i]);
+  return RunLog().Path();
 }
 
 // --- TInstallerPageFinish
@@ -301,6 +327,9 @@ void TInstallerPageFinish::CreateControls() {
 
 void TInstallerPageFinish::Prepare() {
   TInstallerPageCustomFinish::Prepare();
+  // An update says so, and where the previous installation went.
+  if (!ErrorsShown() && Installer->HasFlag(TInstallerFlag::Update))
+    L2->SetCaption(GetText(Installer->HasFlag(TInstallerFlag::NoBackup) ? u"L2UpdateNoBackup" : u"L2Update"));
   const TInstallerScriptGroup& actions = Resources().Script().Actions;
   for (size_t i = 0; i < FActions.size() && i < actions.Count(); ++i) {
     FActions[i]->SetCaption(GetText(actions.Items(i).GetTextOrName()));

@@ -41,6 +41,8 @@ public:
   virtual void Prepare() {}
   // After the page has become visible.
   virtual void Shown() {}
+  // Next was pressed and may go on: false keeps the page (it has told the user why).
+  virtual bool ConfirmNext() { return true; }
   virtual bool IsFullScreen() const { return false; }
   // For the Next button's caption when this page comes next.
   virtual TNextPageKind Kind() const { return TNextPageKind::Normal; }
@@ -178,6 +180,8 @@ public:
   void Prepare() override;
   void Notify(int code, intptr_t data) override;
   TNextPageKind Kind() const override { return TNextPageKind::Install; }
+  // The user cancelled: the status says so and the worker's texts no longer replace it.
+  void ShowStopping();
 
 protected:
   explicit TInstallerPageInstall(const char* className);
@@ -188,6 +192,7 @@ private:
   zel::TZELProgressBar* FOverall = nullptr;
   zel::TZELLabel* FStatus = nullptr;
   bool FEnded = false;
+  bool FStopping = false;
 };
 
 class TInstallerPageUninstall : public TInstallerPageInstall {
@@ -208,6 +213,8 @@ protected:
   bool ErrorsShown() const { return FErrors && FErrors->Visible(); }
 
 private:
+  // The log that holds the failed run's details; opened now when the run had none.
+  static zel::String FailureLogPath();
   zel::TZELMemo* FErrors = nullptr;
 };
 

@@ -5,6 +5,7 @@
 
 #include "library/Streams.h"
 #include "package/win/InstallerResources.h"
+#include "core/InstallerErrors.h"
 #include "core/RunLog.h"
 #include "platform/Platform.h"
 #include "ui/toolkit/Theme.h"
@@ -128,7 +129,14 @@ void TZELCustomLanguageDialog::SelectDefault() {
       if (static_cast<unsigned>(FItems[i].LangId) == langId) return static_cast<int>(i);
     return -1;
   };
-  int index = find(FUILanguage);
+  int index = -1;
+  for (size_t i = 0; i < FItems.size() && FPreferredData >= 0; ++i)
+    if (FItems[i].Data == FPreferredData) index = static_cast<int>(i);
+  if (index < 0) index = find(FUILanguage);
+  // A regional variant without a file of its own gets its language's file.
+  for (size_t i = 0; index < 0 && i < FItems.size(); ++i)
+    if (PRIMARYLANGID(static_cast<LANGID>(FItems[i].LangId)) == PRIMARYLANGID(static_cast<LANGID>(FUILanguage)))
+      index = static_cast<int>(i);
   if (index < 0) index = find(1033);
   if (index < 0 && !FItems.empty()) index = 0;
   FItemIndex = index;
@@ -166,7 +174,7 @@ struct alignas(4) TDialogTemplate {
 
 }  // namespace
 
-void TZELCustomLanguageDialog::ShowModal(HWND owner, const std::function<void(HWND)>& onShown) {
+bool TZELCustomLanguageDialog::ShowModal(HWND owner, const std::function<void(HWND)>& onShown) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_USEREX_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
 
@@ -185,6 +193,7 @@ void TZELCustomLanguageDialog::ShowModal(HWND owner, const std::function<void(HW
   FFont.Reset();
   if (result == -1) throw Exception(Format(u"The language dialog cannot be shown (error %d)",
                                            static_cast<int>(::GetLastError())));
+  return result == IDOK;
 }
 
 void TZELCustomLanguageDialog::InitWindow(HWND window) {
@@ -232,6 +241,9 @@ void TZELCustomLanguageDialog::InitWindow(HWND window) {
   ::SetWindowSubclass(combo, &TZELCustomLanguageDialog::ComboProc, 1, reinterpret_cast<DWORD_PTR>(this));
   ApplyTitleBarTheme(window, IsDarkMode() && !IsHighContrast());
   ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(FItemIndex), 0);
+  // The first window of the run: it takes the foreground (ours to take, as the user just
+  // started us) and the keyboard, so that the first key already chooses.
+  ::SetForegroundWindow(window);
   ::SetFocus(combo);
   if (FOnShown) FOnShown(window);
 }
@@ -312,10 +324,12 @@ LRESULT CALLBACK TZELCustomLanguageDialog::ComboProc(HWND combo, UINT message, W
   return 0;
 }
 
-void TZELCustomLanguageDialog::CloseWindow(HWND window) {
-  const LRESULT index = ::SendDlgItemMessageW(window, ComboId, CB_GETCURSEL, 0, 0);
-  SetItemIndex(index == CB_ERR ? -1 : static_cast<int>(index));
-  ::EndDialog(window, IDOK);
+void TZELCustomLanguageDialog::CloseWindow(HWND window, bool ok) {
+  if (ok) {
+    const LRESULT index = ::SendDlgItemMessageW(window, ComboId, CB_GETCURSEL, 0, 0);
+    SetItemIndex(index == CB_ERR ? -1 : static_cast<int>(index));
+  }
+  ::EndDialog(window, ok ? IDOK : IDCANCEL);
 }
 
 INT_PTR CALLBACK TZELCustomLanguageDialog::DialogProc(HWND window, UINT message, WPARAM wParam,
@@ -349,9 +363,9 @@ INT_PTR CALLBACK TZELCustomLanguageDialog::DialogProc(HWND window, UINT message,
         }
         break;
       case WM_COMMAND:
-        // "OK", Enter, Escape and the close box all end the choice the same way.
+        // "OK" and Enter keep the choice; Escape and the close box quit the setup.
         if (self && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-          self->CloseWindow(window);
+          self->CloseWindow(window, LOWORD(wParam) == IDOK);
           return TRUE;
         }
         break;
@@ -391,9 +405,24 @@ void TInstallerLanguageDialog::EnumLangs(TZELIniFile& ini, const TLanguageCallba
   }
 }
 
+void TInstallerLanguageDialog::PreferFile(StringView fileName) {
+  const String wanted = ExtractFileName(fileName);
+  if (wanted.empty()) return;
+  const TZELStringList& languages = FResources.Languages();
+  for (size_t i = 0; i < languages.Count(); ++i)
+    if (SameText(ExtractFileName(languages[i]), wanted)) {
+      SetPreferredData(static_cast<int>(i));
+      SelectDefault();
+      return;
+    }
+}
+
 String TInstallerLanguageDialog::Execute(bool show) {
   if (show) {
-    ShowModal();
+    if (!ShowModal()) {
+      kivo::RunLog().Log(u"Language dialog closed: the user quit");
+      throw EInstallerCancelled();
+    }
     kivo::RunLog().Log(u"Language chosen");
   }
   const int selected = GetSelected();

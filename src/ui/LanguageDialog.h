@@ -64,15 +64,20 @@ public:
 
   // For every language file: load it into ini, then call callback with its index.
   virtual void EnumLangs(TZELIniFile& ini, const TLanguageCallback& callback) = 0;
-  // The first item with the user's language, else the first with 1033, else the first.
+  // The item of the preferred file (SetPreferredData) when there is one; else the first
+  // with the user's language, else the first of its primary language (German for German
+  // (Austria)), else the first with 1033, else the first.
   virtual void SelectDefault();
+  // The file's index (as EnumLangs reports it) that SelectDefault takes first; -1 for none.
+  void SetPreferredData(int data) { FPreferredData = data; }
 
   // Reads every language's header into a sorted item and selects the default. The
   // subclass's constructor calls it, once EnumLangs can be dispatched to it.
   void Fill();
-  // Shows the window modally until it is closed (either way), keeping the choice.
-  // onShown, if given, runs once the window is laid out (tests close it from there).
-  void ShowModal(HWND owner = nullptr, const std::function<void(HWND)>& onShown = {});
+  // Shows the window modally until it is closed. True for "OK" or Enter, which keep the
+  // choice; false for Esc or the close box, which quit. onShown, if given, runs once the
+  // window is laid out (tests close it from there).
+  bool ShowModal(HWND owner = nullptr, const std::function<void(HWND)>& onShown = {});
 
   // The data of the selected item, or -1 when nothing is selected.
   int GetSelected() const;
@@ -88,7 +93,7 @@ private:
   void AddItem(TItem item);
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
   void InitWindow(HWND window);
-  void CloseWindow(HWND window);
+  void CloseWindow(HWND window, bool ok);
   void DrawItem(const DRAWITEMSTRUCT& item);
   static LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                     DWORD_PTR data) noexcept;
@@ -96,6 +101,7 @@ private:
   unsigned FUILanguage;
   std::vector<TItem> FItems;
   int FItemIndex = -1;
+  int FPreferredData = -1;
   TImageListHandle FImages;
   TGdiObject FFont;
   std::function<void(HWND)> FOnShown;
@@ -115,8 +121,12 @@ public:
   explicit TInstallerLanguageDialog(TInstallerResources& resources);
 
   void EnumLangs(zel::TZELIniFile& ini, const TLanguageCallback& callback) override;
+  // Preselects the language file of that name ("German.lng", any folder and case), when
+  // the list has it.
+  void PreferFile(zel::StringView fileName);
   // Shows the dialog unless show is false; the chosen file's member name, or
-  // "English.lng" when there is no language file at all.
+  // "English.lng" when there is no language file at all. A dialog closed with Esc or
+  // its close box raises EInstallerCancelled.
   zel::String Execute(bool show);
 
 private:

@@ -3,6 +3,7 @@
 // the windows so that they are tested natively: the setup page's boxes and radios, the
 // destination a browsed folder or a change of installation kind leads to, and how far a
 // translated caption may grow.
+#include <cstdint>
 #include <vector>
 
 #include "library/Strings.h"
@@ -33,9 +34,24 @@ struct TSetupPageView {
 TSetupPageView SetupPageView(const TSetupPageInput& input);
 
 // The destination for a folder the user picked in the folder browser: the folder itself
-// when its last name already is the product's name (any case), else the product's folder
-// inside it; with a trailing backslash. Empty for an empty folder.
-zel::String BrowsedDestination(zel::StringView folder, zel::StringView productName);
+// when its last name already is the product's name (any case) or it holds an
+// installation, else the product's folder inside it; with a trailing backslash. Empty
+// for an empty folder.
+zel::String BrowsedDestination(zel::StringView folder, zel::StringView productName, bool holdsInstallation = false);
+
+// What is wrong with a folder as the user typed it, before anything would rewrite it:
+// a path that does not start at a drive ("X:\") or a share ("\\server\share\"), or a
+// character that no file name may hold (Invalid then holds it).
+struct TTypedFolderProblem {
+  enum class TKind { None, Relative, InvalidCharacter } Kind = TKind::None;
+  zel::String Invalid;
+  bool operator==(const TTypedFolderProblem&) const = default;
+};
+TTypedFolderProblem TypedFolderProblem(zel::StringView path);
+
+// "850 KB", "52.3 MB", "1.5 GB": a byte count for people, with the given unit names
+// (kilo-, mega-, gigabytes) and decimal separator; one decimal below 100 units.
+zel::String FormatByteSize(uint64_t bytes, const zel::String (&units)[3], char16_t decimalSeparator = u'.');
 
 // Where the destination moves when the user chooses portable (portable true) or standard:
 // a portable copy leaves the program-files folder for portablePath, and a standard one

@@ -1,11 +1,14 @@
 #include "ui/ProductPages.h"
 
+#include <algorithm>
+
 #include <objidl.h>
 #include <gdiplus.h>
 
 #include "core/Destination.h"
 #include "core/InstallerErrors.h"
 #include "core/RunLog.h"
+#include "library/win/FileSystem.h"
 #include "product/ActionPrepare.h"
 #include "ui/ProductPageRules.h"
 #include "ui/toolkit/Dialogs.h"
@@ -24,10 +27,12 @@ void TInstallerPageSetup::CreateControls() {
   FPathEdit->SetButtonWidth(100);
   FPathEdit->OnChange = [this] { PathChanged(); };
   FPathEdit->OnButtonClick = [this] { BrowseClick(); };
+  FSpace = AddLabel(60, 51, 540, 17, u"", false);
   FUpdate = AddCheckBox(60, 100, 540, 17, u"CB1", [this] { BoxClick(); });
   FBackup = AddCheckBox(60, 120, 540, 17, u"CB4", [this] { BoxClick(); });
   AddHeaderLabel(40, 150, 540, 20, u"LB2");
   FPortable = AddRadioBox(60, 190, 540, 16, u"CB3", [this] { RadioClick(true); });
+  FPortable->StartGroup();
   AddLabel(79, 212, 500, 48, u"CB3Hint", true)->SetEnabled(false);
   FStandard = AddRadioBox(60, 248, 540, 16, u"CB2", [this] { RadioClick(false); });
   // The warnings stack at the bottom inside these margins.
@@ -35,7 +40,107 @@ void TInstallerPageSetup::CreateControls() {
   Realign();
 }
 
-bool TInstallerPageSetup::CanGoNext() { return !Installer->DestPath().empty(); }
+bool TInstallerPageSetup::CanGoNext() {
+  // A typed text that is no usable path yet goes to Next, which says what is wrong.
+  return !Installer->DestPath().empty() || (FTypedProblem && !zel::Trim(FPathEdit->Text()).empty());
+}
+
+namespace {
+
+// "C:\" or "\\server\share\" of a normalized destination.
+String DriveRoot(const String& dest) {
+  if (dest.size() >= 3 && dest[1] == u':') return dest.substr(0, 3);
+  if (dest.size() > 2 && dest[0] == u'\\' && dest[1] == u'\\') {
+    const size_t server = dest.find(u'\\', 2);
+    const size_t share = server == String::npos ? String::npos : dest.find(u'\\', server + 1);
+    return share == String::npos ? zel::IncludeTrailingBackslash(dest) : dest.substr(0, share + 1);
+  }
+  return {};
+}
+
+// The drive as people name it: "C:", "\\server\share".
+String DriveName(const String& root) { return zel::ExcludeTrailingBackslash(root); }
+
+// The space free to this user on the drive of dest (whose folders need not exist yet).
+bool FreeSpace(const String& dest, uint64_t& free) {
+  String folder = dest;
+  while (!folder.empty() && !zel::DirectoryExists(folder)) {
+    const String parent = zel::ExtractFilePath(zel::ExcludeTrailingBackslash(folder));
+    if (parent.size() >= folder.size()) return false;
+    folder = parent;
+  }
+  ULARGE_INTEGER available{};
+  if (folder.empty() || !::GetDiskFreeSpaceExW(zel::as_wcstr(folder), &available, nullptr, nullptr)) return false;
+  free = available.QuadPart;
+  return true;
+}
+
+// What the product's files take once extracted.
+uint64_t NeededSpace() {
+  const TSetupPackageFileTable& files = Installer->Resources().ProductPackage().FileTable();
+  uint64_t total = 0;
+  for (int i = 0; i < files.Count(); ++i) total += static_cast<uint64_t>(std::max<int64_t>(0, files.Items(i).Size));
+  return total;
+}
+
+char16_t DecimalSeparator() {
+  wchar_t text[8] = {};
+  if (::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, text, 8) > 1) return static_cast<char16_t>(text[0]);
+  return u'.';
+}
+
+}  // namespace
+
+String TInstallerPageSetup::Size(uint64_t bytes) const {
+  const String units[3] = {GetText(u"KB"), GetText(u"MB"), GetText(u"GB")};
+  return FormatByteSize(bytes, units, DecimalSeparator());
+}
+
+String TInstallerPageSetup::CheckFolder() {
+  using TKind = TTypedFolderProblem::TKind;
+  const String typed = zel::Trim(FPathEdit->Text());
+  const TTypedFolderProblem problem = TypedFolderProblem(typed);
+  if (problem.Kind == TKind::Relative) return zel::Format(GetText(u"ERelative"), typed);
+  if (problem.Kind == TKind::InvalidCharacter) return zel::Format(GetText(u"EInvalidChar"), typed, problem.Invalid);
+  const String dest = Installer->DestPath();
+  const String root = DriveRoot(dest);
+  if (root.empty()) return {};  // a refused folder: the page says why already
+  const UINT type = ::GetDriveTypeW(zel::as_wcstr(root));
+  if (type == DRIVE_NO_ROOT_DIR || type == DRIVE_UNKNOWN) return zel::Format(GetText(u"ENoDrive"), DriveName(root));
+  DWORD flags = 0;
+  if (type == DRIVE_CDROM ||
+      (::GetVolumeInformationW(zel::as_wcstr(root), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
+       (flags & FILE_READ_ONLY_VOLUME)))
+    return zel::Format(GetText(u"EReadOnly"), DriveName(root));
+  uint64_t free = 0;
+  const uint64_t needed = NeededSpace();
+  if (FreeSpace(dest, free) && free < needed)
+    return zel::Format(GetText(u"ENoRoom"), DriveName(root), Size(needed), Size(free));
+  return {};
+}
+
+bool TInstallerPageSetup::ConfirmNext() {
+  const String problem = CheckFolder();
+  if (problem.empty()) return true;
+  RunLog().Log(u"Wizard: folder refused: " + problem);
+  FPathError = problem;
+  Refresh();
+  zel::ShowMessageBox(::GetAncestor(Handle(), GA_ROOT), problem, Resources().GetText(u"Common", u"Caption"),
+                      zel::TMessageKind::Warning);
+  FPathEdit->SetFocus();
+  return false;
+}
+
+void TInstallerPageSetup::UpdateSpace() {
+  const String dest = Installer->DestPath();
+  const String root = DriveRoot(dest);
+  uint64_t free = 0;
+  if (root.empty() || !FreeSpace(dest, free)) {
+    FSpace->SetCaption(dest.empty() ? String() : zel::Format(GetText(u"SpaceNeeded"), Size(NeededSpace())));
+    return;
+  }
+  FSpace->SetCaption(zel::Format(GetText(u"Space"), Size(NeededSpace()), Size(free), DriveName(root)));
+}
 
 void TInstallerPageSetup::Prepare() {
   TInstallerPage::Prepare();
@@ -46,7 +151,8 @@ void TInstallerPageSetup::Prepare() {
 void TInstallerPageSetup::Refresh() {
   NotifyStateChanged();
   // While the user types, or while the typed folder is refused, the edit keeps the text.
-  if (!FEditing && FPathError.empty()) FPathEdit->SetText(Installer->DestPath());
+  if (!FEditing && FPathError.empty() && !FTypedProblem) FPathEdit->SetText(Installer->DestPath());
+  UpdateSpace();
   TInstallerProductInfo& product = Installer->ProductInfo();
   TSetupPageInput input;
   input.Update = Installer->HasFlag(TInstallerFlag::Update);
@@ -76,6 +182,8 @@ void TInstallerPageSetup::Refresh() {
 
 void TInstallerPageSetup::AddWarning(const String& text) {
   auto* label = Add<zel::TZELWarningLabel>();
+  // Ends the radio buttons' group, so that the arrow keys do not wander onto it.
+  ::SetWindowLongPtrW(label->Handle(), GWL_STYLE, ::GetWindowLongPtrW(label->Handle(), GWL_STYLE) | WS_GROUP);
   label->SetCaption(text);
   label->SetAlign(zel::TAlign::Bottom, {0, 6, 0, 0});
   FWarnings.push_back(label);
@@ -101,8 +209,17 @@ void TInstallerPageSetup::PathChanged() {
 }
 
 void TInstallerPageSetup::ApplyPath(const String& path) {
-  if (path == Installer->DestPath() && FPathError.empty()) return;
+  const bool typedProblem = TypedFolderProblem(path).Kind != TTypedFolderProblem::TKind::None;
+  if (path == Installer->DestPath() && FPathError.empty() && !typedProblem && !FTypedProblem) return;
   FPathError.clear();
+  FTypedProblem = typedProblem;
+  if (typedProblem) {
+    // Never made into some other folder ("kivo" under the current one, "C:\a|b" as
+    // "C:\ab"): Next says what is wrong, in the user's words.
+    Installer->SetDestPath(u"");
+    Refresh();
+    return;
+  }
   try {
     Installer->SetDestPath(path);
   } catch (const EInstallerInstallError& e) {
@@ -137,7 +254,10 @@ void TInstallerPageSetup::BrowseClick() {
   String folder;
   if (!zel::BrowseForFolder(::GetAncestor(Handle(), GA_ROOT), Installer->DestPath(), folder)) return;
   RunLog().Log(u"Wizard: folder chosen " + folder);
-  ApplyPath(BrowsedDestination(folder, Installer->ProductInfo().GetName()));
+  // A folder that holds an installation is the one to update, whatever its name.
+  const String inside = zel::IncludeTrailingBackslash(folder);
+  const bool installed = zel::FileExists(inside + u"KIVO.ini") || zel::FileExists(inside + u"KIVO3.ini");
+  ApplyPath(BrowsedDestination(folder, Installer->ProductInfo().GetName(), installed));
 }
 
 void TInstallerPageSetup::BoxClick() {
@@ -235,12 +355,23 @@ void TInstallerPageIntegration::Store() {
 // --- TInstallerPageUninstallParams
 
 void TInstallerPageUninstallParams::CreateControls() {
+  FFolder = AddLabel(44, 12, 540, 17, u"", false);
   FBackups = AddCheckBox(44, 40, 480, 17, u"CB1", [this] { Store(); });
-  FContent = AddCheckBox(44, 65, 480, 17, u"CB2", [this] { Store(); });
+  FContent = AddCheckBox(44, 65, 480, 17, u"CB2", [this] { ContentClick(); });
+}
+
+void TInstallerPageUninstallParams::ContentClick() {
+  // Settings, playlists and the library cannot be had back: asked once more.
+  if (FContent->Checked() &&
+      !zel::AskOkCancel(::GetAncestor(Handle(), GA_ROOT), GetText(u"CB2Confirm"),
+                        Resources().GetText(u"Common", u"CaptionUninstall")))
+    FContent->SetChecked(false);
+  Store();
 }
 
 void TInstallerPageUninstallParams::Prepare() {
   TInstallerPage::Prepare();
+  FFolder->SetCaption(zel::Format(GetText(u"LFolder"), zel::ExcludeTrailingBackslash(Installer->DestPath())));
   FBackups->SetChecked(Options().ReadBool(u"Common", u"RemoveBackups", false));
   FContent->SetChecked(Options().ReadBool(u"Common", u"RemoveContent", false));
 }

@@ -19,7 +19,13 @@ class TInstallerPageSetup : public TInstallerPage {
 public:
   TInstallerPageSetup();
   bool CanGoNext() override;
+  bool ConfirmNext() override;
   void Prepare() override;
+  // Why the folder now in the edit cannot be installed into (typed form, drive, room),
+  // in the user's language; empty when it can (for tests).
+  zel::String CheckFolder();
+  // The free-space line shown under the edit (for tests).
+  zel::String SpaceText() const { return FSpace->Caption(); }
   // The warnings shown now, top to bottom (for tests).
   std::vector<zel::String> Warnings() const;
 
@@ -37,13 +43,18 @@ private:
   void RadioClick(bool portable);
   void AddWarning(const zel::String& text);
 
+  void UpdateSpace();
+  zel::String Size(uint64_t bytes) const;
+
   zel::TZELButtonEdit* FPathEdit = nullptr;
+  zel::TZELLabel* FSpace = nullptr;
   zel::TZELCheckBox* FUpdate = nullptr;
   zel::TZELCheckBox* FBackup = nullptr;
   zel::TZELRadioButton* FPortable = nullptr;
   zel::TZELRadioButton* FStandard = nullptr;
   std::vector<zel::TZELWarningLabel*> FWarnings;  // owned by the page as its controls
   zel::String FPathError;                        // why the typed folder cannot be used
+  bool FTypedProblem = false;                    // the typed text is no usable path yet
   bool FEditing = false;
 };
 
@@ -101,6 +112,8 @@ protected:
 
 private:
   void Store();
+  void ContentClick();
+  zel::TZELLabel* FFolder = nullptr;
   zel::TZELCheckBox* FBackups = nullptr;
   zel::TZELCheckBox* FContent = nullptr;
 };

@@ -85,7 +85,7 @@ drive_c() { printf '%s/drive_c' "$WINEPREFIX"; }
 # scenarios that expect a message box need one.
 need_display() {
   if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
+    exec xvfb-run -a -s "-screen 0 ${KIVO_SCREEN:-1280x1024}x24" bash "$0" "$@"
   fi
 }
 

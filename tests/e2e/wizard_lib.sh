@@ -35,6 +35,46 @@ wait_page() {
   return 1
 }
 
+# soon SECONDS EXPECTED COMMAND...: until the command prints EXPECTED (true), or the
+# time is up (false; the last output is in SOON_SEEN). The state a check needs, not a pause.
+soon() {
+  local deadline=$((SECONDS + $1)) expected=$2
+  shift 2
+  while :; do
+    SOON_SEEN=$("$@" 2>/dev/null)
+    [ "$SOON_SEEN" == "$expected" ] && return 0
+    [ "$SECONDS" -ge "$deadline" ] && return 1
+    sleep 0.1
+  done
+}
+# check_soon NAME EXPECTED COMMAND...: check on what the command prints once it has
+# settled (up to 10 s).
+check_soon() {
+  local name=$1 expected=$2
+  shift 2
+  soon 10 "$expected" "$@"
+  check "$name" "$expected" "$SOON_SEEN"
+}
+# next_enabled: 1 when the wizard's Next button is enabled, else 0.
+next_enabled() { has_flag "$(lng Common bNext)" E && echo 1 || echo 0; }
+
+# log_ms FROM TO: the milliseconds from the first line of the wizard's log that begins
+# with FROM to the first later one that begins with TO; empty when either is missing.
+log_ms() {
+  tr -d '\r' <"$(drive_c)/wizard.log" | F=$1 T=$2 awk '
+    function ms(line, t) { split(substr(line, 12, 12), t, "[:.]"); return ((t[1] * 60 + t[2]) * 60 + t[3]) * 1000 + t[4] }
+    !from && index(substr($0, 26), ENVIRON["F"]) == 1 { from = ms($0); next }
+    from && index(substr($0, 26), ENVIRON["T"]) == 1 { print ms($0) - from; exit }'
+}
+
+# fmt TEMPLATE ARGS...: the template with each "%s" replaced by the next argument.
+fmt() {
+  local text=$1 arg
+  shift
+  for arg in "$@"; do text=${text/\%s/"$arg"}; done
+  printf '%s' "$text"
+}
+
 # expect_page NAME [SECONDS]: wait_page as a check; a wrong page ends the scenario.
 expect_page() {
   if wait_page "$1" "${2:-20}"; then
@@ -58,6 +98,16 @@ box_text() {
   sed -n 's/^Static\t65535\t//p' <<<"$texts"
 }
 answer_box() { drive click --class "$BOX_CLASS" --title "$1" --button "$2" >/dev/null; }
+# close_box TITLE BUTTON: answers the box and waits until it has gone, asking again when
+# a click came before the box was ready for it; false when it stays.
+close_box() {
+  local i
+  for i in 1 2 3 4 5; do
+    answer_box "$1" "$2"
+    soon 3 1 eval 'no_box "$1" && echo 1' && return 0
+  done
+  return 1
+}
 no_box() { ! drive list | grep -q $'^'"$BOX_CLASS"$'\t'"$1"'$'; }
 
 # start_wizard OUT ARGS...: starts Setup.exe with its window and a log at C:\wizard.log.
@@ -112,6 +162,6 @@ accept_licence() {
   click_button "$(lng PageLicense L1)"
   box_text "$WIZARD_TITLE" >/dev/null
   answer_box "$WIZARD_TITLE" OK
-  sleep 0.3
+  soon 10 1 next_enabled || fail "Next stays disabled after the licence was accepted"
   click_button "$(lng Common bNext)"
 }

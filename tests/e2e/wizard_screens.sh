@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Demo: screenshots of every wizard page, light and dark, at 100 % and 150 %, under
+# Demo: screenshots of every wizard page, light and dark, at 100 %, 150 % and 200 %, under
 # Xvfb; the product's own pages (setup, add-ons, integration, uninstall options) in
 # English, German and Russian too (language-page-theme-percent.png): the setup page with
 # a refused folder, at an updatable 4.60 installation (W1), with the update declined
@@ -10,7 +10,7 @@
 # to $KIVO_WIZARD_SHOTS (default build/windows/wizard-screens), named
 # page-theme-percent.png.
 #
-#   tests/e2e/wizard_screens.sh [light|dark ...] [100|150 ...] [English|German|Russian ...]
+#   tests/e2e/wizard_screens.sh [light|dark ...] [100|150|200 ...] [English|German|Russian ...]
 #
 # Run from the source tree after a Windows build; the paths default to build/windows.
 here=$(cd "$(dirname "$0")" && pwd)
@@ -30,9 +30,9 @@ themes=() scales=() languages=()
 for a in "$@"; do
   case $a in
     light | dark) themes+=("$a") ;;
-    100 | 150) scales+=("$a") ;;
+    100 | 150 | 200) scales+=("$a") ;;
     English | German | Russian) languages+=("$a") ;;
-    *) echo "usage: $0 [light|dark ...] [100|150 ...] [English|German|Russian ...]" >&2; exit 2 ;;
+    *) echo "usage: $0 [light|dark ...] [100|150|200 ...] [English|German|Russian ...]" >&2; exit 2 ;;
   esac
 done
 [ ${#themes[@]} -gt 0 ] || themes=(light dark)
@@ -95,12 +95,16 @@ product_pages() {
   start_win "$WORK/screens-uninstall.out" 'C:\Installed\Uninstall.exe'
   drive select --class '#32770' --title "Select Language" --id 100 --text "$(lng File Name)" --timeout 30000 >/dev/null
   choose_language
+  WIZARD_TITLE=$(lng Common CaptionUninstall)
   wait_page PageUninstallParams 30 && sleep 0.5 && shot "$language-uninstall-options"
   click_button "$(lng PageUninstallParams CB2)"
+  box_text "$WIZARD_TITLE" >/dev/null && shot "$language-uninstall-confirm-user-data"
+  answer_box "$WIZARD_TITLE" OK
   sleep 0.3 && shot "$language-uninstall-options-ticked"
   drive close --title "$WIZARD_TITLE" >/dev/null
   box_text "$WIZARD_TITLE" >/dev/null
   answer_box "$WIZARD_TITLE" OK
+  WIZARD_TITLE=$(lng Common Caption)
   end_win 30
   stop_server
   unset WIZARD_LANGUAGE

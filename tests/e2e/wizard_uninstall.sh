@@ -7,10 +7,14 @@
 # - both options remove what the installation made, the profile and the backups, and
 #   keep the user's own files in the program folder;
 # - neither keeps profiles and backups; closing on the options page ends with 1602.
+# The window is titled as the uninstaller, names the folder it removes, asks again before
+# the user's data goes, and preselects the language the installation was set up in.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/wizard_lib.sh"
 need_display "$@"
 
+# The uninstaller's window names itself so.
+WIZARD_TITLE=$(lng Common CaptionUninstall)
 UNINSTALL=$(lng Common bUninstall)
 FINISH=$(lng Common bFinish)
 CB1=$(lng PageUninstallParams CB1)
@@ -43,8 +47,17 @@ uninstall_wizard() {
     "$(control_flags "$CB1" | tr -d 'F') $(control_flags "$CB2" | tr -d 'F')"
   check_true "options: Next reads Uninstall" has_flag "$UNINSTALL" E
   check "options: no Back on the first page" 0 "$(has_flag "$(lng Common bBack)" V && echo 1 || echo 0)"
-  for box in "$@"; do click_button "$box"; done
-  sleep 0.3
+  check_contains "options: the folder that goes" "$(fmt "$(lng PageUninstallParams LFolder)" 'C:\KIVO')" "$(visible_texts)"
+  for box in "$@"; do
+    click_button "$box"
+    # Removing the user's data is asked once more.
+    if [ "$box" == "$CB2" ]; then
+      check "options: the user data question" "$(lng PageUninstallParams CB2Confirm | sed 's/\\n/\\r\\n/g')" \
+        "$(box_text "$WIZARD_TITLE")"
+      answer_box "$WIZARD_TITLE" OK
+    fi
+    check_soon "options: [$box] ticked" 1 eval 'has_flag "$box" C && echo 1'
+  done
   screenshot "uninstall-options-$log"
   click_button "$UNINSTALL"
   expect_page PageUninstallFinish 90
@@ -89,11 +102,22 @@ check "the profile stays" profile "$(cat "$PROFILE/KIVO.ini" 2>/dev/null)"
 check "the playlist stays" mine "$(cat "$DEST/Playlists/mine.m3u" 2>/dev/null)"
 check_true "the program is gone" test ! -e "$DEST/KIVO.exe"
 
-step "closing on the options page"
+step "closing on the options page; the language of the installation preselected"
 installed install4
+# The installation says it was set up in German (KIVO.ini, UTF-16 or UTF-8 as written).
+INI=$DEST/KIVO.ini
+if [ "$(head -c2 "$INI" | od -An -tx1 | tr -d ' \n')" == fffe ]; then
+  { printf '\xff\xfe'; iconv -f UTF-16 -t UTF-8 "$INI" | sed 's/^DefaultLang=[^\r]*/DefaultLang=German.lng/' |
+    iconv -f UTF-8 -t UTF-16LE; } >"$INI.new"
+else
+  sed 's/^DefaultLang=[^\r]*/DefaultLang=German.lng/' "$INI" >"$INI.new"
+fi
+mv "$INI.new" "$INI"
 rm -f "$(drive_c)/closed.log"
 start_win "$WORK/closed.out" 'C:\KIVO\Uninstall.exe' '/LOG=C:\closed.log'
-drive click --class '#32770' --title "Select Language" --button OK --timeout 30000 >/dev/null
+LANGUAGES=$(drive texts --class '#32770' --title "Select Language" --timeout 30000)
+check "the installation's language is preselected" "Deutsch" "$(sed -n 's/^ComboBox\t100\t//p' <<<"$LANGUAGES")"
+choose_language_named English
 expect_page PageUninstallParams 30
 drive close --title "$WIZARD_TITLE" >/dev/null
 answer_box "$WIZARD_TITLE" OK

@@ -46,6 +46,74 @@ TEST(ProductPageRules, BrowsedFolderGetsTheProductName) {
       {u"", u""},
   };
   for (const auto& c : cases) EXPECT_EQ(BrowsedDestination(c.Folder, u"KIVO"), c.Expected) << zel::ToUtf8(c.Folder);
+  // A folder that holds an installation is taken as it is: its update, not a new copy inside.
+  EXPECT_EQ(BrowsedDestination(u"C:\\KIVO 4.60", u"KIVO", true), u"C:\\KIVO 4.60\\");
+  EXPECT_EQ(BrowsedDestination(u"C:\\KIVO 4.60", u"KIVO", false), u"C:\\KIVO 4.60\\KIVO\\");
+  EXPECT_EQ(BrowsedDestination(u"", u"KIVO", true), u"");
+}
+
+TEST(ProductPageRules, TypedFolderIsRefusedWhenRelativeOrWithAForbiddenCharacter) {
+  using TKind = TTypedFolderProblem::TKind;
+  struct TCase {
+    const char16_t* Typed;
+    TKind Kind;
+    const char16_t* Invalid;
+  } cases[] = {
+      {u"", TKind::None, u""},
+      {u"C:\\KIVO", TKind::None, u""},
+      {u"  d:/Apps/KIVO  ", TKind::None, u""},
+      {u"C:\\", TKind::None, u""},  // refused elsewhere as a drive's root
+      {u"Q:\\x", TKind::None, u""},  // a missing drive is the drive check's
+      {u"\\\\server\\share\\KIVO", TKind::None, u""},
+      {u"kivo", TKind::Relative, u""},
+      {u"..\\KIVO", TKind::Relative, u""},
+      {u"\\KIVO", TKind::Relative, u""},  // the current drive's root: which drive?
+      {u"C:KIVO", TKind::Relative, u""},   // relative to the drive's current folder
+      {u"C:", TKind::Relative, u""},
+      {u"\\\\server", TKind::Relative, u""},
+      {u"\\\\server\\", TKind::Relative, u""},
+      {u"\\\\?\\C:\\KIVO", TKind::Relative, u""},
+      {u"\\\\.\\C:\\KIVO", TKind::Relative, u""},
+      {u"C:\\bad|name", TKind::InvalidCharacter, u"|"},
+      {u"C:\\a<b", TKind::InvalidCharacter, u"<"},
+      {u"C:\\a>b", TKind::InvalidCharacter, u">"},
+      {u"C:\\what?", TKind::InvalidCharacter, u"?"},
+      {u"C:\\*", TKind::InvalidCharacter, u"*"},
+      {u"C:\\say \"hi\"", TKind::InvalidCharacter, u"\""},
+      {u"C:\\a\\D:\\b", TKind::InvalidCharacter, u":"},
+      {u"C:\\tab\there", TKind::InvalidCharacter, u"\t"},
+  };
+  for (const TCase& c : cases) {
+    const TTypedFolderProblem problem = TypedFolderProblem(c.Typed);
+    EXPECT_EQ(problem.Kind, c.Kind) << zel::ToUtf8(c.Typed);
+    EXPECT_EQ(problem.Invalid, c.Invalid) << zel::ToUtf8(c.Typed);
+  }
+}
+
+TEST(ProductPageRules, ByteSizesForPeopleAreNeverShownSmaller) {
+  const zel::String units[3] = {u"KB", u"MB", u"GB"};
+  struct TCase {
+    uint64_t Bytes;
+    const char16_t* Text;
+  } cases[] = {
+      {0, u"0 KB"},
+      {1, u"1 KB"},
+      {1024, u"1 KB"},
+      {1025, u"2 KB"},
+      {850 * 1024, u"850 KB"},
+      {1024 * 1024 - 1, u"1024 KB"},
+      {1024 * 1024, u"1.0 MB"},
+      {1024 * 1024 + 1, u"1.1 MB"},
+      {52300000, u"49.9 MB"},
+      {99 * 1024 * 1024 + 1, u"99.1 MB"},
+      {100 * 1024 * 1024, u"100 MB"},
+      {150ull * 1024 * 1024 + 1, u"151 MB"},
+      {1024ull * 1024 * 1024, u"1.0 GB"},
+      {1536ull * 1024 * 1024, u"1.5 GB"},
+      {2000ull * 1024 * 1024 * 1024, u"2000 GB"},
+  };
+  for (const TCase& c : cases) EXPECT_EQ(FormatByteSize(c.Bytes, units), c.Text) << c.Bytes;
+  EXPECT_EQ(FormatByteSize(1536ull * 1024 * 1024, units, u','), u"1,5 GB");
 }
 
 TEST(ProductPageRules, KindChangeMovesTheDestination) {

@@ -33,6 +33,8 @@ int wmain(int argc, wchar_t** argv) {
   HWND window = ::CreateWindowExW(0, argv[1], L"stubborn", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
                                   wc.hInstance, nullptr);
   if (!window) return 2;
+  // Shown, so that the tests can wait until it is there; without taking the activation.
+  ::ShowWindow(window, SW_SHOWNOACTIVATE);
   ::SetTimer(window, 1, 100, nullptr);
   const ULONGLONG start = ::GetTickCount64();
   MSG message;

@@ -218,3 +218,46 @@ TEST(CloseApplications, ClosesTheWindowsOfEveryClassOfThePlayerAndItsToolsWhatev
   for (size_t i = 0; i < windows.size(); ++i)
     EXPECT_TRUE(windows[i]->Closed()) << zel::ToUtf8(zel::from_wcstr(classes[i]));
 }
+
+TEST(CloseApplications, ACancelEndsTheWaitsAtOnceWhateverThePlayerDoes) {
+  if (!FileExists(PlayerPath())) GTEST_SKIP() << "the sample player is not built";
+  // The product's own timings: without the cancel a hung player holds the pass for
+  // seconds (the close request's time-out, then the pause between passes).
+  for (const char16_t* switches : {u"/hang", u"/ignoreclose"}) {
+    SCOPED_TRACE(zel::ToUtf8(switches));
+    Timings = TTimings();
+    Timings.SleepMs = 2000;
+    Timings.CloseTimeoutMs = 5000;
+    TTestInstallerEnvironment environment;
+    TestProduct.Actions = {ActionClassOf<TQuickCloseApplications>()};
+    TInstaller installer(u"/AUTO=C:\\KIVO-Test /SILENT");
+    installer.Resources().InitializeLanguages(false);
+    TPlayers players;
+    ASSERT_TRUE(players.Start(switches));
+    HWND player = ::FindWindowW(L"TKIVOMainForm", nullptr);
+    ASSERT_NE(player, nullptr);
+    TRecordingListener listener;
+    installer.AddListener(&listener);
+    installer.Start(false);
+    // Until the pass is under way: the status is out and, for the hanging player, it
+    // hangs in its close request. The waits serve the worker's notifications.
+    const bool hangs = std::u16string_view(switches) == u"/hang";
+    auto underWay = [&] {
+      if (listener.EventsWithCode(NotifyStatus).empty()) return false;
+      DWORD_PTR result = 0;
+      return !hangs || !::SendMessageTimeoutW(player, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 100, &result);
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!underWay() && std::chrono::steady_clock::now() < deadline) installer.Thread()->WaitFor(20);
+    ASSERT_TRUE(underWay()) << "the close pass never began";
+    const auto cancelled = std::chrono::steady_clock::now();
+    installer.RequestStop();
+    ASSERT_TRUE(installer.Thread()->WaitFor(20000)) << "the setup hangs";
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - cancelled)
+                        .count();
+    EXPECT_LT(ms, 1000) << "the cancel ends the waits at once";
+    EXPECT_TRUE(installer.Cancelled());
+    EXPECT_TRUE(players.NoneEnded());
+    installer.RemoveListener(&listener);
+  }
+}

@@ -6,7 +6,11 @@
 #include <windows.h>
 
 #include "TestInstaller.h"
+#include "core/InstallerThread.h"
+#include "core/RunLog.h"
 #include "core/SummaryBuilder.h"
+#include "library/Streams.h"
+#include "library/win/FileSystem.h"
 #include "ui/InstallerPages.h"
 #include "ui/toolkit/Application.h"
 
@@ -16,13 +20,20 @@ using zel::String;
 
 namespace {
 
+// A 4 × 3 picture, for the full-screen pages.
+const std::string kPicture("\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x04\x00\x00\x00\x03\x08\x02\x00\x00\x00\x3b\x96\x39\x91\x00\x00\x00\x10\x49\x44\x41\x54\x78\x9c\x63\xf8\xcf\xc0\x00\x47\x0c\x38\x39\x00\xf5\x31\x0b\xf5\x35\x7b\xfb\x82\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82", 73);
+
 TMembers PageSetupMembers() {
   TMembers members = DefaultSetupMembers();
+  members.push_back({u"wizard_light.png", kPicture});
+  members.push_back({u"wizard_dark.png", kPicture});
   for (auto& member : members)
     if (member.first == u"English.lng")
       member.second += "\r\n[PageReadyToInstall]\r\nTitle=Ready\r\nDescription=Check it\r\n"
                        "[PageLicense]\r\nTitle=Licence\r\nL1=I &accept\r\n"
-                       "[PageSetup]\r\nLB1=Destination:\r\nTitle=Type:\r\nCB2=Standard\r\n";
+                       "[PageSetup]\r\nLB1=Destination:\r\nTitle=Type:\r\nCB2=Standard\r\n"
+                       "[PageFinish]\r\nE1=Failed\r\nE2=Errors:\r\n"
+                       "[Common]\r\nStopping=Stopping...\r\nFailedHelp=Run it again.\r\nFailedLog=Log: %s\r\n";
   return members;
 }
 
@@ -127,6 +138,46 @@ TEST_F(InstallerPages, ReadySummaryFromTheRunsActionsRebuiltOnEveryActivation) {
   TestProduct.Actions = {ActionClassOf<TSilentAction>()};
   ready.Prepare();
   EXPECT_EQ(ready.Summary(), u"");
+  // Read-only, but enabled: a disabled viewer takes no wheel, keys or clicks to scroll.
+  for (const auto& control : page->Controls())
+    if (auto* viewer = dynamic_cast<zel::TZELRichViewer*>(control.get())) {
+      EXPECT_TRUE(::IsWindowEnabled(viewer->Handle()));
+      EXPECT_TRUE(::GetWindowLongPtrW(viewer->Handle(), GWL_STYLE) & ES_READONLY);
+    }
+}
+
+TEST_F(InstallerPages, AFailedRunShowsMessagesWhatToDoAndTheLogButNoStack) {
+  auto page = PageClassOf<TInstallerPageFinish>().Create();
+  FInstaller->AddError(FormatErrorEntry(u"The file \"C:\\x\" could not be read.", u"Setup.exe+0x2d089\r\nSetup.exe+0x1f00"));
+  FInstaller->AddError(FormatErrorEntry(u"Second", u"0x7ff00001"));
+  FInstaller->AddError(u"Cancelled");  // an entry without a stack
+  struct TCase { const char* what; bool logOpen; };
+  for (const TCase& c : {TCase{"with /LOG", true}, TCase{"without a log", false}}) {
+    SCOPED_TRACE(c.what);
+    const String given = zel::IncludeTrailingBackslash(zel::LongTempFolder()) + u"kivo-pages-test.log";
+    ::DeleteFileW(zel::as_wcstr(given));
+    RunLog().Close();
+    if (c.logOpen) ASSERT_TRUE(RunLog().Open(given));
+    page->Prepare();
+    const String log = RunLog().Path();
+    ASSERT_FALSE(log.empty()) << "a failure always has a log to name";
+    if (c.logOpen) EXPECT_EQ(log, given);
+    String shown;
+    for (const auto& control : page->Controls())
+      if (dynamic_cast<zel::TZELMemo*>(control.get())) shown = WindowText(control->Handle());
+    EXPECT_EQ(shown, u"The file \"C:\\x\" could not be read.\r\nSecond\r\nCancelled\r\n\r\nRun it again.\r\n\r\nLog: " +
+                         log);
+    RunLog().Close();
+    if (!c.logOpen) {
+      // The log made for the failure holds the stacks the user does not see.
+      zel::TFileStream file(log, zel::FileMode::OpenRead);
+      std::string text(static_cast<size_t>(file.Size()), '\0');
+      file.ReadBuffer(text.data(), text.size());
+      EXPECT_NE(text.find("Setup.exe+0x2d089"), std::string::npos);
+      EXPECT_NE(text.find("0x7ff00001"), std::string::npos);
+    }
+    ::DeleteFileW(zel::as_wcstr(log));
+  }
 }
 
 TEST_F(InstallerPages, InstallPageFollowsTheEvents) {
@@ -144,6 +195,17 @@ TEST_F(InstallerPages, InstallPageFollowsTheEvents) {
   for (const auto& control : install.Controls())
     if (control->Caption() == u"Copying") statusShown = true;
   EXPECT_TRUE(statusShown);
+  // A confirmed cancel: the status says so, and the worker's texts do not replace it.
+  auto statusIs = [&](const String& text) {
+    for (const auto& control : install.Controls())
+      if (control->Caption() == text) return true;
+    return false;
+  };
+  install.ShowStopping();
+  EXPECT_TRUE(statusIs(u"Stopping..."));
+  FInstaller->NotifyText(NotifyStatus, u"Copying more");
+  EXPECT_TRUE(statusIs(u"Stopping..."));
+  EXPECT_FALSE(statusIs(u"Copying more"));
   FInstaller->Notify(NotifyEnded, 0);
   EXPECT_TRUE(install.CanGoNext());
 }

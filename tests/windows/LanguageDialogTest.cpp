@@ -49,6 +49,10 @@ TEST(LanguageDialog, PreselectsTheInterfaceLanguageThenEnglishThenTheFirst) {
       {1049, {english, german, russian}, 2},
       {1033, {german, english, english}, 1},  // the first item in list order that matches
       {1033, {}, -1},                         // no language files at all
+      {3079, {english, german}, 1},           // German (Austria): German, not English
+      {2055, {russian, english, german}, 2},  // German (Switzerland)
+      {2057, {german, english}, 1},           // English (United Kingdom)
+      {1045, {english, german}, 0},           // Polish: no file of its language, English
   };
   for (const Case& c : cases) {
     TFakeLanguageDialog dialog(c.ui, c.files);
@@ -137,6 +141,16 @@ TEST(LanguageDialog, InstallerDialogOffersTheSetupPackagesFiles) {
     EXPECT_EQ(Names(dialog), (std::vector<String>{u"Deutsch", u"English"}));
     EXPECT_EQ(dialog.Execute(false), c.chosen);
   }
+  // The uninstaller's preselection: the file the installation names wins over the
+  // interface language; a name the package does not have changes nothing.
+  struct Preferred { const char16_t* file; const char16_t* chosen; };
+  for (const Preferred& p : {Preferred{u"German.lng", u"German.lng"}, Preferred{u"german.LNG", u"German.lng"},
+                             Preferred{u"Langs\\German.lng", u"German.lng"}, Preferred{u"Klingon.lng", u"English.lng"},
+                             Preferred{u"", u"English.lng"}}) {
+    TInstallerLanguageDialog dialog(*resources, 1033);
+    dialog.PreferFile(p.file);
+    EXPECT_EQ(dialog.Execute(false), p.chosen) << ToUtf8(p.file);
+  }
   auto none = Resources(&info, {{u"Install.xml", kScript}});
   TInstallerLanguageDialog empty(*none, 1033);
   EXPECT_EQ(empty.GetSelected(), -1);
@@ -176,4 +190,25 @@ TEST(LanguageDialog, TheWindowShowsTheListAndKeepsTheUsersChoice) {
   EXPECT_TRUE(shown);
   EXPECT_EQ(dialog.ItemIndex(), 2);
   EXPECT_EQ(dialog.GetSelected(), 2);
+}
+
+TEST(LanguageDialog, EscapeAndTheCloseBoxQuitWithoutAChoice) {
+  // OK keeps the choice; IDCANCEL is what the dialog manager sends for Esc and for the
+  // close box: the setup quits.
+  struct Case { const char* what; UINT message; WPARAM wParam; bool ok; int selected; };
+  const Case cases[] = {
+      {"OK", WM_COMMAND, IDOK, true, 2},
+      {"Escape", WM_COMMAND, IDCANCEL, false, 1},
+      {"the close box", WM_SYSCOMMAND, SC_CLOSE, false, 1},
+  };
+  for (const Case& c : cases) {
+    TFakeLanguageDialog dialog(1033, {LanguageFile("English", 1033, ""), LanguageFile("Deutsch", 1031, ""),
+                                      LanguageFile("Russian", 1049, "")});
+    const bool ok = dialog.ShowModal(nullptr, [&](HWND window) {
+      ::SendMessageW(::GetDlgItem(window, TZELCustomLanguageDialog::ComboId), CB_SETCURSEL, 2, 0);
+      ::PostMessageW(window, c.message, c.wParam, 0);
+    });
+    EXPECT_EQ(ok, c.ok) << c.what;
+    EXPECT_EQ(dialog.ItemIndex(), c.selected) << c.what << ": a quit keeps the preselection";
+  }
 }

@@ -6,6 +6,9 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <thread>
+
 #include "TestInstaller.h"
 #include "TestSupport.h"
 #include "core/InstallerErrors.h"
@@ -25,9 +28,13 @@ const std::string kPicture("\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49
 std::string PageTexts() {
   return "\r\n[PageSetup]\r\nBrowse=Browse...\r\nCB1=Update\r\nCB4=Back up\r\nCB2=Standard\r\nCB3=Portable\r\n"
          "W1=Will update\r\nW3=Another one\r\nE1=Not in the root %s\r\nE2=Not in Windows: %s\r\n"
+         "ERelative=Not whole: %s\r\nEInvalidChar=%s holds %s\r\nENoDrive=No drive %s\r\nEReadOnly=Read-only %s\r\n"
+         "ENoRoom=Full %s: %s needed, %s free\r\nSpace=Need %s; %s free on %s\r\nSpaceNeeded=Need %s\r\n"
+         "KB=KB\r\nMB=MB\r\nGB=GB\r\n"
          "[PageAddons]\r\nL0=Add-ons\r\nCB1=Viewer\r\nCB2=Extensions\r\nCB3=Shortcuts\r\n"
          "L1=More: %s\r\nL2=Accept the %s and the %s.\r\n"
-         "[PageIntegration]\r\nCB1=Desktop\r\n[PageUninstallParams]\r\nCB1=Backups\r\nCB2=Content\r\n";
+         "[PageIntegration]\r\nCB1=Desktop\r\n[PageUninstallParams]\r\nCB1=Backups\r\nCB2=Content\r\n"
+         "LFolder=Removes %s\r\nCB2Confirm=Sure?\r\n";
 }
 
 TMembers PagesSetup(bool addons = true) {
@@ -60,6 +67,35 @@ void Choose(zel::TZELRadioButton* radio) {
   radio->SetChecked(true);
   radio->OnClick();
 }
+
+// Answers the first question box of this thread with a button, from a thread of its own
+// (the box is modal: the test's thread is inside it meanwhile).
+class TBoxAnswer {
+public:
+  explicit TBoxAnswer(WPARAM button) {
+    const DWORD owner = ::GetCurrentThreadId();
+    FThread = std::thread([this, button, owner] {
+      while (!FStop) {
+        HWND box = ::FindWindowW(L"#32770", nullptr);
+        if (box && ::IsWindowVisible(box) && ::GetWindowThreadProcessId(box, nullptr) == owner) {
+          Asked = true;
+          ::PostMessageW(box, WM_COMMAND, button, 0);
+          return;
+        }
+        ::Sleep(10);
+      }
+    });
+  }
+  ~TBoxAnswer() {
+    FStop = true;
+    FThread.join();
+  }
+  std::atomic<bool> Asked{false};
+
+private:
+  std::atomic<bool> FStop{false};
+  std::thread FThread;
+};
 
 class ProductPages : public ::testing::Test {
 protected:
@@ -138,6 +174,10 @@ TEST_F(ProductPages, SetupPageTypedPaths) {
       {u"C:\\", u"", false, u"Not in the root C:\\"},
       {u"C:/windows/KIVO", u"", false, u"Not in Windows: C:\\windows\\KIVO"},
       {u"  C:/Forward/Slashes  ", u"C:\\Forward\\Slashes\\", true, nullptr},
+      // Never made into another folder: no destination, and Next is there to say why.
+      {u"kivo", u"", true, nullptr},
+      {u"C:\\bad|name", u"", true, nullptr},
+      {u"C:\\Typed\\KIVO", u"C:\\Typed\\KIVO\\", true, nullptr},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(zel::ToUtf8(c.Typed));
@@ -148,6 +188,32 @@ TEST_F(ProductPages, SetupPageTypedPaths) {
     const std::vector<String> warnings = setup.Warnings();
     EXPECT_EQ(warnings.empty() ? String() : warnings.back(), c.Refusal ? String(c.Refusal) : String());
   }
+  // What Next says about the folder in the edit.
+  struct TCheck {
+    const char16_t* Typed;
+    const char16_t* Message;
+  } checks[] = {
+      {u"C:\\Typed\\KIVO", u""},
+      {u"kivo", u"Not whole: kivo"},
+      {u"..\\KIVO", u"Not whole: ..\\KIVO"},
+      {u"C:KIVO", u"Not whole: C:KIVO"},
+      {u"C:\\bad|name", u"C:\\bad|name holds |"},
+      {u"C:\\what?", u"C:\\what? holds ?"},
+      {u"Q:\\x", u"No drive Q:"},
+  };
+  for (const TCheck& c : checks) {
+    SCOPED_TRACE(zel::ToUtf8(c.Typed));
+    edit->SetText(c.Typed);
+    EXPECT_TRUE(page->CanGoNext());
+    EXPECT_EQ(setup.CheckFolder(), c.Message);
+  }
+  // The space: what the product's files need, beside what drive C: has free.
+  edit->SetText(u"C:\\Typed\\KIVO");
+  EXPECT_EQ(setup.SpaceText().rfind(u"Need ", 0), 0u) << zel::ToUtf8(setup.SpaceText());
+  EXPECT_NE(setup.SpaceText().find(u" free on C:"), String::npos) << zel::ToUtf8(setup.SpaceText());
+  edit->SetText(u"Q:\\x");
+  EXPECT_EQ(setup.SpaceText().find(u"free"), String::npos) << "no free space for a drive that is not there";
+
   // A language file without the words: the page gives the reason in English.
   FInstaller->Resources().LanguageTexts().DeleteKey(u"PageSetup", u"E1");
   edit->SetText(u"D:\\");
@@ -164,13 +230,21 @@ TEST_F(ProductPages, PortableUnderProgramFilesMovesToTheDesktopAndBack) {
   auto* portable = Named<zel::TZELRadioButton>(*page, u"CB3");
   auto* standard = Named<zel::TZELRadioButton>(*page, u"CB2");
   const String desktop = FInstaller->ProductInfo().GetDefaultPortablePath();
+  // The two radio buttons are one group and one tab stop: the chosen one.
+  auto tabStop = [](zel::TZELControl* control) {
+    return (::GetWindowLongPtrW(control->Handle(), GWL_STYLE) & WS_TABSTOP) != 0;
+  };
+  EXPECT_TRUE(::GetWindowLongPtrW(portable->Handle(), GWL_STYLE) & WS_GROUP);
+  EXPECT_FALSE(::GetWindowLongPtrW(standard->Handle(), GWL_STYLE) & WS_GROUP);
   Choose(portable);
   EXPECT_EQ(FInstaller->DestPath(), desktop);
   EXPECT_TRUE(Flag(TInstallerFlag::Portable));
   EXPECT_TRUE(portable->Checked());
+  EXPECT_TRUE(tabStop(portable) && !tabStop(standard));
   Choose(standard);
   EXPECT_EQ(FInstaller->DestPath(), TestProduct.DefaultPath);
   EXPECT_FALSE(Flag(TInstallerFlag::Portable));
+  EXPECT_TRUE(tabStop(standard) && !tabStop(portable));
   // Elsewhere the folder stays in both directions.
   const String other = zel::IncludeTrailingBackslash(ScratchDir(u"ProductPages-portable"));
   FInstaller->SetDestPath(other);
@@ -251,7 +325,25 @@ TEST_F(ProductPages, UninstallOptionsWrittenOnClickOnly) {
   EXPECT_FALSE(Named<zel::TZELCheckBox>(*page, u"CB1")->Checked());
   EXPECT_FALSE(Named<zel::TZELCheckBox>(*page, u"CB2")->Checked());
   EXPECT_FALSE(FInstaller->Options().SectionExists(u"Common"));
-  Click(Named<zel::TZELCheckBox>(*page, u"CB2"));
+  // The page names the folder that goes.
+  FInstaller->SetDestPath(u"C:\\KIVO-Gone");
+  page->Prepare();
+  bool named = false;
+  for (const auto& control : page->Controls()) named = named || control->Caption() == u"Removes C:\\KIVO-Gone";
+  EXPECT_TRUE(named);
+  // The user's data is asked about once more: Cancel unticks the box again.
+  {
+    TBoxAnswer answer(IDCANCEL);
+    Click(Named<zel::TZELCheckBox>(*page, u"CB2"));
+    EXPECT_TRUE(answer.Asked);
+  }
+  EXPECT_FALSE(Named<zel::TZELCheckBox>(*page, u"CB2")->Checked());
+  EXPECT_EQ(FInstaller->Options().ReadSectionText(u"Common"), u"RemoveBackups=0\r\nRemoveContent=0");
+  {
+    TBoxAnswer answer(IDOK);
+    Click(Named<zel::TZELCheckBox>(*page, u"CB2"));
+    EXPECT_TRUE(answer.Asked);
+  }
   EXPECT_EQ(FInstaller->Options().ReadSectionText(u"Common"), u"RemoveBackups=0\r\nRemoveContent=1");
   Click(Named<zel::TZELCheckBox>(*page, u"CB1"));
   page->Prepare();  // back on the page: the choices as made

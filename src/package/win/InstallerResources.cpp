@@ -212,10 +212,11 @@ String TInstallerResources::Expand(StringView text, bool lineBreaks) {
 // Without the line-break step: "\n" in a path is a folder whose name begins with "n".
 String TInstallerResources::ExpandPath(StringView text) { return CleanPath(Expand(text, false)); }
 
-void TInstallerResources::InitializeLanguages(bool showDialog) {
+void TInstallerResources::InitializeLanguages(bool showDialog, StringView preferredFile) {
   FLanguageTexts->LoadFromStream(*GetFile(kEnglish));
 
   TInstallerLanguageDialog dialog(*this);
+  dialog.PreferFile(preferredFile);
   FLanguage = dialog.Execute(showDialog);
 
   TZELIniFile chosen;

@@ -50,7 +50,8 @@ public:
   // cleaned element by element as a file path.
   zel::String ExpandPath(zel::StringView text);
   // Loads English, lets the user choose (no dialog when showDialog is false), merges.
-  void InitializeLanguages(bool showDialog);
+  // preferredFile ("German.lng"), when the package has it, is preselected.
+  void InitializeLanguages(bool showDialog, zel::StringView preferredFile = {});
 
   zel::TZELIniFile& LanguageTexts() { return *FLanguageTexts; }
   const zel::String& Language() const { return FLanguage; }

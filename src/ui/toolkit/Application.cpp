@@ -27,6 +27,15 @@ std::function<void(const String&)>& LinkHandler() {
 }
 
 void Dispatch(MSG& message) {
+  // A key queued for a control that a page change has hidden since: the dialog manager
+  // looks for mnemonics by walking the visible controls from it and, under Wine, never
+  // comes back to it (an endless loop). The key goes to the control that has the focus now.
+  if (message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST && message.hwnd &&
+      !::IsWindowVisible(message.hwnd)) {
+    HWND focus = ::GetFocus();
+    if (!focus || !::IsWindowVisible(focus)) return;
+    message.hwnd = focus;
+  }
   if (MainWindow && ::IsWindow(MainWindow) && ::IsDialogMessageW(MainWindow, &message)) return;
   ::TranslateMessage(&message);
   ::DispatchMessageW(&message);

@@ -86,6 +86,15 @@ bool TZELCheckBox::Checked() const { return ::SendMessageW(Handle(), BM_GETCHECK
 
 void TZELCheckBox::SetChecked(bool checked) {
   ::SendMessageW(Handle(), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  // Radio buttons make one tab stop, the chosen one, as in the system's dialogs; the
+  // arrow keys move inside their group.
+  const LONG_PTR style = ::GetWindowLongPtrW(Handle(), GWL_STYLE);
+  if ((style & BS_TYPEMASK) == BS_AUTORADIOBUTTON)
+    ::SetWindowLongPtrW(Handle(), GWL_STYLE, checked ? (style | WS_TABSTOP) : (style & ~WS_TABSTOP));
+}
+
+void TZELRadioButton::StartGroup() {
+  ::SetWindowLongPtrW(Handle(), GWL_STYLE, ::GetWindowLongPtrW(Handle(), GWL_STYLE) | WS_GROUP);
 }
 
 void TZELCheckBox::PaintMark(TZELCanvas& canvas, const TRect& box, bool checked) {

@@ -40,6 +40,8 @@ protected:
 class TZELRadioButton : public TZELCheckBox {
 public:
   explicit TZELRadioButton(TZELContainer& parent);
+  // This button begins a group (the arrow keys stay inside it up to the next group).
+  void StartGroup();
 
 protected:
   void PaintMark(TZELCanvas& canvas, const TRect& box, bool checked) override;

@@ -45,7 +45,27 @@ void SetClientSize(HWND window, int left, int top, int width, int height, unsign
   }
 }
 
+// The monitor's work area (without the taskbar) around a window or a rectangle.
+RECT WorkArea(HMONITOR monitor) {
+  MONITORINFO info{};
+  info.cbSize = sizeof(info);
+  ::GetMonitorInfoW(monitor, &info);
+  return info.rcWork;
+}
+
 }  // namespace
+
+TScale TZELForm::FittingScale(const TScale& wanted, const RECT& work) const {
+  // The DPI's own scale when the window fits the work area; else the largest step of
+  // 25 % below it that does (never below 100 %), so that no part is off-screen.
+  TScale scale = wanted;
+  while (scale.Numerator > 96) {
+    const RECT frame = FrameFor(scale.Apply(FClientWidth), scale.Apply(FClientHeight), scale.Numerator);
+    if (frame.right - frame.left <= work.right - work.left && frame.bottom - frame.top <= work.bottom - work.top) break;
+    scale = TScale::ForDpi(std::max(96, (scale.Numerator - 1) / 24 * 24));
+  }
+  return scale;
+}
 
 TZELForm::TZELForm(const wchar_t* className, int clientWidth, int clientHeight)
     : FClientWidth(clientWidth), FClientHeight(clientHeight) {
@@ -61,6 +81,8 @@ TZELForm::~TZELForm() {
 }
 
 void TZELForm::ResizeForScale() {
+  // Before any control exists, so the controls are made at the fitting scale.
+  FScale = FittingScale(FScale, WorkArea(::MonitorFromWindow(Handle(), MONITOR_DEFAULTTOPRIMARY)));
   const int width = FScale.Apply(FClientWidth);
   const int height = FScale.Apply(FClientHeight);
   const RECT frame = FrameFor(width, height, Dpi());
@@ -85,9 +107,25 @@ String TZELForm::Caption() const {
 }
 
 void TZELForm::Show() {
+  // The control that was given the focus while the window was hidden gets it back once
+  // the window is active (activation alone focuses the window itself).
+  HWND focus = ::GetFocus();
+  if (focus && ::IsChild(Handle(), focus)) FLastFocus = focus;
   ::ShowWindow(Handle(), SW_SHOWNORMAL);
   ::UpdateWindow(Handle());
   ::SetForegroundWindow(Handle());
+  RestoreFocus();
+}
+
+void TZELForm::RestoreFocus() {
+  if (::GetActiveWindow() != Handle()) return;
+  HWND focus = ::GetFocus();
+  if (focus && focus != Handle() && ::IsChild(Handle(), focus)) return;
+  if (FLastFocus && ::IsWindow(FLastFocus) && ::IsChild(Handle(), FLastFocus) && ::IsWindowVisible(FLastFocus) &&
+      ::IsWindowEnabled(FLastFocus))
+    ::SetFocus(FLastFocus);
+  else if (HWND first = ::GetNextDlgTabItem(Handle(), nullptr, FALSE))
+    ::SetFocus(first);
 }
 
 void TZELForm::Close() {
@@ -130,6 +168,16 @@ LRESULT TZELForm::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       Close();
       return 0;
+    case WM_ACTIVATE:
+      // As dialogs do: the focus leaves with the window and comes back to the same control.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = ::GetFocus();
+        if (focus && ::IsChild(Handle(), focus)) FLastFocus = focus;
+        break;
+      }
+      TZELContainer::WindowProc(message, wParam, lParam);
+      RestoreFocus();
+      return 0;
     case WM_DESTROY:
       FDestroyed = true;
       if (FMainForm) ::PostQuitMessage(0);
@@ -151,11 +199,12 @@ LRESULT TZELForm::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_DPICHANGED: {
-      const TScale scale = TScale::ForDpi(HIWORD(wParam));
       const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+      const TScale scale =
+          FittingScale(TScale::ForDpi(HIWORD(wParam)), WorkArea(::MonitorFromRect(suggested, MONITOR_DEFAULTTONEAREST)));
       // The suggested place, at the fixed client size for the new DPI.
       SetClientSize(Handle(), suggested->left, suggested->top, scale.Apply(FClientWidth), scale.Apply(FClientHeight),
-                    HIWORD(wParam), true);
+                    static_cast<unsigned>(scale.Numerator), true);
       ScaleChanged(scale);
       return 0;
     }

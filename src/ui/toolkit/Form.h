@@ -38,14 +38,20 @@ protected:
   virtual void ThemeChangedFlags(int flags);
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
   void ResizeForScale();
+  // wanted, or a smaller step when the window would not fit into work at it.
+  TScale FittingScale(const TScale& wanted, const RECT& work) const;
 
 private:
+  // Gives the focus back to the control that last had it (else the first tab stop)
+  // when the window is active and no control of it has the focus.
+  void RestoreFocus();
   int FClientWidth;
   int FClientHeight;
   TZELControl* FDefaultButton = nullptr;
   bool FMainForm = false;
   bool FDestroyed = false;
   bool FInCloseQuery = false;
+  HWND FLastFocus = nullptr;
 };
 
 }  // namespace zel
