@@ -30,7 +30,7 @@ choose_language
 expect_page PageWelcome
 FIRST_PID=$RUN_PID
 FIRST_OUT=$RUN_OUT
-start_win "$WORK/wizard_cancel_second.out" "$(winpath "$SETUP_EXE")" '/LOG=C:\second.log'
+RUN_TIMEOUT=$WIZARD_RUN_TIMEOUT start_win "$WORK/wizard_cancel_second.out" "$(winpath "$SETUP_EXE")" '/LOG=C:\second.log'
 check "a second start says so" "$(lng Common AlreadyRunning)" "$(box_text "$WIZARD_TITLE")"
 answer_box "$WIZARD_TITLE" OK
 end_win 30

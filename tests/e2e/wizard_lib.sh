@@ -8,6 +8,9 @@ SHOTS=${KIVO_WIZARD_SHOTS:-$WORK/shots}
 
 # lng SECTION KEY: the text as the setup shows it ($NAME is the product's name), from
 # $WIZARD_LANGUAGE.lng (English by default).
+# How long a wizard run may stay open: the scenario walks its pages for minutes.
+WIZARD_RUN_TIMEOUT=${KIVO_E2E_WIZARD_TIMEOUT:-900}
+
 lng() {
   iconv -f UTF-16 -t UTF-8 "${KIVO_SETUP_STAGE:?}/${WIZARD_LANGUAGE:-English}.lng" | tr -d '\r' |
     S=$1 K=$2 awk '/^\[/ { s = ($0 == "[" ENVIRON["S"] "]"); next }
@@ -114,7 +117,9 @@ no_box() { ! drive list | grep -q $'^'"$BOX_CLASS"$'\t'"$1"'$'; }
 start_wizard() {
   local out=$1
   shift
-  start_win "$out" "$(winpath "$SETUP_EXE")" '/LOG=C:\wizard.log' "$@"
+  # A walk through every page lasts minutes on a loaded machine: the run's own limit is
+  # the scenario's, not that of a silent run.
+  RUN_TIMEOUT=$WIZARD_RUN_TIMEOUT start_win "$out" "$(winpath "$SETUP_EXE")" '/LOG=C:\wizard.log' "$@"
 }
 
 # choose_language: OK in the language dialog (English is preselected on this system).

@@ -92,7 +92,7 @@ product_pages() {
   stop_server
   # The uninstall options of an installed copy.
   run_win "$WORK/screens-install.out" "$(winpath "$SETUP_EXE")" '/AUTO=C:\Installed' /SILENT
-  start_win "$WORK/screens-uninstall.out" 'C:\Installed\Uninstall.exe'
+  RUN_TIMEOUT=$WIZARD_RUN_TIMEOUT start_win "$WORK/screens-uninstall.out" 'C:\Installed\Uninstall.exe'
   drive select --class '#32770' --title "Select Language" --id 100 --text "$(lng File Name)" --timeout 30000 >/dev/null
   choose_language
   WIZARD_TITLE=$(lng Common CaptionUninstall)

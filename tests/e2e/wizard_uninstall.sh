@@ -40,7 +40,7 @@ uninstall_wizard() {
   local log=$1 box
   shift
   rm -f "$(drive_c)/$log"
-  start_win "$WORK/$log.out" 'C:\KIVO\Uninstall.exe' "/LOG=C:\\$log"
+  RUN_TIMEOUT=$WIZARD_RUN_TIMEOUT start_win "$WORK/$log.out" 'C:\KIVO\Uninstall.exe' "/LOG=C:\\$log"
   drive click --class '#32770' --title "Select Language" --button OK --timeout 30000 >/dev/null
   expect_page PageUninstallParams 30
   check "options: both unticked at first" "VE VE" \
@@ -114,7 +114,7 @@ else
 fi
 mv "$INI.new" "$INI"
 rm -f "$(drive_c)/closed.log"
-start_win "$WORK/closed.out" 'C:\KIVO\Uninstall.exe' '/LOG=C:\closed.log'
+RUN_TIMEOUT=$WIZARD_RUN_TIMEOUT start_win "$WORK/closed.out" 'C:\KIVO\Uninstall.exe' '/LOG=C:\closed.log'
 LANGUAGES=$(drive texts --class '#32770' --title "Select Language" --timeout 30000)
 check "the installation's language is preselected" "Deutsch" "$(sed -n 's/^ComboBox\t100\t//p' <<<"$LANGUAGES")"
 choose_language_named English
