@@ -135,6 +135,18 @@ choose_language_named() {
   drive click --class '#32770' --title "Select Language" --button OK >/dev/null
 }
 
+# use_desktop_window: the programs of this prefix open in Wine's desktop window. Keys typed
+# there through the X server reach the window that Wine made active, as a person's keys
+# do; the UI driver's clicks and posted keys go around activation and focus.
+use_desktop_window() {
+  "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+  "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+  "$WINESERVER" -w  # the desktop is made when the next program starts
+}
+
+# keys KEY...: typed through the X server (xdotool names: Return, Tab, space, alt+n).
+keys() { xdotool key --delay 100 "$@"; }
+
 wizard_log() { log_text "$(drive_c)/wizard.log" 2>/dev/null; }
 
 # screenshot NAME: the whole virtual screen into $SHOTS/NAME.png.

@@ -33,6 +33,9 @@ void TZELScrolledControl::ApplyTheme() {
 
 LRESULT TZELScrolledControl::SubclassProc(UINT message, WPARAM wParam, LPARAM lParam) {
   const LRESULT result = TZELControl::SubclassProc(message, wParam, lParam);
+  // A read-only text keeps the arrows and page keys to scroll; Tab, Enter and Esc stay the
+  // window's (the next control, the default button, cancel), as in a dialog.
+  if (message == WM_GETDLGCODE) return result & ~(DLGC_WANTALLKEYS | DLGC_WANTMESSAGE | DLGC_WANTTAB);
   switch (message) {
     // Everything after which the content may have scrolled or changed its length.
     case WM_VSCROLL:
