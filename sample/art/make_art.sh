@@ -61,46 +61,56 @@ sheet '▶' '#3C7DC4' "$sample/product/Icons/Video.ico"
 sheet '≡' '#5A9E4B' "$sample/product/Icons/Playlist.ico"
 icon kivoicon "$sample/product/Icons/KIVO.ico"
 
-# --- header band, 640 x 53 (the window's header at 96 dpi; page titles are drawn
-# over its right part, so that part stays plain)
-mark 38 "$tmp/mark38.png"
-header() { # background-from background-to wordmark-colour out
-  $CONVERT -size 53x640 gradient:"$1"-"$2" -rotate -90 \
-    "$tmp/mark38.png" -geometry +14+7 -composite \
-    -font $BOLD -pointsize 25 -fill "$3" -annotate +60+36 'KIVO' \
-    "$4"
-}
-header '#FFF4E8' '#FFFFFF' "$ACCENT" "$sample/setup/header.png"
-header '#3A2E22' '#262626' '#E9A04E' "$sample/setup/header_dark.png"
+# The window's pictures at 100 %, 150 % and 200 % ("name.png", "name-150.png",
+# "name-200.png"): each drawn at its own size, so that none is enlarged on screen.
+# px N: a length at the scale being drawn.
+px() { echo $(($1 * SCALE / 100)); }
+suffix() { [ "$SCALE" -eq 100 ] || echo "-$SCALE"; }
 
-# --- wizard picture, 188 x 435 (left part of the welcome and finish pages)
-mark 96 "$tmp/mark96.png"
-wizard() { # gradient-from gradient-to ring-colour text-colour sub-colour out
-  $CONVERT -size 188x435 gradient:"$1"-"$2" \
-    -fill none -stroke "$3" -strokewidth 18 -draw 'circle 150,330 150,200' \
-    -strokewidth 10 -draw 'circle 20,90 20,10' -stroke none \
-    "$tmp/mark96.png" -geometry +46+118 -composite \
-    -font $BOLD -pointsize 40 -fill "$4" -gravity north -annotate +0+232 'KIVO' \
-    -font $REGULAR -pointsize 13 -fill "$5" -annotate +0+284 'media player' \
-    "$6"
-}
-wizard '#F6B266' '#C4691A' '#FFFFFF22' '#FFFFFF' '#FFF1E0' "$sample/setup/wizard_light.png"
-wizard '#3B2B1C' '#1C1C1C' '#DE8C3326' '#F0F0F0' '#E9A04E' "$sample/setup/wizard_dark.png"
+for SCALE in 100 150 200; do
+  # --- header band, 640 x 53 (the window's header; page titles are drawn over its
+  # right part, so that part stays plain)
+  mark "$(px 38)" "$tmp/mark38.png"
+  header() { # background-from background-to wordmark-colour out
+    $CONVERT -size "$(px 53)x$(px 640)" gradient:"$1"-"$2" -rotate -90 \
+      "$tmp/mark38.png" -geometry "+$(px 14)+$(px 7)" -composite \
+      -font $BOLD -pointsize "$(px 25)" -fill "$3" -annotate "+$(px 60)+$(px 36)" 'KIVO' \
+      "$4"
+  }
+  header '#FFF4E8' '#FFFFFF' "$ACCENT" "$sample/setup/header$(suffix).png"
+  header '#3A2E22' '#262626' '#E9A04E' "$sample/setup/header_dark$(suffix).png"
 
-# --- add-ons picture, 250 x 90 (top right of the add-ons page)
-tile() { # colour x out-var: draws one rounded tile on $tmp/addons.png
-  $CONVERT "$tmp/addons.png" -fill "$1" -draw "roundrectangle $2,14 $(($2 + 62)),76 14,14" "$tmp/addons.png"
-}
-$CONVERT -size 250x90 xc:none -fill '#FFF4E8' -stroke '#F1C89A' -strokewidth 2 \
-  -draw 'roundrectangle 1,1 248,88 16,16' "$tmp/addons.png"
-tile "$ACCENT" 18
-tile '#3C7DC4' 94
-tile '#5A9E4B' 170
-$CONVERT "$tmp/addons.png" \
-  -fill white -draw 'polygon 26,66 44,40 56,56 62,48 72,66' -draw 'circle 66,30 66,24' \
-  -draw 'rectangle 120,28 130,62' -draw 'rectangle 108,40 142,50' \
-  -font $BOLD -pointsize 40 -annotate +184+61 '★' \
-  "$sample/setup/addons.png"
+  # --- wizard picture, 188 x 435 (left part of the welcome and finish pages)
+  mark "$(px 96)" "$tmp/mark96.png"
+  wizard() { # gradient-from gradient-to ring-colour text-colour sub-colour out
+    $CONVERT -size "$(px 188)x$(px 435)" gradient:"$1"-"$2" \
+      -fill none -stroke "$3" -strokewidth "$(px 18)" -draw "circle $(px 150),$(px 330) $(px 150),$(px 200)" \
+      -strokewidth "$(px 10)" -draw "circle $(px 20),$(px 90) $(px 20),$(px 10)" -stroke none \
+      "$tmp/mark96.png" -geometry "+$(px 46)+$(px 118)" -composite \
+      -font $BOLD -pointsize "$(px 40)" -fill "$4" -gravity north -annotate "+0+$(px 232)" 'KIVO' \
+      -font $REGULAR -pointsize "$(px 13)" -fill "$5" -annotate "+0+$(px 284)" 'media player' \
+      "$6"
+  }
+  wizard '#F6B266' '#C4691A' '#FFFFFF22' '#FFFFFF' '#FFF1E0' "$sample/setup/wizard_light$(suffix).png"
+  wizard '#3B2B1C' '#1C1C1C' '#DE8C3326' '#F0F0F0' '#E9A04E' "$sample/setup/wizard_dark$(suffix).png"
+
+  # --- add-ons picture, 250 x 90 (top right of the add-ons page)
+  tile() { # colour x: draws one rounded tile on $tmp/addons.png
+    $CONVERT "$tmp/addons.png" -fill "$1" \
+      -draw "roundrectangle $(px "$2"),$(px 14) $(px $(($2 + 62))),$(px 76) $(px 14),$(px 14)" "$tmp/addons.png"
+  }
+  $CONVERT -size "$(px 250)x$(px 90)" xc:none -fill '#FFF4E8' -stroke '#F1C89A' -strokewidth "$(px 2)" \
+    -draw "roundrectangle $(px 1),$(px 1) $(px 248),$(px 88) $(px 16),$(px 16)" "$tmp/addons.png"
+  tile "$ACCENT" 18
+  tile '#3C7DC4' 94
+  tile '#5A9E4B' 170
+  $CONVERT "$tmp/addons.png" \
+    -fill white -draw "polygon $(px 26),$(px 66) $(px 44),$(px 40) $(px 56),$(px 56) $(px 62),$(px 48) $(px 72),$(px 66)" \
+    -draw "circle $(px 66),$(px 30) $(px 66),$(px 24)" \
+    -draw "rectangle $(px 120),$(px 28) $(px 130),$(px 62)" -draw "rectangle $(px 108),$(px 40) $(px 142),$(px 50)" \
+    -font $BOLD -pointsize "$(px 40)" -annotate "+$(px 184)+$(px 61)" '★' \
+    "$sample/setup/addons$(suffix).png"
+done
 
 # --- language icons, 16 x 16 with a 16 x 11 flag, stored as hex in the .lng files
 flag() { # out draw-args...

@@ -7,6 +7,18 @@ using namespace zel;
 namespace {
 constexpr StringView kLineBreak = u"\r\n";
 constexpr StringView kIndent = u"    ";
+
+// The texts of controls carry their access key ("&Start", "Rock && Roll"); a summary
+// line is plain text.
+String WithoutAccessKey(StringView text) {
+  String plain;
+  plain.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'&' && i + 1 < text.size()) ++i;
+    plain += text[i];
+  }
+  return plain;
+}
 }  // namespace
 
 void TInstallerSummaryBuilder::SetGroup(StringView text) { FGroup = String(text); }
@@ -28,7 +40,7 @@ void TInstallerSummaryBuilder::AddLine(StringView text) {
 void TInstallerSummaryBuilder::AddLine(StringView section, StringView key) { AddLine(Lookup(section, key)); }
 
 String TInstallerSummaryBuilder::Lookup(StringView section, StringView key) const {
-  return FLookup ? FLookup(section, key) : String();
+  return FLookup ? WithoutAccessKey(FLookup(section, key)) : String();
 }
 
 }  // namespace kivo

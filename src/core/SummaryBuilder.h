@@ -2,7 +2,8 @@
 // The ready page's summary: groups of a header line followed by indented lines. A
 // header is written only once a line follows it, and groups are separated by an empty
 // line. Language texts come through an injected lookup (on Windows the resources'
-// GetText), so the builder itself needs no platform.
+// GetText), so the builder itself needs no platform; they are written without the
+// access keys that the same texts carry on the pages.
 #include <functional>
 
 #include "library/Strings.h"

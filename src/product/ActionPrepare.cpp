@@ -113,10 +113,18 @@ void TInstallerActionPrepare::BuildSummary(TInstallerSummaryBuilder& builder) {
     builder.AddLine(u"PageSetup", u"CB3");
   else
     builder.AddLine(u"PageSetup", u"CB2");
-  if (!Installer->HasFlag(TInstallerFlag::NoBackup)) builder.AddLine(u"PageSetup", u"CB4");
-  if (ExistingInstallationWarning()) {
-    builder.SetGroup(u"PageSetup", u"Title");
-    builder.AddLine(u"PageSetup", u"W3");
+  if (!Installer->HasFlag(TInstallerFlag::NoBackup) && HasAnythingToBackUp()) builder.AddLine(u"PageSetup", u"CB4");
+  // Under the same heading: a second "Setup Options" would read as a second set of choices.
+  if (ExistingInstallationWarning()) builder.AddLine(u"PageSetup", u"W3");
+}
+
+bool TInstallerActionPrepare::HasAnythingToBackUp() {
+  if (Installer->ProductInfo().GetInstalledVersion() >= 1) return true;
+  try {
+    const std::optional<zel::TSafeFolder> folder = zel::TSafeFolder::OpenIfExists(Installer->DestPath());
+    return folder && !folder->List().empty();
+  } catch (const zel::Exception&) {
+    return true;  // a folder that cannot be looked into may hold something: the line stays
   }
 }
 

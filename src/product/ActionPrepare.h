@@ -33,6 +33,9 @@ public:
 
   // The setup page's warning: another installation is there and this run is no update.
   static bool ExistingInstallationWarning();
+  // The summary names the backup only when there is something to archive: an earlier
+  // installation or any file in the destination.
+  static bool HasAnythingToBackUp();
 
   TInstallerProfileInfoList& Profiles() const { return *FProfiles; }
   const std::vector<std::unique_ptr<TInstallerUpdateTask>>& Tasks() const { return FTasks; }

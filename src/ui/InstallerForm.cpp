@@ -16,8 +16,8 @@ using zel::String;
 
 TInstallerFormViewInfo::TInstallerFormViewInfo(TInstallerForm& form)
     : FForm(form),
-      FHeader(Installer->Resources().GetImage(u"header.png")),
-      FHeaderDark(Installer->Resources().GetImage(u"header_dark.png")) {}
+      FHeader(Installer->Resources(), u"header.png"),
+      FHeaderDark(Installer->Resources(), u"header_dark.png") {}
 
 TInstallerFormViewInfo::~TInstallerFormViewInfo() = default;
 
@@ -36,7 +36,8 @@ TRect TInstallerFormViewInfo::GetFooterBounds() const { return FooterBounds(Clie
 TRect TInstallerFormViewInfo::GetHeaderTextBounds() const { return HeaderTextBounds(Client(), FForm.Scale()); }
 
 Gdiplus::Image* TInstallerFormViewInfo::HeaderImage() const {
-  return zel::IsDarkMode() && !zel::IsHighContrast() ? FHeaderDark.get() : FHeader.get();
+  const TScaledPicture& picture = zel::IsDarkMode() && !zel::IsHighContrast() ? FHeaderDark : FHeader;
+  return picture.For(FForm.Scale());
 }
 
 void TInstallerFormViewInfo::Draw(zel::TZELCanvas& canvas) {

@@ -7,6 +7,7 @@
 
 #include "core/Installer.h"
 #include "ui/InstallerPages.h"
+#include "ui/ScaledPicture.h"
 #include "ui/WizardLayout.h"
 #include "ui/toolkit/Button.h"
 #include "ui/toolkit/Form.h"
@@ -32,8 +33,8 @@ public:
 private:
   TRect Client() const;
   TInstallerForm& FForm;
-  std::unique_ptr<Gdiplus::Image> FHeader;
-  std::unique_ptr<Gdiplus::Image> FHeaderDark;
+  TScaledPicture FHeader;
+  TScaledPicture FHeaderDark;
 };
 
 // The step strip's drawing over its layout.

@@ -136,8 +136,8 @@ TInstallerPageFullScreen::TInstallerPageFullScreen(const char* className) : TIns
 TInstallerPageFullScreen::~TInstallerPageFullScreen() = default;
 
 void TInstallerPageFullScreen::CreateControls() {
-  // Chosen once: a later theme change keeps the picture (the header follows it).
-  FPicture = Resources().GetImage(u"wizard_" + String(zel::IsDarkMode() ? u"dark" : u"light") + u".png");
+  FLight = std::make_unique<TScaledPicture>(Resources(), u"wizard_light.png");
+  FDark = std::make_unique<TScaledPicture>(Resources(), u"wizard_dark.png");
   L2 = AddLabel(210, 61, 400, 240, u"L2", true);
   L1 = AddLabel(210, 22, 400, 50, u"L1", true);
   L1->SetFont(zel::TFontStyle{11, false});
@@ -145,7 +145,8 @@ void TInstallerPageFullScreen::CreateControls() {
 
 void TInstallerPageFullScreen::Paint(zel::TZELCanvas& canvas, const zel::TRect& client) {
   canvas.FillRect(client, Palette.Background);
-  if (FPicture) canvas.DrawImage(FPicture.get(), Scale().Bounds(0, 0, 188, 435));
+  const TScaledPicture* picture = zel::IsDarkMode() ? FDark.get() : FLight.get();
+  if (picture && *picture) canvas.DrawImage(picture->For(Scale()), Scale().Bounds(0, 0, 188, 435));
 }
 
 // --- TInstallerPageWelcome

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/Installer.h"
+#include "ui/ScaledPicture.h"
 #include "ui/WizardLayout.h"
 #include "ui/toolkit/Button.h"
 #include "ui/toolkit/Control.h"
@@ -119,7 +120,9 @@ protected:
   zel::TZELLabel* L2 = nullptr;
 
 private:
-  std::unique_ptr<Gdiplus::Image> FPicture;
+  // Both, so that the page follows a switch between light and dark as the header does.
+  std::unique_ptr<TScaledPicture> FLight;
+  std::unique_ptr<TScaledPicture> FDark;
 };
 
 class TInstallerPageWelcome : public TInstallerPageFullScreen {

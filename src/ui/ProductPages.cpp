@@ -280,7 +280,7 @@ void TInstallerPageSetup::RadioClick(bool portable) {
 TInstallerPageAddons::TInstallerPageAddons()
     : TInstallerPage(ClassNameStatic()),
       FAddons(Installer->Resources().GetStringList(u"addons.ini")),
-      FPicture(Installer->Resources().GetImage(FAddons->Values(u"I0"))) {}
+      FPicture(Installer->Resources(), FAddons->Values(u"I0")) {}
 
 TInstallerPageAddons::~TInstallerPageAddons() = default;
 
@@ -302,10 +302,10 @@ void TInstallerPageAddons::Localize() {
 void TInstallerPageAddons::Paint(zel::TZELCanvas& canvas, const zel::TRect& client) {
   TInstallerPage::Paint(canvas, client);
   if (!FPicture) return;
-  const int width = Scale().Apply(static_cast<int>(FPicture->GetWidth()));
-  const int height = Scale().Apply(static_cast<int>(FPicture->GetHeight()));
+  const int width = Scale().Apply(FPicture.DesignWidth());
+  const int height = Scale().Apply(FPicture.DesignHeight());
   const int right = client.Right - Scale().Apply(10);
-  canvas.DrawImage(FPicture.get(), zel::TRect{right - width, client.Top, right, client.Top + height});
+  canvas.DrawImage(FPicture.For(Scale()), zel::TRect{right - width, client.Top, right, client.Top + height});
 }
 
 void TInstallerPageAddons::Prepare() {

@@ -76,7 +76,7 @@ protected:
 private:
   void Store();
   std::unique_ptr<zel::TZELStringList> FAddons;
-  std::unique_ptr<Gdiplus::Image> FPicture;
+  TScaledPicture FPicture;
   zel::TZELCheckBox* FViewer = nullptr;
   zel::TZELCheckBox* FExtensions = nullptr;
   zel::TZELCheckBox* FShortcuts = nullptr;

@@ -1,5 +1,7 @@
 #include "ui/WizardLayout.h"
 
+#include <algorithm>
+
 namespace kivo {
 
 namespace {
@@ -77,6 +79,27 @@ int PrevAvailableIndex(const std::vector<bool>& available, int index) {
   for (int i = index - 1; i >= 0; --i)
     if (i < static_cast<int>(available.size()) && available[static_cast<size_t>(i)]) return i;
   return -1;
+}
+
+zel::String PictureNameAt(zel::StringView name, int percent) {
+  if (percent == 100) return zel::String(name);
+  size_t dot = name.rfind(u'.');
+  const size_t slash = name.find_last_of(u"\\/");
+  if (slash != zel::StringView::npos && dot != zel::StringView::npos && dot < slash) dot = zel::StringView::npos;
+  const zel::StringView stem = dot == zel::StringView::npos ? name : name.substr(0, dot);
+  const zel::StringView extension = dot == zel::StringView::npos ? zel::StringView() : name.substr(dot);
+  return zel::String(stem) + u"-" + zel::IntToStr(percent) + zel::String(extension);
+}
+
+int PictureScaleFor(const TScale& scale, const std::vector<int>& available) {
+  const int wanted = zel::MulDivRound(100, scale.Numerator, scale.Denominator);
+  int smallestLarger = 0;
+  int largest = 0;
+  for (int percent : available) {
+    if (percent >= wanted && (smallestLarger == 0 || percent < smallestLarger)) smallestLarger = percent;
+    largest = std::max(largest, percent);
+  }
+  return smallestLarger ? smallestLarger : largest;
 }
 
 }  // namespace kivo

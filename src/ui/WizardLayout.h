@@ -49,4 +49,13 @@ const char16_t* NextButtonKey(TNextPageKind next);
 int NextAvailableIndex(const std::vector<bool>& available, int index);
 int PrevAvailableIndex(const std::vector<bool>& available, int index);
 
+// The pictures come at these scales ("header.png", "header-150.png", "header-200.png").
+inline constexpr int kPictureScales[] = {100, 150, 200};
+// The picture's name at a scale: "-<percent>" before the extension above 100 %.
+zel::String PictureNameAt(zel::StringView name, int percent);
+// Which of the available scales to draw at a window's scale: the smallest that is at
+// least as large (a picture is reduced, never enlarged, when a sharper one exists), else
+// the largest; 0 when none is available.
+int PictureScaleFor(const TScale& scale, const std::vector<int>& available);
+
 }  // namespace kivo

@@ -67,9 +67,9 @@ expect_page PageIntegration
 click_button "$NEXT"
 expect_page PageReadyToInstall
 SUMMARY=$(unlines "$(summary)")
-check_contains "summary: the viewer" "$(lng PageAddons CB1)" "$SUMMARY"
-check_contains "summary: the shortcuts" "$(lng PageAddons CB3)" "$SUMMARY"
-check "summary: no extensions" "" "$(grep -F "$(lng PageAddons CB2)" <<<"$SUMMARY")"
+check_contains "summary: the viewer" "$(lng_plain PageAddons CB1)" "$SUMMARY"
+check_contains "summary: the shortcuts" "$(lng_plain PageAddons CB3)" "$SUMMARY"
+check "summary: no extensions" "" "$(grep -F "$(lng_plain PageAddons CB2)" <<<"$SUMMARY")"
 click_button "$BACK"
 expect_page PageIntegration
 click_button "$BACK"

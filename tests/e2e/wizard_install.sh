@@ -65,6 +65,7 @@ check_true "ready: Back is shown" has_flag "$BACK" V
 SUMMARY_SHOWN=$(wizard_state | awk -F'\t' 'tolower($1) == "richedit50w" && $3 ~ /V/ { print $4 }')
 if [ -n "$SUMMARY_SHOWN" ]; then
   check_contains "ready: the summary names the destination" 'C:\Program Files (x86)\KIVO\' "$SUMMARY_SHOWN"
+  check "ready: a new folder has nothing to back up" "" "$(grep -F "$(lng_plain PageSetup CB4)" <<<"$SUMMARY_SHOWN")"
 fi
 click_button "$BACK"
 expect_page PageIntegration
@@ -133,6 +134,15 @@ keys Return
 check_soon "keys: Next enabled after the notice" 1 next_enabled
 keys alt+n
 expect_page PageSetup
+# The access keys of the page: Browse opens the folder browser, Esc closes it again.
+keys alt+r
+drive wait --class '#32770' --title "$(lng Common lBrowse)" --timeout 10000 >/dev/null || fail "keys: Alt+R opens no folder browser"
+keys Escape
+soon 10 "" eval 'drive list | grep -F "$(lng Common lBrowse)"' >/dev/null || fail "keys: Esc leaves the folder browser open"
+keys alt+p
+check_soon "keys: Alt+P chooses portable" 1 eval 'has_flag "$(lng PageSetup CB3)" C && echo 1'
+keys alt+s
+check_soon "keys: Alt+S chooses standard again" 1 eval 'has_flag "$(lng PageSetup CB2)" C && echo 1'
 keys alt+n
 expect_page PageIntegration
 keys Return

@@ -18,6 +18,9 @@ lng() {
     sed 's/\$NAME/KIVO/g'
 }
 
+# lng_plain SECTION KEY: the text without its access key, as summaries and logs write it.
+lng_plain() { lng "$1" "$2" | sed 's/&\(.\)/\1/g'; }
+
 wizard_state() { drive state --title "$WIZARD_TITLE" --timeout 2000; }
 wizard_page() { drive page --title "$WIZARD_TITLE" --timeout 2000; }
 

@@ -123,7 +123,7 @@ check_soon "portable chosen" 1 eval 'has_flag "$PORTABLE" C && echo 1'
 check "portable outside Program Files keeps the folder" 'C:\Media\KIVO\' "$(visible_text Edit)"
 click_button "$NEXT"
 expect_page PageReadyToInstall
-check_contains "portable: the integration page is skipped, the summary says portable" "$PORTABLE" "$(summary)"
+check_contains "portable: the integration page is skipped, the summary says portable" "$(lng_plain PageSetup CB3)" "$(summary)"
 click_button "$BACK"
 expect_page PageSetup
 click_button "$STANDARD"
@@ -155,8 +155,8 @@ expect_page PageReadyToInstall
 SUMMARY=$(summary)
 check_contains "summary: the destination" 'C:\Media\KIVO\' "$SUMMARY"
 check "summary: no association, no desktop shortcut" "" \
-  "$(grep -F -e "$(lng PageIntegration CB3)" -e "$(lng PageIntegration CB1)" <<<"${SUMMARY//\\r\\n/$'\n'}")"
-check_contains "summary: the context menu" "$(lng PageIntegration CB5)" "$SUMMARY"
+  "$(grep -F -e "$(lng_plain PageIntegration CB3)" -e "$(lng_plain PageIntegration CB1)" <<<"${SUMMARY//\\r\\n/$'\n'}")"
+check_contains "summary: the context menu" "$(lng_plain PageIntegration CB5)" "$SUMMARY"
 click_button "$BACK"
 expect_page PageIntegration
 check "the unticked box stays unticked" VE "$(control_flags "$(lng PageIntegration CB3)" | tr -d 'F')"
@@ -165,8 +165,8 @@ click_button "$(lng PageIntegration CB5)"
 click_button "$NEXT"
 expect_page PageReadyToInstall
 SUMMARY=$(summary)
-check_contains "rebuilt summary: association again" "$(lng PageIntegration CB3)" "$SUMMARY"
-check "rebuilt summary: no context menu now" "" "$(grep -F "$(lng PageIntegration CB5)" <<<"${SUMMARY//\\r\\n/$'\n'}")"
+check_contains "rebuilt summary: association again" "$(lng_plain PageIntegration CB3)" "$SUMMARY"
+check "rebuilt summary: no context menu now" "" "$(grep -F "$(lng_plain PageIntegration CB5)" <<<"${SUMMARY//\\r\\n/$'\n'}")"
 click_button "$INSTALL"
 expect_page PageFinish 90
 for box in RunProduct ShowWhatsNew; do click_button "$(lng PageFinish "$box")"; done

@@ -45,8 +45,8 @@ screenshot update-page-460
 step "the update's summary, with and without the backup"
 click_button "$NEXT"
 expect_page PageReadyToInstall
-check_contains "integration page skipped; the summary says update" "$CB1" "$(unlines "$(summary)")"
-check_contains "and backup" "$CB4" "$(unlines "$(summary)")"
+check_contains "integration page skipped; the summary says update" "$(lng_plain PageSetup CB1)" "$(unlines "$(summary)")"
+check_contains "and backup" "$(lng_plain PageSetup CB4)" "$(unlines "$(summary)")"
 click_button "$BACK"
 expect_page PageSetup
 click_button "$CB4"
@@ -54,7 +54,7 @@ sleep 0.3
 check "CB4 unticked" VE "$(control_flags "$CB4" | tr -d 'F')"
 click_button "$NEXT"
 expect_page PageReadyToInstall
-check "no backup in the summary" "" "$(unlines "$(summary)" | grep -F "$CB4")"
+check "no backup in the summary" "" "$(unlines "$(summary)" | grep -F "$(lng_plain PageSetup CB4)")"
 click_button "$BACK"
 expect_page PageSetup
 click_button "$CB4"
@@ -76,8 +76,9 @@ check "the rest ticked" VEC "$(control_flags "$(lng PageIntegration CB5)" | tr -
 click_button "$NEXT"
 expect_page PageReadyToInstall
 SUMMARY=$(unlines "$(summary)")
-check_contains "summary: a standard installation" "$STANDARD" "$SUMMARY"
+check_contains "summary: a standard installation" "$(lng_plain PageSetup CB2)" "$SUMMARY"
 check_contains "summary: W3 repeated" "$W3" "$SUMMARY"
+check "summary: the options' heading once, the warning under it" 1 "$(grep -cFx "$(lng PageSetup Title)" <<<"$SUMMARY")"
 click_button "$(lng Common bInstall)"
 expect_page PageFinish 120
 for box in RunProduct ShowWhatsNew; do click_button "$(lng PageFinish "$box")"; done

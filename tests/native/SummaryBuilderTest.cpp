@@ -47,3 +47,14 @@ TEST(SummaryBuilder, WithoutALookupKeyedTextsAreEmpty) {
   builder.AddLine(u"two");
   EXPECT_EQ(builder.ToString(), u"A\r\n    one\r\n    two\r\n");
 }
+
+TEST(SummaryBuilder, LanguageTextsLoseTheirAccessKeysGivenLinesKeepTheirs) {
+  TInstallerSummaryBuilder builder(Texts({{u"S/group", u"&Shortcuts:"}, {u"S/box", u"Create a shortcut in the Start &menu"},
+                                          {u"S/amp", u"Rock && Roll &"}}));
+  builder.SetGroup(u"S", u"group");
+  builder.AddLine(u"S", u"box");
+  builder.AddLine(u"S", u"amp");
+  builder.AddLine(u"C:\\Tom & Jerry\\");
+  EXPECT_EQ(builder.ToString(),
+            u"Shortcuts:\r\n    Create a shortcut in the Start menu\r\n    Rock & Roll &\r\n    C:\\Tom & Jerry\\\r\n");
+}

@@ -105,3 +105,25 @@ TEST(WizardLayout, NavigationSkipsUnavailablePagesBothWays) {
   EXPECT_EQ(NextAvailableIndex({false, false}, 0), -1);
   EXPECT_EQ(PrevAvailableIndex({false, true}, 1), -1);
 }
+
+TEST(WizardLayout, PicturesAreReducedNeverEnlargedWhenASharperOneExists) {
+  const std::vector<int> all = {100, 150, 200};
+  struct TCase {
+    int Dpi;
+    std::vector<int> Available;
+    int Chosen;
+  } cases[] = {
+      {96, all, 100},   {120, all, 150}, {144, all, 150}, {168, all, 200}, {192, all, 200},
+      {288, all, 200},  // above the largest: the largest, enlarged
+      {144, {100}, 100}, {120, {100, 200}, 200}, {96, {200}, 200}, {96, {}, 0},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Dpi);
+    EXPECT_EQ(PictureScaleFor(TScale::ForDpi(c.Dpi), c.Available), c.Chosen);
+  }
+  EXPECT_EQ(PictureNameAt(u"header.png", 100), u"header.png");
+  EXPECT_EQ(PictureNameAt(u"wizard_dark.png", 150), u"wizard_dark-150.png");
+  EXPECT_EQ(PictureNameAt(u"Images\\add.ons.png", 200), u"Images\\add.ons-200.png");
+  EXPECT_EQ(PictureNameAt(u"plain", 200), u"plain-200");
+  EXPECT_EQ(PictureNameAt(u"v1.2\\plain", 150), u"v1.2\\plain-150");
+}

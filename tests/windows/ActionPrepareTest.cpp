@@ -97,12 +97,16 @@ TEST(ActionPrepare, SummaryByMode) {
     int32_t installed;
     const char16_t* params;
     const char16_t* lines;  // after the destination group
+    bool userFile = false;   // the destination holds a file of the user's
   } cases[] = {
       {"update", true, false, 4600, u"", u"Setup\r\n    Update\r\n    Backup\r\n"},
       {"update, no backup", true, false, 4600, u" /NOBACKUP", u"Setup\r\n    Update\r\n"},
-      {"portable over an old version", false, false, 3400, u" /PORTABLE",
-       u"Setup\r\n    Portable\r\n    Backup\r\n\r\nSetup\r\n    Warning\r\n"},
+      {"portable over an old version: the warning under the same heading", false, false, 3400, u" /PORTABLE",
+       u"Setup\r\n    Portable\r\n    Backup\r\n    Warning\r\n"},
       {"fresh", false, false, 0, u" /NOBACKUP /PORTABLE", u"Setup\r\n    Portable\r\n"},
+      {"fresh into an empty folder: nothing to back up", false, false, 0, u"", u"Setup\r\n    Standard\r\n"},
+      {"fresh into a folder with files: they are backed up", false, false, 0, u"",
+       u"Setup\r\n    Standard\r\n    Backup\r\n", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -110,6 +114,7 @@ TEST(ActionPrepare, SummaryByMode) {
     TestProduct.CanUpdate = c.canUpdate;
     TestProduct.InstalledVersion = c.installed;
     const String dest = ScratchDir(u"ActionPrepare-summary");
+    if (c.userFile) WriteAll(dest + u"\\notes.txt", Bytes("mine"));
     TInstaller installer(u"/AUTO=" + dest + u" /SILENT" + c.params);
     installer.Resources().InitializeLanguages(false);
     TInstallerSummaryBuilder builder([&](zel::StringView s, zel::StringView k) { return installer.Resources().GetText(s, k); });

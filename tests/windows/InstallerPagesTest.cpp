@@ -1,9 +1,11 @@
 // The page framework on the real installer object: names and texts, the licence rule,
-// the ready page's summary from the run's actions, the install page's events, and the
+// the ready page's summary from the run's actions, pictures at the window's scale, the install page's events, and the
 // page list's navigation over availability.
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <objidl.h>
+#include <gdiplus.h>
 
 #include "TestInstaller.h"
 #include "core/InstallerThread.h"
@@ -23,10 +25,17 @@ namespace {
 // A 4 × 3 picture, for the full-screen pages.
 const std::string kPicture("\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x04\x00\x00\x00\x03\x08\x02\x00\x00\x00\x3b\x96\x39\x91\x00\x00\x00\x10\x49\x44\x41\x54\x78\x9c\x63\xf8\xcf\xc0\x00\x47\x0c\x38\x39\x00\xf5\x31\x0b\xf5\x35\x7b\xfb\x82\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82", 73);
 
+// The same picture at 200 %: 8 × 6.
+const std::string kPicture200("\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x08\x00\x00\x00\x06\x08\x02\x00\x00\x00\x71\x67\x48\xac\x00\x00\x00\x11\x49\x44\x41\x54\x78\xda\x63\xf8\xdf\xc0\x80\x15\x31\x0c\xa4\x04\x00\x3b\x91\x47\xd1\x21\xd4\x2f\xab\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82", 74);
+
 TMembers PageSetupMembers() {
   TMembers members = DefaultSetupMembers();
   members.push_back({u"wizard_light.png", kPicture});
   members.push_back({u"wizard_dark.png", kPicture});
+  members.push_back({u"only-200.png", kPicture200});
+  members.push_back({u"both.png", kPicture});
+  members.push_back({u"both-200.png", kPicture200});
+  members.push_back({u"broken-150.png", "\x89PNG\r\n\x1A\nnot really"});
   for (auto& member : members)
     if (member.first == u"English.lng")
       member.second += "\r\n[PageReadyToInstall]\r\nTitle=Ready\r\nDescription=Check it\r\n"
@@ -104,6 +113,23 @@ TEST_F(InstallerPages, NamesSectionsAndTexts) {
   EXPECT_EQ(install->Name(), u"PageInstall");
   EXPECT_EQ(install->Title(), u"");  // no section: empty texts
   EXPECT_EQ(PageClassOf<TInstallerPageUninstall>().Create()->Name(), u"PageUninstall");
+}
+
+TEST_F(InstallerPages, PicturesAtTheScaleOfTheWindowWithTheirDesignSize) {
+  const TScaledPicture both(FInstaller->Resources(), u"both.png");
+  ASSERT_TRUE(both);
+  EXPECT_EQ(both.DesignWidth(), 4);
+  EXPECT_EQ(both.DesignHeight(), 3);
+  EXPECT_EQ(both.For(zel::TScale::ForDpi(96))->GetWidth(), 4u);
+  EXPECT_EQ(both.For(zel::TScale::ForDpi(144))->GetWidth(), 8u);  // reduced from 200 %, not enlarged
+  EXPECT_EQ(both.For(zel::TScale::ForDpi(192))->GetWidth(), 8u);
+  // Only a large one: its design size is half its pixels; a damaged variant is passed over.
+  const TScaledPicture large(FInstaller->Resources(), u"only.png");
+  EXPECT_EQ(large.DesignWidth(), 4);
+  EXPECT_EQ(large.For(zel::TScale::ForDpi(96))->GetWidth(), 8u);
+  const TScaledPicture broken(FInstaller->Resources(), u"broken.png");
+  EXPECT_FALSE(broken);
+  EXPECT_EQ(broken.For(zel::TScale::ForDpi(144)), nullptr);
 }
 
 TEST_F(InstallerPages, LicenceNextOnlyWhileTheBoxIsTicked) {
