@@ -96,8 +96,15 @@ TInstallerActionPrepare::TInstallerActionPrepare() : FProfiles(std::make_unique<
 
 TInstallerActionPrepare::~TInstallerActionPrepare() = default;
 
+bool TInstallerActionPrepare::IsDowngrade() {
+  if (Installer->HasFlag(TInstallerFlag::Update)) return false;
+  return Installer->ProductInfo().GetInstalledVersion() > Installer->ProductInfo().ProductVersionId();
+}
+
 bool TInstallerActionPrepare::ExistingInstallationWarning() {
   if (Installer->HasFlag(TInstallerFlag::Update)) return false;
+  // Its own warning: updating instead, which this one recommends, is not possible.
+  if (IsDowngrade()) return false;
   if (Installer->ProductInfo().GetInstalledVersion() >= 1) return true;
   String folder;
   return !Installer->HasFlag(TInstallerFlag::Portable) && TProductInfoKIVO::FindInstallation(folder);
@@ -116,6 +123,9 @@ void TInstallerActionPrepare::BuildSummary(TInstallerSummaryBuilder& builder) {
   if (!Installer->HasFlag(TInstallerFlag::NoBackup) && HasAnythingToBackUp()) builder.AddLine(u"PageSetup", u"CB4");
   // Under the same heading: a second "Setup Options" would read as a second set of choices.
   if (ExistingInstallationWarning()) builder.AddLine(u"PageSetup", u"W3");
+  if (IsDowngrade())
+    builder.AddLine(zel::Format(Resources().GetText(u"PageSetup", u"W4"), ProductInfo().GetInstalledVersionText(),
+                                ProductInfo().GetVersion()));
 }
 
 bool TInstallerActionPrepare::HasAnythingToBackUp() {
@@ -154,6 +164,9 @@ void TInstallerActionPrepare::Execute() {
   const int32_t installed = ProductInfo().GetInstalledVersion();
 
   FArchiveName.clear();
+  if (IsDowngrade())
+    RunLog().Log(u"Installing version " + ProductInfo().GetVersion() + u" over the newer version " +
+                 ProductInfo().GetInstalledVersionText());
   // What a killed run left is finished or undone before anything else happens here.
   if (zel::TFolderTree* tree = TreeOf(dest)) TSetAside::Recover(*tree);
 

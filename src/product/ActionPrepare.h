@@ -33,6 +33,9 @@ public:
 
   // The setup page's warning: another installation is there and this run is no update.
   static bool ExistingInstallationWarning();
+  // The destination holds a version newer than this setup's: installing takes it back to
+  // an older one (no update can), which the wizard asks about and a silent run logs.
+  static bool IsDowngrade();
   // The summary names the backup only when there is something to archive: an earlier
   // installation or any file in the destination.
   static bool HasAnythingToBackUp();

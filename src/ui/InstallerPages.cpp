@@ -308,13 +308,6 @@ String TInstallerPageCustomFinish::FailureLogPath() {
 
 void TInstallerPageFinish::CreateControls() {
   TInstallerPageCustomFinish::CreateControls();
-  auto* link = Add<zel::TZELLinkLabel>();
-  link->SetName(u"L3");
-  link->SetAutoSize(true);
-  link->SetCentered(true);
-  link->SetFont(zel::TFontStyle{8, false});
-  link->SetUrl(Installer->ProductInfo().GetHomePage());
-  link->SetAlign(zel::TAlign::Bottom, {210, 0, 20, 4});
   const TInstallerScriptGroup& actions = Resources().Script().Actions;
   for (size_t i = 0; i < actions.Count(); ++i) {
     const int top = 120 + 24 * static_cast<int>(i);
@@ -323,6 +316,14 @@ void TInstallerPageFinish::CreateControls() {
     box->SetChecked(true);
     FActions.push_back(box);
   }
+  // After the boxes: the tab order is the order of creation, and the link is at the bottom.
+  auto* link = Add<zel::TZELLinkLabel>();
+  link->SetName(u"L3");
+  link->SetAutoSize(true);
+  link->SetCentered(true);
+  link->SetFont(zel::TFontStyle{8, false});
+  link->SetUrl(Installer->ProductInfo().GetHomePage());
+  link->SetAlign(zel::TAlign::Bottom, {210, 0, 20, 4});
   Realign();
 }
 
@@ -330,7 +331,8 @@ void TInstallerPageFinish::Prepare() {
   TInstallerPageCustomFinish::Prepare();
   // An update says so, and where the previous installation went.
   if (!ErrorsShown() && Installer->HasFlag(TInstallerFlag::Update))
-    L2->SetCaption(GetText(Installer->HasFlag(TInstallerFlag::NoBackup) ? u"L2UpdateNoBackup" : u"L2Update"));
+    L2->SetCaption(zel::Format(GetText(Installer->HasFlag(TInstallerFlag::NoBackup) ? u"L2UpdateNoBackup" : u"L2Update"),
+                               Installer->ProductInfo().GetVersion()));
   const TInstallerScriptGroup& actions = Resources().Script().Actions;
   for (size_t i = 0; i < FActions.size() && i < actions.Count(); ++i) {
     FActions[i]->SetCaption(GetText(actions.Items(i).GetTextOrName()));

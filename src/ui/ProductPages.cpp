@@ -121,7 +121,16 @@ String TInstallerPageSetup::CheckFolder() {
 
 bool TInstallerPageSetup::ConfirmNext() {
   const String problem = CheckFolder();
-  if (problem.empty()) return true;
+  if (problem.empty()) {
+    // Going back to an older version is the user's explicit choice, never a default.
+    if (!TInstallerActionPrepare::IsDowngrade()) return true;
+    TInstallerProductInfo& product = Installer->ProductInfo();
+    const String question = zel::Format(GetText(u"W4Confirm"), product.GetInstalledVersionText(), product.GetVersion());
+    const bool confirmed =
+        zel::AskOkCancel(::GetAncestor(Handle(), GA_ROOT), question, Resources().GetText(u"Common", u"Caption"));
+    RunLog().Log(String(u"Wizard: installing over a newer version ") + (confirmed ? u"confirmed" : u"declined"));
+    return confirmed;
+  }
   RunLog().Log(u"Wizard: folder refused: " + problem);
   FPathError = problem;
   Refresh();
@@ -174,14 +183,18 @@ void TInstallerPageSetup::Refresh() {
   for (zel::TZELWarningLabel* label : FWarnings) Remove(label);
   FWarnings.clear();
   if (!FPathError.empty()) AddWarning(FPathError);
-  if (view.UpdateWarning) AddWarning(GetText(u"W1"));
+  if (view.UpdateWarning)
+    AddWarning(zel::Format(GetText(u"W1"), product.GetInstalledVersionText(), product.GetVersion()), true);
   // The same rule as the ready page's summary line.
   if (TInstallerActionPrepare::ExistingInstallationWarning()) AddWarning(GetText(u"W3"));
+  if (TInstallerActionPrepare::IsDowngrade())
+    AddWarning(zel::Format(GetText(u"W4"), product.GetInstalledVersionText(), product.GetVersion()));
   Realign();
 }
 
-void TInstallerPageSetup::AddWarning(const String& text) {
+void TInstallerPageSetup::AddWarning(const String& text, bool information) {
   auto* label = Add<zel::TZELWarningLabel>();
+  label->SetInformation(information);
   // Ends the radio buttons' group, so that the arrow keys do not wander onto it.
   ::SetWindowLongPtrW(label->Handle(), GWL_STYLE, ::GetWindowLongPtrW(label->Handle(), GWL_STYLE) | WS_GROUP);
   label->SetCaption(text);

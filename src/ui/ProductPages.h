@@ -41,7 +41,7 @@ private:
   void BrowseClick();
   void BoxClick();
   void RadioClick(bool portable);
-  void AddWarning(const zel::String& text);
+  void AddWarning(const zel::String& text, bool information = false);
 
   void UpdateSpace();
   zel::String Size(uint64_t bytes) const;

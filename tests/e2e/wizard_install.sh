@@ -132,6 +132,13 @@ keys Tab space
 check "keys: ticking shows the E6 warning" "$E6" "$(box_text "$WIZARD_TITLE")"
 keys Return
 check_soon "keys: Next enabled after the notice" 1 next_enabled
+# The focus came back to the box: Space unticks it, and ticks it again with the notice.
+keys space
+check_soon "keys: the box keeps the focus after the notice" 0 next_enabled
+keys space
+check "keys: the notice again" "$E6" "$(box_text "$WIZARD_TITLE")"
+keys Return
+check_soon "keys: Next enabled again" 1 next_enabled
 keys alt+n
 expect_page PageSetup
 # The access keys of the page: Browse opens the folder browser, Esc closes it again.
@@ -149,12 +156,16 @@ keys Return
 expect_page PageReadyToInstall
 keys Return
 wait_page PageFinish 120 || fail "keys: no finish page; the wizard shows [$(wizard_page)]"
-# The focus is on Finish; Alt+F finishes and starts the ticked player.
+# The focus is on Finish; Tab goes on to the page's first box (not to the link at the
+# bottom), Space unticks it, and Alt+F finishes without starting the player.
+keys Tab space
+check_soon "keys: Tab from Finish reaches the first action" VE eval \
+  'control_flags "$(lng PageFinish RunProduct)" | tr -d F'
 keys alt+f
 end_win 30
 check "keys: exit code" 0 "$RUN_EXIT"
 check_true "keys: the product is installed" test -f "$(drive_c)/$DEST_UNIX/KIVO.exe"
-drive wait --class TKIVOMainForm --timeout 15000 >/dev/null && drive close --class TKIVOMainForm --wait >/dev/null
+check "keys: the unticked player was not started" "" "$(wizard_log | grep '^Finish action: open .*KIVO.exe')"
 "$WINESERVER" -k 2>/dev/null
 rm -rf "$WINEPREFIX"
 finish

@@ -29,7 +29,8 @@ TMembers SetupMembers(const std::string& components = "") {
   for (auto& [name, data] : members) {
     if (name == u"English.lng")
       data += "A1=Backing up...\r\nA3=Removing...\r\nA5=Migrating...\r\n\r\n[PageSetup]\r\nTitle=Setup\r\n"
-              "LB1=Folder:\r\nCB1=Update\r\nCB2=Standard\r\nCB3=Portable\r\nCB4=Backup\r\nW3=Warning\r\n";
+              "LB1=Folder:\r\nCB1=Update\r\nCB2=Standard\r\nCB3=Portable\r\nCB4=Backup\r\nW3=Warning\r\n"
+              "W4=Newer %s than %s\r\n";
     if (name == u"Install.xml" && !components.empty())
       data.replace(data.find("<product>"), 9, "<product><Components>" + components + "</Components>");
   }
@@ -107,6 +108,8 @@ TEST(ActionPrepare, SummaryByMode) {
       {"fresh into an empty folder: nothing to back up", false, false, 0, u"", u"Setup\r\n    Standard\r\n"},
       {"fresh into a folder with files: they are backed up", false, false, 0, u"",
        u"Setup\r\n    Standard\r\n    Backup\r\n", true},
+      {"over a newer version: named, and no advice to update it", false, false, 5200, u"",
+       u"Setup\r\n    Standard\r\n    Backup\r\n    Newer 5.20 than 5.10\r\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -12,6 +12,7 @@
 #include "TestInstaller.h"
 #include "TestSupport.h"
 #include "core/InstallerErrors.h"
+#include "product/ActionPrepare.h"
 #include "product/ProductInfoKIVO.h"
 #include "ui/ProductPages.h"
 #include "ui/toolkit/Application.h"
@@ -27,7 +28,7 @@ const std::string kPicture("\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49
 
 std::string PageTexts() {
   return "\r\n[PageSetup]\r\nBrowse=Browse...\r\nCB1=Update\r\nCB4=Back up\r\nCB2=Standard\r\nCB3=Portable\r\n"
-         "W1=Will update\r\nW3=Another one\r\nE1=Not in the root %s\r\nE2=Not in Windows: %s\r\n"
+         "W1=Will update %s\r\nW3=Another one\r\nW4=Newer %s than %s\r\nE1=Not in the root %s\r\nE2=Not in Windows: %s\r\n"
          "ERelative=Not whole: %s\r\nEInvalidChar=%s holds %s\r\nENoDrive=No drive %s\r\nEReadOnly=Read-only %s\r\n"
          "ENoRoom=Full %s: %s needed, %s free\r\nSpace=Need %s; %s free on %s\r\nSpaceNeeded=Need %s\r\n"
          "KB=KB\r\nMB=MB\r\nGB=GB\r\n"
@@ -129,7 +130,7 @@ TEST_F(ProductPages, SetupPageAtAnUpdatableInstallationAndDecliningIt) {
   EXPECT_FALSE(portable->Enabled());
   EXPECT_FALSE(standard->Enabled());
   EXPECT_TRUE(standard->Checked());
-  EXPECT_EQ(setup.Warnings(), std::vector<String>{u"Will update"});
+  EXPECT_EQ(setup.Warnings(), std::vector<String>{u"Will update 4.60"});
 
   Click(backup);
   EXPECT_TRUE(Flag(TInstallerFlag::NoBackup));
@@ -151,6 +152,13 @@ TEST_F(ProductPages, SetupPageAtAnUpdatableInstallationAndDecliningIt) {
   EXPECT_FALSE(Flag(TInstallerFlag::Update));
   EXPECT_FALSE(update->Checked());
   EXPECT_FALSE(update->Visible());
+
+  // A newer version than this setup's: named, without the advice to update it.
+  TestProduct.InstalledVersion = 5200;
+  auto newer = PageClassOf<TInstallerPageSetup>().Create();
+  newer->Prepare();
+  EXPECT_EQ(dynamic_cast<TInstallerPageSetup&>(*newer).Warnings(), std::vector<String>{u"Newer 5.20 than 5.10"});
+  EXPECT_TRUE(TInstallerActionPrepare::IsDowngrade());
 }
 
 TEST_F(ProductPages, SetupPageTypedPaths) {

@@ -119,8 +119,13 @@ void TZELWarningLabel::PaintControl(TZELCanvas& canvas, const TRect& client) {
   const int icon = Scale().Apply(16);
   FLeftIndent = icon + Scale().Apply(6);
   TZELLabel::PaintControl(canvas, client);
-  HICON warning = ::LoadIconW(nullptr, IDI_WARNING);
-  ::DrawIconEx(canvas.DC(), client.Left, client.Top, warning, icon, icon, 0, nullptr, DI_NORMAL);
+  HICON symbol = ::LoadIconW(nullptr, FInformation ? IDI_INFORMATION : IDI_WARNING);
+  ::DrawIconEx(canvas.DC(), client.Left, client.Top, symbol, icon, icon, 0, nullptr, DI_NORMAL);
+}
+
+void TZELWarningLabel::SetInformation(bool information) {
+  FInformation = information;
+  Invalidate();
 }
 
 }  // namespace zel

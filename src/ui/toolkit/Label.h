@@ -56,9 +56,15 @@ private:
 class TZELWarningLabel : public TZELLabel {
 public:
   explicit TZELWarningLabel(TZELContainer& parent);
+  // Good news (an update that keeps the user's settings) wears the information icon, not
+  // the warning triangle.
+  void SetInformation(bool information);
 
 protected:
   void PaintControl(TZELCanvas& canvas, const TRect& client) override;
+
+private:
+  bool FInformation = false;
 };
 
 }  // namespace zel
