@@ -101,13 +101,21 @@ bool TInstallerActionPrepare::IsDowngrade() {
   return Installer->ProductInfo().GetInstalledVersion() > Installer->ProductInfo().ProductVersionId();
 }
 
-bool TInstallerActionPrepare::ExistingInstallationWarning() {
-  if (Installer->HasFlag(TInstallerFlag::Update)) return false;
-  // Its own warning: updating instead, which this one recommends, is not possible.
-  if (IsDowngrade()) return false;
-  if (Installer->ProductInfo().GetInstalledVersion() >= 1) return true;
+String TInstallerActionPrepare::ExistingInstallationWarning() {
+  if (Installer->HasFlag(TInstallerFlag::Update)) return {};
+  TInstallerProductInfo& product = Installer->ProductInfo();
+  TInstallerResources& resources = Installer->Resources();
+  const String installed = product.GetInstalledVersionText();
+  // Said of this folder's own installation with its version, and only advice that can be
+  // followed: a newer or too old version cannot be updated, it is replaced.
+  if (IsDowngrade()) return zel::Format(resources.GetText(u"PageSetup", u"W4"), installed, product.GetVersion());
+  if (product.GetInstalledVersion() >= 1)
+    return product.CanUpdate() ? zel::Format(resources.GetText(u"PageSetup", u"W5"), installed)
+                               : zel::Format(resources.GetText(u"PageSetup", u"W6"), installed, product.GetVersion());
   String folder;
-  return !Installer->HasFlag(TInstallerFlag::Portable) && TProductInfoKIVO::FindInstallation(folder);
+  if (!Installer->HasFlag(TInstallerFlag::Portable) && TProductInfoKIVO::FindInstallation(folder))
+    return resources.GetText(u"PageSetup", u"W3");
+  return {};
 }
 
 void TInstallerActionPrepare::BuildSummary(TInstallerSummaryBuilder& builder) {
@@ -122,10 +130,8 @@ void TInstallerActionPrepare::BuildSummary(TInstallerSummaryBuilder& builder) {
     builder.AddLine(u"PageSetup", u"CB2");
   if (!Installer->HasFlag(TInstallerFlag::NoBackup) && HasAnythingToBackUp()) builder.AddLine(u"PageSetup", u"CB4");
   // Under the same heading: a second "Setup Options" would read as a second set of choices.
-  if (ExistingInstallationWarning()) builder.AddLine(u"PageSetup", u"W3");
-  if (IsDowngrade())
-    builder.AddLine(zel::Format(Resources().GetText(u"PageSetup", u"W4"), ProductInfo().GetInstalledVersionText(),
-                                ProductInfo().GetVersion()));
+  const String warning = ExistingInstallationWarning();
+  if (!warning.empty()) builder.AddLine(warning);
 }
 
 bool TInstallerActionPrepare::HasAnythingToBackUp() {

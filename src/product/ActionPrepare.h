@@ -31,8 +31,9 @@ public:
   // A backup of this many bytes or more is refused.
   static constexpr uint64_t kBackupLimit = uint64_t(1) << 31;
 
-  // The setup page's warning: another installation is there and this run is no update.
-  static bool ExistingInstallationWarning();
+  // The setup page's warning, empty when none applies: another installation is there and
+  // this run is no update.
+  static zel::String ExistingInstallationWarning();
   // The destination holds a version newer than this setup's: installing takes it back to
   // an older one (no update can), which the wizard asks about and a silent run logs.
   static bool IsDowngrade();

@@ -185,10 +185,9 @@ void TInstallerPageSetup::Refresh() {
   if (!FPathError.empty()) AddWarning(FPathError);
   if (view.UpdateWarning)
     AddWarning(zel::Format(GetText(u"W1"), product.GetInstalledVersionText(), product.GetVersion()), true);
-  // The same rule as the ready page's summary line.
-  if (TInstallerActionPrepare::ExistingInstallationWarning()) AddWarning(GetText(u"W3"));
-  if (TInstallerActionPrepare::IsDowngrade())
-    AddWarning(zel::Format(GetText(u"W4"), product.GetInstalledVersionText(), product.GetVersion()));
+  // The same text as the ready page's summary line.
+  const String existing = TInstallerActionPrepare::ExistingInstallationWarning();
+  if (!existing.empty()) AddWarning(existing);
   Realign();
 }
 

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The setup page at an updatable installation: version 4.60, per-user, registered at
 # C:\KIVO (tests/fixtures). The page shows "CB1" and "CB4" ticked, both radios disabled
-# with the installed kind, and "W1"; the integration page is skipped. Unticking "CB4"
-# drops the backup from the summary; unticking "CB1" hides "CB4", frees the radios,
-# shows "W3" instead of "W1" and brings the integration page back, with the installed
-# copy's earlier choices. The new installation then integrates as chosen.
+# with the installed kind, and "W1" with both versions; the integration page is skipped.
+# Unticking "CB4" drops the backup from the summary; unticking "CB1" hides "CB4", frees
+# the radios, shows "W5" (this folder's version) instead of "W1" and brings the
+# integration page back, with the installed copy's earlier choices. The new installation
+# then integrates as chosen.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/wizard_lib.sh"
 source "$(dirname "$0")/../fixtures/older_install.sh"
@@ -16,7 +17,8 @@ CB1=$(lng PageSetup CB1)
 CB4=$(lng PageSetup CB4)
 # The notice names both versions: the installed one and this setup's.
 W1=$(fmt "$(lng PageSetup W1)" 4.60 5.10)
-W3=$(lng PageSetup W3)
+# Declined, the notice speaks of this folder's installation and its version.
+W5=$(fmt "$(lng PageSetup W5)" 4.60)
 PORTABLE=$(lng PageSetup CB3)
 STANDARD=$(lng PageSetup CB2)
 unlines() { printf '%s' "${1//\\r\\n/$'\n'}"; }
@@ -40,7 +42,7 @@ check "CB4 shown and ticked" VEC "$(control_flags "$CB4" | tr -d 'F')"
 check "radios disabled, the installed kind (standard) shown" "VC V" \
   "$(control_flags "$STANDARD" | tr -d 'F') $(control_flags "$PORTABLE" | tr -d 'F')"
 check_contains "W1 shown" "$W1" "$(visible_texts)"
-check "W3 not shown while updating" "" "$(visible_texts | grep -Fx "$W3")"
+check "W5 not shown while updating" "" "$(visible_texts | grep -Fx "$W5")"
 screenshot update-page-460
 
 step "the update's summary, with and without the backup"
@@ -66,7 +68,7 @@ sleep 0.3
 check "CB1 shown, unticked" VE "$(control_flags "$CB1" | tr -d 'F')"
 check "CB4 hidden" "" "$(control_flags "$CB4" | tr -d 'ECF')"
 check "radios enabled" "VEC VE" "$(control_flags "$STANDARD" | tr -d 'F') $(control_flags "$PORTABLE" | tr -d 'F')"
-check_contains "W3 shown" "$W3" "$(visible_texts)"
+check_contains "W5 shown" "$W5" "$(visible_texts)"
 check "W1 gone" "" "$(visible_texts | grep -Fx "$W1")"
 screenshot update-page-declined
 click_button "$NEXT"
@@ -78,7 +80,7 @@ click_button "$NEXT"
 expect_page PageReadyToInstall
 SUMMARY=$(unlines "$(summary)")
 check_contains "summary: a standard installation" "$(lng_plain PageSetup CB2)" "$SUMMARY"
-check_contains "summary: W3 repeated" "$W3" "$SUMMARY"
+check_contains "summary: W5 repeated" "$W5" "$SUMMARY"
 check "summary: the options' heading once, the warning under it" 1 "$(grep -cFx "$(lng PageSetup Title)" <<<"$SUMMARY")"
 click_button "$(lng Common bInstall)"
 expect_page PageFinish 120

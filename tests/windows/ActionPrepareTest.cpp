@@ -30,7 +30,7 @@ TMembers SetupMembers(const std::string& components = "") {
     if (name == u"English.lng")
       data += "A1=Backing up...\r\nA3=Removing...\r\nA5=Migrating...\r\n\r\n[PageSetup]\r\nTitle=Setup\r\n"
               "LB1=Folder:\r\nCB1=Update\r\nCB2=Standard\r\nCB3=Portable\r\nCB4=Backup\r\nW3=Warning\r\n"
-              "W4=Newer %s than %s\r\n";
+              "W4=Newer %s than %s\r\nW5=Update %s instead\r\nW6=Replace %s by %s\r\n";
     if (name == u"Install.xml" && !components.empty())
       data.replace(data.find("<product>"), 9, "<product><Components>" + components + "</Components>");
   }
@@ -102,8 +102,8 @@ TEST(ActionPrepare, SummaryByMode) {
   } cases[] = {
       {"update", true, false, 4600, u"", u"Setup\r\n    Update\r\n    Backup\r\n"},
       {"update, no backup", true, false, 4600, u" /NOBACKUP", u"Setup\r\n    Update\r\n"},
-      {"portable over an old version: the warning under the same heading", false, false, 3400, u" /PORTABLE",
-       u"Setup\r\n    Portable\r\n    Backup\r\n    Warning\r\n"},
+      {"portable over a version that cannot be updated: replaced, said under the same heading", false, false, 3400,
+       u" /PORTABLE", u"Setup\r\n    Portable\r\n    Backup\r\n    Replace 3.40 by 5.10\r\n"},
       {"fresh", false, false, 0, u" /NOBACKUP /PORTABLE", u"Setup\r\n    Portable\r\n"},
       {"fresh into an empty folder: nothing to back up", false, false, 0, u"", u"Setup\r\n    Standard\r\n"},
       {"fresh into a folder with files: they are backed up", false, false, 0, u"",

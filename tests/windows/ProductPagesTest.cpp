@@ -28,7 +28,7 @@ const std::string kPicture("\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49
 
 std::string PageTexts() {
   return "\r\n[PageSetup]\r\nBrowse=Browse...\r\nCB1=Update\r\nCB4=Back up\r\nCB2=Standard\r\nCB3=Portable\r\n"
-         "W1=Will update %s\r\nW3=Another one\r\nW4=Newer %s than %s\r\nE1=Not in the root %s\r\nE2=Not in Windows: %s\r\n"
+         "W1=Will update %s\r\nW3=Another one\r\nW4=Newer %s than %s\r\nW5=Update %s instead\r\nE1=Not in the root %s\r\nE2=Not in Windows: %s\r\n"
          "ERelative=Not whole: %s\r\nEInvalidChar=%s holds %s\r\nENoDrive=No drive %s\r\nEReadOnly=Read-only %s\r\n"
          "ENoRoom=Full %s: %s needed, %s free\r\nSpace=Need %s; %s free on %s\r\nSpaceNeeded=Need %s\r\n"
          "KB=KB\r\nMB=MB\r\nGB=GB\r\n"
@@ -143,8 +143,8 @@ TEST_F(ProductPages, SetupPageAtAnUpdatableInstallationAndDecliningIt) {
   EXPECT_FALSE(backup->Visible());
   EXPECT_TRUE(update->Visible());
   EXPECT_TRUE(portable->Enabled() && standard->Enabled());
-  // The folder holds a version that is not being updated.
-  EXPECT_EQ(setup.Warnings(), std::vector<String>{u"Another one"});
+  // The folder holds a version that is not being updated: said of this folder, with its version.
+  EXPECT_EQ(setup.Warnings(), std::vector<String>{u"Update 4.60 instead"});
 
   // Nothing to update: ticking it again is undone.
   TestProduct.CanUpdate = false;
