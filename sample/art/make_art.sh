@@ -112,12 +112,15 @@ for SCALE in 100 150 200; do
     "$sample/setup/addons$(suffix).png"
 done
 
-# --- language icons, 16 x 16 with a 16 x 11 flag, stored as hex in the .lng files
+# --- language icons: a flag at 16, 24 and 32 pixels (for 100, 150 and 200 %), each in a
+# square icon, stored as hex in the .lng files
 flag() { # out draw-args...
   out=$1; shift
-  $CONVERT -size 600x300 xc:none "$@" -resize '16x11!' \
-    -background none -gravity center -extent 16x16 "$tmp/flag.png"
-  $CONVERT "$tmp/flag.png" "$out"
+  for s in 16 24 32; do
+    $CONVERT -size 600x300 xc:none "$@" -resize "${s}x$((s * 11 / 16))!" \
+      -background none -gravity center -extent "${s}x$s" "$tmp/flag$s.png"
+  done
+  $CONVERT "$tmp/flag16.png" "$tmp/flag24.png" "$tmp/flag32.png" "$out"
 }
 flag "$tmp/EN.ico" -fill '#012169' -draw 'rectangle 0,0 600,300' \
   -stroke white -strokewidth 80 -draw 'line 0,0 600,300' -draw 'line 0,300 600,0' \

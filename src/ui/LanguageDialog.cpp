@@ -106,6 +106,8 @@ void TZELCustomLanguageDialog::Fill() {
     TIconHandle icon;
     GetLanguageInfo(ini, info, icon);
     TItem item;
+    TMemoryStream file;
+    if (ini.ReadStream(u"File", u"Icon", file)) item.IconFile.assign(file.Memory(), file.Memory() + file.Size());
     item.Text = info.Name;
     item.LangId = info.LangId;
     item.Data = index;
@@ -113,6 +115,19 @@ void TZELCustomLanguageDialog::Fill() {
     AddItem(std::move(item));
   });
   SelectDefault();
+}
+
+void TZELCustomLanguageDialog::ScaleImages(int size) {
+  if (size == FIconSize || size <= 0) return;
+  TImageListHandle images(::ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 4, 4));
+  if (!images) return;  // the flags stay at their size
+  for (TItem& item : FItems) {
+    item.ImageIndex = -1;
+    TIconHandle icon(CreateIconFromIconFile(item.IconFile.data(), item.IconFile.size(), size, size));
+    if (icon) item.ImageIndex = ::ImageList_AddIcon(images.Get(), icon.Get());
+  }
+  FImages = std::move(images);
+  FIconSize = size;
 }
 
 void TZELCustomLanguageDialog::AddItem(TItem item) {
@@ -216,6 +231,7 @@ void TZELCustomLanguageDialog::InitWindow(HWND window) {
   ::SetWindowPos(window, HWND_TOPMOST, left, top, width, height, SWP_NOACTIVATE);
 
   FFont.Reset(CreateDialogFont(dpi));
+  ScaleImages(::MulDiv(kIconSize, static_cast<int>(dpi), 96));
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
   const RECT& c = layout.Combo;
   // An owner-drawn list (icon and name) and button: painted in the wizard's skin, so that
@@ -277,11 +293,12 @@ void TZELCustomLanguageDialog::DrawItem(const DRAWITEMSTRUCT& item) {
   ::FillRect(dc, &r, GetBrush(back));
   if (item.itemID == static_cast<UINT>(-1) || item.itemID >= FItems.size()) return;
   const TItem& entry = FItems[item.itemID];
-  const int icon = ::MulDiv(kIconSize, r.bottom - r.top, 20);
-  const int pad = (r.bottom - r.top - kIconSize) / 2;
+  // The gaps scale with the flag, as the flag with the DPI.
+  const int gap = ::MulDiv(3, FIconSize, kIconSize);
+  const int pad = (r.bottom - r.top - FIconSize) / 2;
   if (entry.ImageIndex >= 0)
-    ::ImageList_Draw(FImages.Get(), entry.ImageIndex, dc, r.left + 3, r.top + pad, ILD_TRANSPARENT);
-  RECT text{r.left + 3 + std::max(icon, kIconSize) + 6, r.top, r.right, r.bottom};
+    ::ImageList_Draw(FImages.Get(), entry.ImageIndex, dc, r.left + gap, r.top + pad, ILD_TRANSPARENT);
+  RECT text{r.left + gap + FIconSize + 2 * gap, r.top, r.right, r.bottom};
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc, ToColorRef(fore));
   ::DrawTextW(dc, as_wcstr(entry.Text), static_cast<int>(entry.Text.size()), &text,

@@ -53,6 +53,7 @@ public:
     int ImageIndex = -1; // in Images(); -1 without a picture
     int32_t LangId = 0;
     int Data = -1;       // the file's index, as EnumLangs reported it
+    std::vector<uint8_t> IconFile;  // the flag's icon file, drawn again at the window's DPI
   };
   using TLanguageCallback = std::function<void(int index)>;
 
@@ -85,6 +86,10 @@ public:
   void SetItemIndex(int index);
   const std::vector<TItem>& Items() const { return FItems; }
   HIMAGELIST Images() const { return FImages.Get(); }
+  // The flags' size in pixels: 16 until the window is laid out at its DPI, which makes
+  // the image list again at that size, each flag from its icon file's best image.
+  int IconSize() const { return FIconSize; }
+  void ScaleImages(int size);
   unsigned UILanguage() const { return FUILanguage; }
 
   static constexpr int ComboId = 100;
@@ -106,6 +111,7 @@ private:
   TGdiObject FFont;
   std::function<void(HWND)> FOnShown;
   int FItemHeight = 20;
+  int FIconSize = 16;
 };
 
 }  // namespace zel

@@ -91,6 +91,17 @@ TEST(LanguageDialog, LanguagesWithBrokenIconsAreListedWithoutAPicture) {
   for (const auto& item : dialog.Items()) images.push_back(item.ImageIndex);
   EXPECT_EQ(images, (std::vector<int>{0, -1, -1, -1, -1, -1, -1, 1}));
   EXPECT_EQ(::ImageList_GetImageCount(dialog.Images()), 2);
+
+  // At 200 %: the same flags again, from the same files, twice the size.
+  dialog.ScaleImages(32);
+  images.clear();
+  for (const auto& item : dialog.Items()) images.push_back(item.ImageIndex);
+  EXPECT_EQ(images, (std::vector<int>{0, -1, -1, -1, -1, -1, -1, 1}));
+  int width = 0, height = 0;
+  ASSERT_TRUE(::ImageList_GetIconSize(dialog.Images(), &width, &height));
+  EXPECT_EQ(width, 32);
+  EXPECT_EQ(height, 32);
+  EXPECT_EQ(dialog.IconSize(), 32);
 }
 
 TEST(LanguageDialog, IconFilesAreCheckedBeforeUse) {
