@@ -53,8 +53,7 @@ check_contains "and backup" "$(lng_plain PageSetup CB4)" "$(unlines "$(summary)"
 click_button "$BACK"
 expect_page PageSetup
 click_button "$CB4"
-sleep 0.3
-check "CB4 unticked" VE "$(control_flags "$CB4" | tr -d 'F')"
+check_soon "CB4 unticked" VE eval 'control_flags "$CB4" | tr -d F' 
 click_button "$NEXT"
 expect_page PageReadyToInstall
 check "no backup in the summary" "" "$(unlines "$(summary)" | grep -F "$(lng_plain PageSetup CB4)")"
@@ -64,8 +63,7 @@ click_button "$CB4"
 
 step "declining the update"
 click_button "$CB1"
-sleep 0.3
-check "CB1 shown, unticked" VE "$(control_flags "$CB1" | tr -d 'F')"
+check_soon "CB1 shown, unticked" VE eval 'control_flags "$CB1" | tr -d F' 
 check "CB4 hidden" "" "$(control_flags "$CB4" | tr -d 'ECF')"
 check "radios enabled" "VEC VE" "$(control_flags "$STANDARD" | tr -d 'F') $(control_flags "$PORTABLE" | tr -d 'F')"
 check_contains "W5 shown" "$W5" "$(visible_texts)"

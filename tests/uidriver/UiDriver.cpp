@@ -457,6 +457,8 @@ int Run(const TOptions& options) {
     DWORD_PTR result = 0;
     ::SendMessageTimeoutW(top, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(options.Text.c_str()), SMTO_ABORTIFHUNG,
                           TextTimeout, &result);
+    // Painted with whatever the message changed before the caller looks at the screen.
+    ::RedrawWindow(top, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     return 0;
   }
   if (options.Command == L"click") {
