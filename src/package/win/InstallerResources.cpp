@@ -10,6 +10,7 @@
 #include "library/win/OSError.h"
 #include "package/PathVariables.h"
 #include "package/win/InstallerImage.h"
+#include "package/win/PayloadFile.h"
 #include "package/win/ProductInfo.h"
 #include "ui/LanguageDialog.h"
 
@@ -99,7 +100,7 @@ TInstallerResources::TInstallerResources(TInstallerProductInfo* productInfo)
   if (IsUninstallerFileName(exePath))
     FProductPackage = std::make_unique<TSetupPackageReader>(ChangeFileExt(exePath, u".dat"));
   else
-    FProductPackage = std::make_unique<TSetupPackageReader>(self, u"PRODUCT");
+    FProductPackage = std::make_unique<TSetupPackageReader>(self, u"PRODUCT", std::make_unique<TPayloadFile>());
   Initialize();
 }
 
