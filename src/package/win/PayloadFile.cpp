@@ -99,6 +99,7 @@ void TPayloadFile::Write(const uint8_t* data, size_t size) {
     size -= done;
     FWritten += done;
   }
+  if (OnWrite) OnWrite(FWritten, FSize);
 }
 
 void TPayloadFile::Finish() {

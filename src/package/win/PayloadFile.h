@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -44,6 +45,10 @@ public:
   void Write(const uint8_t* data, size_t size) override;
   void Finish() override;
   TSetupPackageMemberView View(uint64_t offset, size_t size) const override;
+
+  // Called after every write with the bytes written so far and the size announced; may
+  // raise to stop the decode.
+  std::function<void(uint64_t written, uint64_t size)> OnWrite;
 
   // Where the file lies (for the log and the tests).
   const zel::String& FileName() const { return FFileName; }
