@@ -90,11 +90,12 @@ void TPayloadFile::Write(const uint8_t* data, size_t size) {
   while (size > 0) {
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
     DWORD done = 0;
-    if (!::WriteFile(FFile.Get(), data, chunk, &done, nullptr) || done == 0) {
+    if (!::WriteFile(FFile.Get(), data, chunk, &done, nullptr)) {
       const DWORD error = ::GetLastError();
-      if (done == 0 || IsDiskFull(error)) RaiseNoRoom(FSize);
+      if (IsDiskFull(error)) RaiseNoRoom(FSize);
       RaiseOSError(error, u" (WriteFile \"" + FFileName + u"\")");
     }
+    if (done == 0) RaiseNoRoom(FSize);  // a file that takes nothing more: its disk is full
     data += done;
     size -= done;
     FWritten += done;
