@@ -9,7 +9,8 @@
 # The payloads are made here (bench/make_payload.py, about 50 MB a copy), never stored.
 # Working set: the process's peak resident set (VmHWM). Private memory: its anonymous
 # resident pages (RssAnon, what Wine reports as private bytes), sampled every 20 ms; file
-# pages (the mapped payload, the program's own image) are not private. Goals: first
+# pages (the mapped payload, the program's own image) are not private. A bare message box
+# gives Wine's own share of the first window. Goals: first
 # window <= 1 s at every size, peak private <= 256 MiB at 1 GB.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +24,8 @@ command -v makensis >/dev/null || { echo "makensis missing: run scripts/bootstra
 host_tool=$root/build/native/tools/ipktool
 setup_exe=$root/build/windows/src/setup/Setup.exe
 tool_exe=$root/build/windows/tools/ipktool.exe
+# A bare message box: how long Wine itself takes to put a program's first window up here.
+probe_exe=$root/build/windows/tests/uidriver/msgbox_probe.exe
 setup_stage=$root/build/windows/sample/setup-stage
 work=${KIVO_BENCH_WORK:-$root/build/bench-first-window}
 mkdir -p "$work"
@@ -30,7 +33,7 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 export WINEPREFIX=$work/prefix WINEDEBUG=-all
 drive_c=$WINEPREFIX/drive_c
 start_session() {
-  for f in "$host_tool" "$setup_exe" "$tool_exe" "$setup_stage/Install.xml"; do
+  for f in "$host_tool" "$setup_exe" "$tool_exe" "$probe_exe" "$setup_stage/Install.xml"; do
     [ -e "$f" ] || { echo "missing $f: build the native and windows presets first" >&2; exit 2; }
   done
   rm -rf "$work/prefix"
@@ -153,7 +156,9 @@ run_pairs() {  # MB
   : >"$dir/window-nsis.txt"
   : >"$dir/memory-ours.txt"
   : >"$dir/memory-nsis.txt"
+  : >"$dir/window-floor.txt"
   for i in $(seq 1 "$pairs"); do
+    first_window "$probe_exe" >>"$dir/window-floor.txt"
     for who in $( ((i % 2)) && echo "ours nsis" || echo "nsis ours"); do
       first_window "$dir/$who.exe" >>"$dir/window-$who.txt"
       rm -rf "$drive_c/Ours" "$drive_c/NSIS"
@@ -174,11 +179,12 @@ run_pairs() {  # MB
   wn=$(grep -v timeout "$dir/window-nsis.txt" | median)
   col() { cut -d' ' -f"$2" "$1" | median; }
   mib() { awk '{ printf "%.0f", $1 / 1024 }'; }
-  printf '| %s MB (%s files) | %.2f (%s) | %.2f (%s) | %.2f | %s | %s | %s | %s | %s | %.2f | %.1f | %.1f |\n' \
+  printf '| %s MB (%s files) | %.2f (%s) | %.2f (%s) | %.2f | %.2f | %s | %s | %s | %s | %s | %.2f | %.1f | %.1f |\n' \
     "$size" "$files" \
     "$(awk -v v="$wo" 'BEGIN { print v / 1000 }')" "$(grep -v timeout "$dir/window-ours.txt" | awk '{ print $1 / 1000 }' | minmax)" \
     "$(awk -v v="$wn" 'BEGIN { print v / 1000 }')" "$(grep -v timeout "$dir/window-nsis.txt" | awk '{ print $1 / 1000 }' | minmax)" \
     "$(awk -v a="$wo" -v b="$wn" 'BEGIN { print a / b }')" \
+    "$(grep -v timeout "$dir/window-floor.txt" | median | awk '{ print $1 / 1000 }')" \
     "$(col "$dir/memory-ours.txt" 2 | mib)" "$(col "$dir/memory-nsis.txt" 2 | mib)" \
     "$(col "$dir/memory-ours.txt" 3 | mib)" "$(col "$dir/memory-nsis.txt" 3 | mib)" \
     "$(awk -v v="${decode:-0}" 'BEGIN { printf "%.1f", v / 1000 }')" \
@@ -201,6 +207,6 @@ for mb in $sizes; do
   tail -n1 "$work/table.md"
 done
 echo
-echo '| payload | first window ours s, median (min-max) | NSIS s | ours / NSIS | peak working set ours MiB | NSIS MiB | peak private ours MiB | NSIS MiB | our decode s | private ours / NSIS | silent install ours s | NSIS s |'
-echo '|---|---|---|---|---|---|---|---|---|---|---|---|'
+echo '| payload | first window ours s, median (min-max) | NSIS s | ours / NSIS | a bare message box s | peak working set ours MiB | NSIS MiB | peak private ours MiB | NSIS MiB | our decode s | private ours / NSIS | silent install ours s | NSIS s |'
+echo '|---|---|---|---|---|---|---|---|---|---|---|---|---|'
 cat "$work/table.md"
