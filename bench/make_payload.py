@@ -71,10 +71,11 @@ def main():
     parser.add_argument("--scale", type=int, default=1)
     args = parser.parse_args()
     total = count = 0
-    for copy in range(args.scale):
-        prefix = "" if copy == 0 else "Copy%d/" % copy
-        for index, (path, maker, size) in enumerate(tree(1)):
-            data = maker(random.Random(index * 7919 + 1), size)
+    # Every copy holds the same bytes: each file is made once and written scale times.
+    for index, (path, maker, size) in enumerate(tree(1)):
+        data = maker(random.Random(index * 7919 + 1), size)
+        for copy in range(args.scale):
+            prefix = "" if copy == 0 else "Copy%d/" % copy
             target = os.path.join(args.out, *(prefix + path).split("/"))
             os.makedirs(os.path.dirname(target), exist_ok=True)
             with open(target, "wb") as f:

@@ -51,6 +51,9 @@ make_installers() {  # scale
   python3 bench/make_payload.py "$dir/product" --scale "$scale" >"$dir/payload.txt"
   # Our setup, by the vendor route: the sample's setup data with the payload's components.
   cp -r "$setup_stage" "$dir/setup"
+  # The payload has no read-me or what's-new page: the sample's shortcut and finish action
+  # to them go, or the tool refuses the pair.
+  sed -i '/WhatsNew.html">ShowWhatsNew</d; /Read Me.lnk/d' "$dir/setup/Install.xml"
   "$host_tool" components "$dir/product" --into "$dir/setup/Install.xml" >/dev/null
   wine "$tool_exe" setup "$(winpath "$setup_exe")" "$(winpath "$dir/setup")" "$(winpath "$dir/product")" \
     "$(winpath "$dir/ours.exe")" >/dev/null

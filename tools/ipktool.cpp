@@ -156,7 +156,7 @@ int CmdVerify(const std::vector<String>& args) {
   if (args.size() != 1) throw TToolError{ExitUsage, "verify takes PKG"};
   const auto reader = OpenPackage(args[0]);
   const auto& table = reader->FileTable();
-  const int64_t payload = reader->Payload().Bytes().size();
+  const int64_t payload = reader->PayloadSize();
   for (int i = 0; i < table.Count(); ++i) {
     const TSetupPackageFileTableItem& item = table.Items(i);
     if (item.Offset < 0 || item.Size < 0 || item.Offset > payload || item.Size > payload - item.Offset)

@@ -148,7 +148,9 @@ void TInstaller::ParseCommandLine(StringView params) {
       throw EInstallerGeneralError(u"The command line cannot be read: the value of /" + String(name) + u", " + value +
                                    u", holds a quotation mark. Quote the whole value, as in /" + String(name) +
                                    u"=\"C:\\Program Files\\Product\", or the whole switch.");
-  const bool uninstallData = FResources->ProductPackage().ContainsFile(u"Uninstall.ini");
+  // A product still decoding is the one carried in the executable, which is never uninstall data.
+  const bool uninstallData =
+      !FResources->ProductPending() && FResources->ProductPackage().ContainsFile(u"Uninstall.ini");
   // A genuine setup renamed "Uninstall.exe" reads its product from the .dat beside it:
   // it must not install whatever package someone put there (and run its programs
   // elevated).

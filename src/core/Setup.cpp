@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include "core/Elevation.h"
+#include "core/FreeSpace.h"
 #include "core/Installer.h"
 #include "core/InstallerErrors.h"
 #include "core/RestartRequired.h"
@@ -16,7 +17,9 @@
 #include "library/CommandLine.h"
 #include "library/win/Handles.h"
 #include "library/win/WindowStation.h"
+#include "package/win/PayloadFile.h"
 #include "ui/InstallerForm.h"
+#include "ui/PreparingForm.h"
 #include "ui/toolkit/Dialogs.h"
 
 #include <sddl.h>
@@ -95,6 +98,34 @@ int SuccessCode() {
   return kExitRestartRequired;
 }
 
+// The product package decodes behind the language dialog; what is left of the decode is
+// waited for here, in a small window unless the run is silent. False when the user
+// closed that window.
+bool TakeUpProduct(TInstaller& installer) {
+  TInstallerResources& resources = installer.Resources();
+  if (!resources.ProductPending()) return true;
+  const ULONGLONG waitStart = ::GetTickCount64();
+  if (!installer.HasFlag(TInstallerFlag::Silent) && !WaitWithPreparingWindow(resources)) {
+    RunLog().Log(u"Cancelled while the product package was decoding");
+    return false;
+  }
+  uint32_t decodeTime = 0;
+  try {
+    decodeTime = resources.FinishProduct();
+  } catch (const EPayloadRoomError& e) {
+    // Now in the language the user chose.
+    const String format = resources.GetText(u"Common", u"E10");
+    if (format.empty()) throw;
+    throw EInstallerNotEnoughRoomError(zel::Format(format, e.Volume, FormatBytes(e.Needed), FormatBytes(e.Free)));
+  } catch (const EInstallerDecodeCancelled&) {
+    return false;
+  }
+  RunLog().Log(u"Product package decoded in " + zel::IntToStr(static_cast<int64_t>(decodeTime)) +
+               u" ms; start-up waited " + zel::IntToStr(static_cast<int64_t>(::GetTickCount64() - waitStart)) +
+               u" ms for it");
+  return true;
+}
+
 // The run itself, steps 2 to 10 of start-up; exceptions reach the guard in RunSetup.
 int RunGuarded(const String& params, const TSetupEntry& entry) {
   if (!ProductInfoClass) throw EInstallerGeneralError(u"ProductInfoClass is nil");
@@ -136,6 +167,7 @@ int RunGuarded(const String& params, const TSetupEntry& entry) {
   if (!running) return AlreadyRunning(*installer);
   installer->Resources().InitializeLanguages(!installer->HasFlag(TInstallerFlag::Auto), InstalledLanguage(*installer));
   RunLog().Log(u"Language: " + installer->Resources().Language());
+  if (!TakeUpProduct(*installer)) return kExitCancelled;
 
   if (installer->HasFlag(TInstallerFlag::Silent)) {
     installer->Start(true);

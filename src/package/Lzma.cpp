@@ -288,6 +288,45 @@ constexpr int64_t kReadAheadMinimum = 1024 * 1024;
 
 }  // namespace
 
+namespace {
+
+// The coded input of one decode: read ahead on a second thread when there is enough of
+// it, else read here.
+class TCodedInput {
+public:
+  TCodedInput(TStream& source, const TPreprocessor& preprocessor, uint64_t decodedSize)
+      : FSource(source), FPreprocessor(preprocessor) {
+    try {
+      FRemaining = source.Size() - source.Position();
+      if (FRemaining > 0) FTrusted = std::max<uint64_t>(FTrusted, uint64_t(FRemaining) * kTrustedExpansion);
+    } catch (const zel::Exception&) {
+      // A stream that cannot tell its size gets the minimum and grows like any other.
+    }
+    if (FRemaining >= kReadAheadMinimum && decodedSize >= uint64_t(kReadAheadMinimum))
+      FReadAhead = std::make_unique<TReadAhead>(source, preprocessor);
+    else
+      FOwn.resize(kBufferSize);
+  }
+  // How much decoded data the input left can honestly promise.
+  uint64_t Trusted() const { return FTrusted; }
+  // The next block; size 0 at the end of the input.
+  const uint8_t* Next(size_t& size) {
+    if (FReadAhead) return FReadAhead->Next(size);
+    size = ReadSource(FSource, FPreprocessor, FOwn.data(), kBufferSize);
+    return FOwn.data();
+  }
+
+private:
+  TStream& FSource;
+  const TPreprocessor& FPreprocessor;
+  int64_t FRemaining = 0;
+  uint64_t FTrusted = kTrustedMinimum;
+  std::vector<uint8_t> FOwn;
+  std::unique_ptr<TReadAhead> FReadAhead;
+};
+
+}  // namespace
+
 int LzmaDecompressToMemory(TStream& source, const TPreprocessor& sourcePreprocessor, uint64_t decodedSize,
                            std::vector<uint8_t>& dest, const TDecodedObserver& destObserver) {
   dest.clear();
@@ -305,25 +344,11 @@ int LzmaDecompressToMemory(TStream& source, const TPreprocessor& sourcePreproces
     RaiseLzmaError(res);
 
   const size_t total = static_cast<size_t>(decodedSize);
-  uint64_t trusted = kTrustedMinimum;
-  int64_t remaining = 0;
-  try {
-    remaining = source.Size() - source.Position();
-    if (remaining > 0) trusted = std::max<uint64_t>(trusted, uint64_t(remaining) * kTrustedExpansion);
-  } catch (const zel::Exception&) {
-    // A stream that cannot tell its size gets the minimum and grows like any other.
-  }
-
-  std::vector<uint8_t> ownBuf;
-  std::unique_ptr<TReadAhead> readAhead;
-  if (remaining >= kReadAheadMinimum && total >= size_t(kReadAheadMinimum))
-    readAhead = std::make_unique<TReadAhead>(source, sourcePreprocessor);
-  else
-    ownBuf.resize(kBufferSize);
-  const uint8_t* inBuf = ownBuf.data();
+  TCodedInput input(source, sourcePreprocessor, decodedSize);
+  const uint8_t* inBuf = nullptr;
   size_t inPos = 0, inLen = 0;
   try {
-    dest.resize(static_cast<size_t>(std::min<uint64_t>(total, trusted)));
+    dest.resize(static_cast<size_t>(std::min<uint64_t>(total, input.Trusted())));
     dec->dic = dest.data();
     dec->dicBufSize = dest.size();
     LzmaDec_Init(dec);
@@ -334,10 +359,7 @@ int LzmaDecompressToMemory(TStream& source, const TPreprocessor& sourcePreproces
         dec->dicBufSize = dest.size();
       }
       if (inPos == inLen) {
-        if (readAhead)
-          inBuf = readAhead->Next(inLen);
-        else
-          inLen = ReadSource(source, sourcePreprocessor, ownBuf.data(), kBufferSize);
+        inBuf = input.Next(inLen);
         inPos = 0;
       }
       const size_t before = dec->dicPos;
@@ -360,6 +382,69 @@ int LzmaDecompressToMemory(TStream& source, const TPreprocessor& sourcePreproces
   const size_t produced = dec->dicPos;
   dest.resize(produced);
   return produced == total ? LzmaOk : LzmaDataError;
+}
+
+int LzmaDecompressToSink(TStream& source, const TPreprocessor& sourcePreprocessor, uint64_t decodedSize,
+                         const TDecodedObserver& sink) {
+  uint8_t props[LZMA_PROPS_SIZE];
+  if (!ReadProperties(source, sourcePreprocessor, props)) return LzmaDataError;
+  TDecoderProbs decoder;
+  CLzmaDec* dec = &decoder.Dec;
+  if (const SRes res = LzmaDec_AllocateProbs(dec, props, LZMA_PROPS_SIZE, &gAlloc); res != SZ_OK)
+    RaiseLzmaError(res);
+
+  // The window is a ring of the dictionary's size (matches reach no further back), or of
+  // the payload's when that is smaller. Until it first wraps it is a plain buffer and may
+  // grow, so a forged size or dictionary gets memory only as data arrives.
+  const uint32_t dictSize = uint32_t(props[1]) | (uint32_t(props[2]) << 8) | (uint32_t(props[3]) << 16) |
+                            (uint32_t(props[4]) << 24);
+  const size_t ring = static_cast<size_t>(std::max<uint64_t>(std::min<uint64_t>(dictSize, decodedSize), 1));
+  TCodedInput input(source, sourcePreprocessor, decodedSize);
+  std::vector<uint8_t> window;
+  const uint8_t* inBuf = nullptr;
+  size_t inPos = 0, inLen = 0;
+  uint64_t produced = 0;
+  bool wrapped = false;
+  try {
+    window.resize(static_cast<size_t>(std::min<uint64_t>(ring, input.Trusted())));
+    dec->dic = window.data();
+    dec->dicBufSize = window.size();
+    LzmaDec_Init(dec);
+    while (produced < decodedSize) {
+      if (dec->dicPos == window.size()) {
+        if (!wrapped && window.size() < ring) {
+          window.resize(std::min(ring, std::max(window.size() * 2, kBufferSize)));
+          dec->dic = window.data();
+          dec->dicBufSize = window.size();
+        } else {
+          // As the SDK's own buffer decoder does: the coder goes on at the ring's start.
+          dec->dicPos = 0;
+          wrapped = true;
+        }
+      }
+      if (inPos == inLen) {
+        inBuf = input.Next(inLen);
+        inPos = 0;
+      }
+      const size_t before = dec->dicPos;
+      const uint64_t left = decodedSize - produced;
+      const size_t limit = static_cast<size_t>(
+          std::min<uint64_t>({window.size(), uint64_t(before) + kObservedStep, uint64_t(before) + left}));
+      size_t srcLen = inLen - inPos;
+      ELzmaStatus status;
+      const SRes res = LzmaDec_DecodeToDic(dec, limit, inBuf + inPos, &srcLen, LZMA_FINISH_ANY, &status);
+      inPos += srcLen;
+      if (dec->dicPos > before) {
+        sink(window.data() + before, dec->dicPos - before);
+        produced += dec->dicPos - before;
+      }
+      if (res != SZ_OK || status == LZMA_STATUS_FINISHED_WITH_MARK) break;
+      if (srcLen == 0 && dec->dicPos == before) break;  // the input is exhausted
+    }
+  } catch (const std::bad_alloc&) {
+    RaiseLzmaError(LzmaMemoryError);
+  }
+  return produced == decodedSize ? LzmaOk : LzmaDataError;
 }
 
 void LzmaCompress(const TLZMAStreams& streams, int level) {

@@ -61,6 +61,14 @@ int LzmaDecompressToMemory(zel::TStream& source, const TPreprocessor& sourcePrep
                            uint64_t decodedSize, std::vector<uint8_t>& dest,
                            const TDecodedObserver& destObserver = nullptr);
 
+// The same for a payload too large to keep in memory: decodedSize bytes go to sink in
+// order, in blocks of at most 256 KiB, and nothing of them stays here but the coder's
+// window (the header's dictionary, no larger than the payload, and grown only as data
+// arrives when the size is absurd next to the input). A sink that raises ends the decode
+// with its exception. Returns 0, or 1 when the input ended early or was rejected.
+int LzmaDecompressToSink(zel::TStream& source, const TPreprocessor& sourcePreprocessor, uint64_t decodedSize,
+                         const TDecodedObserver& sink);
+
 // Encodes from the source's position to its end at a level 0..9 (the LZMA SDK's level
 // rules; a negative level counts as 5, levels above 9 act as 9). Writes the property
 // header first. Any failure raises; a stream error of the source or destination

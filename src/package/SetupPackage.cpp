@@ -165,7 +165,10 @@ TCustomSetupPackage::~TCustomSetupPackage() = default;
 
 // --- TSetupPackageReader
 
-TSetupPackageReader::TSetupPackageReader(TStream& source) { Open(source); }
+TSetupPackageReader::TSetupPackageReader(TStream& source, std::unique_ptr<TSetupPackageStore> store) {
+  FStore = std::move(store);
+  Open(source);
+}
 
 TSetupPackageReader::TSetupPackageReader(StringView fileName) {
   TFileStream stream(fileName, FileMode::OpenRead, platform::ShareRead | platform::ShareWrite);
@@ -179,6 +182,10 @@ void TSetupPackageReader::Open(TStream& source) {
     throw ESetupPackageReadError();
   const uint32_t checksum = GetLE32(header + 4);
   const uint32_t payloadSize = GetLE32(header + 8);
+  if (FStore) {
+    OpenStored(source, checksum, payloadSize);
+    return;
+  }
 
   TRC4 rc4;
   InitCipher(rc4, kSetupPackageKey);
@@ -203,12 +210,41 @@ void TSetupPackageReader::Open(TStream& source) {
   FPayload->SetPosition(0);
 }
 
+void TSetupPackageReader::OpenStored(TStream& source, uint32_t checksum, uint32_t payloadSize) {
+  // The same checks in the same order as in memory; the store sees every byte once.
+  TRC4 rc4;
+  InitCipher(rc4, kSetupPackageKey);
+  TZELHashCRC32 crc;
+  FStore->Begin(payloadSize);
+  uint64_t written = 0;
+  const int code = LzmaDecompressToSink(
+      source, [&rc4](uint8_t* data, size_t size) { rc4.Crypt(data, data, size); }, payloadSize,
+      [&](const uint8_t* data, size_t size) {
+        crc.Update(data, size);
+        FStore->Write(data, size);
+        written += size;
+      });
+  if (code != 0 || written != payloadSize) throw ESetupPackageReadError();
+  if (crc.Value() != checksum) throw ESetupPackageReadError();
+  if (payloadSize < 4) throw EReadError();
+  FStore->Finish();
+  FStoredSize = payloadSize;
+
+  const TSetupPackageMemberView last = FStore->View(payloadSize - 4, 4);
+  const uint32_t tableSize = GetLE32(last.Data);
+  if (uint64_t(tableSize) + 4 > payloadSize) throw EReadError();
+  const TSetupPackageMemberView table = FStore->View(payloadSize - 4 - tableSize, tableSize);
+  TReadOnlyMemoryStream stream(table.Data, table.Size);
+  FFileTable.LoadFromStream(stream);
+}
+
 TSetupPackageMemberView TSetupPackageReader::ItemView(const TSetupPackageFileTableItem& item) const {
   // Offset and Size come from the package: a consistent checksum does not make them sane.
-  const int64_t payloadSize = FPayload->Size();
+  const int64_t payloadSize = PayloadSize();
   if (item.Offset < 0 || item.Size < 0 || item.Offset > payloadSize || item.Size > payloadSize - item.Offset)
     throw ESetupPackageReadError();
-  return {FPayload->Memory() + item.Offset, static_cast<size_t>(item.Size)};
+  if (FStore) return FStore->View(static_cast<uint64_t>(item.Offset), static_cast<size_t>(item.Size));
+  return {FPayload->Memory() + item.Offset, static_cast<size_t>(item.Size), nullptr};
 }
 
 bool TSetupPackageReader::FileView(StringView name, TSetupPackageMemberView& view) const {

@@ -93,10 +93,28 @@ private:
 };
 
 // A member's bytes where they lie in a reader's payload: no copy, valid while the reader
-// lives (readers do not change after opening).
+// lives (readers do not change after opening) and, for a payload held outside memory,
+// while this view or a copy of it lives.
 struct TSetupPackageMemberView {
   const uint8_t* Data = nullptr;
   size_t Size = 0;
+  // What keeps the bytes in place (a mapped view of a stored payload); empty in memory.
+  std::shared_ptr<const void> Hold;
+};
+
+// Where a reader keeps a payload too large for its memory. The reader writes the decoded
+// bytes once, in order, then reads members through views. Raising from Begin or Write
+// ends the opening with that exception.
+class TSetupPackageStore {
+public:
+  virtual ~TSetupPackageStore() = default;
+  // Before the first Write: the size the package's header announces (not yet checked).
+  virtual void Begin(uint64_t size) = 0;
+  virtual void Write(const uint8_t* data, size_t size) = 0;
+  // After the last Write, once the payload checked out: from here on only views.
+  virtual void Finish() = 0;
+  // size bytes from offset, which lie inside the payload; valid while the view lives.
+  virtual TSetupPackageMemberView View(uint64_t offset, size_t size) const = 0;
 };
 
 class TCustomSetupPackage {
@@ -107,24 +125,30 @@ public:
   TCustomSetupPackage& operator=(const TCustomSetupPackage&) = delete;
 
   const TSetupPackageFileTable& FileTable() const { return FFileTable; }
+  // The payload in memory: empty for a reader that keeps it in a store.
   const zel::TMemoryStream& Payload() const { return *FPayload; }
+  int64_t PayloadSize() const { return FStore ? FStoredSize : FPayload->Size(); }
 
 protected:
   TSetupPackageFileTable FFileTable;
   std::unique_ptr<zel::TMemoryStream> FPayload;
+  std::unique_ptr<TSetupPackageStore> FStore;
+  int64_t FStoredSize = 0;
 };
 
 class TSetupPackageReader : public TCustomSetupPackage {
 public:
   // Decodes the package that starts at the stream's position; the stream stays the caller's.
-  explicit TSetupPackageReader(zel::TStream& source);
+  // With a store the payload goes there as it decodes instead of into memory.
+  explicit TSetupPackageReader(zel::TStream& source, std::unique_ptr<TSetupPackageStore> store = nullptr);
   // Opens the file for reading while others may read and write it, decodes, closes it.
   explicit TSetupPackageReader(zel::StringView fileName);
 #ifdef _WIN32
   // An RT_RCDATA resource of a module (an HMODULE; opaque here so that this header
   // stays free of <windows.h>). Defined in win/SetupPackageResource.cpp.
   using TModuleInstance = void*;
-  TSetupPackageReader(TModuleInstance instance, zel::StringView resourceName);
+  TSetupPackageReader(TModuleInstance instance, zel::StringView resourceName,
+                      std::unique_ptr<TSetupPackageStore> store = nullptr);
   // Where the resource bytes mapped at data lie in the module's file, by its section
   // headers; 0 when they cannot be placed (then the mapping is read instead).
   static int64_t ResourceFileOffset(TModuleInstance instance, const void* data, size_t size);
@@ -146,6 +170,7 @@ public:
 
 private:
   void Open(zel::TStream& source);
+  void OpenStored(zel::TStream& source, uint32_t checksum, uint32_t payloadSize);
 };
 
 class TSetupPackageBuilder : public TCustomSetupPackage {

@@ -35,4 +35,33 @@ check "log: the message shown" "Setup error: $EXPECTED_FIRST_LINE" "$(grep '^Set
 check "log: last entry" 'Exit code: 1603' "$(tail -n1 <<<"$LOG")"
 wine_out reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KIVO' /reg:32 >/dev/null
 check "no uninstall entry (reg query's exit code)" 1 $?
+
+# A Setup.exe whose product package is damaged: the package decodes behind start-up, but
+# the run still fails with the package's error before it writes anything, and the
+# temporary file the decode wrote is gone.
+step "a damaged product package: 1603 before anything is written"
+BAD_DIR=$WORK/damaged
+mkdir -p "$BAD_DIR"
+"${KIVO_HOST_PACKAGE_TOOL:?}" build "$BAD_DIR/product.ipk" "${KIVO_PRODUCT_STAGE:?}" >/dev/null
+python3 - "$SETUP_EXE" "$BAD_DIR/product.ipk" "$BAD_DIR/Setup.exe" <<'PY' || fatal "the product package is not in Setup.exe"
+import sys
+exe = bytearray(open(sys.argv[1], "rb").read())
+package = open(sys.argv[2], "rb").read()
+at = exe.find(package)
+if at < 0 or exe.find(package, at + 1) >= 0:
+    sys.exit(1)
+exe[at + len(package) // 2] ^= 0x10
+open(sys.argv[3], "wb").write(exe)
+PY
+find_temp_folder
+start_win "$WORK/damaged.out" "$(winpath "$BAD_DIR/Setup.exe")" '/AUTO=C:\Damaged' /SILENT '/LOG=C:\damaged.log'
+if answer_setup_box "damaged product"; then
+  check "message: the package's error" "Package was corrupted" "$BOX_TEXT"
+fi
+end_win 30
+check "exit code" 1603 "$RUN_EXIT"
+stop_server
+check_true "C:\Damaged was not made" test ! -e "$(drive_c)/Damaged"
+check "no payload folder left in %TEMP%" "" "$(find "$TEMP_UNIX" -maxdepth 1 -name 'KIVO Setup *' | head -n1)"
+check "log: last entry" 'Exit code: 1603' "$(log_text "$(drive_c)/damaged.log" | tail -n1)"
 finish

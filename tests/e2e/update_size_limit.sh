@@ -135,4 +135,27 @@ check "the update's backup is there" 1 "$(ls "$SMALL/KIVO/!Backup/" | grep -c '^
 # Not a kept folder: archived, then removed with the old installation.
 check "the user's recording is in the update's backup" 1 \
   "$(unzip -Z1 "$SMALL/KIVO/!Backup/"z\ Before\ install\ 5.10\ *.zip 2>/dev/null | grep -c 'Video.Recording\.bin')"
+
+step "a temporary folder without room for the product package: refused before anything is written"
+use_prefix room-temp fresh
+small_drive 1m
+fill_to 64
+wine_out reg add 'HKCU\Environment' /v TEMP /t REG_SZ /d 'D:\' /f >/dev/null
+wine_out reg add 'HKCU\Environment' /v TMP /t REG_SZ /d 'D:\' /f >/dev/null
+stop_server
+# The E10 text of the English language file: the disk, then the sizes.
+E10=$(iconv -f UTF-16 -t UTF-8 "${KIVO_SETUP_STAGE:?}/English.lng" | tr -d '\r' |
+  awk '/^\[/ { s = ($0 == "[Common]"); next } s && /^E10=/ { sub(/^E10=/, ""); print; exit }')
+[ -n "$E10" ] || fatal "no E10 text in section Common of $KIVO_SETUP_STAGE/English.lng"
+E10_REST=${E10#*%s}
+E10_START="${E10%%%s*}D:${E10_REST%%%s*}"
+start_win "$WORK/room-temp.out" "$(winpath "$SETUP_EXE")" '/AUTO=C:\KIVO' /SILENT '/LOG=C:\room-temp.log'
+if answer_setup_box "no room to unpack"; then
+  check_contains "message: the E10 text naming the drive" "$E10_START" "$BOX_TEXT"
+fi
+end_win 60
+check "exit code" 1603 "$RUN_EXIT"
+stop_server
+check "C:\KIVO was not made" "" "$(ls -d "$(drive_c)/KIVO" 2>/dev/null)"
+check "nothing left on the temporary drive" "filler.bin" "$(ls "$SMALL")"
 finish

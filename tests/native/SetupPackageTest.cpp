@@ -102,10 +102,35 @@ TBytes Mixed(size_t size, unsigned seed) {
   return bytes;
 }
 
-// The message of what opening the package raises, or "" when it opens.
-std::string OpenError(const TBytes& package) {
+// Keeps the payload as a store would, each view a copy of its own, so that a reader that
+// reaches past a view or keeps none is caught.
+struct TVectorStore : TSetupPackageStore {
+  TBytes Data;
+  uint64_t Announced = 0;
+  bool Finished = false;
+  void Begin(uint64_t size) override { Announced = size; }
+  void Write(const uint8_t* data, size_t size) override {
+    if (Finished) throw EInvalidOperation(u"written after Finish");
+    Data.insert(Data.end(), data, data + size);
+  }
+  void Finish() override { Finished = true; }
+  TSetupPackageMemberView View(uint64_t offset, size_t size) const override {
+    if (!Finished || offset + size > Data.size()) throw EInvalidOperation(u"view outside the payload");
+    auto copy = std::make_shared<TBytes>(Data.begin() + static_cast<ptrdiff_t>(offset),
+                                         Data.begin() + static_cast<ptrdiff_t>(offset + size));
+    return {copy->data(), size, copy};
+  }
+};
+
+std::unique_ptr<TSetupPackageReader> OpenStored(const TBytes& package) {
+  TReadOnlyMemoryStream stream(package.data(), package.size());
+  return std::make_unique<TSetupPackageReader>(stream, std::make_unique<TVectorStore>());
+}
+
+template <typename TOpen>
+std::string OpenErrorBy(const TBytes& package, TOpen open) {
   try {
-    Open(package);
+    open(package);
     return "";
   } catch (const ESetupPackageReadError& e) {
     return std::string("ESetupPackageReadError: ") + e.what();
@@ -114,6 +139,14 @@ std::string OpenError(const TBytes& package) {
   } catch (const Exception& e) {
     return e.what();
   }
+}
+
+// The message of what opening the package raises, or "" when it opens. A reader with a
+// store must fail the same way, or the difference is the answer.
+std::string OpenError(const TBytes& package) {
+  const std::string inMemory = OpenErrorBy(package, Open);
+  const std::string stored = OpenErrorBy(package, OpenStored);
+  return inMemory == stored ? inMemory : "in memory: " + inMemory + ", stored: " + stored;
 }
 
 const TMembers kSample = {
@@ -127,7 +160,19 @@ const TMembers kSample = {
 
 TEST(SetupPackage, RoundTripKeepsEveryMemberInTableOrder) {
   const TBytes package = BuildPackage(kSample);
+  // A reader that keeps its payload in a store serves the same members through views
+  // that stay valid on their own.
+  const auto stored = OpenStored(package);
+  ASSERT_EQ(stored->FileTable().Count(), static_cast<int>(kSample.size()));
+  EXPECT_TRUE(stored->Payload().Bytes().empty());
+  for (const auto& [name, bytes] : kSample) {
+    TSetupPackageMemberView view;
+    ASSERT_TRUE(stored->FileView(name, view)) << ToUtf8(name);
+    EXPECT_EQ(TBytes(view.Data, view.Data + view.Size), bytes) << ToUtf8(name);
+    EXPECT_EQ(stored->ExtractFile(name)->Bytes(), bytes) << ToUtf8(name);
+  }
   const auto reader = Open(package);
+  EXPECT_EQ(stored->PayloadSize(), reader->PayloadSize());
   const auto& table = reader->FileTable();
   ASSERT_EQ(table.Count(), static_cast<int>(kSample.size()));
   for (int i = 0; i < table.Count(); ++i) {
@@ -370,6 +415,11 @@ TEST(Lzma, StreamCoderHonoursSizesCodesAndPreprocessors) {
     TBytes direct;
     EXPECT_EQ(LzmaDecompressToMemory(again, unmask, c.size, direct), c.code);
     EXPECT_EQ(direct, out.Bytes());
+    TReadOnlyMemoryStream third(coded.Memory(), c.keep);
+    TBytes sunk;
+    EXPECT_EQ(LzmaDecompressToSink(third, unmask, c.size, [&](const uint8_t* p, size_t n) { sunk.insert(sunk.end(), p, p + n); }),
+              c.code);
+    EXPECT_EQ(sunk, out.Bytes());
   }
 
   // The destination preprocessor sees every decoded byte; a destination that takes
@@ -465,7 +515,7 @@ TEST(SetupPackage, ViewsPointIntoThePayloadWithoutACopy) {
     EXPECT_EQ(TBytes(view.Data, view.Data + view.Size), bytes) << ToUtf8(name);
     offset += bytes.size();
   }
-  const TSetupPackageMemberView untouched{payload, 1};
+  const TSetupPackageMemberView untouched{payload, 1, nullptr};
   TSetupPackageMemberView view = untouched;
   EXPECT_FALSE(reader->FileView(u"missing", view));
   EXPECT_EQ(view.Data, untouched.Data);
@@ -494,6 +544,20 @@ TEST(Lzma, DecodedObserverSeesEveryByteOnceInShortBlocks) {
     EXPECT_EQ(seen, data) << size;
     EXPECT_TRUE(contiguous) << size;
     EXPECT_LE(largest, size_t(256 * 1024)) << size;
+    // To a sink, level 1's 64 KiB window wraps many times over the larger sizes: the
+    // blocks still tile the output and never outgrow the window.
+    TReadOnlyMemoryStream again(coded.Memory(), static_cast<size_t>(coded.Size()));
+    TBytes sunk;
+    size_t largestSunk = 0;
+    EXPECT_EQ(LzmaDecompressToSink(again, nullptr, size,
+                                   [&](const uint8_t* p, size_t n) {
+                                     sunk.insert(sunk.end(), p, p + n);
+                                     largestSunk = std::max(largestSunk, n);
+                                   }),
+              LzmaOk)
+        << size;
+    EXPECT_EQ(sunk, data) << size;
+    EXPECT_LE(largestSunk, size_t(64 * 1024)) << size;
   }
   // A body cut short: the observer has seen exactly what was decoded.
   const TBytes data = Mixed(300000, 4);
@@ -537,12 +601,18 @@ TEST(Lzma, LargeInputsAreReadAheadWithTheSameOutcomes) {
     TFailingStream in(input, c.failAt);
     TBytes out, seen;
     const auto observe = [&](const uint8_t* p, size_t n) { seen.insert(seen.end(), p, p + n); };
+    TFailingStream again(input, c.failAt);
+    TBytes sunk;
+    const auto sink = [&](const uint8_t* p, size_t n) { sunk.insert(sunk.end(), p, p + n); };
     if (c.code < 0) {
       EXPECT_THROW(LzmaDecompressToMemory(in, flip, data.size(), out, observe), EReadError);
+      EXPECT_THROW(LzmaDecompressToSink(again, flip, data.size(), sink), EReadError);
       continue;
     }
+    EXPECT_EQ(LzmaDecompressToSink(again, flip, data.size(), sink), c.code) << c.keep;
     EXPECT_EQ(LzmaDecompressToMemory(in, flip, data.size(), out, observe), c.code) << c.keep;
     EXPECT_EQ(seen, out);
+    EXPECT_EQ(sunk, out);
     if (c.code == LzmaOk) EXPECT_EQ(out, data);
     else {
       EXPECT_GT(out.size(), 0u);

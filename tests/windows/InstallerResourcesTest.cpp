@@ -83,6 +83,67 @@ TEST(InstallerResources, ProductPackageWinsOverTheSetupPackage) {
   }
 }
 
+TEST(InstallerResources, ADecodingProductHoldsBackOnlyWhatTheSetupPackageLacks) {
+  // The product's opener waits for the test: the script, the languages and every setup
+  // member are served meanwhile, from the setup package, without the product.
+  THandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  const TMembers setup = {{u"Install.xml", kScript}, {u"English.lng", "[File]\r\nName=English\r\n"},
+                          {u"Shared.txt", "from setup"}};
+  const TMembers product = {{u"shared.TXT", "from product"}, {u"ProductOnly.txt", "product only"}};
+  TTestProductInfo info;
+  TInstallerResources resources(&info, Package(setup), [&](const TInstallerResources::TDecodeProgress& decoded) {
+    decoded(1, 2);
+    ::WaitForSingleObject(release.Get(), INFINITE);
+    decoded(2, 2);
+    return Package(product);
+  });
+  EXPECT_TRUE(resources.ProductPending());
+  EXPECT_EQ(resources.Script().GetValue(u"ProductName"), u"KIVO");
+  resources.InitializeLanguages(false);
+  EXPECT_EQ(resources.Language(), u"English");
+  EXPECT_EQ(Text(*resources.GetFile(u"Shared.txt")), "from setup");
+  EXPECT_EQ(::WaitForSingleObject(resources.ProductDecoded(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_TRUE(resources.ProductPending());
+
+  // A member only the product holds waits for it, and from then on the product comes first.
+  ::SetEvent(release.Get());
+  EXPECT_EQ(Text(*resources.GetFile(u"ProductOnly.txt")), "product only");
+  EXPECT_FALSE(resources.ProductPending());
+  EXPECT_EQ(resources.ProductProgress(), 100);
+  EXPECT_EQ(Text(*resources.GetFile(u"Shared.txt")), "from product");
+  EXPECT_EQ(resources.FinishProduct(), 0u);  // taken up once
+}
+
+TEST(InstallerResources, ADecodeThatFailsOrIsCancelledEndsInItsError) {
+  const TMembers setup = {{u"Install.xml", kScript}};
+  TTestProductInfo info;
+  {
+    TInstallerResources resources(&info, Package(setup), [](const TInstallerResources::TDecodeProgress&) -> std::unique_ptr<TSetupPackageReader> {
+      throw ESetupPackageReadError();
+    });
+    // Raised where the product is taken up, each time it is asked for.
+    EXPECT_THROW(resources.FinishProduct(), ESetupPackageReadError);
+    EXPECT_THROW(resources.ProductPackage(), ESetupPackageReadError);
+    EXPECT_THROW(resources.GetFile(u"missing.txt"), ESetupPackageReadError);
+  }
+  // A decode that runs until it is told to stop: the progress it reports is seen, and
+  // the cancel ends it in EInstallerDecodeCancelled.
+  THandle started(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  TInstallerResources resources(&info, Package(setup), [&](const TInstallerResources::TDecodeProgress& decoded) {
+    decoded(1, 4);
+    ::SetEvent(started.Get());
+    for (;;) {
+      decoded(1, 4);
+      std::this_thread::yield();
+    }
+    return std::unique_ptr<TSetupPackageReader>();
+  });
+  ASSERT_EQ(::WaitForSingleObject(started.Get(), INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(resources.ProductProgress(), 25);
+  resources.CancelProduct();
+  EXPECT_THROW(resources.FinishProduct(), EInstallerDecodeCancelled);
+}
+
 TEST(InstallerResources, StartFailsWithoutTheScript) {
   TTestProductInfo info;
   try {

@@ -9,6 +9,7 @@
 #include "library/Streams.h"
 #include "library/win/Handles.h"
 #include "package/SetupPackage.h"
+#include "package/win/PayloadFile.h"
 
 using namespace zel;
 using namespace kivo;
@@ -30,6 +31,26 @@ std::vector<uint8_t> SmallPackage(size_t extra = 0) {
   TMemoryStream out;
   builder.Commit(out, 4);
   return out.Bytes();
+}
+
+std::vector<uint8_t> Noise(size_t size, uint32_t seed) {
+  std::vector<uint8_t> bytes(size);
+  for (uint8_t& b : bytes) b = static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
+  return bytes;
+}
+
+// The names in folder (no "." or "..").
+std::vector<String> Entries(const String& folder) {
+  std::vector<String> names;
+  WIN32_FIND_DATAW data;
+  const HANDLE find = ::FindFirstFileW(as_wcstr(folder + u"\\*"), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const String name = from_wcstr(data.cFileName);
+    if (name != u"." && name != u"..") names.push_back(name);
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+  return names;
 }
 
 bool AddResource(HANDLE update, const wchar_t* name, std::vector<uint8_t> bytes) {
@@ -113,4 +134,74 @@ TEST(SetupPackageResource, AProgramsResourcesAreReadFromItsFile) {
             0);
   TSetupPackageReader fromMapping(flat.Get(), u"SETUP");
   EXPECT_EQ(fromMapping.ExtractFile(u"Install.xml")->Bytes(), kivo::test::Bytes("<Setup/>"));
+}
+
+TEST(PayloadFile, MembersReadThroughViewsAcrossWindowsAndTheFileGoesWithTheReader) {
+  // 64 KiB windows: members that end exactly at a window's end, cross one, span several,
+  // and are empty, in table order as extraction asks for them.
+  const size_t window = 64 * 1024;
+  const std::vector<std::pair<String, std::vector<uint8_t>>> members = {
+      {u"head.bin", Noise(window - 10, 1)}, {u"edge.bin", Noise(10, 2)},      {u"empty", {}},
+      {u"cross.bin", Noise(300, 3)},        {u"inside.bin", Noise(1000, 4)}, {u"span.bin", Noise(3 * window + 7, 5)},
+      {u"tail.txt", kivo::test::Bytes("the last member")}};
+  TSetupPackageBuilder builder(kSetupPackageKey);
+  for (const auto& [name, bytes] : members) {
+    TMemoryStream source(bytes);
+    builder.AddFile(source, name);
+  }
+  TMemoryStream package;
+  builder.Commit(package, 1);
+
+  const String parent = kivo::test::ScratchDir(u"PayloadFile.Views");
+  auto store = std::make_unique<TPayloadFile>(parent, window);
+  const String file = store->FileName();
+  package.SetPosition(0);
+  auto reader = std::make_unique<TSetupPackageReader>(package, std::move(store));
+  EXPECT_TRUE(reader->Payload().Bytes().empty());  // nothing of it in memory
+  ASSERT_EQ(Entries(parent).size(), 1u);
+  EXPECT_TRUE(StartsWithText(Entries(parent)[0], u"KIVO Setup "));
+  EXPECT_NE(::GetFileAttributesW(as_wcstr(file)), INVALID_FILE_ATTRIBUTES);
+
+  std::vector<TSetupPackageMemberView> held;
+  for (const auto& [name, bytes] : members) {
+    TSetupPackageMemberView view;
+    ASSERT_TRUE(reader->FileView(name, view)) << ToUtf8(name);
+    ASSERT_EQ(view.Size, bytes.size()) << ToUtf8(name);
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), view.Data)) << ToUtf8(name);
+    held.push_back(std::move(view));
+  }
+  // Every view stays readable while it is held, also after later ones were mapped.
+  for (size_t i = 0; i < members.size(); ++i)
+    EXPECT_TRUE(std::equal(members[i].second.begin(), members[i].second.end(), held[i].Data)) << i;
+  EXPECT_EQ(reader->ExtractFile(u"SPAN.bin")->Bytes(), members[5].second);
+  held.clear();
+
+  // Closed: the file and its folder are gone.
+  reader.reset();
+  EXPECT_EQ(::GetFileAttributesW(as_wcstr(file)), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(Entries(parent).empty());
+}
+
+TEST(PayloadFile, DamageAndAFullDiskFailBeforeAnyMemberAndLeaveNothing) {
+  const String parent = kivo::test::ScratchDir(u"PayloadFile.Damage");
+  std::vector<uint8_t> broken = SmallPackage(200000);
+  broken[broken.size() / 2] ^= 0x10;
+  TMemoryStream stream(broken);
+  EXPECT_THROW(TSetupPackageReader(stream, std::make_unique<TPayloadFile>(parent)), ESetupPackageReadError);
+  EXPECT_TRUE(Entries(parent).empty());
+
+  // More than the volume holds: refused before a byte is written, in words that name
+  // the disk and both sizes.
+  try {
+    TPayloadFile store(parent);
+    store.Begin(uint64_t(1) << 60);
+    ADD_FAILURE() << "a payload larger than the disk was accepted";
+  } catch (const EPayloadRoomError& e) {
+    EXPECT_EQ(e.Needed, uint64_t(1) << 60);
+    EXPECT_LT(e.Free, e.Needed);
+    EXPECT_FALSE(e.Volume.empty());
+    EXPECT_NE(std::string(e.what()).find("There is not enough room on the disk " + ToUtf8(e.Volume)), std::string::npos)
+        << e.what();
+  }
+  EXPECT_TRUE(Entries(parent).empty());
 }

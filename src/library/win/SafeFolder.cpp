@@ -259,8 +259,10 @@ TFileHandle TSafeFolder::OpenFile(StringView name, DWORD access, DWORD share) co
   return std::move(opened.Handle);
 }
 
-TFileHandle TSafeFolder::CreateNewFile(StringView name, DWORD access, DWORD share, DWORD attributes) const {
-  TOpened opened = OpenRelative(name, access | DELETE, share, FILE_CREATE, FILE_NON_DIRECTORY_FILE, attributes);
+TFileHandle TSafeFolder::CreateNewFile(StringView name, DWORD access, DWORD share, DWORD attributes,
+                                       ULONG options) const {
+  TOpened opened =
+      OpenRelative(name, access | DELETE, share, FILE_CREATE, FILE_NON_DIRECTORY_FILE | options, attributes);
   if (!NT_SUCCESS(opened.Status))
     RaiseOSError(::RtlNtStatusToDosError(opened.Status), u"NtCreateFile \"" + Describe(name) + u"\"");
   if (opened.IsLink()) {

@@ -91,8 +91,9 @@ public:
   // handle reads and writes as CreateFile's handles do.
   TFileHandle OpenFile(StringView name, DWORD access, DWORD share) const;
   // A new file: fails (EOSError ERROR_FILE_EXISTS) when anything has the name, a link included.
+  // `options` adds create options of the native call (FILE_DELETE_ON_CLOSE).
   TFileHandle CreateNewFile(StringView name, DWORD access, DWORD share = 0,
-                            DWORD attributes = FILE_ATTRIBUTE_NORMAL) const;
+                            DWORD attributes = FILE_ATTRIBUTE_NORMAL, ULONG options = 0) const;
 
   // Deletes a file, a link (only the link) or an empty folder by handle; a read-only file
   // loses the attribute first, through the same handle.

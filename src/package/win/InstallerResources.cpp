@@ -10,6 +10,7 @@
 #include "library/win/OSError.h"
 #include "package/PathVariables.h"
 #include "package/win/InstallerImage.h"
+#include "package/win/PayloadFile.h"
 #include "package/win/ProductInfo.h"
 #include "ui/LanguageDialog.h"
 
@@ -96,11 +97,95 @@ TInstallerResources::TInstallerResources(TInstallerProductInfo* productInfo)
   HMODULE self = ::GetModuleHandleW(nullptr);
   FSetupPackage = std::make_unique<TSetupPackageReader>(self, u"SETUP");
   const String exePath = GetModuleFilePath(self);
-  if (IsUninstallerFileName(exePath))
+  if (IsUninstallerFileName(exePath)) {
     FProductPackage = std::make_unique<TSetupPackageReader>(ChangeFileExt(exePath, u".dat"));
-  else
-    FProductPackage = std::make_unique<TSetupPackageReader>(self, u"PRODUCT");
-  Initialize();
+  } else {
+    // The product is most of the executable: it decodes into a file of its own while the
+    // user picks a language, instead of keeping the first window waiting.
+    StartProduct([self](const TDecodeProgress& decoded) {
+      auto store = std::make_unique<TPayloadFile>();
+      store->OnWrite = decoded;
+      return std::make_unique<TSetupPackageReader>(self, u"PRODUCT", std::move(store));
+    });
+  }
+  try {
+    Initialize();
+  } catch (...) {
+    CancelProduct();
+    if (FDecodeThread.joinable()) FDecodeThread.join();
+    throw;
+  }
+}
+
+TInstallerResources::TInstallerResources(TInstallerProductInfo* productInfo,
+                                         std::unique_ptr<TSetupPackageReader> setupPackage,
+                                         TProductOpener openProduct)
+    : FProductInfo(productInfo),
+      FLanguageTexts(std::make_unique<TZELIniFile>()),
+      FLanguages(std::make_unique<TZELStringList>()),
+      FSetupPackage(std::move(setupPackage)),
+      FScript(std::make_unique<TInstallerScript>()) {
+  if (!FSetupPackage || !openProduct) throw EInvalidOperation(u"TInstallerResources: a package is missing");
+  StartProduct(std::move(openProduct));
+  try {
+    Initialize();
+  } catch (...) {
+    CancelProduct();
+    if (FDecodeThread.joinable()) FDecodeThread.join();
+    throw;
+  }
+}
+
+void TInstallerResources::StartProduct(TProductOpener openProduct) {
+  FProductDecoded.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!FProductDecoded) RaiseLastOSError(u" (CreateEvent)");
+  FProductPending = true;
+  FDecodeThread = std::thread([this, open = std::move(openProduct)]() noexcept {
+    const ULONGLONG started = ::GetTickCount64();
+    try {
+      FDecodedProduct = open([this](uint64_t written, uint64_t size) {
+        FDecodeSize.store(size, std::memory_order_relaxed);
+        FDecodeWritten.store(written, std::memory_order_relaxed);
+        if (FCancelDecode.load(std::memory_order_relaxed)) throw EInstallerDecodeCancelled();
+      });
+    } catch (...) {
+      FDecodeError = std::current_exception();
+    }
+    FDecodeTime = static_cast<uint32_t>(::GetTickCount64() - started);
+    ::SetEvent(FProductDecoded.Get());
+  });
+}
+
+int TInstallerResources::ProductProgress() const {
+  if (!FProductPending) return 100;
+  const uint64_t size = FDecodeSize.load(std::memory_order_relaxed);
+  const uint64_t written = FDecodeWritten.load(std::memory_order_relaxed);
+  return size == 0 ? 0 : static_cast<int>(std::min<uint64_t>(100, written * 100 / size));
+}
+
+uint32_t TInstallerResources::FinishProduct() {
+  std::lock_guard<std::recursive_mutex> lock(FPackageLock);
+  if (!FProductPending) return 0;
+  if (FDecodeThread.joinable()) FDecodeThread.join();
+  FProductPending = false;
+  if (FDecodeError) {
+    // Taken up once: a second call finds no product and says so again.
+    std::exception_ptr error = FDecodeError;
+    FProductPending = true;
+    std::rethrow_exception(error);
+  }
+  FProductPackage = std::move(FDecodedProduct);
+  return FDecodeTime;
+}
+
+TSetupPackageReader& TInstallerResources::ProductPackage() {
+  if (FProductPending) FinishProduct();
+  return *FProductPackage;
+}
+
+std::pair<TSetupPackageReader*, TSetupPackageReader*> TInstallerResources::LookupOrder() {
+  if (FProductPending) return {FSetupPackage.get(), nullptr};
+  return {FProductPackage.get(), FSetupPackage.get()};
 }
 
 TInstallerResources::TInstallerResources(TInstallerProductInfo* productInfo,
@@ -116,7 +201,12 @@ TInstallerResources::TInstallerResources(TInstallerProductInfo* productInfo,
   Initialize();
 }
 
-TInstallerResources::~TInstallerResources() = default;
+TInstallerResources::~TInstallerResources() {
+  // A run that ends before the product was needed (a refused command line, Esc on the
+  // language dialog) stops the decode; its temporary file goes with it.
+  CancelProduct();
+  if (FDecodeThread.joinable()) FDecodeThread.join();
+}
 
 void TInstallerResources::Initialize() {
   // The product information reads its settings from this script.
@@ -145,7 +235,11 @@ void TInstallerResources::Initialize() {
 std::unique_ptr<TMemoryStream> TInstallerResources::GetFile(StringView name) {
   std::lock_guard<std::recursive_mutex> lock(FPackageLock);
   std::unique_ptr<TMemoryStream> stream;
-  if (FProductPackage->ExtractFile(name, stream) || FSetupPackage->ExtractFile(name, stream)) return stream;
+  auto [first, second] = LookupOrder();
+  if (first->ExtractFile(name, stream)) return stream;
+  // While the product is pending only what the setup package lacks waits for it.
+  if (!second) second = &ProductPackage();
+  if (second->ExtractFile(name, stream)) return stream;
   throw EInstallerInstallError(Format(u"Cannot locate \"%s\" file in setup archive", name));
 }
 
@@ -153,7 +247,10 @@ TSetupPackageMemberView TInstallerResources::GetFileView(StringView name) {
   // Views move no shared position; the lock only orders them with GetFile's callers.
   std::lock_guard<std::recursive_mutex> lock(FPackageLock);
   TSetupPackageMemberView view;
-  if (FProductPackage->FileView(name, view) || FSetupPackage->FileView(name, view)) return view;
+  auto [first, second] = LookupOrder();
+  if (first->FileView(name, view)) return view;
+  if (!second) second = &ProductPackage();
+  if (second->FileView(name, view)) return view;
   throw EInstallerInstallError(Format(u"Cannot locate \"%s\" file in setup archive", name));
 }
 

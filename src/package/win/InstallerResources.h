@@ -1,10 +1,16 @@
 #pragma once
 // The one object through which the setup reaches its carried data: the two packages,
 // the installation script, language texts, pictures, and the "$" path variables.
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "core/InstallerScript.h"
+#include "library/win/Handles.h"
 #include "library/IniFile.h"
 #include "library/StringList.h"
 #include "package/SetupPackage.h"
@@ -19,14 +25,37 @@ class TInstallerProductInfo;
 
 class TInstallerResources {
 public:
-  // Opens "SETUP" from the executable's resources and the product package from the
-  // "PRODUCT" resource, or, for an executable named Uninstall.exe, from the .dat
-  // file beside it; reads "Install.xml".
+  // Opens "SETUP" from the executable's resources and reads "Install.xml". The product
+  // package comes from the "PRODUCT" resource, decoded on a second thread (see
+  // ProductPending), or, for an executable named Uninstall.exe, from the .dat file
+  // beside it at once.
   explicit TInstallerResources(TInstallerProductInfo* productInfo);
   // For tests and tools: packages given directly.
   TInstallerResources(TInstallerProductInfo* productInfo, std::unique_ptr<TSetupPackageReader> setupPackage,
                       std::unique_ptr<TSetupPackageReader> productPackage);
+  // The product package made by openProduct on a second thread (tests hold it back).
+  // decoded, when given, receives (bytes written, bytes in all) as the decode goes on and
+  // may raise to stop it.
+  using TDecodeProgress = std::function<void(uint64_t written, uint64_t size)>;
+  using TProductOpener = std::function<std::unique_ptr<TSetupPackageReader>(const TDecodeProgress& decoded)>;
+  TInstallerResources(TInstallerProductInfo* productInfo, std::unique_ptr<TSetupPackageReader> setupPackage,
+                      TProductOpener openProduct);
   ~TInstallerResources();
+
+  // True while the product package has not been taken up by FinishProduct. Until then a
+  // member is looked up in the setup package first (the script, the language files and
+  // the dialog's pictures are there), and only a member it lacks waits for the product.
+  bool ProductPending() const { return FProductPending; }
+  // Signalled once the decode has ended (either way); null when no decode runs.
+  HANDLE ProductDecoded() const { return FProductDecoded.Get(); }
+  // How far the decode is, 0 to 100.
+  int ProductProgress() const;
+  // Waits for the decode and takes up its outcome: raises what it raised (a damaged
+  // package, no room for it), else the product package is looked up first from now on.
+  // Returns the decode's time in milliseconds (0 when there was none to wait for).
+  uint32_t FinishProduct();
+  // Asks the decode to stop; FinishProduct then raises EInstallerDecodeCancelled.
+  void CancelProduct() { FCancelDecode = true; }
 
   // Where $DEST points; the installer keeps it current.
   void SetDestPath(zel::StringView destPath) { FDestPath = destPath; }
@@ -56,7 +85,8 @@ public:
   zel::TZELIniFile& LanguageTexts() { return *FLanguageTexts; }
   const zel::String& Language() const { return FLanguage; }
   const zel::TZELStringList& Languages() const { return *FLanguages; }
-  TSetupPackageReader& ProductPackage() { return *FProductPackage; }
+  // Waits for a pending product package (FinishProduct).
+  TSetupPackageReader& ProductPackage();
   TSetupPackageReader& SetupPackage() { return *FSetupPackage; }
   const zel::String& DesktopFolder() const { return FDesktopFolder; }
   const zel::String& ProgramFilesFolder() const { return FProgramFilesFolder; }
@@ -67,6 +97,9 @@ public:
 private:
   zel::String Expand(zel::StringView text, bool lineBreaks);
   void Initialize();
+  void StartProduct(TProductOpener openProduct);
+  // The packages to look in, in their order for now.
+  std::pair<TSetupPackageReader*, TSetupPackageReader*> LookupOrder();
 
   TInstallerProductInfo* FProductInfo;
   std::unique_ptr<zel::TZELIniFile> FLanguageTexts;
@@ -84,6 +117,23 @@ private:
   std::recursive_mutex FPackageLock;
   // Lookups in LanguageTexts move its find cache, so readers on two threads take turns.
   std::mutex FTextLock;
+  // The product package's decode on its own thread: the result or the error is handed
+  // over when FProductDecoded is set.
+  bool FProductPending = false;
+  zel::THandle FProductDecoded;
+  std::unique_ptr<TSetupPackageReader> FDecodedProduct;
+  std::exception_ptr FDecodeError;
+  std::atomic<uint64_t> FDecodeWritten{0};
+  std::atomic<uint64_t> FDecodeSize{0};
+  std::atomic<bool> FCancelDecode{false};
+  uint32_t FDecodeTime = 0;
+  std::thread FDecodeThread;
+};
+
+// The user closed the small window that waited for the product package.
+class EInstallerDecodeCancelled : public zel::Exception {
+public:
+  EInstallerDecodeCancelled() : Exception(u"The setup was cancelled while it prepared its files") {}
 };
 
 // The user's temporary folder with a trailing backslash (raises the OS error on failure).

@@ -41,7 +41,9 @@ int64_t TSetupPackageReader::ResourceFileOffset(TModuleInstance instance, const 
   return 0;
 }
 
-TSetupPackageReader::TSetupPackageReader(TModuleInstance instance, StringView resourceName) {
+TSetupPackageReader::TSetupPackageReader(TModuleInstance instance, StringView resourceName,
+                                         std::unique_ptr<TSetupPackageStore> store) {
+  FStore = std::move(store);
   const auto module = static_cast<HMODULE>(instance);
   const String name(resourceName);
   // Resources need no release: LoadResource only maps what the loader already holds.
