@@ -163,6 +163,21 @@ end_win 30
 check "keys: exit code" 0 "$RUN_EXIT"
 check_true "keys: the product is installed" test -f "$(drive_c)/$DEST_UNIX/KIVO.exe"
 check "keys: the unticked player was not started" "" "$(wizard_log | grep '^Finish action: open .*KIVO.exe')"
+
+step "and uninstalled by keys alone"
+# Through the uninstaller's relay: the copy it starts must take the foreground too.
+RUN_TIMEOUT=$WIZARD_RUN_TIMEOUT start_win "$WORK/wizard_uninstall_keys.out" \
+  'C:\Program Files (x86)\KIVO\Uninstall.exe' '/LOG=C:\uninstall-keys.log'
+drive wait --class '#32770' --title "Select Language" --timeout 30000 >/dev/null || fail "keys: no language dialog"
+keys Return
+WIZARD_TITLE=$(lng Common CaptionUninstall) expect_page PageUninstallParams 30
+keys alt+u
+WIZARD_TITLE=$(lng Common CaptionUninstall) wait_page PageUninstallFinish 120 ||
+  fail "keys: no uninstall finish page"
+keys Return
+end_win 60
+check "keys: the uninstall's exit code" 0 "$RUN_EXIT"
+check "keys: the product is gone" "" "$(ls "$(drive_c)/$DEST_UNIX/KIVO.exe" 2>/dev/null)"
 "$WINESERVER" -k 2>/dev/null
 rm -rf "$WINEPREFIX"
 finish

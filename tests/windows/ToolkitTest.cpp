@@ -133,6 +133,33 @@ TEST_F(Toolkit, WrappedLabelsAreOnlyAsHighAsTheirText) {
   plain->SetBounds(10, 200, 200, 50);
   plain->SetCaption(u"Not wrapped");
   EXPECT_EQ(BoundsOf(plain->Handle()).Height(), 50);
+
+  // A warning's text wraps beside its icon: a text that would just fit the label's whole
+  // width takes two lines there, and the label is as high as both.
+  TZELPanel notices;
+  auto* warning = notices.Add<TZELWarningLabel>();
+  warning->SetAlign(TAlign::Bottom, {0, 0, 0, 0});
+  notices.SetBoundsPixels(TRect{0, 0, 300, 400});
+  HDC dc = ::GetDC(nullptr);
+  HGDIOBJ old = ::SelectObject(dc, GetFont(TFontStyle{9, true}, 96));
+  const auto width = [&](const String& s) {
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, as_wcstr(s), static_cast<int>(s.size()), &size);
+    return static_cast<int>(size.cx);
+  };
+  // Words, then a last one grown letter by letter: within a letter of the whole width.
+  String text = u"word";
+  while (width(text + u" word") < 296) text += u" word";
+  text += u" x";
+  while (width(text + u"x") < 296) text += u"x";
+  ::SelectObject(dc, old);
+  ::ReleaseDC(nullptr, dc);
+  warning->SetCaption(u"word");
+  notices.Realign();
+  const int warningLine = BoundsOf(warning->Handle()).Height();
+  warning->SetCaption(text);
+  notices.Realign();
+  EXPECT_GT(BoundsOf(warning->Handle()).Height(), warningLine) << zel::ToUtf8(text);  // a second line
 }
 
 TEST_F(Toolkit, ButtonEditPlacesItsButtonInsideAndReportsChanges) {

@@ -1,5 +1,7 @@
 #include "ui/toolkit/Label.h"
 
+#include <algorithm>
+
 #include "ui/toolkit/Application.h"
 
 namespace zel {
@@ -115,8 +117,13 @@ TZELWarningLabel::TZELWarningLabel(TZELContainer& parent) : TZELLabel(parent) {
   SetAutoSize(true);
 }
 
+int TZELWarningLabel::AutoHeight(int width) {
+  FLeftIndent = IconSize() + Scale().Apply(6);
+  return std::max(TZELLabel::AutoHeight(width), IconSize());
+}
+
 void TZELWarningLabel::PaintControl(TZELCanvas& canvas, const TRect& client) {
-  const int icon = Scale().Apply(16);
+  const int icon = IconSize();
   FLeftIndent = icon + Scale().Apply(6);
   TZELLabel::PaintControl(canvas, client);
   HICON symbol = ::LoadIconW(nullptr, FInformation ? IDI_INFORMATION : IDI_WARNING);

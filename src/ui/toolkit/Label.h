@@ -59,11 +59,14 @@ public:
   // Good news (an update that keeps the user's settings) wears the information icon, not
   // the warning triangle.
   void SetInformation(bool information);
+  // Wrapped beside the icon, as it is painted, and never lower than the icon.
+  int AutoHeight(int width) override;
 
 protected:
   void PaintControl(TZELCanvas& canvas, const TRect& client) override;
 
 private:
+  int IconSize() const { return Scale().Apply(16); }
   bool FInformation = false;
 };
 
