@@ -111,8 +111,7 @@ TInstallerResources::TInstallerResources(TInstallerProductInfo* productInfo)
   try {
     Initialize();
   } catch (...) {
-    CancelProduct();
-    if (FDecodeThread.joinable()) FDecodeThread.join();
+    StopProduct();
     throw;
   }
 }
@@ -130,8 +129,7 @@ TInstallerResources::TInstallerResources(TInstallerProductInfo* productInfo,
   try {
     Initialize();
   } catch (...) {
-    CancelProduct();
-    if (FDecodeThread.joinable()) FDecodeThread.join();
+    StopProduct();
     throw;
   }
 }
@@ -204,6 +202,10 @@ TInstallerResources::TInstallerResources(TInstallerProductInfo* productInfo,
 TInstallerResources::~TInstallerResources() {
   // A run that ends before the product was needed (a refused command line, Esc on the
   // language dialog) stops the decode; its temporary file goes with it.
+  StopProduct();
+}
+
+void TInstallerResources::StopProduct() {
   CancelProduct();
   if (FDecodeThread.joinable()) FDecodeThread.join();
 }

@@ -98,6 +98,8 @@ private:
   zel::String Expand(zel::StringView text, bool lineBreaks);
   void Initialize();
   void StartProduct(TProductOpener openProduct);
+  // Cancels the decode and waits for its thread: before the object goes, however it goes.
+  void StopProduct();
   // The packages to look in, in their order for now.
   std::pair<TSetupPackageReader*, TSetupPackageReader*> LookupOrder();
 
