@@ -50,6 +50,17 @@ extern TProductInfoClass ProductInfoClass;
 using TResourcesFactory = std::function<std::unique_ptr<TInstallerResources>(TInstallerProductInfo*)>;
 extern TResourcesFactory ResourcesFactory;
 
+// Where a run notes the files it is about to make in the destination (relative paths),
+// so that the next run removes them if this one is killed before it completes. Present
+// while the previous installation's files are kept aside.
+class IRunJournal {
+public:
+  virtual void NoteMade(const std::vector<zel::String>& relative) = 0;
+
+protected:
+  ~IRunJournal() = default;
+};
+
 class TInstaller;
 // The process-wide installer object: set by the constructor, cleared by the destructor.
 extern TInstaller* Installer;
@@ -104,6 +115,8 @@ public:
   // decide otherwise because an earlier one removed this folder's uninstall entry.
   int RegistrationOwned() const { return FRegistrationOwned; }
   void SetRegistrationOwned(bool owned) { FRegistrationOwned = owned ? 1 : 0; }
+  IRunJournal* RunJournal() const { return FRunJournal; }
+  void SetRunJournal(IRunJournal* journal) { FRunJournal = journal; }
 
 private:
   void ParseCommandLine(zel::StringView params);
@@ -121,6 +134,7 @@ private:
   TInstallerMode FMode = TInstallerMode::Install;
   TInstallerFlags FFlags = 0;
   int FRegistrationOwned = -1;
+  IRunJournal* FRunJournal = nullptr;
   std::unique_ptr<TInstallerProductInfo> FProductInfo;
   std::unique_ptr<TInstallerResources> FResources;
   int FState = 0;

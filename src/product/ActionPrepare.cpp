@@ -94,7 +94,9 @@ String FolderOf(const String& path) {
 
 TInstallerActionPrepare::TInstallerActionPrepare() : FProfiles(std::make_unique<TInstallerProfileInfoList>()) {}
 
-TInstallerActionPrepare::~TInstallerActionPrepare() = default;
+TInstallerActionPrepare::~TInstallerActionPrepare() {
+  if (Installer && Installer->RunJournal() == &FSetAside) Installer->SetRunJournal(nullptr);
+}
 
 bool TInstallerActionPrepare::IsDowngrade() {
   if (Installer->HasFlag(TInstallerFlag::Update)) return false;
@@ -184,7 +186,10 @@ void TInstallerActionPrepare::Execute() {
 
   if (!Installer->HasFlag(TInstallerFlag::NoBackup)) Backup(cleanup);
   // From here on the old files are set aside, not deleted, until the run is complete.
-  if (zel::TFolderTree* tree = TreeOf(dest)) FSetAside.Begin(*tree, FArchiveName);
+  if (zel::TFolderTree* tree = TreeOf(dest)) {
+    FSetAside.Begin(*tree, FArchiveName);
+    Installer->SetRunJournal(&FSetAside);
+  }
   for (const auto& task : FTasks) task->SetUndo(&FSetAside);
 
   if (update) {
@@ -392,6 +397,7 @@ String TInstallerActionPrepare::RootOf(const String& entry) const {
 }
 
 void TInstallerActionPrepare::Commit() noexcept {
+  Installer->SetRunJournal(nullptr);
   if (!FSetAside.Active()) return;
   try {
     zel::TFolderTree dest(zel::TSafeFolder::Open(Installer->DestPath()));
@@ -403,6 +409,7 @@ void TInstallerActionPrepare::Commit() noexcept {
 
 void TInstallerActionPrepare::Rollback() noexcept {
   FTrees.clear();
+  Installer->SetRunJournal(nullptr);
   if (!FSetAside.Active()) return;
   try {
     zel::TFolderTree dest(zel::TSafeFolder::Open(Installer->DestPath()));

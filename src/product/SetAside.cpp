@@ -47,6 +47,14 @@ std::vector<String> FilesBelow(const TSafeFolder& folder) {
   return files;
 }
 
+// A path below a folder that names no drive and no parent: "a\\b.dll", not "..\\x" or "C:x".
+bool IsPlainRelativePath(const String& path) {
+  if (path.empty() || path[0] == u'\\' || path.find(u':') != String::npos) return false;
+  for (const String& part : zel::Split(path, u'\\'))
+    if (part.empty() || part == u"." || part == u"..") return false;
+  return true;
+}
+
 }  // namespace
 
 void TSetAside::Begin(zel::TFolderTree& dest, StringView archiveName) {
@@ -91,6 +99,17 @@ void TSetAside::NoteRenamed(StringView from, StringView to) {
   if (!FFolder) return;
   AppendJournal(u"renamed\t" + String(from) + u"\t" + String(to));
   FRenames.push_back({String(from), String(to)});
+}
+
+void TSetAside::NoteMade(const std::vector<String>& relative) {
+  if (!FFolder || relative.empty()) return;
+  // One write and one flush for the whole list: a product has thousands of files.
+  String lines;
+  for (const String& path : relative) lines += u"made\t" + path + u"\r\n";
+  lines.resize(lines.size() - 2);
+  AppendJournal(lines);
+  RunLog().Log(u"Noted for an undo: the " + zel::IntToStr(static_cast<int64_t>(relative.size())) +
+               u" files this run makes");
 }
 
 void TSetAside::RenameBack(const TRename& rename) noexcept {
@@ -144,11 +163,16 @@ void TSetAside::MoveBack(zel::TFolderTree& dest, zel::TFolderTree& kept, const S
   from->MoveTo(zel::ExtractFileName(relative), *to, zel::ExtractFileName(relative), true);
 }
 
-void TSetAside::RollBackFolder(zel::TFolderTree& dest, const String& name, const String& archiveName,
-                               bool keepArchive, const std::vector<TRename>& renames) noexcept {
+void TSetAside::RollBackFolder(zel::TFolderTree& dest, const String& name, const TUndo& undo) noexcept {
   const String folder = dest.Root().Path() + name + u"\\";
-  for (size_t i = renames.size(); i-- > 0;) RenameBack(renames[i]);
+  const String& archiveName = undo.ArchiveName;
+  for (size_t i = undo.Renames.size(); i-- > 0;) RenameBack(undo.Renames[i]);
   try {
+    // The killed run's new files first: a kept file then takes its old place again.
+    zel::RemoveFilesAndEmptiedFolders(dest, undo.Made, [&](const String& relative, const String& error) {
+      RunLog().Log(error.empty() ? u"Removed (made by the run that did not complete): " + dest.Root().Path() + relative
+                                 : u"Not removed (" + error + u"): " + dest.Root().Path() + relative);
+    });
     const std::optional<TSafeFolder> aside = dest.Root().OpenFolder(name);
     if (!aside) return;
     if (std::optional<TSafeFolder> files = aside->OpenFolder(kFiles)) {
@@ -172,7 +196,7 @@ void TSetAside::RollBackFolder(zel::TFolderTree& dest, const String& name, const
     // The old files are in place again: the archive made of them has no more to keep,
     // unless a file deleted outside the destination lives only there.
     if (archiveName.empty()) return;
-    if (keepArchive) {
+    if (undo.KeepArchive) {
       RunLog().Log(u"Backup kept (it holds files deleted outside the program folder): " + archiveName);
       return;
     }
@@ -191,7 +215,11 @@ void TSetAside::Rollback(zel::TFolderTree& dest) noexcept {
   RunLog().Log(u"Restoring the replaced files from: " + FFolder->Path());
   FFiles.reset();
   FFolder.reset();
-  RollBackFolder(dest, FName, FArchiveName, FDeletedOutside, FRenames);
+  TUndo undo;
+  undo.ArchiveName = FArchiveName;
+  undo.KeepArchive = FDeletedOutside;
+  undo.Renames = std::move(FRenames);
+  RollBackFolder(dest, FName, undo);
   FRenames.clear();
 }
 
@@ -211,18 +239,18 @@ void TSetAside::Recover(zel::TFolderTree& dest) noexcept {
         zel::DeleteTree(dest.Root(), entry.Name);
         continue;
       }
-      String archive;
-      bool outside = false;
-      std::vector<TRename> renames;
+      TUndo undo;
       for (const String& line : zel::Split(zel::FromUtf8(journal), u'\n')) {
         const String text = zel::Trim(line);
         const std::vector<String> fields = zel::Split(text, u'\t');
-        if (fields.size() == 2 && fields[0] == u"archive") archive = fields[1];
-        if (fields.size() == 3 && fields[0] == u"renamed") renames.push_back({fields[1], fields[2]});
-        if (text == u"outside") outside = true;
+        if (fields.size() == 2 && fields[0] == u"archive") undo.ArchiveName = fields[1];
+        if (fields.size() == 3 && fields[0] == u"renamed") undo.Renames.push_back({fields[1], fields[2]});
+        // Only paths below the destination: the journal is ours, but nothing climbs out.
+        if (fields.size() == 2 && fields[0] == u"made" && IsPlainRelativePath(fields[1])) undo.Made.push_back(fields[1]);
+        if (text == u"outside") undo.KeepArchive = true;
       }
       RunLog().Log(u"An earlier run did not complete: undoing it from: " + aside->Path());
-      RollBackFolder(dest, entry.Name, archive, outside, renames);
+      RollBackFolder(dest, entry.Name, undo);
     }
   } catch (const zel::Exception& e) {
     RunLog().Log(u"Earlier runs' kept files not looked at (" + e.Message() + u"): " + dest.Root().Path());

@@ -8,16 +8,18 @@
 //
 // Folder layout: "~KIVO Setup <16 hex digits>\" holding "journal.txt" (UTF-8: a first line
 // naming the format, then "archive<TAB>name", "renamed<TAB>from<TAB>to" for each migrated
-// name and, once a file outside the destination was deleted, "outside"), "committed" once the run is complete, and "files\" with the kept
-// files under their paths relative to the destination.
+// name, "made<TAB>relative" for each file the run is about to make in the destination and,
+// once a file outside the destination was deleted, "outside"), "committed" once the run is
+// complete, and "files\" with the kept files under their paths relative to the destination.
 #include <optional>
 #include <vector>
 
+#include "core/Installer.h"
 #include "library/win/SafeTree.h"
 
 namespace kivo {
 
-class TSetAside {
+class TSetAside : public IRunJournal {
 public:
   // The private folders' names begin with this.
   static constexpr zel::StringView kPrefix = u"~KIVO Setup ";
@@ -34,6 +36,9 @@ public:
   // A file is about to be renamed (a migration to the new version's names): a roll-back
   // renames it back when the old name is free.
   void NoteRenamed(zel::StringView from, zel::StringView to);
+  // Files the run is about to make (relative to the destination): a roll-back by the next
+  // run removes them, before the kept files come back.
+  void NoteMade(const std::vector<zel::String>& relative) override;
 
   // The run is complete: the kept files go.
   void Commit(zel::TFolderTree& dest) noexcept;
@@ -50,8 +55,13 @@ private:
   struct TRename {
     zel::String From, To;
   };
-  static void RollBackFolder(zel::TFolderTree& dest, const zel::String& name, const zel::String& archiveName,
-                             bool keepArchive, const std::vector<TRename>& renames) noexcept;
+  struct TUndo {
+    zel::String ArchiveName;
+    bool KeepArchive = false;
+    std::vector<TRename> Renames;
+    std::vector<zel::String> Made;  // only from a killed run's journal: a live run's action removes its own
+  };
+  static void RollBackFolder(zel::TFolderTree& dest, const zel::String& name, const TUndo& undo) noexcept;
   static void RenameBack(const TRename& rename) noexcept;
   void AppendJournal(zel::StringView line);
 

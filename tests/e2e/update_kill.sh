@@ -46,12 +46,31 @@ no_loss() {
 }
 
 for point in 'backup=^.{25}Archived: C:\\users\\alice' 'backup-done=^.{25}Backup: ' 'cleanup=^.{25}Deleted: ' \
-  'extraction=Action TInstallerActionExtract starts' 'at-0.5s=0.5' 'at-1.5s=1.5' 'at-3s=3'; do
+  'extraction=Noted for an undo: the [0-9]+ files this run makes' 'at-0.5s=0.5' 'at-1.5s=1.5' 'at-3s=3'; do
   step "killed: ${point%%=*}"
   kill_at "${point%%=*}" "${point#*=}"
   no_loss "${point%%=*}"
-  [ "${point%%=*}" == cleanup ] || stop_server
+  case "${point%%=*}" in cleanup | extraction) ;; *) stop_server ;; esac
 done
+
+step "after the kill during the extraction, the next run removes the files the killed run made"
+use_prefix kill-extraction
+JOURNAL=$(cat "$(drive_c)"/KIVO/~KIVO\ Setup\ */journal.txt 2>/dev/null | tr -d '\r')
+MADE=()
+while IFS=$'\t' read -r kind path; do
+  [ "$kind" == made ] && [ -f "$(drive_c)/KIVO/${path//\\//}" ] && MADE+=("$path")
+done <<<"$JOURNAL"
+note "${#MADE[@]} files of the killed run on disk"
+check "the journal lists the files the run makes" 1 "$(grep -c $'^made\tKIVO.exe$' <<<"$JOURNAL")"
+run_win "$WORK/kill-extraction-rerun.out" "$(winpath "$SETUP_EXE")" '/AUTO=C:\KIVO' /SILENT '/LOG=C:\update3.log'
+check "exit code" 0 "$RUN_EXIT"
+stop_server
+LOG=$(log_text "$(drive_c)/update3.log" 2>/dev/null)
+for path in "${MADE[@]}"; do
+  check_contains "removed before the run begins again: $path" \
+    "Removed (made by the run that did not complete): C:\KIVO\\$path" "$LOG"
+done
+no_loss extraction
 
 step "after the kill during the clean-up, the update once more"
 use_prefix kill-cleanup

@@ -318,7 +318,10 @@ TEST(ActionPrepare, AFailedRunPutsEveryFileBackAndAKilledOneIsFinishedByTheNext)
     TSetAside aside;
     aside.Begin(tree, u"z killed.zip");
     ASSERT_TRUE(aside.Keep(tree, u"KIVO.exe"));
+    aside.NoteMade({u"KIVO.exe", u"Skins\\Dark\\New.skin", u"..\\Outside.txt"});
     WriteAll(killed + u"\\KIVO.exe", Bytes("new player, cut sh"));
+    TSetupHelper::ForceFolder(killed + u"\\Skins\\Dark");
+    WriteAll(killed + u"\\Skins\\Dark\\New.skin", Bytes("new skin"));
     WriteAll(killed + u"\\!Backup\\z killed.zip", Bytes("an archive of the killed run"));
   }
   {
@@ -339,6 +342,13 @@ TEST(ActionPrepare, AFailedRunPutsEveryFileBackAndAKilledOneIsFinishedByTheNext)
   for (const String& name : asides)
     if (zel::FileExists(killed + u"\\" + name + u"\\files\\Old.dll"))
       WriteAll(killed + u"\\" + name + u"\\committed", {});
+  const String outside = zel::ExtractFilePath(killed) + u"Outside.txt";
+  WriteAll(outside, Bytes("not the run's"));
   TSetAside::Recover(tree);
+  // The killed run's new files and their emptied folder go, a journal naming a file out of
+  // the folder is not followed, and the completed run's files stay.
   EXPECT_EQ(Contents(killed), (std::vector<std::string>{"KIVO.exe=old player", "New.dll=new"}));
+  EXPECT_FALSE(zel::DirectoryExists(killed + u"\\Skins\\Dark"));
+  EXPECT_TRUE(zel::FileExists(outside));
+  ::DeleteFileW(W(outside));
 }

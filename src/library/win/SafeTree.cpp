@@ -5,6 +5,7 @@
 #include <sddl.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <mutex>
 
 #include "library/win/FileSystem.h"
@@ -166,6 +167,33 @@ void TFolderTree::Forget(StringView relativeFolder) {
   const String key = Key(relativeFolder);
   for (auto it = FFolders.lower_bound(key); it != FFolders.end() && StartsWith(it->first, key);)
     it = FFolders.erase(it);
+}
+
+void RemoveFilesAndEmptiedFolders(TFolderTree& tree, const std::vector<String>& relative,
+                                  const TRemoveReport& report) {
+  std::vector<String> folders;
+  for (size_t i = relative.size(); i-- > 0;) {
+    const String& path = relative[i];
+    try {
+      if (const TSafeFolder* folder = tree.Folder(ExtractFilePath(path)))
+        if (folder->DeleteEntry(ExtractFileName(path)) == TDeleteResult::Deleted) report(path, String());
+    } catch (const Exception& e) {
+      report(path, e.Message());
+    }
+    const size_t slash = path.rfind(u'\\');
+    if (slash != String::npos) folders.push_back(path.substr(0, slash + 1));
+  }
+  std::sort(folders.begin(), folders.end());
+  folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+  for (size_t i = folders.size(); i-- > 0;) {
+    tree.Forget(folders[i]);
+    const String trimmed = ExcludeTrailingBackslash(folders[i]);
+    try {
+      if (const TSafeFolder* parent = tree.Folder(ExtractFilePath(trimmed))) parent->DeleteEntry(ExtractFileName(trimmed));
+    } catch (const Exception&) {
+      // A folder that cannot go now is left; the files were what mattered.
+    }
+  }
 }
 
 String RandomHex(size_t bytes) {

@@ -4,6 +4,7 @@
 // after it was listed is met as a link, not gone through.
 #include <functional>
 #include <map>
+#include <vector>
 
 #include "library/win/SafeFolder.h"
 
@@ -51,6 +52,13 @@ private:
   TSafeFolder FRoot;
   std::map<String, TSafeFolder> FFolders;  // by case-insensitive key of the relative path
 };
+
+// Deletes the listed files (paths relative to the tree's root), the last first, then the
+// folders they were in where those are empty now, deepest first: what a run made, undone.
+// report(relative, error) names each file deleted (error empty) or left (why); a file that
+// is not there is not reported.
+using TRemoveReport = std::function<void(const String& relative, const String& error)>;
+void RemoveFilesAndEmptiedFolders(TFolderTree& tree, const std::vector<String>& relative, const TRemoveReport& report);
 
 // A folder of its own under parent: a new, unpredictable name beginning with prefix, made
 // by this process and, when it runs elevated, changeable only by administrators and the

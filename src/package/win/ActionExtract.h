@@ -18,7 +18,8 @@ public:
   std::vector<const TInstallerScriptFile*> CollectFiles();
 
 private:
-  // Made a note of before each is written: a file cut short by a failure goes too.
+  // The files this run makes, relative to the destination, noted before the first is
+  // written: a file cut short by a failure goes too.
   std::vector<zel::String> FMade;
   void NoteNew(const zel::String& path);
 };
