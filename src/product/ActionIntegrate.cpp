@@ -24,6 +24,7 @@ String TInstallerActionIntegrate::SwitchText(zel::TZELIniFile& options, bool aut
 }
 
 void TInstallerActionIntegrate::Execute() {
+  FRan = false;
   const String program = Installer->DestPath() + u"Elevator.exe";
   if (!zel::FileExists(program)) {
     RunLog().Log(u"Integration skipped: no " + program);
@@ -44,10 +45,27 @@ void TInstallerActionIntegrate::Execute() {
   // The registration program's own result is its business: neither a start failure nor
   // its exit code stops the run.
   const String command = u"\"" + program + u"\"" + switches;
-  if (RunProgramAndWait(program, switches))
-    RunLog().Log(u"Ran: " + command);
-  else
-    RunLog().Log(u"Could not start: " + command);
+  FRan = RunProgramAndWait(program, switches);
+  RunLog().Log((FRan ? u"Ran: " : u"Could not start: ") + command);
+}
+
+void TInstallerActionIntegrate::Rollback() noexcept {
+  if (!FRan) return;
+  FRan = false;
+  try {
+    // The program is still there: the files go after this, in the reverse order of the run.
+    const String program = Installer->DestPath() + u"Elevator.exe";
+    String reason;
+    if (!IsSafeToRun(Installer->DestPath(), program, reason)) {
+      RunLog().Log(u"Integration not undone: not run, " + reason + u": " + program);
+      return;
+    }
+    const bool ran = RunProgramAndWait(program, u" /REG=U");
+    RunLog().Log((ran ? u"Ran (the run is undone): \"" : u"Could not start (the run is undone): \"") + program +
+                 u"\" /REG=U");
+  } catch (const zel::Exception& e) {
+    RunLog().Log(u"Integration not undone (" + e.Message() + u")");
+  }
 }
 
 void TInstallerActionIntegrate::BuildSummary(TInstallerSummaryBuilder& builder) {

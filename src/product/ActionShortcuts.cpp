@@ -4,6 +4,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include "core/Elevation.h"
 #include "core/Installer.h"
 #include "core/InstallerScript.h"
 #include "core/RunLog.h"
@@ -97,6 +98,8 @@ bool TInstallerActionShortcuts::TakesEntry(const TInstallerScriptFile& entry, co
 
 void TInstallerActionShortcuts::Execute() {
   SetStatus(GetCommonText(u"A2"));
+  FWritten.clear();
+  FFoldersMade.clear();
   const bool portable = Installer->HasFlag(TInstallerFlag::Portable);
   FMarkers.Clear();
   if (Options().ReadBool(u"Integration", u"ShortcutDesktop", !portable)) FMarkers.Add(u"$DESKTOP");
@@ -113,24 +116,55 @@ void TInstallerActionShortcuts::Execute() {
       const String targetText = entry->GetTextOrName();
       const String target =
           IsUrl(targetText) ? Resources().ExpandVariables(targetText) : Resources().ExpandPath(targetText);
+      const String folder = zel::ExtractFilePath(linkPath);
+      const bool folderExisted = zel::DirectoryExists(folder);
       String current;
       bool folderMade = true;
       try {
-        ForceFolder(zel::ExtractFilePath(linkPath));
+        ForceFolder(folder);
+        if (!folderExisted) FFoldersMade.push_back(folder);
       } catch (const zel::Exception&) {
         folderMade = false;  // a folder that cannot be made skips its links, no more
       }
-      if (!folderMade)
+      const bool existed = zel::FileExists(linkPath);
+      const bool readable = existed && ReadShellLinkTarget(linkPath, current);
+      if (!folderMade) {
         RunLog().Log(u"Shortcut skipped (no folder): " + linkPath);
-      else if (zel::FileExists(linkPath) && ReadShellLinkTarget(linkPath, current) && current == target)
+      } else if (readable && current == target) {
         RunLog().Log(u"Shortcut unchanged: " + linkPath + u" -> " + target);
-      else if (WriteShellLink(linkPath, target))
+      } else if (WriteShellLink(linkPath, target)) {
         RunLog().Log(u"Shortcut written: " + linkPath + u" -> " + target);
-      else
+        FWritten.push_back({linkPath, existed, readable ? current : String()});
+      } else {
         RunLog().Log(u"Shortcut not written: " + linkPath + u" -> " + target);
+      }
     }
     SetProgress(static_cast<int>(done * 100 / shortcuts.Count()));
   }
+}
+
+void TInstallerActionShortcuts::Rollback() noexcept {
+  try {
+    TComApartment apartment;
+    for (size_t i = FWritten.size(); i-- > 0;) {
+      const TWrittenLink& link = FWritten[i];
+      if (!link.Existed) {
+        if (SafeDeleteFile(link.Path)) RunLog().Log(u"Removed (the run is undone): " + link.Path);
+      } else if (!link.Previous.empty() && WriteShellLink(link.Path, link.Previous)) {
+        RunLog().Log(u"Restored (the run is undone): " + link.Path + u" -> " + link.Previous);
+      } else {
+        RunLog().Log(u"Not restored (its earlier target is unknown): " + link.Path);
+      }
+    }
+    // Deepest first; only where nothing else was put in them.
+    for (size_t i = FFoldersMade.size(); i-- > 0;)
+      if (::RemoveDirectoryW(zel::as_wcstr(FFoldersMade[i])))
+        RunLog().Log(u"Removed (the run is undone): " + FFoldersMade[i]);
+  } catch (const std::exception&) {
+    RunLog().Log(u"The shortcuts of the undone run cannot all be removed");
+  }
+  FWritten.clear();
+  FFoldersMade.clear();
 }
 
 void TInstallerActionShortcuts::BuildSummary(TInstallerSummaryBuilder& builder) {

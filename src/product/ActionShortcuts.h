@@ -1,6 +1,8 @@
 #pragma once
 // Creates the desktop and start-menu shortcuts that the script lists, as real shell
 // links, for the locations chosen on the integration page.
+#include <vector>
+
 #include "core/InstallerAction.h"
 #include "library/StringList.h"
 
@@ -12,6 +14,9 @@ class TInstallerActionShortcuts : public TInstallerAction {
   KIVO_ACTION_CLASS(TInstallerActionShortcuts)
 public:
   void Execute() override;
+  // The links this run wrote go again, or point where they pointed before; the folders it
+  // made for them go where they are empty.
+  void Rollback() noexcept override;
   void BuildSummary(TInstallerSummaryBuilder& builder) override;
 
   // Whether an entry is created: its link path holds one of the allowed markers (any
@@ -24,7 +29,14 @@ public:
   const zel::TZELStringList& Markers() const { return FMarkers; }
 
 private:
+  struct TWrittenLink {
+    zel::String Path;
+    bool Existed;
+    zel::String Previous;  // the target it had, when it could be read
+  };
   zel::TZELStringList FMarkers;
+  std::vector<TWrittenLink> FWritten;
+  std::vector<zel::String> FFoldersMade;
 };
 
 // Shell links through IShellLinkW and IPersistFile; the calling thread must have COM

@@ -8,6 +8,7 @@
 
 #include "core/Installer.h"
 #include "core/InstallerAction.h"
+#include "core/InstallerErrors.h"
 #include "ResourcesFixture.h"
 
 namespace kivo::test {
@@ -33,6 +34,13 @@ public:
   void LoadInstalledConfig() override { ++TestProduct.LoadInstalledConfigCalls; }
   void PopulateActions(const TActionReceiver& receiver) override;
   void PopulatePages(const TPageReceiver&) override {}
+};
+
+// A step that fails, placed after the steps whose undo a test checks.
+class TFailingStep : public TInstallerAction {
+  KIVO_ACTION_CLASS(TFailingStep)
+public:
+  void Execute() override { throw EInstallerInstallError(u"failed on purpose"); }
 };
 
 // A minimal "SETUP" package: Install.xml and English.lng with the common texts; with a

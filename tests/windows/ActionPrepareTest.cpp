@@ -57,12 +57,6 @@ void RunPrepare(TPrepareRun& run, const String& dest, const String& params) {
 }
 
 // A later step of the run that fails, after writing into the destination as extraction does.
-class TFailingStep : public TInstallerAction {
-  KIVO_ACTION_CLASS(TFailingStep)
-public:
-  void Execute() override { throw EInstallerInstallError(u"failed on purpose"); }
-};
-
 // Every file below folder as "relative=content", sorted.
 std::vector<std::string> Contents(const String& folder) {
   std::vector<std::string> lines;

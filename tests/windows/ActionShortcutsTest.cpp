@@ -10,6 +10,7 @@
 #include "TestSupport.h"
 #include "core/InstallerScript.h"
 #include "core/InstallerThread.h"
+#include "library/win/FileSystem.h"
 #include "product/ActionShortcuts.h"
 #include "product/WindowsVersion.h"
 
@@ -48,15 +49,18 @@ TMembers SetupWithShortcuts(const std::vector<std::pair<std::string, std::string
   return setup;
 }
 
-void RunShortcuts(const TMembers& setup, const String& params, const std::vector<std::pair<String, String>>& options) {
+// failing: a later step fails, so the shortcuts step is undone.
+void RunShortcuts(const TMembers& setup, const String& params, const std::vector<std::pair<String, String>>& options,
+                  bool failing = false) {
   TTestInstallerEnvironment environment(setup);
   TestProduct.Actions = {ActionClassOf<TInstallerActionShortcuts>()};
+  if (failing) TestProduct.Actions.push_back(ActionClassOf<TFailingStep>());
   TInstaller installer(params);
   installer.Resources().InitializeLanguages(false);
   for (const auto& [key, value] : options) installer.Options().WriteString(u"Integration", key, value);
   installer.Start(false);
   ASSERT_TRUE(installer.Thread()->WaitFor(60000));
-  EXPECT_FALSE(installer.HasErrors());
+  EXPECT_EQ(installer.HasErrors(), failing);
 }
 
 String Target(const String& link) {
@@ -149,7 +153,7 @@ TEST(ActionShortcuts, CreatesLinksForTheChosenPlacesAndWindowsVersion) {
   ::RemoveDirectoryW(zel::as_wcstr(menu));
 }
 
-TEST(ActionShortcuts, ALinkToTheSameTargetIsLeftAndAnotherIsReplaced) {
+TEST(ActionShortcuts, ALinkToTheSameTargetIsLeftAnotherIsReplacedAndAFailedRunPutsThemBack) {
   const String dest = ScratchDir(u"ActionShortcuts-keep") + u"\\";
   const TMembers setup = SetupWithShortcuts({{"$DESKTOP\\KIVO Same.lnk", "$DEST\\KIVO.exe"},
                                              {"$DESKTOP\\KIVO Other.lnk", "$DEST\\KIVO.exe"}});
@@ -175,6 +179,23 @@ TEST(ActionShortcuts, ALinkToTheSameTargetIsLeftAndAnotherIsReplaced) {
   EXPECT_NE(::CompareFileTime(&otherTime, &old), 0);
   EXPECT_EQ(Target(same), dest + u"KIVO.exe");
   EXPECT_EQ(Target(other), dest + u"KIVO.exe");
+
+  // Undone by a later failure: a replaced link points where it did, a new one and the
+  // folder made for it go, and the one that was already right stays.
+  {
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ASSERT_TRUE(WriteShellLink(other, dest + u"Old.exe"));
+    if (SUCCEEDED(com)) ::CoUninitialize();
+  }
+  const String menu = GetSpecialFolder(CSIDL_COMMON_PROGRAMS) + u"KIVO Undone\\";
+  RunShortcuts(SetupWithShortcuts({{"$DESKTOP\\KIVO Same.lnk", "$DEST\\KIVO.exe"},
+                                   {"$DESKTOP\\KIVO Other.lnk", "$DEST\\KIVO.exe"},
+                                   {"$STARTMENU\\KIVO Undone\\KIVO.lnk", "$DEST\\KIVO.exe"}}),
+               u"/AUTO=" + dest + u" /SILENT", {}, true);
+  EXPECT_EQ(Target(same), dest + u"KIVO.exe");
+  EXPECT_EQ(Target(other), dest + u"Old.exe");
+  EXPECT_FALSE(FileExists(menu + u"KIVO.lnk"));
+  EXPECT_FALSE(zel::DirectoryExists(menu));
   ::DeleteFileW(zel::as_wcstr(same));
   ::DeleteFileW(zel::as_wcstr(other));
 }
