@@ -4,6 +4,7 @@
 // also the hub through which the worker reports to the windows of the main thread.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -116,6 +117,13 @@ public:
   int RegistrationOwned() const { return FRegistrationOwned; }
   void SetRegistrationOwned(bool owned) { FRegistrationOwned = owned ? 1 : 0; }
   IRunJournal* RunJournal() const { return FRunJournal; }
+  // A failed run's undo: each part that could not be put back counts, so that the user
+  // is told whether the machine is as it was.
+  enum class TUndo : uint8_t { None, Complete, Incomplete };
+  void NoteUndoFailure() { ++FUndoFailures; }
+  int UndoFailures() const { return FUndoFailures; }
+  TUndo Undo() const { return FUndo; }
+  void SetUndo(TUndo undo) { FUndo = undo; }
   void SetRunJournal(IRunJournal* journal) { FRunJournal = journal; }
 
 private:
@@ -135,6 +143,8 @@ private:
   TInstallerFlags FFlags = 0;
   int FRegistrationOwned = -1;
   IRunJournal* FRunJournal = nullptr;
+  std::atomic<int> FUndoFailures{0};
+  TUndo FUndo = TUndo::None;
   std::unique_ptr<TInstallerProductInfo> FProductInfo;
   std::unique_ptr<TInstallerResources> FResources;
   int FState = 0;

@@ -15,6 +15,17 @@ String FormatErrorEntry(zel::StringView message, zel::StringView stackText) {
   return String(message) + u"\r\n" + rule + u"\r\n" + String(stackText) + u"\r\n" + rule;
 }
 
+String RunUndoneText() {
+  switch (Installer->Undo()) {
+    case TInstaller::TUndo::None: return {};
+    case TInstaller::TUndo::Incomplete: return Installer->Resources().GetText(u"Common", u"UndoIncomplete");
+    case TInstaller::TUndo::Complete: break;
+  }
+  const bool previous =
+      Installer->HasFlag(TInstallerFlag::Update) || Installer->ProductInfo().GetInstalledVersion() > 0;
+  return Installer->Resources().GetText(u"Common", previous ? u"Undone" : u"UndoneFresh");
+}
+
 String ErrorEntryMessage(zel::StringView entry) {
   const String rule = u"\r\n" + String(20, u'-') + u"\r\n";
   const size_t at = entry.find(rule);
@@ -69,7 +80,11 @@ void TInstallerThread::Execute() {
   }
   if (failed && started > 0) {
     RunLog().Log(u"The run did not complete: undoing its actions");
+    const int failures = Installer->UndoFailures();
     for (size_t i = started; i-- > 0;) FActions.Items(i).Rollback();
+    const bool complete = Installer->UndoFailures() == failures;
+    Installer->SetUndo(complete ? TInstaller::TUndo::Complete : TInstaller::TUndo::Incomplete);
+    RunLog().Log(complete ? u"The run is undone" : u"The run is undone in part: see the lines above");
   }
   Installer->Notify(NotifyEnded, Terminated() ? 1 : 0);
 }

@@ -37,6 +37,9 @@ private:
 
 // The error-list entry for a failure: message, then the call stack between two rules.
 zel::String FormatErrorEntry(zel::StringView message, zel::StringView stackText);
+// What a failed run left, for the user: the machine as it was (with or without a previous
+// installation) or not all of it; empty when nothing was undone.
+zel::String RunUndoneText();
 // What the user reads of an entry: its message without the call stack (which stays in
 // the run log).
 zel::String ErrorEntryMessage(zel::StringView entry);

@@ -175,6 +175,10 @@ int RunGuarded(const String& params, const TSetupEntry& entry) {
       String text;
       // The call stacks stay in the log; the box shows what went wrong.
       for (const String& line : installer->Errors()) text += ErrorEntryMessage(line) + u"\r\n";
+      const String undone = RunUndoneText();
+      if (!undone.empty()) text += u"\r\n" + undone + u"\r\n";
+      if (RunLog().IsOpen())
+        text += u"\r\n" + zel::Format(installer->Resources().GetText(u"Common", u"FailedLog"), RunLog().Path()) + u"\r\n";
       throw EInstallerInstallError(text);
     }
     installer->RunFinishActions();

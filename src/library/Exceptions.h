@@ -53,7 +53,8 @@ public:
   using Exception::Exception;
 };
 
-// An operating-system failure: "System Error.  Code: %d.\r\n%s%s".
+// An operating-system failure: "System Error.  Code: %d.\r\n%s%s"; with code 0 (a call that
+// failed without one) "A call to an OS function failed: " and the extra text.
 class EOSError : public Exception {
 public:
   EOSError(unsigned code, StringView extra = {});

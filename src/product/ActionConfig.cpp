@@ -57,6 +57,7 @@ void TInstallerActionConfig::Rollback() noexcept {
     }
   } catch (const zel::Exception& e) {
     RunLog().Log(u"Not restored (" + e.Message() + u"): " + path);
+    Installer->NoteUndoFailure();
   }
 }
 

@@ -58,13 +58,16 @@ void TInstallerActionIntegrate::Rollback() noexcept {
     String reason;
     if (!IsSafeToRun(Installer->DestPath(), program, reason)) {
       RunLog().Log(u"Integration not undone: not run, " + reason + u": " + program);
+      Installer->NoteUndoFailure();
       return;
     }
     const bool ran = RunProgramAndWait(program, u" /REG=U");
+    if (!ran) Installer->NoteUndoFailure();
     RunLog().Log((ran ? u"Ran (the run is undone): \"" : u"Could not start (the run is undone): \"") + program +
                  u"\" /REG=U");
   } catch (const zel::Exception& e) {
     RunLog().Log(u"Integration not undone (" + e.Message() + u")");
+    Installer->NoteUndoFailure();
   }
 }
 

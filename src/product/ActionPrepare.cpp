@@ -416,6 +416,7 @@ void TInstallerActionPrepare::Rollback() noexcept {
     FSetAside.Rollback(dest);
   } catch (const zel::Exception& e) {
     RunLog().Log(u"The replaced files cannot be restored now (" + e.Message() + u"); the next run restores them");
+    Installer->NoteUndoFailure();
   }
 }
 

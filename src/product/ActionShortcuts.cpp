@@ -154,6 +154,7 @@ void TInstallerActionShortcuts::Rollback() noexcept {
         RunLog().Log(u"Restored (the run is undone): " + link.Path + u" -> " + link.Previous);
       } else {
         RunLog().Log(u"Not restored (its earlier target is unknown): " + link.Path);
+        Installer->NoteUndoFailure();
       }
     }
     // Deepest first; only where nothing else was put in them.
@@ -162,6 +163,7 @@ void TInstallerActionShortcuts::Rollback() noexcept {
         RunLog().Log(u"Removed (the run is undone): " + FFoldersMade[i]);
   } catch (const std::exception&) {
     RunLog().Log(u"The shortcuts of the undone run cannot all be removed");
+    Installer->NoteUndoFailure();
   }
   FWritten.clear();
   FFoldersMade.clear();

@@ -22,10 +22,8 @@ constexpr StringView kFiles = u"files";
 constexpr char kJournalFormat[] = "KIVO Setup journal 1";
 
 void WriteAndFlush(HANDLE file, const std::string& text, const String& path) {
-  DWORD written = 0;
-  if (!::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) || written != text.size() ||
-      !::FlushFileBuffers(file))
-    zel::RaiseLastOSError(u"WriteFile \"" + path + u"\"");
+  zel::WriteAllOrRaise(file, text.data(), static_cast<DWORD>(text.size()), u"WriteFile \"" + path + u"\"");
+  if (!::FlushFileBuffers(file)) zel::RaiseLastOSError(u"FlushFileBuffers \"" + path + u"\"");
 }
 
 std::string ReadWhole(const TSafeFolder& folder, StringView name) {
@@ -48,6 +46,11 @@ std::vector<String> FilesBelow(const TSafeFolder& folder) {
 }
 
 // A path below a folder that names no drive and no parent: "a\\b.dll", not "..\\x" or "C:x".
+// A part of a failed run that could not be put back: the user is told.
+void NoteUndoFailure() {
+  if (Installer) Installer->NoteUndoFailure();
+}
+
 bool IsPlainRelativePath(const String& path) {
   if (path.empty() || path[0] == u'\\' || path.find(u':') != String::npos) return false;
   for (const String& part : zel::Split(path, u'\\'))
@@ -120,6 +123,7 @@ void TSetAside::RenameBack(const TRename& rename) noexcept {
     RunLog().Log(u"Renamed back: " + rename.To + u" -> " + rename.From);
   } catch (const zel::Exception& e) {
     RunLog().Log(u"Not renamed back (" + e.Message() + u"): " + rename.To + u" -> " + rename.From);
+    NoteUndoFailure();
   }
 }
 
@@ -170,6 +174,7 @@ void TSetAside::RollBackFolder(zel::TFolderTree& dest, const String& name, const
   try {
     // The killed run's new files first: a kept file then takes its old place again.
     zel::RemoveFilesAndEmptiedFolders(dest, undo.Made, [&](const String& relative, const String& error) {
+      if (!error.empty()) NoteUndoFailure();
       RunLog().Log(error.empty() ? u"Removed (made by the run that did not complete): " + dest.Root().Path() + relative
                                  : u"Not removed (" + error + u"): " + dest.Root().Path() + relative);
     });
@@ -184,11 +189,13 @@ void TSetAside::RollBackFolder(zel::TFolderTree& dest, const String& name, const
         } catch (const zel::Exception& e) {
           RunLog().Log(u"Not restored (" + e.Message() + u"): " + dest.Root().Path() + relative + u", kept in " +
                        folder);
+          NoteUndoFailure();
         }
       }
     }
   } catch (const zel::Exception& e) {
     RunLog().Log(u"The kept files cannot be restored (" + e.Message() + u"): " + folder);
+    NoteUndoFailure();
     return;
   }
   try {

@@ -284,6 +284,11 @@ void TInstallerPageCustomFinish::Prepare() {
   // are for whoever reads the log.
   std::vector<String> lines;
   for (size_t i = 0; i < Installer->Errors().Count(); ++i) lines.push_back(ErrorEntryMessage(Installer->Errors()[i]));
+  const String undone = RunUndoneText();
+  if (!undone.empty()) {
+    lines.push_back(String());
+    lines.push_back(undone);
+  }
   lines.push_back(String());
   lines.push_back(Resources().GetText(u"Common", u"FailedHelp"));
   const String log = FailureLogPath();

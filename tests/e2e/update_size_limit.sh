@@ -136,6 +136,67 @@ check "the update's backup is there" 1 "$(ls "$SMALL/KIVO/!Backup/" | grep -c '^
 check "the user's recording is in the update's backup" 1 \
   "$(unzip -Z1 "$SMALL/KIVO/!Backup/"z\ Before\ install\ 5.10\ *.zip 2>/dev/null | grep -c 'Video.Recording\.bin')"
 
+# fill_during NAME LEAVE_KB: an update of D:\KIVO, paused (its Wine process stopped) while
+# it sets the old files aside, before it writes the new ones; the drive is filled to leave
+# LEAVE_KB free, and the run goes on.
+fill_during() {
+  local name=$1 leave=$2 waited=0 pids
+  rm -f "$(drive_c)/$name.log" "$SMALL/filler.bin"
+  start_win "$WORK/$name.out" "$(winpath "$SETUP_EXE")" '/AUTO=D:\KIVO' /SILENT "/LOG=C:\\$name.log"
+  until grep -qa 'Replaced files are kept until the run is complete in:' "$(drive_c)/$name.log" 2>/dev/null; do
+    { kill -0 "$RUN_PID" 2>/dev/null && [ $waited -lt 6000 ]; } || fatal "$name: the run never set files aside"
+    sleep 0.01
+    waited=$((waited + 1))
+  done
+  pids=$(pgrep -x Setup.exe)
+  [ -n "$pids" ] || fatal "$name: no Setup.exe process to pause"
+  kill -STOP $pids
+  ! grep -qa 'Action TInstallerActionExtract starts' "$(drive_c)/$name.log" ||
+    fatal "$name: paused too late: the new files were being written"
+  fill_to "$leave"
+  kill -CONT $pids
+}
+# The installation's files with sizes and times, the archives included.
+installed_files() { (cd "$SMALL/KIVO" && find . -type f -printf '%p %s %T@\n' | sort); }
+UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KIVO'
+
+# The installation the last step updated, with a file of the user's and many small ones
+# to set aside, which gives the pause its time.
+mkdir -p "$SMALL/KIVO/Video" "$SMALL/KIVO/Notes"
+head -c 100000 /dev/urandom >"$SMALL/KIVO/Video/Recording.bin"
+(cd "$SMALL/KIVO/Notes" && touch $(seq -f 'note%g.txt' 1 1500))
+BEFORE=$(installed_files)
+ENTRY=$(wine_out reg query "$UNINSTALL_KEY" /reg:32)
+# The product's files on a drive of 4 KiB pages, and a little more: the uninstaller does not fit.
+PRODUCT_KB=$(find "$KIVO_PRODUCT_STAGE" -type f -printf '%s\n' | awk '{ s += int(($1 + 4095) / 4096) * 4 } END { print s }')
+for point in "extraction=64=KIVO" "uninstaller=$((PRODUCT_KB + 256))=Uninstall.exe"; do
+  IFS='=' read -r name leave file <<<"$point"
+  step "an update on a drive that fills before the $name: undone, the installation as it was"
+  fill_during "fill-$name" "$leave"
+  if answer_setup_box "the disk is full"; then
+    check_contains "message: the file and the full disk" '" could not be written: the disk D: is full.' "$BOX_TEXT"
+    check_contains "message: the file" "D:\\KIVO\\$file" "$BOX_TEXT"
+    check_contains "message: what the failure left" 'Nothing was changed: the previous installation is in place' "$BOX_TEXT"
+  fi
+  end_win 60
+  check "exit code" 1603 "$RUN_EXIT"
+  stop_server
+  rm -f "$SMALL/filler.bin"
+  LOG=$(log_text "$(drive_c)/fill-$name.log" 2>/dev/null)
+  check_contains "log: the run is undone" 'The run did not complete: undoing its actions' "$LOG"
+  check "every file as it was, no archive of the failed run" "$BEFORE" "$(installed_files)"
+  check "no folder of the run is left" "" "$(ls -d "$SMALL"/KIVO/~KIVO* 2>/dev/null)"
+  check "the uninstall entry as it was" "$ENTRY" "$(wine_out reg query "$UNINSTALL_KEY" /reg:32)"
+done
+
+step "the installation's own uninstaller still works"
+run_win "$WORK/fill-uninstall.out" 'D:\KIVO\Uninstall.exe' /AUTO /SILENT
+check "exit code" 0 "$RUN_EXIT"
+stop_server
+check "the program is gone" "" "$(ls "$SMALL/KIVO/KIVO.exe" 2>/dev/null)"
+check "the user's recording stays" 1 "$(ls "$SMALL/KIVO/Video/Recording.bin" 2>/dev/null | wc -l)"
+check "the entry is gone" 1 "$(wine_out reg query "$UNINSTALL_KEY" /reg:32 >/dev/null; echo $?)"
+
 step "a temporary folder without room for the product package: refused before anything is written"
 use_prefix room-temp fresh
 small_drive 1m

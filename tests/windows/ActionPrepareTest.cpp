@@ -290,6 +290,7 @@ TEST(ActionPrepare, AFailedRunPutsEveryFileBackAndAKilledOneIsFinishedByTheNext)
     ASSERT_TRUE(installer.Thread()->WaitFor(60000));
     ASSERT_TRUE(installer.HasErrors());
     EXPECT_TRUE(zel::StartsWith(installer.Errors()[0], u"failed on purpose"));
+    EXPECT_EQ(installer.Undo(), TInstaller::TUndo::Complete);
   }
   EXPECT_EQ(Contents(dest), before);
 

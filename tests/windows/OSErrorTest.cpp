@@ -17,7 +17,9 @@ TEST(OSErrorTest, LastErrorBecomesTheMessage) {
   const TCase cases[] = {
       {ERROR_ACCESS_DENIED, u"C:\\a -> C:\\b", u"System Error.  Code: 5.\r\n", u"C:\\a -> C:\\b"},
       {ERROR_FILE_NOT_FOUND, u"", u"System Error.  Code: 2.\r\n", u""},
-      {0, u"ignored", u"A call to an OS function failed", u"A call to an OS function failed"},
+      // Without a code, what failed is still named.
+      {0, u"WriteFile \"C:\\a\"", u"A call to an OS function failed: ", u"WriteFile \"C:\\a\""},
+      {0, u"", u"A call to an OS function failed", u"A call to an OS function failed"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.LastError);

@@ -44,9 +44,7 @@ void CopyOpenFile(const TFileHandle& from, const TSafeFolder& source, StringView
     if (!::ReadFile(from.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
       RaiseLastOSError(u"ReadFile \"" + source.Path() + String(sourceName) + u"\"");
     if (read == 0) break;
-    DWORD written = 0;
-    if (!::WriteFile(to.Get(), buffer.data(), read, &written, nullptr) || written != read)
-      RaiseLastOSError(u"WriteFile \"" + target.Path() + String(name) + u"\"");
+    WriteAllOrRaise(to.Get(), buffer.data(), read, u"WriteFile \"" + target.Path() + String(name) + u"\"");
   }
   basic.FileAttributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                           FILE_ATTRIBUTE_ARCHIVE;

@@ -1,5 +1,7 @@
 #include "package/win/ActionExtract.h"
 
+#include <optional>
+
 #include "core/Installer.h"
 #include "core/InstallerScript.h"
 #include "core/RunLog.h"
@@ -50,13 +52,21 @@ void TInstallerActionExtract::Rollback() noexcept {
   if (FMade.empty()) return;
   const zel::String& dest = Installer->DestPath();
   try {
-    zel::TFolderTree tree(zel::TSafeFolder::Open(dest));
+    // No folder: the run failed before it could make one, and there is nothing to remove.
+    std::optional<zel::TSafeFolder> folder = zel::TSafeFolder::OpenIfExists(dest);
+    if (!folder) {
+      FMade.clear();
+      return;
+    }
+    zel::TFolderTree tree(std::move(*folder));
     zel::RemoveFilesAndEmptiedFolders(tree, FMade, [&](const zel::String& relative, const zel::String& error) {
+      if (!error.empty()) Installer->NoteUndoFailure();
       RunLog().Log(error.empty() ? u"Removed (the run is undone): " + dest + relative
                                  : u"Not removed (" + error + u"): " + dest + relative);
     });
   } catch (const zel::Exception& e) {
     RunLog().Log(u"The files of the undone run cannot all be removed (" + e.Message() + u")");
+    Installer->NoteUndoFailure();
   }
   FMade.clear();
 }
