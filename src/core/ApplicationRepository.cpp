@@ -119,6 +119,52 @@ bool TInstallerApplicationRepository::Register(StringView name, StringView unins
   return true;
 }
 
+TSavedUninstallEntry TInstallerApplicationRepository::Save(StringView name) {
+  TSavedUninstallEntry saved;
+  saved.Name = String(name);
+  String keyPath;
+  HKEY raw = nullptr;
+  if (!EntryKeyPath(name, keyPath) ||
+      ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, zel::as_wcstr(keyPath), 0, KEY_READ | kView, &raw) != ERROR_SUCCESS)
+    return saved;
+  zel::THandleKey key(raw);
+  saved.Existed = true;
+  DWORD count = 0, nameMax = 0, dataMax = 0;
+  ::RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &nameMax, &dataMax,
+                     nullptr, nullptr);
+  std::vector<wchar_t> valueName(nameMax + 1);
+  for (DWORD i = 0; i < count; ++i) {
+    TSavedUninstallEntry::TValue value;
+    DWORD nameLength = nameMax + 1, type = 0, size = dataMax;
+    value.Data.resize(dataMax);
+    if (::RegEnumValueW(key.Get(), i, valueName.data(), &nameLength, nullptr, &type, value.Data.data(), &size) !=
+        ERROR_SUCCESS)
+      continue;
+    value.Name = zel::from_wcstr(valueName.data(), nameLength);
+    value.Type = type;
+    value.Data.resize(size);
+    saved.Values.push_back(std::move(value));
+  }
+  return saved;
+}
+
+bool TInstallerApplicationRepository::Restore(const TSavedUninstallEntry& saved) {
+  String keyPath;
+  if (!EntryKeyPath(saved.Name, keyPath)) return false;
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, keyPath);
+  if (!saved.Existed) return true;
+  HKEY raw = nullptr;
+  if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, zel::as_wcstr(keyPath), 0, nullptr, 0, KEY_SET_VALUE | kView, nullptr, &raw,
+                        nullptr) != ERROR_SUCCESS)
+    return false;
+  zel::THandleKey key(raw);
+  bool all = true;
+  for (const TSavedUninstallEntry::TValue& value : saved.Values)
+    all = ::RegSetValueExW(key.Get(), zel::as_wcstr(value.Name), 0, value.Type, value.Data.data(),
+                           static_cast<DWORD>(value.Data.size())) == ERROR_SUCCESS && all;
+  return all;
+}
+
 bool TInstallerApplicationRepository::Unregister(StringView name) {
   String keyPath;
   return EntryKeyPath(name, keyPath) && DeleteKeyTree(HKEY_LOCAL_MACHINE, keyPath);

@@ -2,9 +2,24 @@
 // The system's list of installed programs: the uninstall entries under
 // HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall, in the 32-bit view where
 // a 32-bit setup's entries have always lived.
+#include <cstdint>
+#include <vector>
+
 #include "library/Strings.h"
 
 namespace kivo {
+
+// An uninstall entry as it was (its values), to be put back when a run is undone.
+struct TSavedUninstallEntry {
+  struct TValue {
+    zel::String Name;
+    unsigned long Type;
+    std::vector<uint8_t> Data;
+  };
+  zel::String Name;
+  bool Existed = false;
+  std::vector<TValue> Values;
+};
 
 class TInstallerApplicationRepository {
 public:
@@ -16,6 +31,10 @@ public:
   static bool Register(zel::StringView name, zel::StringView uninstallerPath, zel::StringView version,
                        zel::StringView publisher, zel::StringView homePage, uint32_t estimatedSizeKB = 0);
   static bool Unregister(zel::StringView name);
+  // The entry's values now (Existed false when there is none).
+  static TSavedUninstallEntry Save(zel::StringView name);
+  // The entry as saved: what is there now goes, and a saved entry is written back.
+  static bool Restore(const TSavedUninstallEntry& saved);
 };
 
 // "C:\a\b.exe" -> "C:\a\"; a quoted command line's first token counts as the path.

@@ -361,7 +361,11 @@ String OwnFileName() {
   }
 }
 
-void TInstallerActiveX::Unregister(StringView fileName) {
+namespace {
+
+// Loads the library and calls one of its registration exports; passed over silently
+// when it does not load or lacks the export. True when the export was called.
+bool CallRegistrationExport(StringView fileName, const char* exportName) {
   const String file(fileName);
   HMODULE library;
   {
@@ -372,12 +376,19 @@ void TInstallerActiveX::Unregister(StringView fileName) {
     library = ::LoadLibraryExW(as_wcstr(ExtendedPath(file)), nullptr,
                                absolute ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS : 0);
   }
-  if (!library) return;
+  if (!library) return false;
   zel::TModuleHandle module(library);
-  using TUnregisterProc = HRESULT(WINAPI*)();
-  auto unregister = reinterpret_cast<TUnregisterProc>(
-      reinterpret_cast<void*>(::GetProcAddress(module.Get(), "DllUnregisterServer")));
-  if (unregister) unregister();  // the result is ignored: unregistering is clean-up
+  using TRegistrationProc = HRESULT(WINAPI*)();
+  auto call = reinterpret_cast<TRegistrationProc>(reinterpret_cast<void*>(::GetProcAddress(module.Get(), exportName)));
+  if (!call) return false;
+  call();  // the result is ignored: the caller cleans up or puts back, and cannot do more
+  return true;
 }
+
+}  // namespace
+
+void TInstallerActiveX::Unregister(StringView fileName) { CallRegistrationExport(fileName, "DllUnregisterServer"); }
+
+bool TInstallerActiveX::Register(StringView fileName) { return CallRegistrationExport(fileName, "DllRegisterServer"); }
 
 }  // namespace kivo

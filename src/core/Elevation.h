@@ -66,6 +66,9 @@ public:
   // Loads the library and calls its "DllUnregisterServer"; a library that does not load
   // or has no such export is passed over silently.
   static void Unregister(zel::StringView fileName);
+  // The same with "DllRegisterServer", to register a library again; false when it was
+  // not called.
+  static bool Register(zel::StringView fileName);
 };
 
 }  // namespace kivo

@@ -410,14 +410,17 @@ void TInstallerActionPrepare::Commit() noexcept {
 void TInstallerActionPrepare::Rollback() noexcept {
   FTrees.clear();
   Installer->SetRunJournal(nullptr);
-  if (!FSetAside.Active()) return;
-  try {
-    zel::TFolderTree dest(zel::TSafeFolder::Open(Installer->DestPath()));
-    FSetAside.Rollback(dest);
-  } catch (const zel::Exception& e) {
-    RunLog().Log(u"The replaced files cannot be restored now (" + e.Message() + u"); the next run restores them");
-    Installer->NoteUndoFailure();
+  if (FSetAside.Active()) {
+    try {
+      zel::TFolderTree dest(zel::TSafeFolder::Open(Installer->DestPath()));
+      FSetAside.Rollback(dest);
+    } catch (const zel::Exception& e) {
+      RunLog().Log(u"The replaced files cannot be restored now (" + e.Message() + u"); the next run restores them");
+      Installer->NoteUndoFailure();
+    }
   }
+  // With the files back, what the tasks removed from Windows: registrations need them.
+  for (size_t i = FTasks.size(); i-- > 0;) FTasks[i]->Undo();
 }
 
 zel::TFolderTree* TInstallerActionPrepare::TreeOf(const String& root, bool create) {

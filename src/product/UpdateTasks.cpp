@@ -14,6 +14,7 @@
 #include "library/win/KnownFolders.h"
 #include "library/win/OSError.h"
 #include "library/win/SafeFolder.h"
+#include "library/win/SafeTree.h"
 #include "platform/Platform.h"
 #include "product/ProductInfoKIVO.h"
 #include "product/ProfileHelper.h"
@@ -109,14 +110,37 @@ bool OwnsRegistration(StringView what) {
 void TInstallerUpdateTaskRemoveShellMenu::Execute(TInstallerCleanupList*) {
   const String dest = Installer->DestPath();
   const bool own = OwnsRegistration(u"the context menu");
+  FUnregistered.clear();
   for (const char16_t* name : {u"System\\kivo_menu32.dll", u"System\\kivo_menu64.dll"}) {
     const String library = dest + name;
     if (!zel::FileExists(library)) continue;
     // A library of the other processor width does not load: it is just deleted.
-    if (own && SafeToRun(library)) TInstallerActiveX::Unregister(library);
-    SafeDeleteFile(library);
-    RunLog().Log(u"Deleted: " + library);
+    if (own && SafeToRun(library)) {
+      TInstallerActiveX::Unregister(library);
+      FUnregistered.push_back(library);
+    }
+    // Kept aside where a failed run can put it back, else deleted.
+    bool kept = false;
+    if (FUndo) {
+      zel::TFolderTree tree(zel::TSafeFolder::Open(dest));
+      kept = FUndo->Keep(tree, name);
+    }
+    if (!kept) SafeDeleteFile(library);
+    RunLog().Log(u"Deleted: " + library + (kept ? u" (kept aside until the run is complete)" : u""));
   }
+}
+
+void TInstallerUpdateTaskRemoveShellMenu::Undo() noexcept {
+  for (const String& library : FUnregistered) {
+    try {
+      if (zel::FileExists(library) && SafeToRun(library) && TInstallerActiveX::Register(library))
+        RunLog().Log(u"Registered again (the run is undone): " + library);
+    } catch (const zel::Exception& e) {
+      RunLog().Log(u"Not registered again (" + e.Message() + u"): " + library);
+      Installer->NoteUndoFailure();
+    }
+  }
+  FUnregistered.clear();
 }
 
 void TInstallerUpdateTaskRemoveFromRegistry::Execute(TInstallerCleanupList*) {
@@ -130,13 +154,27 @@ void TInstallerUpdateTaskRemoveFromRegistry::Execute(TInstallerCleanupList*) {
 
 void TInstallerUpdateTaskRemoveUninstallInfo::Execute(TInstallerCleanupList*) {
   const String dest = Installer->DestPath();
+  FRemoved.clear();
   for (const String& name : TProductInfoKIVO::ProductNames(true)) {
     String folder;
     if (!TInstallerApplicationRepository::GetInstallPath(name, folder)) continue;
     if (!zel::SameText(NormalizeDestPath(folder), dest)) continue;  // another installation's entry
-    if (TInstallerApplicationRepository::Unregister(name))
+    TSavedUninstallEntry saved = FUndo ? TInstallerApplicationRepository::Save(name) : TSavedUninstallEntry();
+    if (TInstallerApplicationRepository::Unregister(name)) {
       RunLog().Log(u"Uninstall entry removed: " + name + u" (" + folder + u")");
+      if (saved.Existed) FRemoved.push_back(std::move(saved));
+    }
   }
+}
+
+void TInstallerUpdateTaskRemoveUninstallInfo::Undo() noexcept {
+  for (size_t i = FRemoved.size(); i-- > 0;) {
+    const bool restored = TInstallerApplicationRepository::Restore(FRemoved[i]);
+    RunLog().Log((restored ? u"Uninstall entry put back (the run is undone): " : u"Uninstall entry not put back: ") +
+                 FRemoved[i].Name);
+    if (!restored) Installer->NoteUndoFailure();
+  }
+  FRemoved.clear();
 }
 
 void TInstallerUpdateTaskRemoveShortcuts::Execute(TInstallerCleanupList*) {
@@ -147,18 +185,61 @@ void TInstallerUpdateTaskRemoveShortcuts::Execute(TInstallerCleanupList*) {
   const String commonDesktop = common ? ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY) : String();
   const String commonPrograms = common ? ShellFolder(CSIDL_COMMON_PROGRAMS) : String();
   const String commonStartMenu = common ? ShellFolder(CSIDL_COMMON_STARTMENU) : String();
+  FDeleted.clear();
   for (const String& name : names) {
     for (const String& folder : {desktop, commonDesktop})
       if (!folder.empty() && zel::FileExists(folder + name + u".lnk")) {
+        Save(folder, name + u".lnk", false);
         SafeDeleteFile(folder + name + u".lnk");
         RunLog().Log(u"Deleted: " + folder + name + u".lnk");
       }
     for (const String& folder : {startMenu, commonPrograms, commonStartMenu})
       if (!folder.empty() && zel::DirectoryExists(folder + name)) {
+        Save(folder, name, true);
         TSetupHelper::DeleteFolder(folder + name + u"\\", false);
         RunLog().Log(u"Deleted with contents: " + folder + name + u"\\");
       }
   }
+}
+
+void TInstallerUpdateTaskRemoveShortcuts::Save(const String& folder, const String& name, bool isFolder) {
+  if (!FUndo) return;
+  // Links are small: kept in memory, through handles below the shell folder, no link followed.
+  try {
+    const zel::TSafeFolder base = zel::TSafeFolder::Open(folder, zel::TSafeFolder::TTrust::FolderAsGiven);
+    const auto keep = [&](const zel::TSafeFolder& parent, StringView file, const String& relative) {
+      std::optional<std::vector<uint8_t>> bytes = zel::ReadFileBytes(parent, file, 1 << 20);
+      if (bytes) FDeleted.push_back({folder, relative, std::move(*bytes)});
+    };
+    if (!isFolder) {
+      keep(base, name, name);
+    } else if (std::optional<zel::TSafeFolder> sub = base.OpenFolder(name)) {
+      zel::ForEachFile(*sub, [&](const zel::TSafeFolder& parent, const zel::TFolderEntry& entry, const String& relative) {
+        if (!entry.IsLink()) keep(parent, entry.Name, name + u"\\" + relative);
+      });
+    }
+  } catch (const zel::Exception& e) {
+    RunLog().Log(u"Not kept for an undo (" + e.Message() + u"): " + folder + name);
+  }
+}
+
+void TInstallerUpdateTaskRemoveShortcuts::Undo() noexcept {
+  for (const TSavedFile& saved : FDeleted) {
+    const String path = saved.Folder + saved.Relative;
+    try {
+      zel::TFolderTree tree(zel::TSafeFolder::Open(saved.Folder, zel::TSafeFolder::TTrust::FolderAsGiven));
+      const zel::TSafeFolder* parent = tree.Folder(zel::ExtractFilePath(saved.Relative), true);
+      const zel::TFileHandle file = parent->CreateNewFile(zel::ExtractFileName(saved.Relative), GENERIC_WRITE);
+      zel::WriteAllOrRaise(file.Get(), saved.Bytes.data(), static_cast<DWORD>(saved.Bytes.size()),
+                           u"WriteFile \"" + path + u"\"");
+      RunLog().Log(u"Restored (the run is undone): " + path);
+    } catch (const zel::Exception& e) {
+      // Something has its name now: that stays.
+      RunLog().Log(u"Not restored (" + e.Message() + u"): " + path);
+      Installer->NoteUndoFailure();
+    }
+  }
+  FDeleted.clear();
 }
 
 void TInstallerUpdateTaskUpdateConfigs::Execute(TInstallerCleanupList* cleanup) {

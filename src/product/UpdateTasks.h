@@ -2,6 +2,10 @@
 // Small steps that remove what an older installation left in Windows, or migrate one
 // profile to the layout of the version being installed. The prepare action runs them
 // between the backup and the deletion of old files; the uninstall action runs three.
+#include <cstdint>
+#include <vector>
+
+#include "core/ApplicationRepository.h"
 #include "core/InstallerAction.h"
 #include "product/SetupHelper.h"
 
@@ -21,8 +25,12 @@ public:
   // cleanup: the files to delete later; null when the uninstall action runs the task.
   virtual void Execute(TInstallerCleanupList* cleanup) = 0;
   virtual const char* ClassName() const = 0;
-  // Where a task notes what a failed run must undo (renames); null: nothing is undone.
+  // Where a task notes what a failed run must undo (renames, files kept aside); null:
+  // nothing is undone (the uninstall), and the task keeps nothing to put back.
   void SetUndo(TSetAside* undo) { FUndo = undo; }
+  // Puts back what Execute removed outside the kept files (registrations, entries,
+  // shortcuts), after the kept files are in place again.
+  virtual void Undo() noexcept {}
 
 protected:
   TSetAside* FUndo = nullptr;
@@ -32,7 +40,12 @@ protected:
 class TInstallerUpdateTaskRemoveShellMenu : public TInstallerUpdateTask {
 public:
   void Execute(TInstallerCleanupList* cleanup) override;
+  // Registers the libraries again that it unregistered (they are back in place by then).
+  void Undo() noexcept override;
   const char* ClassName() const override { return "TInstallerUpdateTaskRemoveShellMenu"; }
+
+private:
+  std::vector<zel::String> FUnregistered;
 };
 
 // Runs "Elevator.exe /REG=U". The uninstall entry goes later, as the uninstall's last step.
@@ -47,7 +60,12 @@ public:
 class TInstallerUpdateTaskRemoveUninstallInfo : public TInstallerUpdateTask {
 public:
   void Execute(TInstallerCleanupList* cleanup) override;
+  // The removed entries come back with every value they had.
+  void Undo() noexcept override;
   const char* ClassName() const override { return "TInstallerUpdateTaskRemoveUninstallInfo"; }
+
+private:
+  std::vector<TSavedUninstallEntry> FRemoved;
 };
 
 // Copies one profile to its new folder, renames files of version 3 and drops old files.
@@ -68,7 +86,19 @@ private:
 class TInstallerUpdateTaskRemoveShortcuts : public TInstallerUpdateTask {
 public:
   void Execute(TInstallerCleanupList* cleanup) override;
+  // The deleted links (and start-menu folders) are written back, byte for byte, where
+  // nothing has taken their place.
+  void Undo() noexcept override;
   const char* ClassName() const override { return "TInstallerUpdateTaskRemoveShortcuts"; }
+
+private:
+  struct TSavedFile {
+    zel::String Folder;    // the shell folder
+    zel::String Relative;  // below it
+    std::vector<uint8_t> Bytes;
+  };
+  void Save(const zel::String& folder, const zel::String& name, bool isFolder);
+  std::vector<TSavedFile> FDeleted;
 };
 
 // The two files of the dark skin that versions before 4.50 installed under "Skins\".

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <algorithm>
+#include <tuple>
 
 #include "TestInstaller.h"
 #include "TestSupport.h"
@@ -13,7 +16,11 @@
 #include "core/SummaryBuilder.h"
 #include "library/win/FileSystem.h"
 #include "core/InstallerErrors.h"
+#include "core/ApplicationRepository.h"
+#include "package/win/ActionExtract.h"
+#include "package/win/InstallerResources.h"
 #include "product/ActionPrepare.h"
+#include "product/SetupHelper.h"
 #include "product/SetAside.h"
 
 using namespace kivo;
@@ -56,7 +63,6 @@ void RunPrepare(TPrepareRun& run, const String& dest, const String& params) {
   if (run.Object->HasErrors()) run.Error = run.Object->Errors()[0];
 }
 
-// A later step of the run that fails, after writing into the destination as extraction does.
 // Every file below folder as "relative=content", sorted.
 std::vector<std::string> Contents(const String& folder) {
   std::vector<std::string> lines;
@@ -346,4 +352,48 @@ TEST(ActionPrepare, AFailedRunPutsEveryFileBackAndAKilledOneIsFinishedByTheNext)
   EXPECT_FALSE(zel::DirectoryExists(killed + u"\\Skins\\Dark"));
   EXPECT_TRUE(zel::FileExists(outside));
   ::DeleteFileW(W(outside));
+}
+
+TEST(ActionPrepare, AFailedReplacingRunPutsBackTheUninstallEntryAndTheShortcutsItRemoved) {
+  TTestInstallerEnvironment environment(SetupMembers());
+  TestProduct.InstalledVersion = 4600;  // not updated but replaced: the old registration goes first
+  const String dest = ScratchDir(u"ActionPrepare-registration") + u"\\";
+  WriteAll(dest + u"KIVO.exe", Bytes("old player"));
+  ASSERT_TRUE(TInstallerApplicationRepository::Register(u"KIVO", dest + u"Uninstall.exe", u"4.60", u"Old", u"x"));
+  TSavedUninstallEntry entry = TInstallerApplicationRepository::Save(u"KIVO");
+  entry.Values.push_back({u"Comments", REG_BINARY, Bytes("a value the setup never writes")});
+  ASSERT_TRUE(TInstallerApplicationRepository::Restore(entry));
+  const auto values = [] {
+    std::vector<std::tuple<String, unsigned long, std::vector<uint8_t>>> list;
+    for (const auto& value : TInstallerApplicationRepository::Save(u"KIVO").Values)
+      list.emplace_back(value.Name, value.Type, value.Data);
+    std::sort(list.begin(), list.end());
+    return list;
+  };
+  const auto before = values();
+  const String link = GetSpecialFolder(CSIDL_DESKTOP) + u"KIVO.lnk";
+  const String menu = GetSpecialFolder(CSIDL_STARTMENU) + u"KIVO\\";
+  TSetupHelper::ForceFolder(menu);
+  WriteAll(link, Bytes("the desktop link"));
+  WriteAll(menu + u"Read Me.lnk", Bytes("a start-menu link"));
+
+  // The extraction registers this run's entry and fails after it.
+  TestProduct.Actions = {ActionClassOf<TInstallerActionPrepare>(), ActionClassOf<TInstallerActionExtract>(),
+                         ActionClassOf<TFailingStep>()};
+  {
+    TInstaller installer(u"/AUTO=\"" + dest + u"\" /SILENT");
+    installer.Resources().InitializeLanguages(false);
+    installer.Start(false);
+    ASSERT_TRUE(installer.Thread()->WaitFor(60000));
+    ASSERT_TRUE(installer.HasErrors());
+    EXPECT_TRUE(zel::StartsWith(installer.Errors()[0], u"failed on purpose")) << zel::ToUtf8(installer.Errors()[0]);
+    EXPECT_EQ(installer.Undo(), TInstaller::TUndo::Complete);
+  }
+  EXPECT_EQ(values(), before);
+  EXPECT_EQ(ReadAll(link), Bytes("the desktop link"));
+  EXPECT_EQ(ReadAll(menu + u"Read Me.lnk"), Bytes("a start-menu link"));
+  EXPECT_EQ(Contents(dest), (std::vector<std::string>{"KIVO.exe=old player"}));
+  TInstallerApplicationRepository::Unregister(u"KIVO");
+  ::DeleteFileW(W(link));
+  TSetupHelper::DeleteFolder(menu, false);
 }

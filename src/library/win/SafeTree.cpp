@@ -167,6 +167,20 @@ void TFolderTree::Forget(StringView relativeFolder) {
     it = FFolders.erase(it);
 }
 
+std::optional<std::vector<uint8_t>> ReadFileBytes(const TSafeFolder& folder, StringView name, size_t limit) {
+  const TFileHandle file = folder.OpenFile(name, GENERIC_READ, FILE_SHARE_READ);
+  if (!file) return std::nullopt;
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file.Get(), &size)) RaiseLastOSError(u"GetFileSizeEx \"" + folder.Path() + String(name) + u"\"");
+  if (static_cast<uint64_t>(size.QuadPart) > limit) return std::nullopt;
+  std::vector<uint8_t> bytes(static_cast<size_t>(size.QuadPart));
+  DWORD read = 0;
+  if (!bytes.empty() && (!::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
+                         read != bytes.size()))
+    RaiseLastOSError(u"ReadFile \"" + folder.Path() + String(name) + u"\"");
+  return bytes;
+}
+
 void RemoveFilesAndEmptiedFolders(TFolderTree& tree, const std::vector<String>& relative,
                                   const TRemoveReport& report) {
   std::vector<String> folders;

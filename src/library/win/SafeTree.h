@@ -3,7 +3,9 @@
 // handle it was opened with, never by its path again, so a subfolder swapped for a link
 // after it was listed is met as a link, not gone through.
 #include <functional>
+#include <cstdint>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "library/win/SafeFolder.h"
@@ -52,6 +54,10 @@ private:
   TSafeFolder FRoot;
   std::map<String, TSafeFolder> FFolders;  // by case-insensitive key of the relative path
 };
+
+// The bytes of the file `name` of folder, read by handle; nothing when it is not there or
+// is larger than limit.
+std::optional<std::vector<uint8_t>> ReadFileBytes(const TSafeFolder& folder, StringView name, size_t limit);
 
 // Deletes the listed files (paths relative to the tree's root), the last first, then the
 // folders they were in where those are empty now, deepest first: what a run made, undone.

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "core/ApplicationRepository.h"
 #include "core/Installer.h"
 #include "core/InstallerScript.h"
 #include "core/RunLog.h"
@@ -45,10 +46,23 @@ void TInstallerActionExtract::Execute() {
     ExtractFile(*files[i]);
   }
   SetStatus(GetCommonText(u"A7"));
+  // The entry as it was, for an undo: another version's, or none.
+  FEntryBefore.reset();
+  if (!Installer->HasFlag(TInstallerFlag::Portable))
+    FEntryBefore = TInstallerApplicationRepository::Save(ProductInfo().GetName());
   RegisterUninstall(Installer->DestPath(), files);
 }
 
 void TInstallerActionExtract::Rollback() noexcept {
+  if (FEntryBefore) {
+    const bool restored = TInstallerApplicationRepository::Restore(*FEntryBefore);
+    RunLog().Log(restored ? (FEntryBefore->Existed ? u"Uninstall entry as it was (the run is undone): "
+                                                   : u"Uninstall entry removed (the run is undone): ") +
+                                FEntryBefore->Name
+                          : u"Uninstall entry not put back: " + FEntryBefore->Name);
+    if (!restored) Installer->NoteUndoFailure();
+    FEntryBefore.reset();
+  }
   if (FMade.empty()) return;
   const zel::String& dest = Installer->DestPath();
   try {

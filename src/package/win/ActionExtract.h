@@ -1,8 +1,10 @@
 #pragma once
 // The installation step that writes the product's files for the chosen language and
 // then registers the uninstaller.
+#include <optional>
 #include <vector>
 
+#include "core/ApplicationRepository.h"
 #include "core/InstallerAction.h"
 
 namespace kivo {
@@ -18,6 +20,7 @@ public:
   std::vector<const TInstallerScriptFile*> CollectFiles();
 
 private:
+  std::optional<TSavedUninstallEntry> FEntryBefore;  // set once the entry is about to be written
   // The files this run makes, relative to the destination, noted before the first is
   // written: a file cut short by a failure goes too.
   std::vector<zel::String> FMade;
