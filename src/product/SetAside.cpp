@@ -45,12 +45,12 @@ std::vector<String> FilesBelow(const TSafeFolder& folder) {
   return files;
 }
 
-// A path below a folder that names no drive and no parent: "a\\b.dll", not "..\\x" or "C:x".
 // A part of a failed run that could not be put back: the user is told.
 void NoteUndoFailure() {
   if (Installer) Installer->NoteUndoFailure();
 }
 
+// A path below a folder that names no drive and no parent: "a\\b.dll", not "..\\x" or "C:x".
 bool IsPlainRelativePath(const String& path) {
   if (path.empty() || path[0] == u'\\' || path.find(u':') != String::npos) return false;
   for (const String& part : zel::Split(path, u'\\'))

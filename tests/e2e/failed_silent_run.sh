@@ -23,7 +23,7 @@ if answer_setup_box "failed silent run"; then
   FIRST_LINE=${BOX_TEXT%%\\r\\n*}
   check "message: first line is the E3 text" "$EXPECTED_FIRST_LINE" "$FIRST_LINE"
   check "message: ends with CR LF" '\r\n' "${BOX_TEXT: -4}"
-  check_contains "message: what the failure left" 'Nothing was installed: the files written so far were removed.' "$BOX_TEXT"
+  check_contains "message: what the failure left" 'Nothing was installed, and nothing of this run was left behind.' "$BOX_TEXT"
   check_contains "message: where the details are" 'The details are in the log: C:\failed.log' "$BOX_TEXT"
 fi
 end_win 30
