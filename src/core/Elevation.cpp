@@ -33,10 +33,11 @@ String ExtendedPath(StringView path) { return zel::platform::ExtendedLengthPath(
 
 String CurrentFolder() {
   const DWORD n = ::GetCurrentDirectoryW(0, nullptr);
-  if (n == 0) zel::RaiseLastOSError();
+  if (n == 0) zel::RaiseLastOSError(u"GetCurrentDirectory");
   String folder(n, u'\0');
   const DWORD m = ::GetCurrentDirectoryW(n, as_wcstr(folder));
-  if (m == 0 || m >= n) zel::RaiseLastOSError();
+  // Longer than a moment ago: another thread changed it.
+  if (m == 0 || m >= n) zel::RaiseOSError(m == 0 ? ::GetLastError() : ERROR_BUFFER_OVERFLOW, u"GetCurrentDirectory");
   folder.resize(m);
   return zel::IncludeTrailingBackslash(folder);
 }
@@ -91,7 +92,7 @@ bool RunElevatedFile(StringView program, StringView params, uint32_t* exitCode) 
   if (!::ShellExecuteExW(&info)) {
     const DWORD error = ::GetLastError();
     if (error == ErrorCancelled) return false;
-    zel::RaiseOSError(error);
+    zel::RaiseOSError(error, u"ShellExecuteEx (runas) \"" + file + u"\"");
   }
   zel::THandle process(info.hProcess);
   if (process) {
@@ -111,16 +112,17 @@ namespace {
 // Names of the private folders that hold an uninstaller's temporary copy.
 constexpr StringView kTempCopyPrefix = u"KIVO Uninstall ";
 
-std::vector<uint8_t> ReadWhole(HANDLE file) {
+std::vector<uint8_t> ReadWhole(HANDLE file, const String& path) {
   LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(file, &size) || size.QuadPart > (1ll << 31)) zel::RaiseLastOSError();
+  if (!::GetFileSizeEx(file, &size)) zel::RaiseLastOSError(u"GetFileSizeEx \"" + path + u"\"");
+  if (size.QuadPart > (1ll << 31)) zel::RaiseOSError(ERROR_FILE_TOO_LARGE, u"\"" + path + u"\"");
   std::vector<uint8_t> bytes(static_cast<size_t>(size.QuadPart));
   LARGE_INTEGER start{};
   ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
   DWORD read = 0;
   if (!bytes.empty() && (!::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
                          read != bytes.size()))
-    zel::RaiseLastOSError();
+    zel::RaiseLastOSError(u"ReadFile \"" + path + u"\"");
   return bytes;
 }
 
@@ -159,7 +161,7 @@ zel::TFileHandle CopyAndHold(StringView source, const String& folder) {
   const String target = CopyToTemp(source, folder);
   zel::TFileHandle held = OpenOwnCopy(target, FILE_SHARE_READ);
   zel::TFileHandle original = OpenForReading(String(source), FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-  if (ReadWhole(held.Get()) != ReadWhole(original.Get())) throw ChangedByAnotherProgram(target);
+  if (ReadWhole(held.Get(), target) != ReadWhole(original.Get(), String(source))) throw ChangedByAnotherProgram(target);
   return held;
 }
 
@@ -352,7 +354,7 @@ String OwnFileName() {
   String name(MAX_PATH, u'\0');
   for (;;) {
     const DWORD n = ::GetModuleFileNameW(nullptr, as_wcstr(name), static_cast<DWORD>(name.size()));
-    if (n == 0) zel::RaiseLastOSError();
+    if (n == 0) zel::RaiseLastOSError(u"GetModuleFileName");
     if (n < name.size()) {
       name.resize(n);
       return name;

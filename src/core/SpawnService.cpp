@@ -89,7 +89,8 @@ void RegisterServerClass() {
   cls.lpfnWndProc = ServerWindowProc;
   cls.hInstance = ::GetModuleHandleW(nullptr);
   cls.lpszClassName = ServerClassName;
-  if (!::RegisterClassExW(&cls) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) zel::RaiseLastOSError();
+  if (!::RegisterClassExW(&cls) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+    zel::RaiseLastOSError(u"RegisterClassEx (the spawn service's window)");
 }
 
 }  // namespace
@@ -103,7 +104,7 @@ void TInstallerSpawnService::Initialize(HWND window) {
     RegisterServerClass();
     HWND server = ::CreateWindowExW(0, ServerClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                     ::GetModuleHandleW(nullptr), nullptr);
-    if (!server) zel::RaiseLastOSError();
+    if (!server) zel::RaiseLastOSError(u"CreateWindowEx (the spawn service's window)");
     GTargetWindow = server;
     GIsServer = true;
   }

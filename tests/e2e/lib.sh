@@ -132,6 +132,7 @@ visible_windows() { drive list | sed 's/^/      window: /'; }
 run_win() {
   local out=$1
   shift
+  session_up
   timeout "$RUN_TIMEOUT" "$WINE" cmd /c 'C:\e2e\run.bat' "$@" >"$out" 2>&1 </dev/null
   if [ $? -eq 124 ]; then
     RUN_EXIT=timeout
@@ -143,15 +144,18 @@ run_win() {
   [ -n "$RUN_EXIT" ] || RUN_EXIT="none (console output: $(tr -d '\r' <"$out" | tr '\n' ' '))"
 }
 
+# session_up: the prefix's session brought up by a program of its own, before the one a
+# scenario runs. Two programs that both start a session's services race, and so does one
+# started while the last session is ending (Wine then fails to start it: "ShellExecuteEx
+# failed: Internal error"); a caller of start_win goes on to run the UI driver at once.
+session_up() { "$WINE" cmd /c exit >/dev/null 2>&1 </dev/null; }
+
 # start_win OUT COMMAND-LINE...: the same in the background; end_win collects it.
-# The prefix's session is brought up first, by a program of its own: the caller goes on
-# to run the UI driver at once, and two programs that both start a session's services
-# race (Wine then fails to start one of them: "ShellExecuteEx failed").
 start_win() {
   local out=$1
   shift
   RUN_OUT=$out
-  "$WINE" cmd /c exit >/dev/null 2>&1 </dev/null
+  session_up
   timeout "$RUN_TIMEOUT" "$WINE" cmd /c 'C:\e2e\run.bat' "$@" >"$out" 2>&1 </dev/null &
   RUN_PID=$!
 }

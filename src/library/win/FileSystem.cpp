@@ -39,7 +39,7 @@ String LongPathName(StringView path) {
 String LongTempFolder() {
   wchar_t buffer[MAX_PATH + 1];
   const DWORD n = ::GetTempPathW(MAX_PATH + 1, buffer);
-  if (n == 0 || n > MAX_PATH) RaiseLastOSError();
+  if (n == 0 || n > MAX_PATH) RaiseOSError(n == 0 ? ::GetLastError() : ERROR_BUFFER_OVERFLOW, u"GetTempPath");
   return IncludeTrailingBackslash(LongPathName(from_wcstr(buffer, n)));
 }
 

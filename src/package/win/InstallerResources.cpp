@@ -30,7 +30,7 @@ bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 String GetTempFolder() {
   wchar_t buffer[MAX_PATH + 2];
   const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
-  if (length == 0 || length > MAX_PATH + 1) RaiseLastOSError(u" (GetTempPath)");
+  if (length == 0 || length > MAX_PATH + 1) RaiseOSError(length == 0 ? ::GetLastError() : ERROR_BUFFER_OVERFLOW, u"GetTempPath");
   return IncludeTrailingBackslash(from_wcstr(buffer, length));
 }
 
@@ -47,7 +47,7 @@ String GetModuleFilePath(void* module) {
   for (;;) {
     const DWORD size = static_cast<DWORD>(path.size());
     const DWORD length = ::GetModuleFileNameW(static_cast<HMODULE>(module), as_wcstr(path), size);
-    if (length == 0) RaiseLastOSError(u" (GetModuleFileName)");
+    if (length == 0) RaiseLastOSError(u"GetModuleFileName");
     if (length < size) {
       path.resize(length);
       return path;
@@ -136,7 +136,7 @@ TInstallerResources::TInstallerResources(TInstallerProductInfo* productInfo,
 
 void TInstallerResources::StartProduct(TProductOpener openProduct) {
   FProductDecoded.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!FProductDecoded) RaiseLastOSError(u" (CreateEvent)");
+  if (!FProductDecoded) RaiseLastOSError(u"CreateEvent (the product's decode)");
   FProductPending = true;
   FDecodeThread = std::thread([this, open = std::move(openProduct)]() noexcept {
     const ULONGLONG started = ::GetTickCount64();

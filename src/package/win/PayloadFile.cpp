@@ -106,14 +106,14 @@ void TPayloadFile::Write(const uint8_t* data, size_t size) {
 void TPayloadFile::Finish() {
   if (FWritten == 0) return;  // nothing to map: every view is empty
   FMapping.Reset(::CreateFileMappingW(FFile.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-  if (!FMapping) RaiseLastOSError(u" (CreateFileMapping \"" + FFileName + u"\")");
+  if (!FMapping) RaiseLastOSError(u"CreateFileMapping \"" + FFileName + u"\"");
   FSize = FWritten;
 }
 
 std::shared_ptr<const uint8_t> TPayloadFile::MapWindow(uint64_t start, size_t size) const {
   void* base = ::MapViewOfFile(FMapping.Get(), FILE_MAP_READ, static_cast<DWORD>(start >> 32),
                                static_cast<DWORD>(start), size);
-  if (!base) RaiseLastOSError(u" (MapViewOfFile \"" + FFileName + u"\")");
+  if (!base) RaiseLastOSError(u"MapViewOfFile \"" + FFileName + u"\"");
   return std::shared_ptr<const uint8_t>(static_cast<const uint8_t*>(base),
                                         [](const uint8_t* p) { ::UnmapViewOfFile(p); });
 }
