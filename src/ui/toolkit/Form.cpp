@@ -98,6 +98,12 @@ void TZELForm::ResizeForScale() {
   SetClientSize(Handle(), left, top, width, height, Dpi(), true);
 }
 
+void TZELForm::SetDesignClientSize(int clientWidth, int clientHeight) {
+  FClientWidth = clientWidth;
+  FClientHeight = clientHeight;
+  ResizeForScale();
+}
+
 void TZELForm::SetCaption(StringView caption) { ::SetWindowTextW(Handle(), as_wcstr(String(caption))); }
 
 String TZELForm::Caption() const {

@@ -38,6 +38,10 @@ protected:
   virtual void ThemeChangedFlags(int flags);
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
   void ResizeForScale();
+  // A new client size in design units, before any control exists: resized (perhaps to
+  // a smaller scale to fit the work area) and centred again.
+  void SetDesignClientSize(int clientWidth, int clientHeight);
+  int ClientDesignWidth() const { return FClientWidth; }
   // wanted, or a smaller step when the window would not fit into work at it.
   TScale FittingScale(const TScale& wanted, const RECT& work) const;
 
