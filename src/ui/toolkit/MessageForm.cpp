@@ -21,7 +21,7 @@ constexpr int kButtonGap = 8;
 constexpr int kButtonHeight = 25;
 constexpr int kButtonMinWidth = 80;
 constexpr int kButtonPadding = 24;
-constexpr int kButtonsMargin = 16;  // right and bottom of the buttons
+constexpr int kButtonsMargin = 12;  // the band's padding around the buttons
 constexpr int kCaptionExtra = 100;  // the title bar's icon and close box beside the caption
 
 // The label's own wrapping, so that what is measured is what is painted.
@@ -155,7 +155,7 @@ void TZELMessageForm::Layout(StringView text, StringView caption) {
     const int width =
         std::max({kTextLeft + textWidth + kRightMargin, buttonsWidth + 2 * kButtonsMargin, captionWidth});
     const int content = std::max(kIconSize, textHeight);
-    SetDesignClientSize(width, kTop + content + kTop + kButtonHeight + kButtonsMargin);
+    SetDesignClientSize(width, kTop + content + kTop + kButtonsMargin + kButtonHeight + kButtonsMargin);
     if (Dpi() == dpi) break;
   }
   // A line or two beside the icon stands centred on it, as in the system's boxes.
@@ -166,7 +166,8 @@ void TZELMessageForm::Layout(StringView text, StringView caption) {
   FText->SetBounds(kTextLeft, kTop + (content - textHeight) / 2, textWidth, textHeight);
   FText->SetCaption(text);
   ::SetWindowLongPtrW(FText->Handle(), GWLP_ID, 0xFFFF);
-  const int top = kTop + content + kTop;
+  FBandTop = kTop + content + kTop;
+  const int top = FBandTop + kButtonsMargin;
   int left = ClientDesignWidth() - kButtonsMargin - static_cast<int>(FSpecs.size()) * (buttonWidth + kButtonGap) +
              kButtonGap;
   for (const TButtonSpec& spec : FSpecs) {
@@ -281,6 +282,8 @@ bool TZELMessageForm::CloseQuery() {
 
 void TZELMessageForm::Paint(TZELCanvas& canvas, const TRect& client) {
   canvas.FillRect(client, kivo::Skin.Window);
+  // The buttons stand on a band of their own below the message, as in the system's boxes.
+  canvas.FillRect(TRect{client.Left, Scale().Apply(FBandTop), client.Right, client.Bottom}, kivo::Skin.ButtonFace);
   LPCWSTR id = IDI_INFORMATION;
   switch (FIcon) {
     case TIcon::Information: id = IDI_INFORMATION; break;

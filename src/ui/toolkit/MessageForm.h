@@ -47,6 +47,7 @@ private:
   TZELLabel* FText = nullptr;
   std::vector<TZELButton*> FButtons;
   int FIconTop = 0;  // design units
+  int FBandTop = 0;  // design units: the band that holds the buttons
   mutable TIconHandle FIconImage;
   mutable int FIconImageSize = 0;
   int FResult = 0;
