@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <richedit.h>
 
 #include <algorithm>
 #include <atomic>
@@ -411,4 +412,36 @@ TEST_F(Toolkit, MessageBoxesAnswerAsTheSystemsDo) {
     EXPECT_TRUE(ownerDisabled);
     EXPECT_TRUE(::IsWindowEnabled(owner.Handle()));
   }
+}
+
+TEST_F(Toolkit, IndentedLinesOfAViewerWrapUnderTheirFirstLetter) {
+  TZELPanel panel;
+  auto* viewer = panel.Add<TZELRichViewer>();
+  viewer->SetBounds(0, 0, 220, 300);
+  const String item = u"This folder holds an older version, and updating it is recommended over a new copy.";
+  viewer->SetText(u"Setup Options:\r\n    " + item + u"\r\n" + item + u"\r\n");
+  HWND edit = viewer->Handle();
+  const auto x = [&](LONG index) {
+    POINTL point{};
+    ::SendMessageW(edit, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&point), index);
+    return point.x;
+  };
+  const auto nextLineStart = [&](LONG index) {
+    const LRESULT line = ::SendMessageW(edit, EM_EXLINEFROMCHAR, 0, index);
+    return static_cast<LONG>(::SendMessageW(edit, EM_LINEINDEX, static_cast<WPARAM>(line + 1), 0));
+  };
+  // Rich edit keeps each line break as one character.
+  const LONG indented = static_cast<LONG>(String(u"Setup Options:\r").size());
+  const LONG firstLetter = indented + 4;
+  const LONG wrapped = nextLineStart(indented);
+  ASSERT_LT(wrapped, indented + 4 + static_cast<LONG>(item.size()));  // the item does wrap
+  EXPECT_NEAR(x(wrapped), x(firstLetter), 1);  // twips to pixels may round by one
+  EXPECT_GT(x(wrapped), x(indented) + 5);
+  // A line without spaces before it wraps at the edge, as before.
+  const LONG plain = indented + 4 + static_cast<LONG>(item.size()) + 1;
+  EXPECT_EQ(x(nextLineStart(plain)), x(plain));
+  // The text itself stays as given: the indent is the paragraph's, not added spaces.
+  wchar_t shown[512];
+  const int n = ::GetWindowTextW(edit, shown, 512);
+  EXPECT_EQ(from_wcstr(shown, static_cast<size_t>(n)), u"Setup Options:\r\n    " + item + u"\r\n" + item + u"\r\n");
 }
