@@ -347,8 +347,9 @@ TEST_F(Toolkit, MessageBoxesAnswerAsTheSystemsDo) {
   for (const TRow& row : rows) {
     SCOPED_TRACE(row.Name);
     TBoxWatcher watcher(row.Act);
-    const int answer = TZELMessageForm(u"Short text", u"Question", TIcon::Question, row.Buttons, row.DefaultIndex)
-                           .ShowModal(owner.Handle());
+    const int answer =
+        TZELMessageForm(owner.Handle(), u"Short text", u"Question", TIcon::Question, row.Buttons, row.DefaultIndex)
+            .ShowModal();
     EXPECT_EQ(answer, row.Expected);
     EXPECT_EQ(watcher.Seen.Ids, row.Ids);
     EXPECT_EQ(watcher.Seen.DefaultId, row.DefaultId);
@@ -362,7 +363,7 @@ TEST_F(Toolkit, MessageBoxesAnswerAsTheSystemsDo) {
   MessageBoxTexts().Cancel = u"Abbrechen und zurück zur vorigen Seite";
   {
     TBoxWatcher watcher([](HWND box) { PostKey(box, VK_ESCAPE); });
-    TZELMessageForm(u"Text", u"Frage", TIcon::Question, TButtons::OkCancel).ShowModal(owner.Handle());
+    TZELMessageForm(owner.Handle(), u"Text", u"Frage", TIcon::Question, TButtons::OkCancel).ShowModal();
     EXPECT_EQ(watcher.Seen.Captions, (std::vector<String>{u"OK", u"Abbrechen und zurück zur vorigen Seite"}));
   }
   MessageBoxTexts() = saved;
@@ -376,7 +377,7 @@ TEST_F(Toolkit, MessageBoxesAnswerAsTheSystemsDo) {
   TBoxSeen wide;
   {
     TBoxWatcher watcher([](HWND box) { PostKey(::GetDlgItem(box, IDABORT), VK_RETURN); });
-    TZELMessageForm(longText, u"Setup", TIcon::Warning, TButtons::AbortRetryIgnore).ShowModal(owner.Handle());
+    TZELMessageForm(owner.Handle(), longText, u"Setup", TIcon::Warning, TButtons::AbortRetryIgnore).ShowModal();
     wide = watcher.Seen;
   }
   EXPECT_GE(wide.Text.bottom - wide.Text.top, wide.TextNeeds);
@@ -396,7 +397,7 @@ TEST_F(Toolkit, MessageBoxesAnswerAsTheSystemsDo) {
   TBoxSeen narrow;
   {
     TBoxWatcher watcher([](HWND box) { PostKey(box, VK_ESCAPE); });
-    TZELMessageForm(u"Done.", u"Setup", TIcon::Information, TButtons::Ok).ShowModal(owner.Handle());
+    TZELMessageForm(owner.Handle(), u"Done.", u"Setup", TIcon::Information, TButtons::Ok).ShowModal();
     narrow = watcher.Seen;
   }
   EXPECT_LT(narrow.Box.right - narrow.Box.left, wide.Box.right - wide.Box.left);
@@ -408,7 +409,7 @@ TEST_F(Toolkit, MessageBoxesAnswerAsTheSystemsDo) {
       ownerDisabled = !::IsWindowEnabled(owner.Handle());
       PostKey(box, VK_ESCAPE);
     });
-    TZELMessageForm(u"Error", u"Setup", TIcon::Error, TButtons::Ok).ShowModal(nullptr);
+    TZELMessageForm(nullptr, u"Error", u"Setup", TIcon::Error, TButtons::Ok).ShowModal();
     EXPECT_TRUE(ownerDisabled);
     EXPECT_TRUE(::IsWindowEnabled(owner.Handle()));
   }

@@ -34,12 +34,13 @@ TZELMessageForm::TIcon FormIcon(TMessageKind kind) {
 }  // namespace
 
 void ShowMessageBox(HWND owner, StringView text, StringView caption, TMessageKind kind) {
-  TZELMessageForm(text, caption, FormIcon(kind), TZELMessageForm::TButtons::Ok).ShowModal(owner);
+  TZELMessageForm(owner, text, caption, FormIcon(kind), TZELMessageForm::TButtons::Ok).ShowModal();
 }
 
 bool AskOkCancel(HWND owner, StringView text, StringView caption) {
-  return TZELMessageForm(text, caption, TZELMessageForm::TIcon::Question, TZELMessageForm::TButtons::OkCancel, 1)
-             .ShowModal(owner) == IDOK;
+  return TZELMessageForm(owner, text, caption, TZELMessageForm::TIcon::Question, TZELMessageForm::TButtons::OkCancel,
+                         1)
+             .ShowModal() == IDOK;
 }
 
 void ShowErrorBox(StringView text, StringView caption) noexcept {
@@ -58,8 +59,9 @@ void ShowErrorBox(StringView text, StringView caption) noexcept {
 }
 
 int AskAbortRetryIgnore(HWND owner, StringView text, StringView caption) {
-  return TZELMessageForm(text, caption, TZELMessageForm::TIcon::Warning, TZELMessageForm::TButtons::AbortRetryIgnore)
-      .ShowModal(owner);
+  return TZELMessageForm(owner, text, caption, TZELMessageForm::TIcon::Warning,
+                         TZELMessageForm::TButtons::AbortRetryIgnore)
+      .ShowModal();
 }
 
 TFolderBrowserTexts& FolderBrowserTexts() {

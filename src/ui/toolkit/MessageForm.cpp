@@ -110,8 +110,10 @@ TMessageBoxTexts& MessageBoxTexts() {
   return texts;
 }
 
-TZELMessageForm::TZELMessageForm(StringView text, StringView caption, TIcon icon, TButtons buttons, int defaultIndex)
-    : TZELForm(L"TZELMessageForm", 300, 100), FIcon(icon) {
+TZELMessageForm::TZELMessageForm(HWND owner, StringView text, StringView caption, TIcon icon, TButtons buttons,
+                                 int defaultIndex)
+    : TZELForm(L"TZELMessageForm", 300, 100), FOwner(owner ? ::GetAncestor(owner, GA_ROOT) : nullptr), FIcon(icon) {
+  if (const TZELForm* form = FOwner ? TZELForm::FromHandle(FOwner) : nullptr) LimitScale(form->Scale());
   const TMessageBoxTexts& texts = MessageBoxTexts();
   switch (buttons) {
     case TButtons::Ok:
@@ -202,9 +204,9 @@ void TZELMessageForm::PlaceOverOwner(HWND owner) {
   ::SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-int TZELMessageForm::ShowModal(HWND owner) {
+int TZELMessageForm::ShowModal() {
   FResult = 0;
-  if (owner) owner = ::GetAncestor(owner, GA_ROOT);
+  const HWND owner = FOwner;
   if (owner) ::SetWindowLongPtrW(Handle(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
   PlaceOverOwner(owner);
   const bool ownerEnabled = owner && ::IsWindowEnabled(owner);

@@ -20,11 +20,13 @@ class TZELMessageForm : public TZELForm {
 public:
   enum class TIcon { Information, Warning, Error, Question };
   enum class TButtons { Ok, OkCancel, AbortRetryIgnore };
-  // defaultIndex counts the buttons from the left.
-  TZELMessageForm(StringView text, StringView caption, TIcon icon, TButtons buttons, int defaultIndex = 0);
+  // defaultIndex counts the buttons from the left. The box is never at a larger scale
+  // than its owner (a wizard made smaller to fit a small screen).
+  TZELMessageForm(HWND owner, StringView text, StringView caption, TIcon icon, TButtons buttons,
+                  int defaultIndex = 0);
   // Shows the box until a button, Esc or the close box ends it; the id of the answer.
   // Without an owner it is modal to every window of its thread.
-  int ShowModal(HWND owner);
+  int ShowModal();
 
 protected:
   bool CloseQuery() override;
@@ -40,6 +42,7 @@ private:
   void PlaceOverOwner(HWND owner);
   void CopyToClipboard() const;
   void Finish(int result) { FResult = result; }
+  HWND FOwner;
   TIcon FIcon;
   std::vector<TButtonSpec> FSpecs;
   int FDefaultIndex;
