@@ -45,7 +45,13 @@ void ShowSetupError(const String& message) {
   // Nobody could answer a box on an invisible window station: the log and the exit
   // code carry the error there.
   if (!zel::HasVisibleDesktop()) return;
-  ::MessageBoxW(nullptr, zel::as_wcstr(message), L"Setup", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+  // The same box as the wizard's; a silent run has not set the toolkit up yet. Should
+  // that fail, ShowErrorBox still shows the system's.
+  try {
+    InitializeUserInterface();
+  } catch (...) {
+  }
+  zel::ShowErrorBox(message, u"Setup");
 }
 
 // One setup at a time on a machine: two runs into one folder would replace and delete

@@ -150,6 +150,16 @@ void TInstallerForm::Localize() {
   browser.NewFolder = resources.GetText(u"Common", u"lNewFolder");
   browser.Cancel = resources.GetText(u"Common", u"lCancel");
   browser.Ok = resources.GetText(u"Common", u"lOk");
+  // A language file without a caption keeps the English one rather than a blank button.
+  zel::TMessageBoxTexts& box = zel::MessageBoxTexts();
+  auto boxText = [&](String& caption, const char16_t* key) {
+    if (String text = resources.GetText(u"Common", key); !text.empty()) caption = text;
+  };
+  boxText(box.Ok, u"lOk");
+  boxText(box.Cancel, u"lCancel");
+  boxText(box.Abort, u"lAbort");
+  boxText(box.Retry, u"lRetry");
+  boxText(box.Ignore, u"lIgnore");
   lbVerInfo->SetCaption(Installer->ProductInfo().GetFullVersion());
 }
 
@@ -281,7 +291,7 @@ void RunInstallerWizard(TInstaller& installer) {
   });
   zel::SetErrorHandler([](const String& message) {
     RunLog().Log(u"Wizard error: " + message);
-    ::MessageBoxW(nullptr, zel::as_wcstr(message), L"Setup", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+    zel::ShowErrorBox(message, u"Setup");
   });
   auto form = std::make_unique<TInstallerForm>();
   form->Show();

@@ -196,23 +196,23 @@ wine_out() {
 # The UI driver.
 drive() { wine_out "$UIDRIVER_EXE" "$@"; }
 
-# answer_setup_box NAME: waits for the "Setup" message box (class "#32770"), checks that
+# answer_setup_box NAME: waits for the "Setup" message box (the toolkit's), checks that
 # it is the only one, sets BOX_TEXT to its message (CR, LF and TAB written as \r, \n,
 # \t) and clicks OK. False when no such box turned up.
 answer_setup_box() {
   local texts boxes windows
   BOX_TEXT=""
-  if ! texts=$(drive texts --class '#32770' --title Setup --timeout 30000); then
+  if ! texts=$(drive texts --class TZELMessageForm --title Setup --timeout 30000); then
     fail "$1: no \"Setup\" message box appeared ($texts); what is on the screen:"
     visible_windows
     return 1
   fi
   BOX_TEXT=$(sed -n 's/^Static\t65535\t//p' <<<"$texts")
   windows=$(drive list)
-  boxes=$(grep -cxF $'#32770\tSetup' <<<"$windows")
+  boxes=$(grep -cxF $'TZELMessageForm\tSetup' <<<"$windows")
   check "$1: one \"Setup\" message box" 1 "$boxes"
   check "$1: the box has an OK button" 1 "$(grep -c $'^Button\t1\tOK$' <<<"$texts")"
-  drive click --class '#32770' --title Setup --button OK >/dev/null ||
+  drive click --class TZELMessageForm --title Setup --button OK >/dev/null ||
     fail "$1: could not click OK in the \"Setup\" box"
 }
 

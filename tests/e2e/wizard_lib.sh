@@ -95,15 +95,24 @@ expect_page() {
 # click_button CAPTION: clicks a control of the wizard by its caption.
 click_button() { drive click --title "$WIZARD_TITLE" --button "$1" >/dev/null || fail "cannot click [$1]"; }
 
-# The wizard's message boxes: the system's, or in dark mode the toolkit's own.
-BOX_CLASS=${BOX_CLASS:-#32770}
+# The wizard's message boxes: the toolkit's own, in light and dark mode alike.
+BOX_CLASS=TZELMessageForm
 # box_text TITLE: waits for a message box with that title and prints its message.
 box_text() {
   local texts
   texts=$(drive texts --class "$BOX_CLASS" --title "$1" --timeout 10000) || return 1
   sed -n 's/^Static\t65535\t//p' <<<"$texts"
 }
-answer_box() { drive click --class "$BOX_CLASS" --title "$1" --button "$2" >/dev/null; }
+# answer_box TITLE BUTTON: clicks a button of the box; OK and Cancel name the buttons
+# as the wizard's language captions them.
+answer_box() {
+  local button=$2
+  case $button in
+    OK) button=$(lng Common lOk) ;;
+    Cancel) button=$(lng Common lCancel) ;;
+  esac
+  drive click --class "$BOX_CLASS" --title "$1" --button "$button" >/dev/null
+}
 # close_box TITLE BUTTON: answers the box and waits until it has gone, asking again when
 # a click came before the box was ready for it; false when it stays.
 close_box() {

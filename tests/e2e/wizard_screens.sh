@@ -50,7 +50,6 @@ settings() {
   wine_out reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize' /v AppsUseLightTheme \
     /t REG_DWORD /d "$([ "$theme" == dark ] && echo 0 || echo 1)" /f >/dev/null
   stop_server
-  BOX_CLASS=$([ "$theme" == dark ] && echo TZELMessageForm || echo '#32770')
 }
 
 # product_pages LANGUAGE: the product's pages in that language (pictures LANGUAGE-NAME-...).
@@ -111,10 +110,13 @@ product_pages() {
   WIZARD_TITLE="KIVO Setup"
 }
 
-# shot NAME: the wizard's part of the screen (the window is centred on the 1280 × 1024 screen).
+# shot NAME: the wizard's part of the screen (the window is centred on a 1280 × 1024
+# screen); on another screen the whole of it, as the window may have been fitted to it.
 shot() {
-  local w=$((640 * percent / 100 + 40)) h=$((480 * percent / 100 + 70))
+  local w=$((640 * percent / 100 + 40)) h=$((480 * percent / 100 + 70)) size
   screenshot "$1-$theme-$percent"
+  size=$(identify -format '%wx%h' "$SHOTS/$1-$theme-$percent.png" 2>/dev/null)
+  [ "$size" == 1280x1024 ] || return 0
   convert "$SHOTS/$1-$theme-$percent.png" -crop "${w}x${h}+$(((1280 - w) / 2))+$(((1024 - h) / 2))" +repage \
     "$SHOTS/$1-$theme-$percent.png" 2>/dev/null
 }

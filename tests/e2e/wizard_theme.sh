@@ -18,9 +18,9 @@ pixel() {
   top=$(cut -d+ -f3 <<<"$box")
   convert "$SHOTS/theme-probe.png" -format "%[hex:p{$((left + $1)),$((top + $2))}]" info: 2>/dev/null | cut -c1-6
 }
-# box_pixel: a point of the toolkit's box left of its icon (the box, 380 wide, is the
-# topmost window, centred on the screen).
-box_pixel() { convert "$SHOTS/theme-box.png" -format '%[hex:p{460,512}]' info: 2>/dev/null | cut -c1-6; }
+# box_pixel NAME: a point of the question box left of its icon (the box, about 490 wide for
+# this text, is centred on the wizard, which is centred on the screen).
+box_pixel() { convert "$SHOTS/$1.png" -format '%[hex:p{404,500}]' info: 2>/dev/null | cut -c1-6; }
 set_theme() {
   wine_out reg add "$PERSONALIZE" /v AppsUseLightTheme /t REG_DWORD /d "$1" /f >/dev/null
   drive setting --title "$WIZARD_TITLE" --text ImmersiveColorSet >/dev/null
@@ -46,17 +46,15 @@ DARK_HEADER=$(pixel 600 4)
 DARK_BUTTON=$(pixel 520 460)
 [ "$DARK_BUTTON" != "$LIGHT_BUTTON" ] && pass || fail "the Next button kept its light face ($DARK_BUTTON)"
 screenshot theme-dark-live
-# In dark mode the question is the toolkit's own box, dark too, answered as the system's.
-BOX_CLASS=TZELMessageForm
+# The question box follows the theme too.
 drive close --title "$WIZARD_TITLE" >/dev/null
 QM=$(lng Common QM)
 check "dark: the question in the toolkit's box" "${QM//\\n/\\r\\n}" "$(box_text "$WIZARD_TITLE")"
 screenshot theme-box
-check "dark: the box is dark" 262626 "$(box_pixel)"
+check "dark: the box is dark" 262626 "$(box_pixel theme-box)"
 answer_box "$WIZARD_TITLE" Cancel
 soon 10 1 eval 'no_box "$WIZARD_TITLE" && echo 1' || fail "dark: the question stays open"
 check "dark: Cancel keeps the wizard" PageLicense "$(wizard_page)"
-BOX_CLASS='#32770'
 
 step "a settings change of another name changes nothing"
 wine_out reg add "$PERSONALIZE" /v AppsUseLightTheme /t REG_DWORD /d 1 /f >/dev/null
@@ -68,7 +66,11 @@ step "light again"
 set_theme 1
 check_soon "light again: page background" FFFFFF pixel 10 200
 check "light again: header" "$LIGHT_HEADER" "$(pixel 600 4)"
+# The same box, light now.
 drive close --title "$WIZARD_TITLE" >/dev/null
+check "light: the same question box" "${QM//\\n/\\r\\n}" "$(box_text "$WIZARD_TITLE")"
+screenshot theme-box-light
+check "light: the box is light" FFFFFF "$(box_pixel theme-box-light)"
 answer_box "$WIZARD_TITLE" OK
 end_win 30
 check "exit code" 1602 "$RUN_EXIT"

@@ -77,7 +77,7 @@ public:
     const DWORD owner = ::GetCurrentThreadId();
     FThread = std::thread([this, button, owner] {
       while (!FStop) {
-        HWND box = ::FindWindowW(L"#32770", nullptr);
+        HWND box = ::FindWindowW(L"TZELMessageForm", nullptr);
         if (box && ::IsWindowVisible(box) && ::GetWindowThreadProcessId(box, nullptr) == owner) {
           Asked = true;
           ::PostMessageW(box, WM_COMMAND, button, 0);

@@ -1,11 +1,17 @@
 // The toolkit's window-side rules: the dark-mode setting as the system stores it, the
 // alignment of controls in a container, labels fitted to their text, and the edit with
-// its button.
+// its button, and the message box in every theme.
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <richedit.h>
 
+#include <algorithm>
+#include <atomic>
+#include <functional>
 #include <optional>
+#include <thread>
+#include <vector>
 
 #include "ui/toolkit/Application.h"
 #include "ui/toolkit/Button.h"
@@ -13,6 +19,7 @@
 #include "ui/toolkit/Form.h"
 #include "ui/toolkit/Label.h"
 #include "ui/toolkit/Memo.h"
+#include "ui/toolkit/MessageForm.h"
 #include "ui/toolkit/Theme.h"
 
 using namespace zel;
@@ -54,6 +61,82 @@ TRect BoundsOf(HWND window) {
   ::MapWindowPoints(nullptr, ::GetParent(window), reinterpret_cast<POINT*>(&r), 2);
   return FromRECT(r);
 }
+
+// What a message box of this thread showed, read from a thread of its own (the box is
+// modal: the test's thread is inside it meanwhile), which then answers it with a list of
+// posted messages.
+struct TBoxSeen {
+  std::vector<int> Ids;  // buttons from left to right
+  std::vector<String> Captions;
+  int DefaultId = 0;
+  RECT Box{};
+  RECT Text{};       // the message, in screen coordinates
+  int TextNeeds = 0; // the height the message needs at the label's width
+  int ButtonsTop = 0;
+  bool CloseBoxEnabled = true;
+};
+
+class TBoxWatcher {
+public:
+  using TAnswer = std::function<void(HWND box)>;
+  explicit TBoxWatcher(TAnswer answer) {
+    const DWORD owner = ::GetCurrentThreadId();
+    FThread = std::thread([this, answer, owner] {
+      while (!FStop) {
+        HWND box = ::FindWindowW(L"TZELMessageForm", nullptr);
+        if (box && ::IsWindowVisible(box) && ::GetWindowThreadProcessId(box, nullptr) == owner) {
+          Read(box);
+          answer(box);
+          return;
+        }
+        ::Sleep(5);  // polling for the box to appear, not waiting out a time
+      }
+    });
+  }
+  ~TBoxWatcher() {
+    FStop = true;
+    FThread.join();
+  }
+  TBoxSeen Seen;
+
+private:
+  void Read(HWND box) {
+    ::GetWindowRect(box, &Seen.Box);
+    std::vector<std::pair<int, HWND>> buttons;
+    for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+      RECT r{};
+      ::GetWindowRect(child, &r);
+      if (::GetDlgCtrlID(child) == 0xFFFF) {
+        Seen.Text = r;
+        wchar_t text[2048];
+        const int n = ::GetWindowTextW(child, text, 2048);
+        HDC dc = ::GetDC(child);
+        HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(child, WM_GETFONT, 0, 0)));
+        RECT need{0, 0, r.right - r.left, 0};
+        ::DrawTextW(dc, text, n, &need, DT_NOPREFIX | DT_WORDBREAK | DT_CALCRECT);
+        ::SelectObject(dc, old);
+        ::ReleaseDC(child, dc);
+        Seen.TextNeeds = need.bottom;
+        continue;
+      }
+      buttons.emplace_back(r.left, child);
+      Seen.ButtonsTop = r.top;
+      if ((::GetWindowLongPtrW(child, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON) Seen.DefaultId = ::GetDlgCtrlID(child);
+    }
+    std::sort(buttons.begin(), buttons.end());
+    for (const auto& [left, button] : buttons) {
+      wchar_t caption[64];
+      const int n = ::GetWindowTextW(button, caption, 64);
+      Seen.Ids.push_back(::GetDlgCtrlID(button));
+      Seen.Captions.push_back(from_wcstr(caption, static_cast<size_t>(n)));
+    }
+    Seen.CloseBoxEnabled = !(::GetMenuState(::GetSystemMenu(box, FALSE), SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED);
+  }
+  std::atomic<bool> FStop{false};
+  std::thread FThread;
+};
+
+void PostKey(HWND window, WPARAM key) { ::PostMessageW(window, WM_KEYDOWN, key, 0); }
 
 class Toolkit : public ::testing::Test {
 protected:
@@ -215,4 +298,151 @@ TEST_F(Toolkit, MovingToAMonitorWithAnotherDpiRescalesTheWindowAndItsControls) {
   LOGFONTW font{};
   ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(button->Handle(), WM_GETFONT, 0, 0)), sizeof(font), &font);
   EXPECT_EQ(font.lfHeight, -18);
+}
+
+TEST_F(Toolkit, MessageBoxesAnswerAsTheSystemsDo) {
+  using TButtons = TZELMessageForm::TButtons;
+  using TIcon = TZELMessageForm::TIcon;
+  TZELForm owner(L"TZELTestForm", 640, 480);
+  owner.Show();
+  // Each row: the buttons, the default, what the user does, and the answer it gives.
+  struct TRow {
+    const char* Name;
+    TButtons Buttons;
+    int DefaultIndex;
+    std::function<void(HWND)> Act;
+    int Expected;
+    std::vector<int> Ids;
+    int DefaultId;
+    bool CloseBox;
+  };
+  const std::vector<TRow> rows = {
+      {"OK: Enter", TButtons::Ok, 0, [](HWND box) { PostKey(::GetDlgItem(box, IDOK), VK_RETURN); }, IDOK, {IDOK},
+       IDOK, true},
+      {"OK: Esc answers OK", TButtons::Ok, 0, [](HWND box) { PostKey(box, VK_ESCAPE); }, IDOK, {IDOK}, IDOK, true},
+      {"OK/Cancel: Enter on the default Cancel", TButtons::OkCancel, 1,
+       [](HWND box) { PostKey(::GetDlgItem(box, IDCANCEL), VK_RETURN); }, IDCANCEL, {IDOK, IDCANCEL}, IDCANCEL, true},
+      {"OK/Cancel: Enter after Tab back to OK", TButtons::OkCancel, 1,
+       [](HWND box) {
+         PostKey(::GetDlgItem(box, IDCANCEL), VK_TAB);
+         PostKey(::GetDlgItem(box, IDCANCEL), VK_RETURN);
+       },
+       IDOK, {IDOK, IDCANCEL}, IDCANCEL, true},
+      {"OK/Cancel: Esc", TButtons::OkCancel, 0, [](HWND box) { PostKey(::GetDlgItem(box, IDOK), VK_ESCAPE); },
+       IDCANCEL, {IDOK, IDCANCEL}, IDOK, true},
+      {"OK/Cancel: the close box", TButtons::OkCancel, 0, [](HWND box) { ::PostMessageW(box, WM_CLOSE, 0, 0); },
+       IDCANCEL, {IDOK, IDCANCEL}, IDOK, true},
+      // No Cancel: Esc and the close box do nothing, the access key answers.
+      {"Abort/Retry/Ignore: Esc, close, then R", TButtons::AbortRetryIgnore, 0,
+       [](HWND box) {
+         PostKey(::GetDlgItem(box, IDABORT), VK_ESCAPE);
+         ::PostMessageW(box, WM_CLOSE, 0, 0);
+         ::PostMessageW(::GetDlgItem(box, IDABORT), WM_CHAR, L'r', 0);
+       },
+       IDRETRY, {IDABORT, IDRETRY, IDIGNORE}, IDABORT, false},
+      {"Abort/Retry/Ignore: Enter", TButtons::AbortRetryIgnore, 0,
+       [](HWND box) { PostKey(::GetDlgItem(box, IDABORT), VK_RETURN); }, IDABORT, {IDABORT, IDRETRY, IDIGNORE},
+       IDABORT, false},
+  };
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Name);
+    TBoxWatcher watcher(row.Act);
+    const int answer =
+        TZELMessageForm(owner.Handle(), u"Short text", u"Question", TIcon::Question, row.Buttons, row.DefaultIndex)
+            .ShowModal();
+    EXPECT_EQ(answer, row.Expected);
+    EXPECT_EQ(watcher.Seen.Ids, row.Ids);
+    EXPECT_EQ(watcher.Seen.DefaultId, row.DefaultId);
+    EXPECT_EQ(watcher.Seen.CloseBoxEnabled, row.CloseBox);
+    EXPECT_TRUE(::IsWindowEnabled(owner.Handle()));  // given back after the box
+  }
+
+  // The captions come from the language; a long German one widens every button alike.
+  TMessageBoxTexts saved = MessageBoxTexts();
+  MessageBoxTexts().Ok = u"OK";
+  MessageBoxTexts().Cancel = u"Abbrechen und zurück zur vorigen Seite";
+  {
+    TBoxWatcher watcher([](HWND box) { PostKey(box, VK_ESCAPE); });
+    TZELMessageForm(owner.Handle(), u"Text", u"Frage", TIcon::Question, TButtons::OkCancel).ShowModal();
+    EXPECT_EQ(watcher.Seen.Captions, (std::vector<String>{u"OK", u"Abbrechen und zurück zur vorigen Seite"}));
+  }
+  MessageBoxTexts() = saved;
+
+  // A long message with a path longer than a line: wrapped in full above the buttons,
+  // centred on its owner and inside the work area; a short one makes a narrower box.
+  const String longText =
+      u"The file \"C:\\Program Files\\KIVO\\" + String(90, u'x') +
+      u".dll\" is in use by another program and cannot be replaced. Close the programs that may be using it and "
+      u"click Retry, click Ignore to skip this file, or click Abort to cancel the installation.";
+  TBoxSeen wide;
+  {
+    TBoxWatcher watcher([](HWND box) { PostKey(::GetDlgItem(box, IDABORT), VK_RETURN); });
+    TZELMessageForm(owner.Handle(), longText, u"Setup", TIcon::Warning, TButtons::AbortRetryIgnore).ShowModal();
+    wide = watcher.Seen;
+  }
+  EXPECT_GE(wide.Text.bottom - wide.Text.top, wide.TextNeeds);
+  EXPECT_GT(wide.TextNeeds, 40);  // wrapped onto several lines
+  EXPECT_LE(wide.Text.bottom, wide.ButtonsTop);
+  EXPECT_LE(wide.Text.right, wide.Box.right);
+  RECT work{};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  EXPECT_GE(wide.Box.left, work.left);
+  EXPECT_GE(wide.Box.top, work.top);
+  EXPECT_LE(wide.Box.right, work.right);
+  EXPECT_LE(wide.Box.bottom, work.bottom);
+  RECT ownerRect{};
+  ::GetWindowRect(owner.Handle(), &ownerRect);
+  EXPECT_NEAR((wide.Box.left + wide.Box.right) / 2, (ownerRect.left + ownerRect.right) / 2, 2);
+  EXPECT_NEAR((wide.Box.top + wide.Box.bottom) / 2, (ownerRect.top + ownerRect.bottom) / 2, 2);
+  TBoxSeen narrow;
+  {
+    TBoxWatcher watcher([](HWND box) { PostKey(box, VK_ESCAPE); });
+    TZELMessageForm(owner.Handle(), u"Done.", u"Setup", TIcon::Information, TButtons::Ok).ShowModal();
+    narrow = watcher.Seen;
+  }
+  EXPECT_LT(narrow.Box.right - narrow.Box.left, wide.Box.right - wide.Box.left);
+
+  // Without an owner the box blocks every window of its thread while it is open.
+  {
+    std::atomic<bool> ownerDisabled{false};
+    TBoxWatcher watcher([&](HWND box) {
+      ownerDisabled = !::IsWindowEnabled(owner.Handle());
+      PostKey(box, VK_ESCAPE);
+    });
+    TZELMessageForm(nullptr, u"Error", u"Setup", TIcon::Error, TButtons::Ok).ShowModal();
+    EXPECT_TRUE(ownerDisabled);
+    EXPECT_TRUE(::IsWindowEnabled(owner.Handle()));
+  }
+}
+
+TEST_F(Toolkit, IndentedLinesOfAViewerWrapUnderTheirFirstLetter) {
+  TZELPanel panel;
+  auto* viewer = panel.Add<TZELRichViewer>();
+  viewer->SetBounds(0, 0, 220, 300);
+  const String item = u"This folder holds an older version, and updating it is recommended over a new copy.";
+  viewer->SetText(u"Setup Options:\r\n    " + item + u"\r\n" + item + u"\r\n");
+  HWND edit = viewer->Handle();
+  const auto x = [&](LONG index) {
+    POINTL point{};
+    ::SendMessageW(edit, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&point), index);
+    return point.x;
+  };
+  const auto nextLineStart = [&](LONG index) {
+    const LRESULT line = ::SendMessageW(edit, EM_EXLINEFROMCHAR, 0, index);
+    return static_cast<LONG>(::SendMessageW(edit, EM_LINEINDEX, static_cast<WPARAM>(line + 1), 0));
+  };
+  // Rich edit keeps each line break as one character.
+  const LONG indented = static_cast<LONG>(String(u"Setup Options:\r").size());
+  const LONG firstLetter = indented + 4;
+  const LONG wrapped = nextLineStart(indented);
+  ASSERT_LT(wrapped, indented + 4 + static_cast<LONG>(item.size()));  // the item does wrap
+  EXPECT_NEAR(x(wrapped), x(firstLetter), 1);  // twips to pixels may round by one
+  EXPECT_GT(x(wrapped), x(indented) + 5);
+  // A line without spaces before it wraps at the edge, as before.
+  const LONG plain = indented + 4 + static_cast<LONG>(item.size()) + 1;
+  EXPECT_EQ(x(nextLineStart(plain)), x(plain));
+  // The text itself stays as given: the indent is the paragraph's, not added spaces.
+  wchar_t shown[512];
+  const int n = ::GetWindowTextW(edit, shown, 512);
+  EXPECT_EQ(from_wcstr(shown, static_cast<size_t>(n)), u"Setup Options:\r\n    " + item + u"\r\n" + item + u"\r\n");
 }

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "library/Exceptions.h"
+#include "ui/toolkit/Dialogs.h"
 
 namespace zel {
 
@@ -16,9 +17,7 @@ constexpr UINT_PTR kSubclassId = 1;
 int NextControlId = 1000;
 
 TErrorHandler& ErrorHandler() {
-  static TErrorHandler handler = [](const String& message) {
-    ::MessageBoxW(nullptr, as_wcstr(message), L"Setup", MB_OK | MB_ICONERROR | MB_TASKMODAL);
-  };
+  static TErrorHandler handler = [](const String& message) { ShowErrorBox(message, u"Setup"); };
   return handler;
 }
 

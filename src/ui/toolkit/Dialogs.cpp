@@ -14,33 +14,12 @@ namespace zel {
 
 namespace {
 
-UINT IconFlag(TMessageKind kind) {
-  switch (kind) {
-    case TMessageKind::Information: return MB_ICONINFORMATION;
-    case TMessageKind::Warning: return MB_ICONWARNING;
-    case TMessageKind::Error: return MB_ICONERROR;
-    case TMessageKind::Question: return MB_ICONQUESTION;
-  }
-  return 0;
-}
-
-// The system's message box: its buttons and texts are plain child controls, which
-// screen readers and the test driver read as they are.
-int Box(HWND owner, StringView text, StringView caption, UINT flags) {
-  const String t(text);
-  const String c(caption);
-  return ::MessageBoxW(owner, as_wcstr(t), as_wcstr(c), flags | (owner ? MB_APPLMODAL : MB_TASKMODAL));
-}
-
 template <typename T>
 struct TComRelease {
   void operator()(T* p) const { if (p) p->Release(); }
 };
 template <typename T>
 using TComPtr = std::unique_ptr<T, TComRelease<T>>;
-
-// The system's boxes are light only: in dark mode the toolkit shows its own.
-bool UseOwnBox() { return IsDarkMode() && !IsHighContrast(); }
 
 TZELMessageForm::TIcon FormIcon(TMessageKind kind) {
   switch (kind) {
@@ -55,17 +34,34 @@ TZELMessageForm::TIcon FormIcon(TMessageKind kind) {
 }  // namespace
 
 void ShowMessageBox(HWND owner, StringView text, StringView caption, TMessageKind kind) {
-  if (UseOwnBox()) {
-    TZELMessageForm(text, caption, FormIcon(kind), false, false).ShowModal(owner);
-    return;
-  }
-  Box(owner, text, caption, MB_OK | IconFlag(kind));
+  TZELMessageForm(owner, text, caption, FormIcon(kind), TZELMessageForm::TButtons::Ok).ShowModal();
 }
 
 bool AskOkCancel(HWND owner, StringView text, StringView caption) {
-  if (UseOwnBox())
-    return TZELMessageForm(text, caption, TZELMessageForm::TIcon::Question, true, true).ShowModal(owner) == IDOK;
-  return Box(owner, text, caption, MB_OKCANCEL | MB_DEFBUTTON2 | MB_ICONQUESTION) == IDOK;
+  return TZELMessageForm(owner, text, caption, TZELMessageForm::TIcon::Question, TZELMessageForm::TButtons::OkCancel,
+                         1)
+             .ShowModal() == IDOK;
+}
+
+void ShowErrorBox(StringView text, StringView caption) noexcept {
+  try {
+    ShowMessageBox(nullptr, text, caption, TMessageKind::Error);
+    return;
+  } catch (...) {
+  }
+  try {
+    const String t(text);
+    const String c(caption);
+    ::MessageBoxW(nullptr, as_wcstr(t), as_wcstr(c), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+  } catch (...) {
+    // Out of memory for the copies: the log already holds the error.
+  }
+}
+
+int AskAbortRetryIgnore(HWND owner, StringView text, StringView caption) {
+  return TZELMessageForm(owner, text, caption, TZELMessageForm::TIcon::Warning,
+                         TZELMessageForm::TButtons::AbortRetryIgnore)
+      .ShowModal();
 }
 
 TFolderBrowserTexts& FolderBrowserTexts() {

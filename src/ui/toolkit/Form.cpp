@@ -98,6 +98,24 @@ void TZELForm::ResizeForScale() {
   SetClientSize(Handle(), left, top, width, height, Dpi(), true);
 }
 
+TZELForm* TZELForm::FromHandle(HWND window) {
+  for (TZELForm* form : Forms())
+    if (form->Handle() == window) return form;
+  return nullptr;
+}
+
+void TZELForm::LimitScale(const TScale& limit) {
+  if (FScale.Numerator * limit.Denominator <= limit.Numerator * FScale.Denominator) return;
+  FScale = limit;
+  ResizeForScale();
+}
+
+void TZELForm::SetDesignClientSize(int clientWidth, int clientHeight) {
+  FClientWidth = clientWidth;
+  FClientHeight = clientHeight;
+  ResizeForScale();
+}
+
 void TZELForm::SetCaption(StringView caption) { ::SetWindowTextW(Handle(), as_wcstr(String(caption))); }
 
 String TZELForm::Caption() const {

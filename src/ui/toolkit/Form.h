@@ -31,6 +31,8 @@ public:
 
   // Every toolkit form: the theme change goes to each of them.
   static void BroadcastThemeChange(int flags);
+  // The toolkit form of a window; null for other windows.
+  static TZELForm* FromHandle(HWND window);
 
 protected:
   virtual bool CloseQuery() { return true; }
@@ -38,6 +40,12 @@ protected:
   virtual void ThemeChangedFlags(int flags);
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
   void ResizeForScale();
+  // A new client size in design units, before any control exists: resized (perhaps to
+  // a smaller scale to fit the work area) and centred again.
+  void SetDesignClientSize(int clientWidth, int clientHeight);
+  int ClientDesignWidth() const { return FClientWidth; }
+  // At most limit's scale from now on; before any control exists.
+  void LimitScale(const TScale& limit);
   // wanted, or a smaller step when the window would not fit into work at it.
   TScale FittingScale(const TScale& wanted, const RECT& work) const;
 

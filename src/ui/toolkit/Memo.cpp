@@ -149,6 +149,57 @@ void TZELRichViewer::SetText(StringView text) {
   // Streamed as plain Unicode, so a text that happens to begin like rich text stays text.
   ::SendMessageW(Handle(), EM_STREAMIN, SF_TEXT | SF_UNICODE, reinterpret_cast<LPARAM>(&edit));
   AfterLoad();
+  IndentWrappedLines(text);
+}
+
+void TZELRichViewer::IndentWrappedLines(StringView text) {
+  // The spaces' width in twips: measured in the text's font made as high in pixels as
+  // the font is in twips (1440 "pixels" an inch), whatever the screen's DPI.
+  CHARFORMAT2W format{};
+  format.cbSize = sizeof(format);
+  ::SendMessageW(Handle(), EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+  LOGFONTW font{};
+  font.lfHeight = -std::max<LONG>(1, format.yHeight);
+  font.lfCharSet = DEFAULT_CHARSET;
+  std::copy(std::begin(format.szFaceName), std::end(format.szFaceName), std::begin(font.lfFaceName));
+  TGdiObject measureFont(::CreateFontIndirectW(&font));
+  HDC dc = ::GetDC(Handle());
+  if (!dc || !measureFont) {
+    if (dc) ::ReleaseDC(Handle(), dc);
+    return;  // only the wrapped lines' indent is lost
+  }
+  const HGDIOBJ old = ::SelectObject(dc, measureFont.Get());
+  CHARRANGE selection{};
+  // Rich edit keeps a line break as one character.
+  LONG position = 0;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(u'\n', start);
+    if (end == StringView::npos) end = text.size();
+    size_t length = end - start;
+    if (length && text[start + length - 1] == u'\r') --length;
+    size_t spaces = 0;
+    while (spaces < length && text[start + spaces] == u' ') ++spaces;
+    if (spaces && spaces < length) {
+      SIZE extent{};
+      const String indent(spaces, u' ');
+      ::GetTextExtentPoint32W(dc, as_wcstr(indent), static_cast<int>(spaces), &extent);
+      selection = CHARRANGE{position, position};
+      ::SendMessageW(Handle(), EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+      PARAFORMAT2 paragraph{};
+      paragraph.cbSize = sizeof(paragraph);
+      paragraph.dwMask = PFM_OFFSET;
+      paragraph.dxOffset = extent.cx;
+      ::SendMessageW(Handle(), EM_SETPARAFORMAT, 0, reinterpret_cast<LPARAM>(&paragraph));
+    }
+    position += static_cast<LONG>(length) + 1;
+    if (end == text.size()) break;
+    start = end + 1;
+  }
+  ::SelectObject(dc, old);
+  ::ReleaseDC(Handle(), dc);
+  selection = CHARRANGE{0, 0};
+  ::SendMessageW(Handle(), EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
 }
 
 void TZELRichViewer::AfterLoad() {

@@ -38,7 +38,8 @@ public:
   bool HasCaption() const override { return false; }
   // Rich text up to the stream's end; no stream: nothing changes.
   void LoadFromStream(TStream* stream);
-  // Plain text.
+  // Plain text; a line that begins with spaces wraps under its first letter, not at the
+  // left edge.
   void SetText(StringView text);
   void ApplyScale(const TRect& pixels) override;
   void ApplyTheme() override;
@@ -48,6 +49,7 @@ public:
 private:
   void AfterLoad();
   void ApplyZoom();
+  void IndentWrappedLines(StringView text);
   int FZoomPercent = 100;
 };
 

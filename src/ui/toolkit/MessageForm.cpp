@@ -1,65 +1,224 @@
 #include "ui/toolkit/MessageForm.h"
 
 #include <algorithm>
+#include <memory>
+
+#include "library/Exceptions.h"
+#include "ui/toolkit/Theme.h"
 
 namespace zel {
 
 namespace {
 
-constexpr int kWidth = 380;  // design units
+// Design units (pixels at 96 DPI).
+constexpr int kIconLeft = 16;
+constexpr int kIconSize = 32;
 constexpr int kTextLeft = 60;
-constexpr int kTextWidth = 300;
+constexpr int kTop = 20;
+constexpr int kRightMargin = 20;
+constexpr int kMaxTextWidth = 420;  // longer texts wrap, as the system's boxes do
+constexpr int kButtonGap = 8;
+constexpr int kButtonHeight = 25;
+constexpr int kButtonMinWidth = 80;
+constexpr int kButtonPadding = 24;
+constexpr int kButtonsMargin = 12;  // the band's padding around the buttons
+constexpr int kCaptionExtra = 100;  // the title bar's icon and close box beside the caption
 
-// The text's height in design units at 96 DPI, for the box's size.
-int DesignTextHeight(StringView text) {
-  HDC dc = ::GetDC(nullptr);
-  ::SelectObject(dc, GetFont(TFontStyle{}, 96));
-  RECT r{0, 0, kTextWidth, 0};
+// The label's own wrapping, so that what is measured is what is painted.
+constexpr UINT kTextFlags = DT_NOPREFIX | DT_TOP | DT_LEFT | DT_WORDBREAK;
+
+class TScreenDC {
+public:
+  TScreenDC() : FDC(::GetDC(nullptr)) {
+    if (!FDC) throw EOSError(::GetLastError(), u"GetDC for the screen");
+  }
+  ~TScreenDC() { ::ReleaseDC(nullptr, FDC); }
+  TScreenDC(const TScreenDC&) = delete;
+  TScreenDC& operator=(const TScreenDC&) = delete;
+  HDC Get() const { return FDC; }
+
+private:
+  HDC FDC;
+};
+
+// The size in pixels that DrawText gives text in the default font at dpi; width is the
+// wrapping width (0: no wrapping). A word longer than the width widens the result.
+SIZE MeasureText(StringView text, unsigned dpi, int width, UINT flags) {
+  TScreenDC dc;
+  const HGDIOBJ old = ::SelectObject(dc.Get(), GetFont(TFontStyle{}, dpi));
   const String copy(text);
-  ::DrawTextW(dc, as_wcstr(copy), static_cast<int>(copy.size()), &r, DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
-  ::ReleaseDC(nullptr, dc);
-  return std::max<int>(32, r.bottom - r.top);
+  RECT r{0, 0, width, 0};
+  ::DrawTextW(dc.Get(), as_wcstr(copy), static_cast<int>(copy.size()), &r,
+              (width > 0 ? flags : flags & ~static_cast<UINT>(DT_WORDBREAK)) | DT_CALCRECT);
+  ::SelectObject(dc.Get(), old);
+  return SIZE{r.right - r.left, r.bottom - r.top};
 }
+
+// Pixels at dpi back to design units, rounded up so that nothing is cut.
+int ToDesign(int pixels, unsigned dpi) { return static_cast<int>((static_cast<long long>(pixels) * 96 + dpi - 1) / dpi); }
+
+RECT WorkAreaNear(HWND window) {
+  MONITORINFO info{};
+  info.cbSize = sizeof(info);
+  ::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &info);
+  return info.rcWork;
+}
+
+// The system icon at the size it is shown, not a 32-pixel one stretched (soft at 150 %
+// and 200 %); LoadIconWithScaleDown exists in the common controls 6 only.
+HICON LoadSystemIcon(LPCWSTR id, int size) {
+  using TLoad = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
+  HMODULE comctl = ::GetModuleHandleW(L"comctl32.dll");
+  const auto load = comctl ? reinterpret_cast<TLoad>(reinterpret_cast<void*>(::GetProcAddress(comctl, "LoadIconWithScaleDown")))
+                           : nullptr;
+  HICON icon = nullptr;
+  if (load && SUCCEEDED(load(nullptr, id, size, size, &icon))) return icon;
+  return ::CopyIcon(::LoadIconW(nullptr, id));
+}
+
+// The windows of this thread that a box without owner blocks, as the system's
+// task-modal boxes do; they are enabled again when it closes.
+class TThreadWindowsDisabled {
+public:
+  explicit TThreadWindowsDisabled(HWND box) : FBox(box) {
+    ::EnumThreadWindows(::GetCurrentThreadId(), Disable, reinterpret_cast<LPARAM>(this));
+  }
+  ~TThreadWindowsDisabled() {
+    for (HWND window : FDisabled)
+      if (::IsWindow(window)) ::EnableWindow(window, TRUE);
+  }
+  TThreadWindowsDisabled(const TThreadWindowsDisabled&) = delete;
+  TThreadWindowsDisabled& operator=(const TThreadWindowsDisabled&) = delete;
+
+private:
+  static BOOL CALLBACK Disable(HWND window, LPARAM self) noexcept {
+    auto* me = reinterpret_cast<TThreadWindowsDisabled*>(self);
+    if (window != me->FBox && ::IsWindowVisible(window) && ::IsWindowEnabled(window)) {
+      ::EnableWindow(window, FALSE);
+      me->FDisabled.push_back(window);
+    }
+    return TRUE;
+  }
+  HWND FBox;
+  std::vector<HWND> FDisabled;
+};
 
 }  // namespace
 
-TZELMessageForm::TZELMessageForm(StringView text, StringView caption, TIcon icon, bool withCancel,
-                                 bool cancelIsDefault)
-    : TZELForm(L"TZELMessageForm", kWidth, DesignTextHeight(text) + 80), FIcon(icon) {
-  SetCaption(caption);
-  const int textHeight = DesignTextHeight(text);
-  FText = Add<TZELLabel>();
-  FText->SetWordWrap(true);
-  FText->SetBounds(kTextLeft, 20, kTextWidth, textHeight + 4);
-  FText->SetCaption(text);
-  ::SetWindowLongPtrW(FText->Handle(), GWLP_ID, 0xFFFF);
-  const int top = textHeight + 40;
-  auto addButton = [&](int left, int id, const char16_t* caption) {
-    auto* button = Add<TZELButton>();
-    button->SetBounds(left, top, 80, 25);
-    button->SetCaption(caption);
-    ::SetWindowLongPtrW(button->Handle(), GWLP_ID, id);
-    button->OnClick = [this, id] { Finish(id); };
-    return button;
-  };
-  TZELButton* ok = addButton(withCancel ? kWidth - 184 : kWidth - 96, IDOK, u"OK");
-  TZELButton* cancel = withCancel ? addButton(kWidth - 96, IDCANCEL, u"Cancel") : nullptr;
-  TZELButton* defaultButton = cancel && cancelIsDefault ? cancel : ok;
-  SetDefaultButton(defaultButton);
-  ::SendMessageW(defaultButton->Handle(), BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
-  FDefault = defaultButton;
-  FResult = withCancel ? IDCANCEL : IDOK;  // what Esc and the close box give
+TMessageBoxTexts& MessageBoxTexts() {
+  static TMessageBoxTexts texts;
+  return texts;
 }
 
-int TZELMessageForm::ShowModal(HWND owner) {
-  const int escapeResult = FResult;
+TZELMessageForm::TZELMessageForm(HWND owner, StringView text, StringView caption, TIcon icon, TButtons buttons,
+                                 int defaultIndex)
+    : TZELForm(L"TZELMessageForm", 300, 100), FOwner(owner ? ::GetAncestor(owner, GA_ROOT) : nullptr), FIcon(icon) {
+  if (const TZELForm* form = FOwner ? TZELForm::FromHandle(FOwner) : nullptr) LimitScale(form->Scale());
+  const TMessageBoxTexts& texts = MessageBoxTexts();
+  switch (buttons) {
+    case TButtons::Ok:
+      FSpecs = {{IDOK, texts.Ok}};
+      FEscapeResult = IDOK;
+      break;
+    case TButtons::OkCancel:
+      FSpecs = {{IDOK, texts.Ok}, {IDCANCEL, texts.Cancel}};
+      FEscapeResult = IDCANCEL;
+      break;
+    case TButtons::AbortRetryIgnore:
+      FSpecs = {{IDABORT, texts.Abort}, {IDRETRY, texts.Retry}, {IDIGNORE, texts.Ignore}};
+      FEscapeResult = 0;
+      // No Cancel: the close box is greyed as on the system's box, and Esc does nothing.
+      ::EnableMenuItem(::GetSystemMenu(Handle(), FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
+      break;
+  }
+  FDefaultIndex = std::clamp(defaultIndex, 0, static_cast<int>(FSpecs.size()) - 1);
+  SetCaption(caption);
+  Layout(text, caption);
+}
+
+void TZELMessageForm::Layout(StringView text, StringView caption) {
+  // Measured at the scale the box is shown at (a font's widths do not scale exactly), and
+  // again when the box had to take a smaller scale to fit the work area.
+  int textWidth = 0;
+  int textHeight = 0;
+  int buttonWidth = kButtonMinWidth;
+  for (int pass = 0; pass < 3; ++pass) {
+    const unsigned dpi = Dpi();
+    const int natural = MeasureText(text, dpi, 0, kTextFlags).cx;
+    const SIZE wrapped = MeasureText(text, dpi, std::max(1, std::min(natural, Scale().Apply(kMaxTextWidth))), kTextFlags);
+    textWidth = ToDesign(wrapped.cx, dpi);
+    textHeight = ToDesign(wrapped.cy, dpi);
+    buttonWidth = kButtonMinWidth;
+    for (const TButtonSpec& spec : FSpecs)
+      buttonWidth = std::max(buttonWidth, ToDesign(MeasureText(spec.Caption, dpi, 0, 0).cx, dpi) + kButtonPadding);
+    const int buttonsWidth = static_cast<int>(FSpecs.size()) * (buttonWidth + kButtonGap) - kButtonGap;
+    const int captionWidth = std::min(ToDesign(MeasureText(caption, dpi, 0, DT_NOPREFIX).cx, dpi) + kCaptionExtra,
+                                      kTextLeft + kMaxTextWidth + kRightMargin);
+    const int width =
+        std::max({kTextLeft + textWidth + kRightMargin, buttonsWidth + 2 * kButtonsMargin, captionWidth});
+    const int content = std::max(kIconSize, textHeight);
+    SetDesignClientSize(width, kTop + content + kTop + kButtonsMargin + kButtonHeight + kButtonsMargin);
+    if (Dpi() == dpi) break;
+  }
+  // A line or two beside the icon stands centred on it, as in the system's boxes.
+  const int content = std::max(kIconSize, textHeight);
+  FIconTop = kTop;
+  FText = Add<TZELLabel>();
+  FText->SetWordWrap(true);
+  FText->SetBounds(kTextLeft, kTop + (content - textHeight) / 2, textWidth, textHeight);
+  FText->SetCaption(text);
+  ::SetWindowLongPtrW(FText->Handle(), GWLP_ID, 0xFFFF);
+  FBandTop = kTop + content + kTop;
+  const int top = FBandTop + kButtonsMargin;
+  int left = ClientDesignWidth() - kButtonsMargin - static_cast<int>(FSpecs.size()) * (buttonWidth + kButtonGap) +
+             kButtonGap;
+  for (const TButtonSpec& spec : FSpecs) {
+    auto* button = Add<TZELButton>();
+    button->SetBounds(left, top, buttonWidth, kButtonHeight);
+    button->SetCaption(spec.Caption);
+    ::SetWindowLongPtrW(button->Handle(), GWLP_ID, spec.Id);
+    const int id = spec.Id;
+    button->OnClick = [this, id] { Finish(id); };
+    FButtons.push_back(button);
+    left += buttonWidth + kButtonGap;
+  }
+  TZELButton* defaultButton = FButtons[static_cast<size_t>(FDefaultIndex)];
+  SetDefaultButton(defaultButton);
+  ::SendMessageW(defaultButton->Handle(), BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+}
+
+void TZELMessageForm::PlaceOverOwner(HWND owner) {
+  // Centred on the owner and kept inside its monitor's work area; without an owner the
+  // form already stands centred on the work area.
+  RECT box{};
+  ::GetWindowRect(Handle(), &box);
+  const int width = box.right - box.left;
+  const int height = box.bottom - box.top;
+  RECT target{};
+  if (!owner || !::GetWindowRect(owner, &target) || ::IsIconic(owner)) return;
+  const RECT work = WorkAreaNear(owner);
+  int left = (target.left + target.right - width) / 2;
+  int top = (target.top + target.bottom - height) / 2;
+  left = std::max(static_cast<int>(work.left), std::min(left, static_cast<int>(work.right) - width));
+  top = std::max(static_cast<int>(work.top), std::min(top, static_cast<int>(work.bottom) - height));
+  ::SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+int TZELMessageForm::ShowModal() {
   FResult = 0;
+  const HWND owner = FOwner;
   if (owner) ::SetWindowLongPtrW(Handle(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
+  PlaceOverOwner(owner);
   const bool ownerEnabled = owner && ::IsWindowEnabled(owner);
   if (ownerEnabled) ::EnableWindow(owner, FALSE);
-  ::SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  std::unique_ptr<TThreadWindowsDisabled> threadWindows;
+  if (!owner) {
+    threadWindows = std::make_unique<TThreadWindowsDisabled>(Handle());
+    // Nothing to stand in front of: it must not open behind another program's window.
+    ::SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+  FButtons[static_cast<size_t>(FDefaultIndex)]->SetFocus();
   Show();
-  FDefault->SetFocus();
   MSG message;
   while (FResult == 0 && !Destroyed()) {
     const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
@@ -67,31 +226,66 @@ int TZELMessageForm::ShowModal(HWND owner) {
       if (got == 0) ::PostQuitMessage(static_cast<int>(message.wParam));
       break;
     }
-    if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE &&
-        (message.hwnd == Handle() || ::IsChild(Handle(), message.hwnd))) {
-      Finish(escapeResult);
-      continue;
+    const bool ours = message.hwnd == Handle() || ::IsChild(Handle(), message.hwnd);
+    if (ours && message.message == WM_KEYDOWN) {
+      if (message.wParam == VK_ESCAPE) {
+        if (FEscapeResult) Finish(FEscapeResult);
+        continue;
+      }
+      if ((message.wParam == 'C' || message.wParam == VK_INSERT) && ::GetKeyState(VK_CONTROL) < 0) {
+        CopyToClipboard();
+        continue;
+      }
     }
     if (::IsDialogMessageW(Handle(), &message)) continue;
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
   }
+  // The owner is enabled before the box hides, so that the system activates it and not
+  // another program's window.
   if (ownerEnabled) ::EnableWindow(owner, TRUE);
+  threadWindows.reset();
   if (owner) ::SetActiveWindow(owner);
   ::ShowWindow(Handle(), SW_HIDE);
-  return FResult ? FResult : escapeResult;
+  return FResult ? FResult : (FEscapeResult ? FEscapeResult : FSpecs[static_cast<size_t>(FDefaultIndex)].Id);
 }
 
-void TZELMessageForm::Finish(int result) { FResult = result; }
+void TZELMessageForm::CopyToClipboard() const {
+  // The system's boxes copy themselves in this layout; support staff ask for it.
+  const String rule = u"---------------------------\r\n";
+  String buttons;
+  for (const TButtonSpec& spec : FSpecs) {
+    String plain = spec.Caption;
+    plain.erase(std::remove(plain.begin(), plain.end(), u'&'), plain.end());
+    buttons += (buttons.empty() ? u"" : u"   ") + plain;
+  }
+  const String text = rule + Caption() + u"\r\n" + rule + FText->Caption() + u"\r\n" + rule + buttons + u"   \r\n" + rule;
+  if (!::OpenClipboard(Handle())) return;  // another program holds it: nothing to copy into
+  ::EmptyClipboard();
+  const size_t bytes = (text.size() + 1) * sizeof(char16_t);
+  if (HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+    if (void* target = ::GlobalLock(memory)) {
+      std::copy(text.c_str(), text.c_str() + text.size() + 1, static_cast<char16_t*>(target));
+      ::GlobalUnlock(memory);
+      // The clipboard owns the memory from here on.
+      if (!::SetClipboardData(CF_UNICODETEXT, memory)) ::GlobalFree(memory);
+    } else {
+      ::GlobalFree(memory);
+    }
+  }
+  ::CloseClipboard();
+}
 
 bool TZELMessageForm::CloseQuery() {
   // The close box answers as Esc does; the window itself stays until ShowModal returns.
-  Finish(::GetDlgItem(Handle(), IDCANCEL) ? IDCANCEL : IDOK);
+  if (FEscapeResult) Finish(FEscapeResult);
   return false;
 }
 
 void TZELMessageForm::Paint(TZELCanvas& canvas, const TRect& client) {
   canvas.FillRect(client, kivo::Skin.Window);
+  // The buttons stand on a band of their own below the message, as in the system's boxes.
+  canvas.FillRect(TRect{client.Left, Scale().Apply(FBandTop), client.Right, client.Bottom}, kivo::Skin.ButtonFace);
   LPCWSTR id = IDI_INFORMATION;
   switch (FIcon) {
     case TIcon::Information: id = IDI_INFORMATION; break;
@@ -99,16 +293,40 @@ void TZELMessageForm::Paint(TZELCanvas& canvas, const TRect& client) {
     case TIcon::Error: id = IDI_ERROR; break;
     case TIcon::Question: id = IDI_QUESTION; break;
   }
-  const int size = Scale().Apply(32);
-  ::DrawIconEx(canvas.DC(), Scale().Apply(16), Scale().Apply(20), ::LoadIconW(nullptr, id), size, size, 0, nullptr,
-               DI_NORMAL);
+  const int size = Scale().Apply(kIconSize);
+  if (!FIconImage || FIconImageSize != size) {
+    FIconImage.Reset(LoadSystemIcon(id, size));
+    FIconImageSize = size;
+  }
+  if (FIconImage)
+    ::DrawIconEx(canvas.DC(), Scale().Apply(kIconLeft), Scale().Apply(FIconTop), FIconImage.Get(), size, size, 0,
+                 nullptr, DI_NORMAL);
 }
 
 LRESULT TZELMessageForm::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  // From the dialog manager: Esc arrives as IDCANCEL without a control.
-  if (message == WM_CLOSE || (message == WM_COMMAND && lParam == 0 && LOWORD(wParam) == IDCANCEL)) {
-    Finish(::GetDlgItem(Handle(), IDCANCEL) ? IDCANCEL : IDOK);
-    return 0;
+  switch (message) {
+    case WM_CLOSE:
+      CloseQuery();
+      return 0;
+    case WM_COMMAND:
+      // From the dialog manager without a control: Esc as IDCANCEL, Enter as the default id.
+      if (lParam == 0) {
+        const int id = LOWORD(wParam);
+        if (id == IDCANCEL) {
+          if (FEscapeResult) Finish(FEscapeResult);
+        } else if (std::any_of(FSpecs.begin(), FSpecs.end(), [id](const TButtonSpec& s) { return s.Id == id; })) {
+          Finish(id);
+        }
+        return 0;
+      }
+      break;
+    case DM_GETDEFID: {
+      // Enter answers with the focused button, else the default one (by its box id).
+      HWND focus = ::GetFocus();
+      for (TZELButton* button : FButtons)
+        if (button->Handle() == focus) return MAKELRESULT(::GetDlgCtrlID(focus), DC_HASDEFID);
+      return MAKELRESULT(FSpecs[static_cast<size_t>(FDefaultIndex)].Id, DC_HASDEFID);
+    }
   }
   return TZELForm::WindowProc(message, wParam, lParam);
 }

@@ -1,8 +1,15 @@
 #pragma once
-// The toolkit's own message box, used where the system's would stand light on a dark
-// wizard: an icon, the wrapped text and OK (and Cancel), modal to its owner, with
-// Enter on the default button and Esc as Cancel. Its text control has the id 65535 and
-// its buttons IDOK and IDCANCEL, as in the system's boxes.
+// The setup's message box, the same in light, dark and high-contrast mode: an icon, the
+// wrapped text and a row of buttons on the right, modal to its owner and centred on it,
+// with Enter on the default button, Esc and the close box as Cancel (or OK when OK is the
+// only button; neither where the box has no Cancel) and Ctrl+C copying the box as text.
+// Its text control has the id 65535 and its buttons IDOK, IDCANCEL, IDABORT, IDRETRY and
+// IDIGNORE, as in the system's boxes, so that screen readers and the test driver read it
+// the same way.
+#include <vector>
+
+#include "library/win/Handles.h"
+#include "ui/toolkit/Dialogs.h"
 #include "ui/toolkit/Button.h"
 #include "ui/toolkit/Form.h"
 #include "ui/toolkit/Label.h"
@@ -12,9 +19,14 @@ namespace zel {
 class TZELMessageForm : public TZELForm {
 public:
   enum class TIcon { Information, Warning, Error, Question };
-  TZELMessageForm(StringView text, StringView caption, TIcon icon, bool withCancel, bool cancelIsDefault);
-  // Shows the box until a button or Esc or the close box ends it; IDOK or IDCANCEL.
-  int ShowModal(HWND owner);
+  enum class TButtons { Ok, OkCancel, AbortRetryIgnore };
+  // defaultIndex counts the buttons from the left. The box is never at a larger scale
+  // than its owner (a wizard made smaller to fit a small screen).
+  TZELMessageForm(HWND owner, StringView text, StringView caption, TIcon icon, TButtons buttons,
+                  int defaultIndex = 0);
+  // Shows the box until a button, Esc or the close box ends it; the id of the answer.
+  // Without an owner it is modal to every window of its thread.
+  int ShowModal();
 
 protected:
   bool CloseQuery() override;
@@ -22,10 +34,25 @@ protected:
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-  void Finish(int result);
+  struct TButtonSpec {
+    int Id;
+    String Caption;
+  };
+  void Layout(StringView text, StringView caption);
+  void PlaceOverOwner(HWND owner);
+  void CopyToClipboard() const;
+  void Finish(int result) { FResult = result; }
+  HWND FOwner;
   TIcon FIcon;
+  std::vector<TButtonSpec> FSpecs;
+  int FDefaultIndex;
+  int FEscapeResult;  // what Esc and the close box answer; 0 where they do nothing
   TZELLabel* FText = nullptr;
-  TZELButton* FDefault = nullptr;
+  std::vector<TZELButton*> FButtons;
+  int FIconTop = 0;  // design units
+  int FBandTop = 0;  // design units: the band that holds the buttons
+  mutable TIconHandle FIconImage;
+  mutable int FIconImageSize = 0;
   int FResult = 0;
 };
 
