@@ -11,6 +11,7 @@
 #include "core/RestartRequired.h"
 #include "core/InstallerThread.h"
 #include "core/RunLog.h"
+#include "package/win/ExtractHelper.h"
 #include "core/Setup.h"
 #include "core/SpawnService.h"
 #include "library/win/FileSystem.h"
@@ -52,6 +53,13 @@ void ShowSetupError(const String& message) {
   } catch (...) {
   }
   zel::ShowErrorBox(message, u"Setup");
+}
+
+// The locked-file question in the wizard's box, as every other; a silent run sets the
+// toolkit up for it.
+int AskInToolkitBox(HWND owner, zel::StringView text, zel::StringView caption) {
+  InitializeUserInterface();
+  return zel::AskAbortRetryIgnore(owner, text, caption);
 }
 
 // One setup at a time on a machine: two runs into one folder would replace and delete
@@ -169,6 +177,7 @@ int RunGuarded(const String& params, const TSetupEntry& entry) {
 
   // The toolkit first, so that the language dialog already wears the wizard's skin.
   if (!installer->HasFlag(TInstallerFlag::Silent)) InitializeUserInterface();
+  AskLockedFileQuestion = AskInToolkitBox;
   const zel::THandle running = TakeSetupRunning();
   if (!running) return AlreadyRunning(*installer);
   installer->Resources().InitializeLanguages(!installer->HasFlag(TInstallerFlag::Auto), InstalledLanguage(*installer));

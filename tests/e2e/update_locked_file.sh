@@ -82,6 +82,20 @@ done
 RETRY=$(log_text "$C/retry5.log")
 check_contains "log: the run is undone" 'The run did not complete: undoing its actions' "$RETRY"
 check_contains "log: the old files come back" 'Restored: C:\KIVO\KIVO.exe' "$RETRY"
+# On a desktop someone sees, the question comes in the setup's own box: Abort undoes the run.
+start_win "$WORK/retry-asked.out" "$(winpath "$SETUP_EXE")" '/AUTO=C:\KIVO' /SILENT '/LOG=C:\retry-asked.log'
+if QUESTION=$(drive texts --class TZELMessageForm --title 'KIVO Setup' --timeout 60000); then
+  check_contains "asked: the box names the file" 'C:\KIVO\Langs\English.lng' "$QUESTION"
+  drive click --class TZELMessageForm --title 'KIVO Setup' --button '&Abort' >/dev/null || fail "asked: could not click Abort"
+  answer_setup_box "asked: the failure" && check_contains "asked: the failure says nothing changed" \
+    'Nothing was changed: the previous installation is in place' "$BOX_TEXT"
+else
+  fail "asked: no question in the setup's box ($QUESTION)"
+  visible_windows
+fi
+end_win 60
+check "asked: Abort ends the run with 1603" 1603 "$RUN_EXIT"
+check "asked: the program folder is as before" "" "$(diff -r -x '!Backup' "$FIXTURE_REF/retry/Program" "$DEST" 2>&1)"
 touch "$C/e2e/release2"
 wait "$HOLDER"
 run_win "$WORK/retry-final.out" "$(winpath "$SETUP_EXE")" '/AUTO=C:\KIVO' /SILENT '/LOG=C:\retry-final.log'

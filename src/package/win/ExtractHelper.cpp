@@ -90,6 +90,18 @@ void TInstallerExtractHelper::ForceFolder(StringView folder) {
   if (!ForceDirectories(path, protect)) throw EInstallerInstallError(FormatText(u"E3", zel::IncludeTrailingBackslash(path)));
 }
 
+namespace {
+
+int AskInSystemBox(HWND owner, StringView text, StringView caption) {
+  const String textCopy(text), captionCopy(caption);
+  return ::MessageBoxW(owner, zel::as_wcstr(textCopy), zel::as_wcstr(captionCopy),
+                       MB_ABORTRETRYIGNORE | MB_ICONWARNING | MB_TASKMODAL);
+}
+
+}  // namespace
+
+TLockedFileQuestion AskLockedFileQuestion = AskInSystemBox;
+
 int TInstallerExtractHelper::AskLockedFile(StringView target) {
   // On an invisible window station (a service, a deployment tool running as SYSTEM)
   // nobody can answer: the run fails clearly instead of waiting for ever.
@@ -102,8 +114,7 @@ int TInstallerExtractHelper::AskLockedFile(StringView target) {
   if (caption.empty()) caption = u"Setup";
   int answer = IDIGNORE;
   Installer->CallOnMainThread([&] {
-    answer = ::MessageBoxW(::GetActiveWindow(), zel::as_wcstr(text), zel::as_wcstr(caption),
-                           MB_ABORTRETRYIGNORE | MB_ICONWARNING | MB_TASKMODAL);
+    answer = AskLockedFileQuestion(::GetActiveWindow(), text, caption);
   });
   return answer;
 }

@@ -1,6 +1,8 @@
 #pragma once
 // Writes the product's files to disk and copes with targets that are locked, for
 // instance by a running copy of the product.
+#include <windows.h>
+
 #include <memory>
 
 #include "library/Streams.h"
@@ -8,6 +10,12 @@
 namespace kivo {
 
 class TInstallerScriptFile;
+
+// Puts the locked-file question (Abort, Retry, Ignore) to the user on the main thread and
+// returns IDABORT, IDRETRY or IDIGNORE. The start-up sets the wizard's own box; the
+// system's is the default (tests, and a start-up without the wizard's toolkit).
+using TLockedFileQuestion = int (*)(HWND owner, zel::StringView text, zel::StringView caption);
+extern TLockedFileQuestion AskLockedFileQuestion;
 
 class TInstallerExtractHelper {
 public:
