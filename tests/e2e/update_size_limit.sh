@@ -5,7 +5,10 @@
 # "Too many files for backup" and the exit code 1603. Then the room on a small drive (a
 # tmpfs linked as Wine's D:): a fresh install and an update that do not fit are refused
 # before anything is touched, with a box that names the drive and the room; an unfinished
-# backup of an earlier run that fills the drive is removed, and the update then fits.
+# backup of an earlier run that fills the drive is removed, and the update then fits. A
+# drive that another program fills during an update, before the extraction and before the
+# uninstaller copy: the run is undone, the installation and its entry are as they were,
+# and its own uninstaller still removes it.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/../fixtures/older_install.sh"
 need_display "$@"
