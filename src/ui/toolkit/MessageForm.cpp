@@ -117,21 +117,21 @@ TZELMessageForm::TZELMessageForm(HWND owner, StringView text, StringView caption
   const TMessageBoxTexts& texts = MessageBoxTexts();
   switch (buttons) {
     case TButtons::Ok:
-      FSpecs = {{IDOK, texts.Ok}};
+      FAnswers = {{IDOK, texts.Ok}};
       FEscapeResult = IDOK;
       break;
     case TButtons::OkCancel:
-      FSpecs = {{IDOK, texts.Ok}, {IDCANCEL, texts.Cancel}};
+      FAnswers = {{IDOK, texts.Ok}, {IDCANCEL, texts.Cancel}};
       FEscapeResult = IDCANCEL;
       break;
     case TButtons::AbortRetryIgnore:
-      FSpecs = {{IDABORT, texts.Abort}, {IDRETRY, texts.Retry}, {IDIGNORE, texts.Ignore}};
+      FAnswers = {{IDABORT, texts.Abort}, {IDRETRY, texts.Retry}, {IDIGNORE, texts.Ignore}};
       FEscapeResult = 0;
       // No Cancel: the close box is greyed as on the system's box, and Esc does nothing.
       ::EnableMenuItem(::GetSystemMenu(Handle(), FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
       break;
   }
-  FDefaultIndex = std::clamp(defaultIndex, 0, static_cast<int>(FSpecs.size()) - 1);
+  FDefaultIndex = std::clamp(defaultIndex, 0, static_cast<int>(FAnswers.size()) - 1);
   SetCaption(caption);
   Layout(text, caption);
 }
@@ -149,9 +149,9 @@ void TZELMessageForm::Layout(StringView text, StringView caption) {
     textWidth = ToDesign(wrapped.cx, dpi);
     textHeight = ToDesign(wrapped.cy, dpi);
     buttonWidth = kButtonMinWidth;
-    for (const TButtonSpec& spec : FSpecs)
-      buttonWidth = std::max(buttonWidth, ToDesign(MeasureText(spec.Caption, dpi, 0, 0).cx, dpi) + kButtonPadding);
-    const int buttonsWidth = static_cast<int>(FSpecs.size()) * (buttonWidth + kButtonGap) - kButtonGap;
+    for (const TAnswer& answer : FAnswers)
+      buttonWidth = std::max(buttonWidth, ToDesign(MeasureText(answer.Caption, dpi, 0, 0).cx, dpi) + kButtonPadding);
+    const int buttonsWidth = static_cast<int>(FAnswers.size()) * (buttonWidth + kButtonGap) - kButtonGap;
     const int captionWidth = std::min(ToDesign(MeasureText(caption, dpi, 0, DT_NOPREFIX).cx, dpi) + kCaptionExtra,
                                       kTextLeft + kMaxTextWidth + kRightMargin);
     const int width =
@@ -170,14 +170,14 @@ void TZELMessageForm::Layout(StringView text, StringView caption) {
   ::SetWindowLongPtrW(FText->Handle(), GWLP_ID, 0xFFFF);
   FBandTop = kTop + content + kTop;
   const int top = FBandTop + kButtonsMargin;
-  int left = ClientDesignWidth() - kButtonsMargin - static_cast<int>(FSpecs.size()) * (buttonWidth + kButtonGap) +
+  int left = ClientDesignWidth() - kButtonsMargin - static_cast<int>(FAnswers.size()) * (buttonWidth + kButtonGap) +
              kButtonGap;
-  for (const TButtonSpec& spec : FSpecs) {
+  for (const TAnswer& answer : FAnswers) {
     auto* button = Add<TZELButton>();
     button->SetBounds(left, top, buttonWidth, kButtonHeight);
-    button->SetCaption(spec.Caption);
-    ::SetWindowLongPtrW(button->Handle(), GWLP_ID, spec.Id);
-    const int id = spec.Id;
+    button->SetCaption(answer.Caption);
+    ::SetWindowLongPtrW(button->Handle(), GWLP_ID, answer.Id);
+    const int id = answer.Id;
     button->OnClick = [this, id] { Finish(id); };
     FButtons.push_back(button);
     left += buttonWidth + kButtonGap;
@@ -247,15 +247,15 @@ int TZELMessageForm::ShowModal() {
   threadWindows.reset();
   if (owner) ::SetActiveWindow(owner);
   ::ShowWindow(Handle(), SW_HIDE);
-  return FResult ? FResult : (FEscapeResult ? FEscapeResult : FSpecs[static_cast<size_t>(FDefaultIndex)].Id);
+  return FResult ? FResult : (FEscapeResult ? FEscapeResult : FAnswers[static_cast<size_t>(FDefaultIndex)].Id);
 }
 
 void TZELMessageForm::CopyToClipboard() const {
   // The system's boxes copy themselves in this layout; support staff ask for it.
   const String rule = u"---------------------------\r\n";
   String buttons;
-  for (const TButtonSpec& spec : FSpecs) {
-    String plain = spec.Caption;
+  for (const TAnswer& answer : FAnswers) {
+    String plain = answer.Caption;
     plain.erase(std::remove(plain.begin(), plain.end(), u'&'), plain.end());
     buttons += (buttons.empty() ? u"" : u"   ") + plain;
   }
@@ -314,7 +314,7 @@ LRESULT TZELMessageForm::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) 
         const int id = LOWORD(wParam);
         if (id == IDCANCEL) {
           if (FEscapeResult) Finish(FEscapeResult);
-        } else if (std::any_of(FSpecs.begin(), FSpecs.end(), [id](const TButtonSpec& s) { return s.Id == id; })) {
+        } else if (std::any_of(FAnswers.begin(), FAnswers.end(), [id](const TAnswer& s) { return s.Id == id; })) {
           Finish(id);
         }
         return 0;
@@ -325,7 +325,7 @@ LRESULT TZELMessageForm::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) 
       HWND focus = ::GetFocus();
       for (TZELButton* button : FButtons)
         if (button->Handle() == focus) return MAKELRESULT(::GetDlgCtrlID(focus), DC_HASDEFID);
-      return MAKELRESULT(FSpecs[static_cast<size_t>(FDefaultIndex)].Id, DC_HASDEFID);
+      return MAKELRESULT(FAnswers[static_cast<size_t>(FDefaultIndex)].Id, DC_HASDEFID);
     }
   }
   return TZELForm::WindowProc(message, wParam, lParam);

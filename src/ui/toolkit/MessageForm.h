@@ -34,7 +34,8 @@ protected:
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-  struct TButtonSpec {
+  // A button: the id it answers with, and its caption.
+  struct TAnswer {
     int Id;
     String Caption;
   };
@@ -44,7 +45,7 @@ private:
   void Finish(int result) { FResult = result; }
   HWND FOwner;
   TIcon FIcon;
-  std::vector<TButtonSpec> FSpecs;
+  std::vector<TAnswer> FAnswers;
   int FDefaultIndex;
   int FEscapeResult;  // what Esc and the close box answer; 0 where they do nothing
   TZELLabel* FText = nullptr;
