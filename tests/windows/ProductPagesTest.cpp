@@ -7,8 +7,8 @@
 #include <windows.h>
 
 #include <atomic>
-#include <thread>
 
+#include "TestBoxes.h"
 #include "TestInstaller.h"
 #include "TestSupport.h"
 #include "core/InstallerErrors.h"
@@ -69,33 +69,18 @@ void Choose(zel::TZELRadioButton* radio) {
   radio->OnClick();
 }
 
-// Answers the first question box of this thread with a button, from a thread of its own
-// (the box is modal: the test's thread is inside it meanwhile).
+// Answers the first question box of this thread with a button.
 class TBoxAnswer {
 public:
-  explicit TBoxAnswer(WPARAM button) {
-    const DWORD owner = ::GetCurrentThreadId();
-    FThread = std::thread([this, button, owner] {
-      while (!FStop) {
-        HWND box = ::FindWindowW(L"TZELMessageForm", nullptr);
-        if (box && ::IsWindowVisible(box) && ::GetWindowThreadProcessId(box, nullptr) == owner) {
+  explicit TBoxAnswer(WPARAM button)
+      : FWatcher([this, button](HWND box) {
           Asked = true;
           ::PostMessageW(box, WM_COMMAND, button, 0);
-          return;
-        }
-        ::Sleep(10);
-      }
-    });
-  }
-  ~TBoxAnswer() {
-    FStop = true;
-    FThread.join();
-  }
+        }) {}
   std::atomic<bool> Asked{false};
 
 private:
-  std::atomic<bool> FStop{false};
-  std::thread FThread;
+  TMessageBoxWatcher FWatcher;  // last: Asked is there before it looks
 };
 
 class ProductPages : public ::testing::Test {

@@ -10,9 +10,9 @@
 #include <atomic>
 #include <functional>
 #include <optional>
-#include <thread>
 #include <vector>
 
+#include "TestBoxes.h"
 #include "ui/toolkit/Application.h"
 #include "ui/toolkit/Button.h"
 #include "ui/toolkit/Edit.h"
@@ -79,24 +79,11 @@ struct TBoxSeen {
 class TBoxWatcher {
 public:
   using TAnswer = std::function<void(HWND box)>;
-  explicit TBoxWatcher(TAnswer answer) {
-    const DWORD owner = ::GetCurrentThreadId();
-    FThread = std::thread([this, answer, owner] {
-      while (!FStop) {
-        HWND box = ::FindWindowW(L"TZELMessageForm", nullptr);
-        if (box && ::IsWindowVisible(box) && ::GetWindowThreadProcessId(box, nullptr) == owner) {
+  explicit TBoxWatcher(TAnswer answer)
+      : FWatcher([this, answer = std::move(answer)](HWND box) {
           Read(box);
           answer(box);
-          return;
-        }
-        ::Sleep(5);  // polling for the box to appear, not waiting out a time
-      }
-    });
-  }
-  ~TBoxWatcher() {
-    FStop = true;
-    FThread.join();
-  }
+        }) {}
   TBoxSeen Seen;
 
 private:
@@ -132,8 +119,7 @@ private:
     }
     Seen.CloseBoxEnabled = !(::GetMenuState(::GetSystemMenu(box, FALSE), SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED);
   }
-  std::atomic<bool> FStop{false};
-  std::thread FThread;
+  kivo::test::TMessageBoxWatcher FWatcher;  // last: it may read into Seen at once
 };
 
 void PostKey(HWND window, WPARAM key) { ::PostMessageW(window, WM_KEYDOWN, key, 0); }
