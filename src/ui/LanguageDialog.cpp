@@ -8,6 +8,7 @@
 #include "core/InstallerErrors.h"
 #include "core/RunLog.h"
 #include "platform/Platform.h"
+#include "ui/toolkit/Form.h"
 #include "ui/toolkit/Theme.h"
 
 namespace zel {
@@ -222,10 +223,7 @@ void TZELCustomLanguageDialog::InitWindow(HWND window) {
   ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof(monitor);
-  ::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
-  const RECT& work = monitor.rcWork;
+  const RECT work = zel::WorkArea(::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY));
   const int left = work.left + (work.right - work.left - width) / 2;
   const int top = work.top + (work.bottom - work.top - height) / 2;
   ::SetWindowPos(window, HWND_TOPMOST, left, top, width, height, SWP_NOACTIVATE);

@@ -45,15 +45,14 @@ void SetClientSize(HWND window, int left, int top, int width, int height, unsign
   }
 }
 
-// The monitor's work area (without the taskbar) around a window or a rectangle.
+}  // namespace
+
 RECT WorkArea(HMONITOR monitor) {
   MONITORINFO info{};
   info.cbSize = sizeof(info);
   ::GetMonitorInfoW(monitor, &info);
   return info.rcWork;
 }
-
-}  // namespace
 
 TScale TZELForm::FittingScale(const TScale& wanted, const RECT& work) const {
   // The DPI's own scale when the window fits the work area; else the largest step of
@@ -89,10 +88,7 @@ void TZELForm::ResizeForScale() {
   const int frameWidth = frame.right - frame.left;
   const int frameHeight = frame.bottom - frame.top;
   // Centred on the work area of the window's monitor.
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof(monitor);
-  ::GetMonitorInfoW(::MonitorFromWindow(Handle(), MONITOR_DEFAULTTOPRIMARY), &monitor);
-  const RECT& work = monitor.rcWork;
+  const RECT work = WorkArea(::MonitorFromWindow(Handle(), MONITOR_DEFAULTTOPRIMARY));
   const int left = work.left + std::max(0L, (work.right - work.left - frameWidth) / 2);
   const int top = work.top + std::max(0L, (work.bottom - work.top - frameHeight) / 2);
   SetClientSize(Handle(), left, top, width, height, Dpi(), true);

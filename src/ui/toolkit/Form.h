@@ -7,6 +7,9 @@
 
 namespace zel {
 
+// The monitor's work area (without the taskbar).
+RECT WorkArea(HMONITOR monitor);
+
 // Bits of the change flags that ThemeChanged receives.
 constexpr int ThemeChangeDarkMode = 1;
 constexpr int ThemeChangeHighContrast = 2;

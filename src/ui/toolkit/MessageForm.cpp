@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <memory>
 
-#include "library/Exceptions.h"
 #include "ui/toolkit/Theme.h"
 
 namespace zel {
@@ -24,45 +23,19 @@ constexpr int kButtonPadding = 24;
 constexpr int kButtonsMargin = 12;  // the band's padding around the buttons
 constexpr int kCaptionExtra = 100;  // the title bar's icon and close box beside the caption
 
-// The label's own wrapping, so that what is measured is what is painted.
-constexpr UINT kTextFlags = DT_NOPREFIX | DT_TOP | DT_LEFT | DT_WORDBREAK;
+// The label's own flags (the measure adds its word breaks), so that what is measured is
+// what is painted.
+constexpr UINT kTextFlags = DT_NOPREFIX | DT_TOP | DT_LEFT;
 
-class TScreenDC {
-public:
-  TScreenDC() : FDC(::GetDC(nullptr)) {
-    if (!FDC) throw EOSError(::GetLastError(), u"GetDC for the screen");
-  }
-  ~TScreenDC() { ::ReleaseDC(nullptr, FDC); }
-  TScreenDC(const TScreenDC&) = delete;
-  TScreenDC& operator=(const TScreenDC&) = delete;
-  HDC Get() const { return FDC; }
-
-private:
-  HDC FDC;
-};
-
-// The size in pixels that DrawText gives text in the default font at dpi; width is the
-// wrapping width (0: no wrapping). A word longer than the width widens the result.
-SIZE MeasureText(StringView text, unsigned dpi, int width, UINT flags) {
-  TScreenDC dc;
-  const HGDIOBJ old = ::SelectObject(dc.Get(), GetFont(TFontStyle{}, dpi));
-  const String copy(text);
-  RECT r{0, 0, width, 0};
-  ::DrawTextW(dc.Get(), as_wcstr(copy), static_cast<int>(copy.size()), &r,
-              (width > 0 ? flags : flags & ~static_cast<UINT>(DT_WORDBREAK)) | DT_CALCRECT);
-  ::SelectObject(dc.Get(), old);
-  return SIZE{r.right - r.left, r.bottom - r.top};
+// Text in the default font at dpi, in pixels; a wrapping width of 0 measures the longest
+// of its lines unwrapped. A word longer than the width widens the result.
+SIZE MeasureBoxText(StringView text, unsigned dpi, int width, UINT flags) {
+  constexpr int kUnwrapped = 0x7FFF;  // wider than any screen: only the text's own lines break
+  return MeasureText(text, TFontStyle{}, dpi, flags, width > 0 ? width : kUnwrapped);
 }
 
 // Pixels at dpi back to design units, rounded up so that nothing is cut.
 int ToDesign(int pixels, unsigned dpi) { return static_cast<int>((static_cast<long long>(pixels) * 96 + dpi - 1) / dpi); }
-
-RECT WorkAreaNear(HWND window) {
-  MONITORINFO info{};
-  info.cbSize = sizeof(info);
-  ::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &info);
-  return info.rcWork;
-}
 
 // The system icon at the size it is shown, not a 32-pixel one stretched (soft at 150 %
 // and 200 %); LoadIconWithScaleDown exists in the common controls 6 only.
@@ -144,15 +117,16 @@ void TZELMessageForm::Layout(StringView text, StringView caption) {
   int buttonWidth = kButtonMinWidth;
   for (int pass = 0; pass < 3; ++pass) {
     const unsigned dpi = Dpi();
-    const int natural = MeasureText(text, dpi, 0, kTextFlags).cx;
-    const SIZE wrapped = MeasureText(text, dpi, std::max(1, std::min(natural, Scale().Apply(kMaxTextWidth))), kTextFlags);
+    const int natural = MeasureBoxText(text, dpi, 0, kTextFlags).cx;
+    const SIZE wrapped =
+        MeasureBoxText(text, dpi, std::max(1, std::min(natural, Scale().Apply(kMaxTextWidth))), kTextFlags);
     textWidth = ToDesign(wrapped.cx, dpi);
     textHeight = ToDesign(wrapped.cy, dpi);
     buttonWidth = kButtonMinWidth;
     for (const TAnswer& answer : FAnswers)
-      buttonWidth = std::max(buttonWidth, ToDesign(MeasureText(answer.Caption, dpi, 0, 0).cx, dpi) + kButtonPadding);
+      buttonWidth = std::max(buttonWidth, ToDesign(MeasureBoxText(answer.Caption, dpi, 0, 0).cx, dpi) + kButtonPadding);
     const int buttonsWidth = static_cast<int>(FAnswers.size()) * (buttonWidth + kButtonGap) - kButtonGap;
-    const int captionWidth = std::min(ToDesign(MeasureText(caption, dpi, 0, DT_NOPREFIX).cx, dpi) + kCaptionExtra,
+    const int captionWidth = std::min(ToDesign(MeasureBoxText(caption, dpi, 0, DT_NOPREFIX).cx, dpi) + kCaptionExtra,
                                       kTextLeft + kMaxTextWidth + kRightMargin);
     const int width =
         std::max({kTextLeft + textWidth + kRightMargin, buttonsWidth + 2 * kButtonsMargin, captionWidth});
@@ -196,7 +170,7 @@ void TZELMessageForm::PlaceOverOwner(HWND owner) {
   const int height = box.bottom - box.top;
   RECT target{};
   if (!owner || !::GetWindowRect(owner, &target) || ::IsIconic(owner)) return;
-  const RECT work = WorkAreaNear(owner);
+  const RECT work = WorkArea(::MonitorFromWindow(owner, MONITOR_DEFAULTTOPRIMARY));
   int left = (target.left + target.right - width) / 2;
   int top = (target.top + target.bottom - height) / 2;
   left = std::max(static_cast<int>(work.left), std::min(left, static_cast<int>(work.right) - width));
