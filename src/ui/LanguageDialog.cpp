@@ -434,7 +434,13 @@ void TInstallerLanguageDialog::PreferFile(StringView fileName) {
 
 String TInstallerLanguageDialog::Execute(bool show) {
   if (show) {
-    if (!ShowModal()) {
+    // Painted before the product's decode may start: the first window does not wait for it.
+    const auto onScreen = [this](HWND window) {
+      ::ShowWindow(window, SW_SHOW);
+      ::UpdateWindow(window);
+      FResources.ReleaseProduct();
+    };
+    if (!ShowModal(nullptr, onScreen)) {
       kivo::RunLog().Log(u"Language dialog closed: the user quit");
       throw EInstallerCancelled();
     }

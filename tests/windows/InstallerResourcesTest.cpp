@@ -87,11 +87,13 @@ TEST(InstallerResources, ADecodingProductHoldsBackOnlyWhatTheSetupPackageLacks) 
   // The product's opener waits for the test: the script, the languages and every setup
   // member are served meanwhile, from the setup package, without the product.
   THandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  THandle began(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   const TMembers setup = {{u"Install.xml", kScript}, {u"English.lng", "[File]\r\nName=English\r\n"},
                           {u"Shared.txt", "from setup"}};
   const TMembers product = {{u"shared.TXT", "from product"}, {u"ProductOnly.txt", "product only"}};
   TTestProductInfo info;
   TInstallerResources resources(&info, Package(setup), [&](const TInstallerResources::TDecodeProgress& decoded) {
+    ::SetEvent(began.Get());
     decoded(1, 2);
     ::WaitForSingleObject(release.Get(), INFINITE);
     decoded(2, 2);
@@ -99,7 +101,11 @@ TEST(InstallerResources, ADecodingProductHoldsBackOnlyWhatTheSetupPackageLacks) 
   });
   EXPECT_TRUE(resources.ProductPending());
   EXPECT_EQ(resources.Script().GetValue(u"ProductName"), u"KIVO");
+  // The decode starts only once the language is settled (the first window is up, or the
+  // run shows none): it must not compete with that window.
+  EXPECT_EQ(::WaitForSingleObject(began.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
   resources.InitializeLanguages(false);
+  EXPECT_EQ(::WaitForSingleObject(began.Get(), INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
   EXPECT_EQ(resources.Language(), u"English");
   EXPECT_EQ(Text(*resources.GetFile(u"Shared.txt")), "from setup");
   EXPECT_EQ(::WaitForSingleObject(resources.ProductDecoded(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
@@ -138,6 +144,7 @@ TEST(InstallerResources, ADecodeThatFailsOrIsCancelledEndsInItsError) {
     }
     return std::unique_ptr<TSetupPackageReader>();
   });
+  resources.ReleaseProduct();
   ASSERT_EQ(::WaitForSingleObject(started.Get(), INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
   EXPECT_EQ(resources.ProductProgress(), 25);
   resources.CancelProduct();

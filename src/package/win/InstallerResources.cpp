@@ -137,8 +137,13 @@ TInstallerResources::TInstallerResources(TInstallerProductInfo* productInfo,
 void TInstallerResources::StartProduct(TProductOpener openProduct) {
   FProductDecoded.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!FProductDecoded) RaiseLastOSError(u"CreateEvent (the product's decode)");
+  FProductReleased.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!FProductReleased) RaiseLastOSError(u"CreateEvent (the start of the product's decode)");
   FProductPending = true;
   FDecodeThread = std::thread([this, open = std::move(openProduct)]() noexcept {
+    // Every path that needs the product releases it; the limit only bounds a forgotten one.
+    constexpr DWORD kHoldLimitMs = 3000;
+    ::WaitForSingleObject(FProductReleased.Get(), kHoldLimitMs);
     const ULONGLONG started = ::GetTickCount64();
     try {
       FDecodedProduct = open([this](uint64_t written, uint64_t size) {
@@ -154,6 +159,10 @@ void TInstallerResources::StartProduct(TProductOpener openProduct) {
   });
 }
 
+void TInstallerResources::ReleaseProduct() {
+  if (FProductReleased) ::SetEvent(FProductReleased.Get());
+}
+
 int TInstallerResources::ProductProgress() const {
   if (!FProductPending) return 100;
   const uint64_t size = FDecodeSize.load(std::memory_order_relaxed);
@@ -164,6 +173,7 @@ int TInstallerResources::ProductProgress() const {
 uint32_t TInstallerResources::FinishProduct() {
   std::lock_guard<std::recursive_mutex> lock(FPackageLock);
   if (!FProductPending) return 0;
+  ReleaseProduct();
   if (FDecodeThread.joinable()) FDecodeThread.join();
   FProductPending = false;
   if (FDecodeError) {
@@ -207,6 +217,7 @@ TInstallerResources::~TInstallerResources() {
 
 void TInstallerResources::StopProduct() {
   CancelProduct();
+  ReleaseProduct();
   if (FDecodeThread.joinable()) FDecodeThread.join();
 }
 
@@ -316,7 +327,13 @@ void TInstallerResources::InitializeLanguages(bool showDialog, StringView prefer
 
   TInstallerLanguageDialog dialog(*this);
   dialog.PreferFile(preferredFile);
-  FLanguage = dialog.Execute(showDialog);
+  try {
+    FLanguage = dialog.Execute(showDialog);
+  } catch (...) {
+    ReleaseProduct();
+    throw;
+  }
+  ReleaseProduct();  // the dialog released it once on screen; a run without one does here
 
   TZELIniFile chosen;
   chosen.LoadFromStream(*GetFile(FLanguage));

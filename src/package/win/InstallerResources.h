@@ -56,6 +56,9 @@ public:
   uint32_t FinishProduct();
   // Asks the decode to stop; FinishProduct then raises EInstallerDecodeCancelled.
   void CancelProduct() { FCancelDecode = true; }
+  // Lets the decode begin. It waits until the first window is on screen (or until the
+  // run shows none), so that on a busy machine it does not slow that window down.
+  void ReleaseProduct();
 
   // Where $DEST points; the installer keeps it current.
   void SetDestPath(zel::StringView destPath) { FDestPath = destPath; }
@@ -122,6 +125,7 @@ private:
   // The product package's decode on its own thread: the result or the error is handed
   // over when FProductDecoded is set.
   bool FProductPending = false;
+  zel::THandle FProductReleased;
   zel::THandle FProductDecoded;
   std::unique_ptr<TSetupPackageReader> FDecodedProduct;
   std::exception_ptr FDecodeError;
