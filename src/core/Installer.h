@@ -125,6 +125,10 @@ public:
   TUndo Undo() const { return FUndo; }
   void SetUndo(TUndo undo) { FUndo = undo; }
   void SetRunJournal(IRunJournal* journal) { FRunJournal = journal; }
+  // Run folders (core/RunFolder.h) this run made in the destination before the prepare
+  // step looks for those of killed runs: its new files written ahead.
+  void AddOwnRunFolder(zel::String name) { FOwnRunFolders.push_back(std::move(name)); }
+  const std::vector<zel::String>& OwnRunFolders() const { return FOwnRunFolders; }
 
 private:
   void ParseCommandLine(zel::StringView params);
@@ -143,6 +147,7 @@ private:
   TInstallerFlags FFlags = 0;
   int FRegistrationOwned = -1;
   IRunJournal* FRunJournal = nullptr;
+  std::vector<zel::String> FOwnRunFolders;
   std::atomic<int> FUndoFailures{0};
   TUndo FUndo = TUndo::None;
   std::unique_ptr<TInstallerProductInfo> FProductInfo;

@@ -42,6 +42,11 @@ public:
   // half-way): undo what it did, as far as it can, in reverse order of the actions. Never
   // throws; logs what it could not undo.
   virtual void Rollback() noexcept {}
+  // Work that may begin before the action's turn, while an earlier action waits (the
+  // close pass's pause); Execute takes it up. Started on the worker thread.
+  virtual void BeginAhead() {}
+  // The run ended before this action's turn: what BeginAhead made goes. Never throws.
+  virtual void DropAhead() noexcept {}
   virtual const char* ClassName() const = 0;
 
   // Execute, then 100 %.

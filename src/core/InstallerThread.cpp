@@ -78,6 +78,7 @@ void TInstallerThread::Execute() {
     failed = true;
     Installer->AddError(FormatErrorEntry(zel::FromUtf8(e.what()), CaptureStackText()));
   }
+  for (size_t i = started; i < FActions.Count(); ++i) FActions.Items(i).DropAhead();
   if (failed && started > 0) {
     RunLog().Log(u"The run did not complete: undoing its actions");
     const int failures = Installer->UndoFailures();
@@ -87,6 +88,16 @@ void TInstallerThread::Execute() {
     RunLog().Log(complete ? u"The run is undone" : u"The run is undone in part: see the lines above");
   }
   Installer->Notify(NotifyEnded, Terminated() ? 1 : 0);
+}
+
+void TInstallerThread::BeginAhead() {
+  TInstallerAction* current = CurrentAction();
+  bool after = false;
+  for (size_t i = 0; i < FActions.Count(); ++i) {
+    TInstallerAction& action = FActions.Items(i);
+    if (after) action.BeginAhead();
+    after = after || &action == current;
+  }
 }
 
 void TInstallerThread::StopRequest() {

@@ -16,6 +16,9 @@ public:
   TInstallerActionList& Actions() { return FActions; }
   // Asks the body to stop and tells the running action, without waiting.
   void RequestStop() { StopRequest(); }
+  // Lets the actions after the current one begin their work ahead (BeginAhead); called by
+  // the current action, on this thread, once it is clear that the run goes on.
+  void BeginAhead();
   TInstallerAction* CurrentAction() {
     std::lock_guard<std::mutex> guard(FLock);
     return FCurrentAction;

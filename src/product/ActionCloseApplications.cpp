@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "core/Installer.h"
+#include "core/InstallerThread.h"
 #include "core/RunLog.h"
 #include "library/Exceptions.h"
 #include "library/win/Handles.h"
@@ -56,6 +57,8 @@ void TInstallerActionCloseApplications::Execute() {
   // The first step of every run: an install that cannot fit is refused before anything,
   // the running player included, is touched.
   if (Installer->Mode() == TInstallerMode::Install) CheckRoomForInstall();
+  // The pause below gives running programs time to end; the new files are written meanwhile.
+  if (TInstallerThread* thread = Installer->Thread()) thread->BeginAhead();
   SetStatus(GetCommonText(u"A8"));
   FPassCount = 0;
   while (!Cancelled()) {

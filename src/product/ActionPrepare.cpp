@@ -176,7 +176,7 @@ void TInstallerActionPrepare::Execute() {
     RunLog().Log(u"Installing version " + ProductInfo().GetVersion() + u" over the newer version " +
                  ProductInfo().GetInstalledVersionText());
   // What a killed run left is finished or undone before anything else happens here.
-  if (zel::TFolderTree* tree = TreeOf(dest)) TSetAside::Recover(*tree);
+  if (zel::TFolderTree* tree = TreeOf(dest)) TSetAside::Recover(*tree, Installer->OwnRunFolders());
 
   FProfiles->Clear();
   FTasks.clear();

@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
+#include "core/RunFolder.h"
 #include "core/RunLog.h"
 #include "library/win/FileSystem.h"
 #include "library/win/OSError.h"
@@ -16,15 +18,10 @@ using zel::TSafeFolder;
 
 namespace {
 
-constexpr StringView kJournal = u"journal.txt";
+constexpr StringView kJournal = kRunJournalName;
 constexpr StringView kCommitted = u"committed";
 constexpr StringView kFiles = u"files";
-constexpr char kJournalFormat[] = "KIVO Setup journal 1";
-
-void WriteAndFlush(HANDLE file, const std::string& text, const String& path) {
-  zel::WriteAllOrRaise(file, text.data(), static_cast<DWORD>(text.size()), u"WriteFile \"" + path + u"\"");
-  if (!::FlushFileBuffers(file)) zel::RaiseLastOSError(u"FlushFileBuffers \"" + path + u"\"");
-}
+constexpr const char* kJournalFormat = kRunJournalFormat;
 
 std::string ReadWhole(const TSafeFolder& folder, StringView name) {
   const zel::TFileHandle file = folder.OpenFile(name, GENERIC_READ, FILE_SHARE_READ);
@@ -230,10 +227,12 @@ void TSetAside::Rollback(zel::TFolderTree& dest) noexcept {
   FRenames.clear();
 }
 
-void TSetAside::Recover(zel::TFolderTree& dest) noexcept {
+void TSetAside::Recover(zel::TFolderTree& dest, const std::vector<String>& own) noexcept {
   try {
     for (const zel::TFolderEntry& entry : dest.Root().List()) {
       if (!entry.IsFolder() || entry.IsLink() || !zel::StartsWithText(entry.Name, kPrefix)) continue;
+      if (std::any_of(own.begin(), own.end(), [&](const String& name) { return zel::SameText(name, entry.Name); }))
+        continue;
       const std::optional<TSafeFolder> aside = dest.Root().OpenFolder(entry.Name);
       if (!aside) continue;
       const std::string journal = ReadWhole(*aside, kJournal);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/Installer.h"
+#include "core/RunFolder.h"
 #include "library/win/SafeTree.h"
 
 namespace kivo {
@@ -22,7 +23,7 @@ namespace kivo {
 class TSetAside : public IRunJournal {
 public:
   // The private folders' names begin with this.
-  static constexpr zel::StringView kPrefix = u"~KIVO Setup ";
+  static constexpr zel::StringView kPrefix = kRunFolderPrefix;
 
   // Makes the private folder in the destination and writes its journal.
   void Begin(zel::TFolderTree& dest, zel::StringView archiveName);
@@ -47,8 +48,9 @@ public:
   void Rollback(zel::TFolderTree& dest) noexcept;
 
   // Finishes what killed runs left in the destination: committed folders are deleted,
-  // the others rolled back. Called before anything else of a run touches the folder.
-  static void Recover(zel::TFolderTree& dest) noexcept;
+  // the others rolled back. Called before anything else of a run touches the folder;
+  // `own` names the folders this run has made already (its new files written ahead).
+  static void Recover(zel::TFolderTree& dest, const std::vector<zel::String>& own = {}) noexcept;
 
 private:
   static void MoveBack(zel::TFolderTree& dest, zel::TFolderTree& kept, const zel::String& relative);

@@ -101,8 +101,10 @@ for action in $STARTED; do
     "$(grep -E "^Action $action (starts|ends after [0-9]+ ms)$" <<<"$LOG" | awk '{ print $3 }' | xargs)"
 done
 while IFS='|' read -r family target member; do
-  check_contains "log: file written" "Written: C:\\KIVO\\$target (" "$LOG"
+  # Written ahead during the close pass's pause, then put in place by a rename.
+  check_contains "log: file written" "Written: C:\\KIVO\\$target (put in place)" "$LOG"
 done <<<"$WANTED"
+check "no run folder left" "" "$(ls -d "$(drive_c)"/KIVO/~KIVO* 2>/dev/null)"
 check_contains "log: uninstaller written" 'Written: C:\KIVO\Uninstall.exe' "$LOG"
 check_contains "log: configuration written" 'Written: C:\KIVO\KIVO.ini' "$LOG"
 check "no error entries" "" "$(grep -E '^(Error|Setup error):' <<<"$LOG")"

@@ -45,13 +45,26 @@ no_loss() {
   check "$1: nothing lost" 0 "$status"
 }
 
-for point in 'backup=^.{25}Archived: C:\\users\\alice' 'backup-done=^.{25}Backup: ' 'cleanup=^.{25}Deleted: ' \
+for point in 'ahead=The new files are written ahead into' 'backup=^.{25}Archived: C:\\users\\alice' \
+  'backup-done=^.{25}Backup: ' 'cleanup=^.{25}Deleted: ' \
   'extraction=Noted for an undo: the [0-9]+ files this run makes' 'at-0.5s=0.5' 'at-1.5s=1.5' 'at-3s=3'; do
   step "killed: ${point%%=*}"
   kill_at "${point%%=*}" "${point#*=}"
   no_loss "${point%%=*}"
-  case "${point%%=*}" in cleanup | extraction) ;; *) stop_server ;; esac
+  case "${point%%=*}" in ahead | cleanup | extraction) ;; *) stop_server ;; esac
 done
+
+step "after the kill while the new files were written ahead, the next run deletes them"
+use_prefix kill-ahead
+AHEAD=$(ls -d "$(drive_c)"/KIVO/~KIVO\ Setup\ * 2>/dev/null)
+check "the killed run's folder of new files is there" 1 "$(grep -c . <<<"$AHEAD")"
+run_win "$WORK/kill-ahead-rerun.out" "$(winpath "$SETUP_EXE")" '/AUTO=C:\KIVO' /SILENT '/LOG=C:\update4.log'
+check "exit code" 0 "$RUN_EXIT"
+stop_server
+check_contains "the killed run's folder removed" "Folder removed: C:\KIVO\\${AHEAD##*/}" \
+  "$(log_text "$(drive_c)/update4.log" 2>/dev/null)"
+check "no run folder left" "" "$(ls -d "$(drive_c)"/KIVO/~KIVO* 2>/dev/null)"
+check_same_file "the new version is in place" "$KIVO_PRODUCT_STAGE/KIVO.exe" "$(drive_c)/KIVO/KIVO.exe"
 
 step "after the kill during the extraction, the next run removes the files the killed run made"
 use_prefix kill-extraction

@@ -9,6 +9,7 @@
 #include "core/Installer.h"
 #include "core/InstallerAction.h"
 #include "core/InstallerErrors.h"
+#include "core/InstallerThread.h"
 #include "ResourcesFixture.h"
 
 namespace kivo::test {
@@ -41,6 +42,13 @@ class TFailingStep : public TInstallerAction {
   KIVO_ACTION_CLASS(TFailingStep)
 public:
   void Execute() override { throw EInstallerInstallError(u"failed on purpose"); }
+};
+
+// A step that lets the steps after it begin their work ahead, as the close pass does.
+class TAheadStep : public TInstallerAction {
+  KIVO_ACTION_CLASS(TAheadStep)
+public:
+  void Execute() override { Installer->Thread()->BeginAhead(); }
 };
 
 // A minimal "SETUP" package: Install.xml and English.lng with the common texts; with a

@@ -343,6 +343,11 @@ TEST(ActionPrepare, AFailedRunPutsEveryFileBackAndAKilledOneIsFinishedByTheNext)
   for (const String& name : asides)
     if (zel::FileExists(killed + u"\\" + name + u"\\files\\Old.dll"))
       WriteAll(killed + u"\\" + name + u"\\committed", {});
+  // A run killed while it wrote its new files ahead: that folder goes whole.
+  const String staged = killed + u"\\~KIVO Setup 0123456789ABCDEF\\";
+  TSetupHelper::ForceFolder(staged + u"new\\Skins");
+  WriteAll(staged + u"journal.txt", Bytes("KIVO Setup journal 1\r\nstaged\r\n"));
+  WriteAll(staged + u"new\\Skins\\New.skin", Bytes("new ski"));
   const String outside = zel::ExtractFilePath(killed) + u"Outside.txt";
   WriteAll(outside, Bytes("not the run's"));
   TSetAside::Recover(tree);
@@ -350,12 +355,14 @@ TEST(ActionPrepare, AFailedRunPutsEveryFileBackAndAKilledOneIsFinishedByTheNext)
   // the folder is not followed, and the completed run's files stay.
   EXPECT_EQ(Contents(killed), (std::vector<std::string>{"KIVO.exe=old player", "New.dll=new"}));
   EXPECT_FALSE(zel::DirectoryExists(killed + u"\\Skins\\Dark"));
+  EXPECT_FALSE(zel::DirectoryExists(staged));
   EXPECT_TRUE(zel::FileExists(outside));
   ::DeleteFileW(W(outside));
 }
 
 TEST(ActionPrepare, AFailedReplacingRunPutsBackTheUninstallEntryAndTheShortcutsItRemoved) {
-  TTestInstallerEnvironment environment(SetupMembers());
+  TTestInstallerEnvironment environment(SetupMembers(R"(<File name="$DEST\KIVO.exe"/>)"),
+                                        {{u"KIVO.exe", "new player"}});
   TestProduct.InstalledVersion = 4600;  // not updated but replaced: the old registration goes first
   const String dest = ScratchDir(u"ActionPrepare-registration") + u"\\";
   WriteAll(dest + u"KIVO.exe", Bytes("old player"));
@@ -377,9 +384,10 @@ TEST(ActionPrepare, AFailedReplacingRunPutsBackTheUninstallEntryAndTheShortcutsI
   WriteAll(link, Bytes("the desktop link"));
   WriteAll(menu + u"Read Me.lnk", Bytes("a start-menu link"));
 
-  // The extraction registers this run's entry and fails after it.
-  TestProduct.Actions = {ActionClassOf<TInstallerActionPrepare>(), ActionClassOf<TInstallerActionExtract>(),
-                         ActionClassOf<TFailingStep>()};
+  // The extraction, its new files written ahead (the prepare step must not take their
+  // folder for a killed run's), registers this run's entry and fails after it.
+  TestProduct.Actions = {ActionClassOf<TAheadStep>(), ActionClassOf<TInstallerActionPrepare>(),
+                         ActionClassOf<TInstallerActionExtract>(), ActionClassOf<TFailingStep>()};
   {
     TInstaller installer(u"/AUTO=\"" + dest + u"\" /SILENT");
     installer.Resources().InitializeLanguages(false);

@@ -159,6 +159,12 @@ private:
   std::vector<String> FFiles;
 };
 
+// A run's private folder ("~KIVO Setup …") left in the destination.
+bool HasRunFolder(const String& dest) {
+  WIN32_FIND_DATAW data;
+  return static_cast<bool>(zel::TFindHandle(::FindFirstFileW(zel::as_wcstr(dest + u"\\~KIVO Setup *"), &data)));
+}
+
 }  // namespace
 
 TEST(ExtractTest, WritesTheEntriesOfTheChosenFamilyAndReportsProgressBeforeEachFile) {
@@ -181,11 +187,14 @@ TEST(ExtractTest, WritesTheEntriesOfTheChosenFamilyAndReportsProgressBeforeEachF
       {"EN", "read me", true, {{0, 0}, {25, 0}, {50, 1}, {75, 2}, {100, 3}}},
       {"de", "lies mich", false, {{0, 0}, {33, 0}, {66, 1}, {100, 2}}},
   };
+  // Written in place, and written ahead into a run folder and then put in place: the same.
+  for (const bool ahead : {false, true})
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.family);
+    SCOPED_TRACE(std::string(c.family) + (ahead ? ", written ahead" : ""));
     const String dest = ScratchDir(u"ExtractTest-family");
     TTestInstallerEnvironment environment(SetupWith(components, c.family), product);
     TestProduct.Actions = {ActionClassOf<TInstallerActionExtract>()};
+    if (ahead) TestProduct.Actions.insert(TestProduct.Actions.begin(), ActionClassOf<TAheadStep>());
     TInstaller installer(Params(dest));
     installer.Resources().InitializeLanguages(false);
     std::vector<String> kept = {dest + u"\\KIVO.exe", dest + u"\\Readme.txt", dest + u"\\Plugins\\a.dll"};
@@ -202,8 +211,11 @@ TEST(ExtractTest, WritesTheEntriesOfTheChosenFamilyAndReportsProgressBeforeEachF
     EXPECT_EQ(FileExists(dest + u"\\Lang\\English.txt"), c.english);
     EXPECT_EQ(FileExists(dest + u"\\Lang"), c.english) << "no folder for an entry that is not written";
     EXPECT_TRUE(FileExists(dest + u"\\Uninstall.dat")) << "the registration follows the files";
-    EXPECT_EQ(probe.Reports, c.reports);
+    std::vector<std::pair<int, int>> reports = c.reports;
+    if (ahead) reports.insert(reports.begin(), {{0, 0}, {100, 0}});  // the step before, nothing in place yet
+    EXPECT_EQ(probe.Reports, reports);
     EXPECT_EQ(probe.Statuses, (std::vector<String>{u"Copying files...", u"Files copied."}));
+    EXPECT_FALSE(HasRunFolder(dest));
   }
 }
 
@@ -233,8 +245,10 @@ TEST(ExtractTest, ATargetHeldOpenByAnotherProgram) {
       {"not even readable", u"none", "old build", {}, 0, "old build", false, false,
        "Cannot open file \"%s\"."},
   };
+  // A copy written ahead cannot be put over a file in use: it is written the ordinary way.
+  for (const bool ahead : {false, true})
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(std::string(c.name) + (ahead ? ", written ahead" : ""));
     const String root = ScratchDir(u"ExtractTest-locked");
     const String dest = root + u"\\dest";
     const String target = dest + u"\\locked.dll";
@@ -251,6 +265,7 @@ TEST(ExtractTest, ATargetHeldOpenByAnotherProgram) {
     }
     TTestInstallerEnvironment environment(SetupWith(components), product);
     TestProduct.Actions = {ActionClassOf<TInstallerActionExtract>()};
+    if (ahead) TestProduct.Actions.insert(TestProduct.Actions.begin(), ActionClassOf<TAheadStep>());
     TInstaller installer(Params(dest));
     installer.Resources().InitializeLanguages(false);
     TQuestionAnswerer answerer(steps);
@@ -279,6 +294,7 @@ TEST(ExtractTest, ATargetHeldOpenByAnotherProgram) {
     } else {
       EXPECT_FALSE(installer.HasErrors()) << zel::ToUtf8(installer.Errors()[0]);
     }
+    EXPECT_FALSE(HasRunFolder(dest));
   }
 }
 

@@ -1,13 +1,16 @@
 #include "package/win/ActionExtract.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "core/ApplicationRepository.h"
 #include "core/Installer.h"
+#include "core/InstallerErrors.h"
 #include "core/InstallerScript.h"
 #include "core/RunLog.h"
 #include "library/win/FileSystem.h"
 #include "library/win/SafeTree.h"
+#include "platform/Platform.h"
 
 namespace kivo {
 
@@ -29,9 +32,65 @@ void TInstallerActionExtract::NoteNew(const zel::String& path) {
     FMade.push_back(path.substr(dest.size()));
 }
 
+void TInstallerActionExtract::BeginAhead() {
+  const zel::String& dest = Installer->DestPath();
+  if (dest.empty() || FStaged) return;
+  std::vector<TStagedFiles::TItem> items;
+  FStagedBy.clear();
+  for (const TInstallerScriptFile* file : CollectFiles()) {
+    const zel::String target = Resources().ExpandPath(file->Name);
+    // Not through a link in the destination: that fails where it is written, as before.
+    if (target.size() <= dest.size() || !zel::StartsWithText(target, dest) ||
+        !zel::platform::PathStaysInside(dest, target))
+      continue;
+    const zel::String relative = target.substr(dest.size());
+    const zel::String key = zel::platform::CaseInsensitiveKey(relative);
+    if (FStagedBy.count(key)) {
+      auto same = std::find_if(items.begin(), items.end(), [&](const TStagedFiles::TItem& item) {
+        return zel::platform::CaseInsensitiveKey(item.Relative) == key;
+      });
+      items.erase(same);
+    }
+    FStagedBy[key] = file;
+    items.push_back({file, relative});
+  }
+  if (items.empty()) return;
+  try {
+    ForceFolder(dest);
+    FStaged = std::make_unique<TStagedFiles>(dest, std::move(items));
+    Installer->AddOwnRunFolder(FStaged->Name());
+    RunLog().Log(u"The new files are written ahead into: " + dest + FStaged->Name() + u"\\");
+  } catch (const zel::Exception& e) {
+    // Written in place instead, where any failure is reported in its turn.
+    RunLog().Log(u"The new files are not written ahead (" + e.Message() + u")");
+    FStaged.reset();
+    FStagedBy.clear();
+  }
+}
+
+void TInstallerActionExtract::DropAhead() noexcept {
+  FStaged.reset();
+  FStagedBy.clear();
+}
+
+void TInstallerActionExtract::PlaceStaged(const TInstallerScriptFile& file, zel::TFolderTree& dest,
+                                          const zel::String& relative) {
+  const zel::String target = Installer->DestPath() + relative;
+  try {
+    if (FStaged->MoveInto(dest, relative)) {
+      RunLog().Log(u"Written: " + target + u" (put in place)");
+      return;
+    }
+  } catch (const zel::ELinkedPathError&) {
+    throw EInstallerInstallError(u"Cannot write \"" + target + u"\": a link in the destination folder leads out of it");
+  }
+  ExtractFile(file);
+}
+
 void TInstallerActionExtract::Execute() {
   FMade.clear();
   SetStatus(GetCommonText(u"A4"));
+  if (FStaged) FStaged->Wait();
   const std::vector<const TInstallerScriptFile*> files = CollectFiles();
   const size_t count = files.size();
   // Every name is noted before the first is written, and journalled where the run keeps
@@ -41,10 +100,26 @@ void TInstallerActionExtract::Execute() {
   NoteNew(uninstaller);
   NoteNew(zel::ChangeFileExt(uninstaller, u".dat"));
   if (IRunJournal* journal = Installer->RunJournal()) journal->NoteMade(FMade);
+  std::optional<zel::TFolderTree> destTree;
+  if (FStaged) destTree.emplace(zel::TSafeFolder::Open(Installer->DestPath()));
   for (size_t i = 0; i < count; ++i) {
     SetProgress(static_cast<int>((i + 1) * 100 / count));
-    ExtractFile(*files[i]);
+    const TInstallerScriptFile& file = *files[i];
+    if (FStaged) {
+      const zel::String target = Resources().ExpandPath(file.Name);
+      const zel::String relative = target.substr(std::min(target.size(), Installer->DestPath().size()));
+      const auto staged = FStagedBy.find(zel::platform::CaseInsensitiveKey(relative));
+      if (staged != FStagedBy.end() && zel::StartsWithText(target, Installer->DestPath())) {
+        // Another entry of the same path is written after this one: it wins, as in order.
+        if (staged->second == &file) PlaceStaged(file, *destTree, relative);
+        continue;
+      }
+    }
+    ExtractFile(file);
   }
+  // Empty now, but for the copies of files that were in use.
+  FStaged.reset();
+  FStagedBy.clear();
   SetStatus(GetCommonText(u"A7"));
   // The entry as it was, for an undo: another version's, or none.
   FEntryBefore.reset();
@@ -54,6 +129,8 @@ void TInstallerActionExtract::Execute() {
 }
 
 void TInstallerActionExtract::Rollback() noexcept {
+  FStaged.reset();
+  FStagedBy.clear();
   if (FEntryBefore) {
     const bool restored = TInstallerApplicationRepository::Restore(*FEntryBefore);
     RunLog().Log(restored ? (FEntryBefore->Existed ? u"Uninstall entry as it was (the run is undone): "

@@ -1,0 +1,113 @@
+#include "package/win/StagedFiles.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "core/Installer.h"
+#include "core/InstallerErrors.h"
+#include "core/InstallerScript.h"
+#include "core/RunFolder.h"
+#include "core/RunLog.h"
+#include "library/win/OSError.h"
+#include "package/win/ExtractHelper.h"
+#include "package/win/InstallerResources.h"
+
+namespace kivo {
+
+using zel::String;
+using zel::TSafeFolder;
+
+namespace {
+
+constexpr zel::StringView kNewFiles = u"new";
+// Written in pieces: a member may be a mapped view of hundreds of megabytes.
+constexpr size_t kWritePiece = 8 * 1024 * 1024;
+
+}  // namespace
+
+TStagedFiles::TStagedFiles(const String& dest, std::vector<TItem> items)
+    : FDest(zel::IncludeTrailingBackslash(dest)), FItems(std::move(items)) {
+  FRoot.emplace(TSafeFolder::Open(FDest));
+  // The destination's own security, inherited: a file put in place keeps what it was
+  // given here, which is what it would have been given there.
+  std::optional<TSafeFolder> folder;
+  for (int attempt = 0; !folder; ++attempt) {
+    FName = String(kRunFolderPrefix) + zel::RandomHex(8);
+    try {
+      folder.emplace(FRoot->CreateFolder(FName, nullptr, true));
+    } catch (const zel::EOSError& e) {
+      if (e.ErrorCode() != ERROR_ALREADY_EXISTS || attempt >= 16) throw;
+    }
+  }
+  const zel::TFileHandle journal = folder->CreateNewFile(kRunJournalName, GENERIC_WRITE);
+  WriteAndFlush(journal.Get(), std::string(kRunJournalFormat) + "\r\nstaged\r\n", folder->Path() + String(kRunJournalName));
+  FFiles.emplace(folder->CreateFolder(kNewFiles));
+  FThread = std::thread([this] { WriteAll(); });
+}
+
+TStagedFiles::~TStagedFiles() { Discard(); }
+
+void TStagedFiles::WriteAll() noexcept {
+  try {
+    for (const TItem& item : FItems) {
+      if (FStop.load(std::memory_order_relaxed)) return;
+      WriteOne(item);
+    }
+  } catch (...) {
+    FError = std::current_exception();
+  }
+}
+
+void TStagedFiles::WriteOne(const TItem& item) {
+  const String target = FDest + item.Relative;
+  const TSetupPackageMemberView member = Installer->Resources().GetFileView(item.File->GetTextOrName());
+  try {
+    const TSafeFolder* folder = FFiles->Folder(zel::ExtractFilePath(item.Relative), true);
+    const zel::TFileHandle file = folder->CreateNewFile(zel::ExtractFileName(item.Relative), GENERIC_WRITE);
+    for (size_t done = 0; done < member.Size;) {
+      const size_t piece = std::min(kWritePiece, member.Size - done);
+      zel::WriteAllOrRaise(file.Get(), member.Data + done, static_cast<unsigned long>(piece),
+                           u"WriteFile \"" + folder->Path() + zel::ExtractFileName(item.Relative) + u"\"");
+      done += piece;
+    }
+  } catch (const zel::EOSError& e) {
+    RunLog().Log(u"Not written ahead (" + e.Message() + u"): " + target);
+    throw EInstallerInstallError(WriteFailureText(target, e.ErrorCode()));
+  }
+}
+
+void TStagedFiles::Wait() {
+  if (FThread.joinable()) FThread.join();
+  if (FError) std::rethrow_exception(FError);
+}
+
+bool TStagedFiles::MoveInto(zel::TFolderTree& dest, const String& relative) {
+  const String folder = zel::ExtractFilePath(relative);
+  const String name = zel::ExtractFileName(relative);
+  const TSafeFolder* from = FFiles->Folder(folder);
+  const TSafeFolder* to = dest.Folder(folder, true);
+  if (!from || !to) zel::RaiseOSError(ERROR_PATH_NOT_FOUND, FDest + relative);
+  try {
+    from->MoveTo(name, *to, name, true);
+    return true;
+  } catch (const zel::EOSError& e) {
+    RunLog().Log(u"Not put in place (" + e.Message() + u"): " + FDest + relative);
+    from->DeleteEntry(name);
+    return false;
+  }
+}
+
+void TStagedFiles::Discard() noexcept {
+  FStop = true;
+  if (FThread.joinable()) FThread.join();
+  if (!FFiles) return;
+  FFiles.reset();
+  try {
+    if (!zel::DeleteTree(*FRoot, FName)) RunLog().Log(u"Left for the next run to delete: " + FDest + FName + u"\\");
+  } catch (const zel::Exception& e) {
+    RunLog().Log(u"Left for the next run to delete (" + e.Message() + u"): " + FDest + FName + u"\\");
+  }
+}
+
+}  // namespace kivo
