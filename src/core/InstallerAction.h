@@ -45,6 +45,9 @@ public:
   // Work that may begin before the action's turn, while an earlier action waits (the
   // close pass's pause); Execute takes it up. Started on the worker thread.
   virtual void BeginAhead() {}
+  // Waits for that work at the end of the action that let it begin, and raises its
+  // failure there: a full disk then stops the run before anything else is touched.
+  virtual void AwaitAhead() {}
   // The run ended before this action's turn: what BeginAhead made goes. Never throws.
   virtual void DropAhead() noexcept {}
   virtual const char* ClassName() const = 0;

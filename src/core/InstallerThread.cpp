@@ -58,7 +58,10 @@ void TInstallerThread::Execute() {
       RunLog().Log(u"Action " + zel::Ascii(action.ClassName()) + u" starts");
       const auto begun = std::chrono::steady_clock::now();
       started = i + 1;
+      FAheadBegun = false;
       action.Perform();
+      if (FAheadBegun && !Terminated())
+        for (size_t j = i + 1; j < count; ++j) FActions.Items(j).AwaitAhead();
       const auto ms =
           std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begun).count();
       RunLog().Log(u"Action " + zel::Ascii(action.ClassName()) + u" ends after " + zel::IntToStr(ms) + u" ms");
@@ -91,6 +94,7 @@ void TInstallerThread::Execute() {
 }
 
 void TInstallerThread::BeginAhead() {
+  FAheadBegun = true;
   TInstallerAction* current = CurrentAction();
   bool after = false;
   for (size_t i = 0; i < FActions.Count(); ++i) {

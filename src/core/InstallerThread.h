@@ -35,6 +35,7 @@ private:
 
   TInstallerActionList FActions;
   TInstallerAction* FCurrentAction = nullptr;
+  bool FAheadBegun = false;  // by the action running now
   std::mutex FLock;
 };
 

@@ -15,6 +15,7 @@
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 #include "library/win/SafeTree.h"
+#include "package/win/ExtractHelper.h"
 #include "platform/Platform.h"
 #include "product/ProductInfoKIVO.h"
 
@@ -332,9 +333,12 @@ void TInstallerActionPrepare::WriteArchive(const std::vector<TBackupItem>& items
       const auto* zip = dynamic_cast<const zel::EZipError*>(&e);
       const auto* os = dynamic_cast<const zel::EOSError*>(&e);
       const unsigned code = zip ? zip->OSErrorCode() : os ? os->ErrorCode() : 0;
-      throw EInstallerBackupError(zel::Format(u"An error occurs while backuping the \"%s\" file (%d)\r\n%s\r\n%s",
-                                              item.Path, static_cast<long long>(FileSize(item.Path)), e.Message(),
-                                              zel::platform::SystemErrorMessage(code)));
+      // A full drive in the user's words, naming it, as every other write says it.
+      const bool full = zip && (code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL);
+      const String cause = full ? WriteFailureText(partial, code)
+                                : e.Message() + u"\r\n" + zel::platform::SystemErrorMessage(code);
+      throw EInstallerBackupError(zel::Format(u"An error occurs while backuping the \"%s\" file (%d)\r\n%s",
+                                              item.Path, static_cast<long long>(FileSize(item.Path)), cause));
     }
     RunLog().Log(u"Archived: " + item.Path + u" as " + item.Name);
     ReportProgress();

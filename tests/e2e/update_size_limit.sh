@@ -6,7 +6,7 @@
 # tmpfs linked as Wine's D:): a fresh install and an update that do not fit are refused
 # before anything is touched, with a box that names the drive and the room; an unfinished
 # backup of an earlier run that fills the drive is removed, and the update then fits. A
-# drive that another program fills during an update, before the extraction and before the
+# drive that another program fills during an update, before the backup and before the
 # uninstaller copy: the run is undone, the installation and its entry are as they were,
 # and its own uninstaller still removes it.
 source "$(dirname "$0")/lib.sh"
@@ -139,14 +139,14 @@ check "the update's backup is there" 1 "$(ls "$SMALL/KIVO/!Backup/" | grep -c '^
 check "the user's recording is in the update's backup" 1 \
   "$(unzip -Z1 "$SMALL/KIVO/!Backup/"z\ Before\ install\ 5.10\ *.zip 2>/dev/null | grep -c 'Video.Recording\.bin')"
 
-# fill_during NAME LEAVE_KB: an update of D:\KIVO, paused (its Wine process stopped) while
-# it sets the old files aside, before it writes the new ones; the drive is filled to leave
-# LEAVE_KB free, and the run goes on.
+# fill_during NAME LEAVE_KB PATTERN: an update of D:\KIVO, paused (its Wine process stopped)
+# once its log holds PATTERN, before it puts the new files in place; the drive is filled to
+# leave LEAVE_KB free, and the run goes on.
 fill_during() {
-  local name=$1 leave=$2 waited=0 pids
+  local name=$1 leave=$2 pattern=$3 waited=0 pids
   rm -f "$(drive_c)/$name.log" "$SMALL/filler.bin"
   start_win "$WORK/$name.out" "$(winpath "$SETUP_EXE")" '/AUTO=D:\KIVO' /SILENT "/LOG=C:\\$name.log"
-  until grep -qa 'Replaced files are kept until the run is complete in:' "$(drive_c)/$name.log" 2>/dev/null; do
+  until grep -qa "$pattern" "$(drive_c)/$name.log" 2>/dev/null; do
     { kill -0 "$RUN_PID" 2>/dev/null && [ $waited -lt 6000 ]; } || fatal "$name: the run never set files aside"
     sleep 0.01
     waited=$((waited + 1))
@@ -172,10 +172,13 @@ BEFORE=$(installed_files)
 ENTRY=$(wine_out reg query "$UNINSTALL_KEY" /reg:32)
 # The product's files on a drive of 4 KiB pages, and a little more: the uninstaller does not fit.
 PRODUCT_KB=$(find "$KIVO_PRODUCT_STAGE" -type f -printf '%s\n' | awk '{ s += int(($1 + 4095) / 4096) * 4 } END { print s }')
-for point in "extraction=64=KIVO" "uninstaller=$((PRODUCT_KB + 256))=Uninstall.exe"; do
-  IFS='=' read -r name leave file <<<"$point"
+# The new files are written ahead during the close pass and put in place by renames, which
+# need no room: the drive fills before the backup, or before the uninstaller copy.
+for point in "backup=64=!Backup=Action TInstallerActionCloseApplications ends" \
+  "uninstaller=$((PRODUCT_KB + 256))=Uninstall.exe=Replaced files are kept until the run is complete in:"; do
+  IFS='=' read -r name leave file pattern <<<"$point"
   step "an update on a drive that fills before the $name: undone, the installation as it was"
-  fill_during "fill-$name" "$leave"
+  fill_during "fill-$name" "$leave" "$pattern"
   if answer_setup_box "the disk is full"; then
     check_contains "message: the file and the full disk" '" could not be written: the disk D: is full.' "$BOX_TEXT"
     check_contains "message: the file" "D:\\KIVO\\$file" "$BOX_TEXT"

@@ -304,18 +304,33 @@ TEST(ExtractTest, AMissingMemberStopsTheStepAfterTheEarlierFiles) {
       SetupWith(R"(<File name="$DEST\one.txt"/><File name="$DEST\Sub\two.txt">gone.txt</File>)"
                 R"(<File name="$DEST\three.txt"/>)"),
       {{u"one.txt", "1"}, {u"three.txt", "3"}});
-  TestProduct.Actions = {ActionClassOf<TInstallerActionExtract>()};
-  TInstaller installer(Params(dest));
-  installer.Resources().InitializeLanguages(false);
-  RunToEnd(installer);
-  ASSERT_EQ(installer.Errors().Count(), 1u);
-  EXPECT_TRUE(zel::StartsWith(installer.Errors()[0], u"Cannot locate \"gone.txt\" file in setup archive\r\n"))
-      << zel::ToUtf8(installer.Errors()[0]);
-  // The earlier file was written, and went again when the failed run was undone.
+  {
+    TestProduct.Actions = {ActionClassOf<TInstallerActionExtract>()};
+    TInstaller installer(Params(dest));
+    installer.Resources().InitializeLanguages(false);
+    RunToEnd(installer);
+    ASSERT_EQ(installer.Errors().Count(), 1u);
+    EXPECT_TRUE(zel::StartsWith(installer.Errors()[0], u"Cannot locate \"gone.txt\" file in setup archive\r\n"))
+        << zel::ToUtf8(installer.Errors()[0]);
+    // The earlier file was written, and went again when the failed run was undone.
+    EXPECT_FALSE(FileExists(dest + u"\\one.txt"));
+    EXPECT_FALSE(FileExists(dest + u"\\Sub\\two.txt"));
+    EXPECT_FALSE(FileExists(dest + u"\\three.txt"));
+    EXPECT_FALSE(FileExists(dest + u"\\Uninstall.dat")) << "no registration for a failed step";
+  }
+
+  // Written ahead, the failure ends the step that let the writing begin: the next step
+  // (one that would fail otherwise) never runs, and the folder of new files goes.
+  TestProduct.Actions = {ActionClassOf<TAheadStep>(), ActionClassOf<TFailingStep>(),
+                         ActionClassOf<TInstallerActionExtract>()};
+  TInstaller ahead(Params(dest));
+  ahead.Resources().InitializeLanguages(false);
+  RunToEnd(ahead);
+  ASSERT_EQ(ahead.Errors().Count(), 1u);
+  EXPECT_TRUE(zel::StartsWith(ahead.Errors()[0], u"Cannot locate \"gone.txt\" file in setup archive\r\n"))
+      << zel::ToUtf8(ahead.Errors()[0]);
   EXPECT_FALSE(FileExists(dest + u"\\one.txt"));
-  EXPECT_FALSE(FileExists(dest + u"\\Sub\\two.txt"));
-  EXPECT_FALSE(FileExists(dest + u"\\three.txt"));
-  EXPECT_FALSE(FileExists(dest + u"\\Uninstall.dat")) << "no registration for a failed step";
+  EXPECT_FALSE(HasRunFolder(dest));
 }
 
 TEST(ExtractTest, ForceFolderCreatesParentsOrRaisesE3WithThePath) {

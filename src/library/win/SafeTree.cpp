@@ -238,10 +238,13 @@ TSafeFolder CreatePrivateFolder(StringView parent, StringView prefix) {
       if (Descriptor) ::LocalFree(Descriptor);
     }
   } release{descriptor};
-  const TSafeFolder holder = TSafeFolder::Open(parent);
+  return CreateUniqueFolder(TSafeFolder::Open(parent), prefix, descriptor ? &attributes : nullptr);
+}
+
+TSafeFolder CreateUniqueFolder(const TSafeFolder& parent, StringView prefix, SECURITY_ATTRIBUTES* security) {
   for (int attempt = 0;; ++attempt) {
     try {
-      return holder.CreateFolder(String(prefix) + RandomHex(8), descriptor ? &attributes : nullptr, true);
+      return parent.CreateFolder(String(prefix) + RandomHex(8), security, true);
     } catch (const EOSError& e) {
       if (e.ErrorCode() != ERROR_ALREADY_EXISTS || attempt >= 16) throw;
     }

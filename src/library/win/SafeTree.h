@@ -70,6 +70,8 @@ void RemoveFilesAndEmptiedFolders(TFolderTree& tree, const std::vector<String>& 
 // by this process and, when it runs elevated, changeable only by administrators and the
 // system. Returns it held. A name that exists already is never reused.
 TSafeFolder CreatePrivateFolder(StringView parent, StringView prefix);
+// A new folder of parent named prefix and random digits, with `security` (null: inherited).
+TSafeFolder CreateUniqueFolder(const TSafeFolder& parent, StringView prefix, SECURITY_ATTRIBUTES* security);
 // Random hexadecimal digits from the system's generator (2 per byte).
 String RandomHex(size_t bytes);
 

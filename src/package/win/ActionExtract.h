@@ -18,6 +18,7 @@ public:
   // The files that go below the destination are written ahead into a run folder there
   // (StagedFiles.h) and put in place here by renames.
   void BeginAhead() override;
+  void AwaitAhead() override;
   void DropAhead() noexcept override;
   void Execute() override;
   // The files this run made in the destination go again (the previous installation's,

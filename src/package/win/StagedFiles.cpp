@@ -31,15 +31,8 @@ TStagedFiles::TStagedFiles(const String& dest, std::vector<TItem> items)
   FRoot.emplace(TSafeFolder::Open(FDest));
   // The destination's own security, inherited: a file put in place keeps what it was
   // given here, which is what it would have been given there.
-  std::optional<TSafeFolder> folder;
-  for (int attempt = 0; !folder; ++attempt) {
-    FName = String(kRunFolderPrefix) + zel::RandomHex(8);
-    try {
-      folder.emplace(FRoot->CreateFolder(FName, nullptr, true));
-    } catch (const zel::EOSError& e) {
-      if (e.ErrorCode() != ERROR_ALREADY_EXISTS || attempt >= 16) throw;
-    }
-  }
+  std::optional<TSafeFolder> folder(zel::CreateUniqueFolder(*FRoot, kRunFolderPrefix, nullptr));
+  FName = zel::ExtractFileName(zel::ExcludeTrailingBackslash(folder->Path()));
   const zel::TFileHandle journal = folder->CreateNewFile(kRunJournalName, GENERIC_WRITE);
   WriteAndFlush(journal.Get(), std::string(kRunJournalFormat) + "\r\nstaged\r\n", folder->Path() + String(kRunJournalName));
   FFiles.emplace(folder->CreateFolder(kNewFiles));
