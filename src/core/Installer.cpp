@@ -118,6 +118,8 @@ TInstaller::TInstaller(StringView params) {
     FNotifyWindow.Reset(CreateNotifyWindow());
     ::SetWindowLongPtrW(FNotifyWindow.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     ParseCommandLine(params);
+    // No window to keep free: the decode may begin at once.
+    if (HasFlag(TInstallerFlag::Silent)) FResources->ReleaseProduct();
   } catch (...) {
     // No destructor runs for a half-built object: the global must not dangle.
     Installer = nullptr;

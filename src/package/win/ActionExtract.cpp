@@ -32,9 +32,8 @@ void TInstallerActionExtract::NoteNew(const zel::String& path) {
     FMade.push_back(path.substr(dest.size()));
 }
 
-void TInstallerActionExtract::BeginAhead() {
+std::vector<TStagedFiles::TItem> TInstallerActionExtract::StagedItems() {
   const zel::String& dest = Installer->DestPath();
-  if (dest.empty() || FStaged) return;
   std::vector<TStagedFiles::TItem> items;
   FStagedBy.clear();
   for (const TInstallerScriptFile* file : CollectFiles()) {
@@ -54,10 +53,16 @@ void TInstallerActionExtract::BeginAhead() {
     FStagedBy[key] = file;
     items.push_back({file, relative});
   }
-  if (items.empty()) return;
+  return items;
+}
+
+void TInstallerActionExtract::BeginAhead() {
+  const zel::String& dest = Installer->DestPath();
+  if (dest.empty() || FStaged) return;
+  FStagedBy.clear();
   try {
     ForceFolder(dest);
-    FStaged = std::make_unique<TStagedFiles>(dest, std::move(items));
+    FStaged = std::make_unique<TStagedFiles>(dest, [this] { return StagedItems(); });
     Installer->AddOwnRunFolder(FStaged->Name());
     RunLog().Log(u"The new files are written ahead into: " + dest + FStaged->Name() + u"\\");
   } catch (const zel::Exception& e) {

@@ -33,6 +33,8 @@ private:
   // written: a file cut short by a failure goes too.
   std::vector<zel::String> FMade;
   void NoteNew(const zel::String& path);
+  // The files below the destination, each path once; fills FStagedBy. On the writing thread.
+  std::vector<TStagedFiles::TItem> StagedItems();
   // Puts the staged copy in place; a target in use gets the ordinary write and its question.
   void PlaceStaged(const TInstallerScriptFile& file, zel::TFolderTree& dest, const zel::String& relative);
   std::unique_ptr<TStagedFiles> FStaged;

@@ -26,8 +26,8 @@ constexpr size_t kWritePiece = 8 * 1024 * 1024;
 
 }  // namespace
 
-TStagedFiles::TStagedFiles(const String& dest, std::vector<TItem> items)
-    : FDest(zel::IncludeTrailingBackslash(dest)), FItems(std::move(items)) {
+TStagedFiles::TStagedFiles(const String& dest, TItemList list)
+    : FDest(zel::IncludeTrailingBackslash(dest)), FList(std::move(list)) {
   FRoot.emplace(TSafeFolder::Open(FDest));
   // The destination's own security, inherited: a file put in place keeps what it was
   // given here, which is what it would have been given there.
@@ -43,7 +43,7 @@ TStagedFiles::~TStagedFiles() { Discard(); }
 
 void TStagedFiles::WriteAll() noexcept {
   try {
-    for (const TItem& item : FItems) {
+    for (const TItem& item : FList()) {
       if (FStop.load(std::memory_order_relaxed)) return;
       WriteOne(item);
     }

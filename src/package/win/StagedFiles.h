@@ -5,6 +5,7 @@
 // rename. The folder's journal marks it as one a killed run's successor simply deletes.
 #include <atomic>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -22,9 +23,11 @@ public:
     zel::String Relative;  // below the destination: "Plugins\\a.dll"
   };
 
-  // Makes the folder in dest (it and dest are made when missing) and starts writing the
-  // items on a thread of its own.
-  TStagedFiles(const zel::String& dest, std::vector<TItem> items);
+  // Makes the folder in dest (which must exist) and starts writing, on a thread of its
+  // own, the items that `list` gives there (it runs on that thread too: looking at every
+  // target's path takes its time).
+  using TItemList = std::function<std::vector<TItem>()>;
+  TStagedFiles(const zel::String& dest, TItemList list);
   // Discard().
   ~TStagedFiles();
   TStagedFiles(const TStagedFiles&) = delete;
@@ -50,7 +53,7 @@ private:
   zel::String FName;
   std::optional<zel::TSafeFolder> FRoot;   // the destination
   std::optional<zel::TFolderTree> FFiles;  // the folder's "new\"
-  std::vector<TItem> FItems;
+  TItemList FList;
   std::atomic<bool> FStop{false};
   std::exception_ptr FError;
   std::thread FThread;  // last: starts once every other field is ready
