@@ -5,6 +5,7 @@
 #include <gdiplus.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "library/win/Handles.h"
 #include "package/win/InstallerImage.h"
@@ -59,20 +60,47 @@ SIZE TZELCanvas::TextExtent(StringView text) {
 }
 
 void TZELCanvas::DrawText(StringView text, const TRect& rect, kivo::TColor color, UINT flags) {
-  RECT r = ToRECT(rect);
-  const String copy(text);
-  if (flags & DT_RIGHT) {
-    // Placed by its measured width: Wine's right alignment drops a trailing full stop.
-    // Room to spare on the right: Wine's drawing can come out a little wider than its
-    // measure, and then it leaves out the last letters instead of clipping them.
-    const SIZE extent = TextExtent(copy);
-    r.left = std::max<LONG>(r.left, r.right - extent.cx);
-    r.right = r.left + extent.cx + extent.cy;
-    flags &= ~static_cast<UINT>(DT_RIGHT);
-  }
   ::SetBkMode(FDC, TRANSPARENT);
   ::SetTextColor(FDC, ToColorRef(color));
+  if (flags & DT_RIGHT) {
+    DrawRightAligned(text, rect);
+    return;
+  }
+  RECT r = ToRECT(rect);
+  const String copy(text);
   ::DrawTextW(FDC, as_wcstr(copy), static_cast<int>(copy.size()), &r, DT_NOPREFIX | DT_TOP | flags);
+}
+
+void TZELCanvas::DrawRightAligned(StringView text, const TRect& rect) {
+  // Each letter at the advance the measure gave it, so that the line ends where it was
+  // placed to end. Wine draws a string by advances of its own, which at some sizes differ
+  // from its measure by several per cent (the header's two sizes then ended up to 14
+  // pixels apart), and its right alignment drops a trailing full stop.
+  TEXTMETRICW metrics{};
+  ::GetTextMetricsW(FDC, &metrics);
+  const RECT clip = ToRECT(rect);
+  int top = rect.Top;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(u'\n', start);
+    if (end == StringView::npos) end = text.size();
+    size_t length = end - start;
+    if (length && text[start + length - 1] == u'\r') --length;
+    if (length) {
+      const String line(text.substr(start, length));
+      const int count = static_cast<int>(line.size());
+      std::vector<INT> ends(line.size());
+      SIZE size{};
+      ::GetTextExtentExPointW(FDC, as_wcstr(line), count, 0, nullptr, ends.data(), &size);
+      std::vector<INT> advances(line.size());
+      for (size_t i = 0; i < line.size(); ++i) advances[i] = ends[i] - (i ? ends[i - 1] : 0);
+      const int left = std::max(rect.Left, rect.Right - static_cast<int>(size.cx));
+      ::ExtTextOutW(FDC, left, top, ETO_CLIPPED, &clip, as_wcstr(line), static_cast<UINT>(count), advances.data());
+    }
+    top += metrics.tmHeight;
+    if (end == text.size()) break;
+    start = end + 1;
+  }
 }
 
 TZELBufferedPaint::TZELBufferedPaint(HDC target, const RECT& client) : FTarget(target), FClient(client) {
