@@ -5,7 +5,9 @@
 #include <gdiplus.h>
 
 #include <algorithm>
-#include <vector>
+#include <cstdint>
+#include <memory>
+#include <type_traits>
 
 #include "library/win/Handles.h"
 #include "package/win/InstallerImage.h"
@@ -71,11 +73,57 @@ void TZELCanvas::DrawText(StringView text, const TRect& rect, kivo::TColor color
   ::DrawTextW(FDC, as_wcstr(copy), static_cast<int>(copy.size()), &r, DT_NOPREFIX | DT_TOP | flags);
 }
 
+namespace {
+
+// How wide a line of text comes out when it is drawn in the DC's font: the columns up to
+// its last painted one. Wine draws a string by advances of its own, which at some sizes
+// differ from its measure by several per cent (the header's title and description then
+// ended up to 14 pixels apart, or the description ran past the edge); only the drawing
+// tells where it ends.
+int DrawnWidth(HDC dc, const String& line, const SIZE& measured) {
+  // Room for a drawing wider than the measure.
+  const int width = measured.cx + measured.cy;
+  const int height = measured.cy;
+  if (width <= 0 || height <= 0) return measured.cx;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  TGdiObject bitmap(::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  std::unique_ptr<std::remove_pointer_t<HDC>, decltype(&::DeleteDC)> memory(::CreateCompatibleDC(dc), &::DeleteDC);
+  // Out of GDI resources: the measure is the best there is.
+  if (!bitmap || !bits || !memory) return measured.cx;
+  const HGDIOBJ oldBitmap = ::SelectObject(memory.get(), bitmap.Get());
+  const HGDIOBJ oldFont = ::SelectObject(memory.get(), ::GetCurrentObject(dc, OBJ_FONT));
+  auto* pixels = static_cast<uint32_t*>(bits);
+  std::fill(pixels, pixels + static_cast<size_t>(width) * height, 0xFFFFFFu);
+  ::SetBkMode(memory.get(), TRANSPARENT);
+  ::SetTextColor(memory.get(), RGB(0, 0, 0));
+  ::GdiFlush();
+  ::ExtTextOutW(memory.get(), 0, 0, 0, nullptr, as_wcstr(line), static_cast<UINT>(line.size()), nullptr);
+  ::GdiFlush();
+  int drawn = 0;
+  for (int y = 0; y < height; ++y)
+    for (int x = width - 1; x >= drawn; --x)
+      if ((pixels[static_cast<size_t>(y) * width + x] & 0xFFFFFFu) != 0xFFFFFFu) {
+        drawn = x + 1;
+        break;
+      }
+  ::SelectObject(memory.get(), oldFont);
+  ::SelectObject(memory.get(), oldBitmap);
+  // Nothing painted (spaces only): the measure.
+  return drawn ? drawn : measured.cx;
+}
+
+}  // namespace
+
 void TZELCanvas::DrawRightAligned(StringView text, const TRect& rect) {
-  // Each letter at the advance the measure gave it, so that the line ends where it was
-  // placed to end. Wine draws a string by advances of its own, which at some sizes differ
-  // from its measure by several per cent (the header's two sizes then ended up to 14
-  // pixels apart), and its right alignment drops a trailing full stop.
+  // Placed by where its drawing ends, not by its measure (above); drawn by our own
+  // placement, as Wine's right alignment drops a trailing full stop.
   TEXTMETRICW metrics{};
   ::GetTextMetricsW(FDC, &metrics);
   const RECT clip = ToRECT(rect);
@@ -88,14 +136,10 @@ void TZELCanvas::DrawRightAligned(StringView text, const TRect& rect) {
     if (length && text[start + length - 1] == u'\r') --length;
     if (length) {
       const String line(text.substr(start, length));
-      const int count = static_cast<int>(line.size());
-      std::vector<INT> ends(line.size());
-      SIZE size{};
-      ::GetTextExtentExPointW(FDC, as_wcstr(line), count, 0, nullptr, ends.data(), &size);
-      std::vector<INT> advances(line.size());
-      for (size_t i = 0; i < line.size(); ++i) advances[i] = ends[i] - (i ? ends[i - 1] : 0);
-      const int left = std::max(rect.Left, rect.Right - static_cast<int>(size.cx));
-      ::ExtTextOutW(FDC, left, top, ETO_CLIPPED, &clip, as_wcstr(line), static_cast<UINT>(count), advances.data());
+      SIZE measured{};
+      ::GetTextExtentPoint32W(FDC, as_wcstr(line), static_cast<int>(line.size()), &measured);
+      const int left = std::max(rect.Left, rect.Right - DrawnWidth(FDC, line, measured));
+      ::ExtTextOutW(FDC, left, top, ETO_CLIPPED, &clip, as_wcstr(line), static_cast<UINT>(line.size()), nullptr);
     }
     top += metrics.tmHeight;
     if (end == text.size()) break;
