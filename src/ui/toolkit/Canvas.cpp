@@ -103,9 +103,8 @@ int DrawnWidth(HDC dc, const String& line, const SIZE& measured) {
   std::fill(pixels, pixels + static_cast<size_t>(width) * height, 0xFFFFFFu);
   ::SetBkMode(memory.get(), TRANSPARENT);
   ::SetTextColor(memory.get(), RGB(0, 0, 0));
-  ::GdiFlush();
   ::ExtTextOutW(memory.get(), 0, 0, 0, nullptr, as_wcstr(line), static_cast<UINT>(line.size()), nullptr);
-  ::GdiFlush();
+  ::GdiFlush();  // the bits are read directly
   int drawn = 0;
   for (int y = 0; y < height; ++y)
     for (int x = width - 1; x >= drawn; --x)
