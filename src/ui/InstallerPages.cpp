@@ -166,9 +166,9 @@ void TInstallerPageWelcome::Localize() {
 
 void TInstallerPageLicense::CreateControls() {
   FViewer = Add<zel::TZELRichViewer>();
-  FViewer->SetAlign(zel::TAlign::Client, {28, 22, 28, 4});
+  FViewer->SetAlign(zel::TAlign::Client, {28, 22, 28, kBlockMargin});
   FAccept = AddCheckBox(0, 0, 0, 16, u"L1", [this] { AcceptClick(); });
-  FAccept->SetAlign(zel::TAlign::Bottom, {28, 4, 28, 22});
+  FAccept->SetAlign(zel::TAlign::Bottom, {28, kBlockMargin, 28, 22});
   Realign();
 }
 
@@ -269,7 +269,7 @@ void TInstallerPageInstall::ShowStopping() {
 void TInstallerPageCustomFinish::CreateControls() {
   TInstallerPageFullScreen::CreateControls();
   FErrors = Add<zel::TZELMemo>();
-  FErrors->SetAlign(zel::TAlign::Client, {210, 120, 20, 4});
+  FErrors->SetAlign(zel::TAlign::Client, {210, 120, 20, kBlockMargin});
   FErrors->SetVisible(false);
   Realign();
 }
@@ -328,7 +328,8 @@ void TInstallerPageFinish::CreateControls() {
   link->SetCentered(true);
   link->SetFont(zel::TFontStyle{8, false});
   link->SetUrl(Installer->ProductInfo().GetHomePage());
-  link->SetAlign(zel::TAlign::Bottom, {210, 0, 20, 4});
+  // As far below the error list as any block is below the one above it.
+  link->SetAlign(zel::TAlign::Bottom, {210, kBlockMargin, 20, kBlockMargin});
   Realign();
 }
 

@@ -12,6 +12,10 @@ namespace kivo {
 using zel::TRect;
 using zel::TScale;
 
+// The room a block of a page (a text box, a list, a line of text) keeps above and below
+// itself: two blocks, one under the other, stand twice this apart.
+inline constexpr int kBlockMargin = 4;
+
 // The regions of the window, from its client rectangle (pixels).
 TRect HeaderBounds(const TRect& client, const TScale& scale);
 TRect ProgressBounds(const TRect& client, const TScale& scale);

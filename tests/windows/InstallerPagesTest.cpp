@@ -1,6 +1,6 @@
 // The page framework on the real installer object: names and texts, the licence rule,
-// the ready page's summary from the run's actions, pictures at the window's scale, the install page's events, and the
-// page list's navigation over availability.
+// the ready page's summary from the run's actions, pictures at the window's scale, the install page's events, the
+// room between a page's blocks, and the page list's navigation over availability.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -204,6 +204,33 @@ TEST_F(InstallerPages, AFailedRunShowsMessagesWhatToDoAndTheLogButNoStack) {
     }
     ::DeleteFileW(zel::as_wcstr(log));
   }
+}
+
+TEST_F(InstallerPages, ABlockStandsAsFarBelowTheOneAboveOnEveryPage) {
+  // The gap between two controls of a page, one under the other (pixels at 96 DPI).
+  const auto gapBetween = [](TInstallerCustomPage& page, auto isUpper, auto isLower) {
+    page.SetBoundsPixels(zel::TRect{0, 0, 640, 436});
+    RECT upper{}, lower{};
+    for (const auto& control : page.Controls()) {
+      if (isUpper(*control)) ::GetWindowRect(control->Handle(), &upper);
+      if (isLower(*control)) ::GetWindowRect(control->Handle(), &lower);
+    }
+    return static_cast<int>(lower.top - upper.bottom);
+  };
+  const auto isViewer = [](zel::TZELControl& c) { return dynamic_cast<zel::TZELRichViewer*>(&c) != nullptr; };
+  const auto isMemo = [](zel::TZELControl& c) { return dynamic_cast<zel::TZELMemo*>(&c) != nullptr; };
+  const auto named = [](const char16_t* name) { return [name](zel::TZELControl& c) { return c.Name() == name; }; };
+  // The licence text and its acceptance box.
+  auto licence = PageClassOf<TInstallerPageLicense>().Create();
+  EXPECT_EQ(gapBetween(*licence, isViewer, named(u"L1")), 2 * kBlockMargin);
+  // A failed run's messages and the website link under them.
+  auto finish = PageClassOf<TInstallerPageFinish>().Create();
+  FInstaller->AddError(u"Failed");
+  finish->Prepare();
+  const String log = RunLog().Path();  // the failure's own log
+  RunLog().Close();
+  ::DeleteFileW(zel::as_wcstr(log));
+  EXPECT_EQ(gapBetween(*finish, isMemo, named(u"L3")), 2 * kBlockMargin);
 }
 
 TEST_F(InstallerPages, InstallPageFollowsTheEvents) {

@@ -1,6 +1,7 @@
 // The toolkit's window-side rules: the dark-mode setting as the system stores it, the
 // alignment of controls in a container, labels fitted to their text, and the edit with
-// its button, and the message box in every theme.
+// its button, and the message box in every theme, controls and the rich viewer's text
+// at a new DPI, and right-aligned text that ends at its edge in every size.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -261,8 +262,28 @@ TEST_F(Toolkit, MovingToAMonitorWithAnotherDpiRescalesTheWindowAndItsControls) {
   TZELPanel panel;
   auto* box = panel.Add<TZELCheckBox>();
   box->SetBounds(60, 100, 540, 17);
+  auto* viewer = panel.Add<TZELRichViewer>();
+  viewer->SetBounds(60, 130, 540, 200);
+  viewer->SetText(u"One\r\nTwo\r\nThree\r\n");
+  // The viewer's lines are as far apart as the toolkit's font is high at the window's DPI.
+  const auto lineHeight = [&] {
+    POINTL first{}, second{};
+    ::SendMessageW(viewer->Handle(), EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&first), 0);
+    ::SendMessageW(viewer->Handle(), EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&second), 4);
+    return static_cast<int>(second.y - first.y);
+  };
+  const auto fontHeight = [](unsigned dpi) {
+    HDC dc = ::GetDC(nullptr);
+    const HGDIOBJ old = ::SelectObject(dc, GetFont(TFontStyle{}, dpi));
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc, &metrics);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(nullptr, dc);
+    return static_cast<int>(metrics.tmHeight);
+  };
   panel.SetParentWindow(form);
   panel.SetBoundsPixels(TRect{0, 67, 640, 436});
+  EXPECT_NEAR(lineHeight(), fontHeight(96), 2);
   RECT client{};
   ::GetClientRect(form.Handle(), &client);
   ASSERT_EQ(client.right, 640);
@@ -280,6 +301,9 @@ TEST_F(Toolkit, MovingToAMonitorWithAnotherDpiRescalesTheWindowAndItsControls) {
   panel.SetParentWindow(form);
   EXPECT_EQ(panel.Dpi(), 144u);
   EXPECT_EQ(BoundsOf(box->Handle()), (TRect{90, 150, 900, 176}));
+  // Rich edit lays its points out at the system's DPI (96 here) and zooms to the window's:
+  // its text is as large as the other controls', not scaled twice.
+  EXPECT_NEAR(lineHeight(), fontHeight(144), 2);
   // The font follows too: 9 points at 144 DPI.
   LOGFONTW font{};
   ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(button->Handle(), WM_GETFONT, 0, 0)), sizeof(font), &font);
@@ -431,4 +455,110 @@ TEST_F(Toolkit, IndentedLinesOfAViewerWrapUnderTheirFirstLetter) {
   wchar_t shown[512];
   const int n = ::GetWindowTextW(edit, shown, 512);
   EXPECT_EQ(from_wcstr(shown, static_cast<size_t>(n)), u"Setup Options:\r\n    " + item + u"\r\n" + item + u"\r\n");
+}
+
+namespace {
+
+// A white bitmap to draw on as a window paints, and where its black text came out.
+class TInkBitmap {
+public:
+  static constexpr int Width = 1000;
+  static constexpr int Height = 200;
+  TInkBitmap() {
+    HDC screen = ::GetDC(nullptr);
+    FDC = ::CreateCompatibleDC(screen);
+    FBitmap.Reset(::CreateCompatibleBitmap(screen, Width, Height));
+    ::ReleaseDC(nullptr, screen);
+    FOld = ::SelectObject(FDC, FBitmap.Get());
+  }
+  ~TInkBitmap() {
+    ::SelectObject(FDC, FOld);
+    ::DeleteDC(FDC);
+  }
+  TInkBitmap(const TInkBitmap&) = delete;
+  TInkBitmap& operator=(const TInkBitmap&) = delete;
+  HDC DC() const { return FDC; }
+  void Clear() {
+    const RECT all{0, 0, Width, Height};
+    ::FillRect(FDC, &all, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+  }
+  // The leftmost and rightmost inked column of each run of inked rows (each line).
+  std::vector<std::pair<int, int>> InkOfLines() const {
+    BITMAPINFO info{};
+    info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), Width, -Height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<uint32_t> pixels(static_cast<size_t>(Width) * Height);
+    ::GetDIBits(FDC, static_cast<HBITMAP>(FBitmap.Get()), 0, Height, pixels.data(), &info, DIB_RGB_COLORS);
+    std::vector<std::pair<int, int>> lines;
+    bool inLine = false;
+    for (int y = 0; y < Height; ++y) {
+      int left = Width, right = -1;
+      for (int x = 0; x < Width; ++x)
+        if ((pixels[static_cast<size_t>(y) * Width + x] & 0xFF) < 128) {
+          left = std::min(left, x);
+          right = std::max(right, x);
+        }
+      if (right >= 0 && !inLine) lines.emplace_back(left, right);
+      if (right >= 0) lines.back() = {std::min(lines.back().first, left), std::max(lines.back().second, right)};
+      inLine = right >= 0;
+    }
+    return lines;
+  }
+
+private:
+  HDC FDC = nullptr;
+  TGdiObject FBitmap;
+  HGDIOBJ FOld = nullptr;
+};
+
+}  // namespace
+
+TEST_F(Toolkit, RightAlignedLinesEndAtTheRightEdgeInEverySizeAndScale) {
+  // The header's title (11 points) and description (8 points) at 100 %, 125 % (a fitted
+  // window), 150 % and 200 %.
+  const TRect band{100, 0, 900, TInkBitmap::Height};
+  struct TLine {
+    int Points;
+    String Text;
+  };
+  const std::vector<TLine> lines = {
+      {11, u"Setup Options"},
+      {8, u"Choose where and how to install KIVO."},
+      {8, u"Choose the shortcuts and how KIVO works with Windows."},
+      {11, u"\u041f\u0430\u0440\u0430\u043c\u0435\u0442\u0440\u044b \u0443\u0441\u0442\u0430\u043d\u043e\u0432\u043a\u0438"},
+      {8, u"\u0412\u044b\u0431\u0435\u0440\u0438\u0442\u0435, \u043a\u0443\u0434\u0430 \u0438 \u043a\u0430\u043a "
+          u"\u0443\u0441\u0442\u0430\u043d\u043e\u0432\u0438\u0442\u044c KIVO."},
+      {8, u"Two lines.\r\nThe second one, longer."},
+  };
+  TInkBitmap bitmap;
+  for (unsigned dpi : {96u, 120u, 144u, 192u}) {
+    std::vector<int> ends;
+    for (const TLine& line : lines) {
+      SCOPED_TRACE(::testing::Message() << dpi << " DPI, " << line.Points << " points: " << ToUtf8(line.Text));
+      bitmap.Clear();
+      TZELCanvas canvas(bitmap.DC(), TScale::ForDpi(static_cast<int>(dpi)));
+      canvas.SetFont(GetFont(TFontStyle{line.Points, false}, dpi));
+      canvas.DrawText(line.Text, band, 0x000000, DT_RIGHT);
+      const auto ink = bitmap.InkOfLines();
+      ASSERT_EQ(ink.size(), line.Text.find(u'\n') == String::npos ? 1u : 2u);
+      for (const auto& [left, right] : ink) {
+        EXPECT_LT(right, band.Right);  // nothing past the edge, and nothing left out
+        EXPECT_GE(right, band.Right - 4);
+        ends.push_back(right);
+      }
+    }
+    // The title's and the descriptions' last letters line up.
+    EXPECT_LE(*std::max_element(ends.begin(), ends.end()) - *std::min_element(ends.begin(), ends.end()), 2)
+        << dpi << " DPI";
+  }
+  // Longer than the band: from its left edge, cut at its right one.
+  bitmap.Clear();
+  TZELCanvas canvas(bitmap.DC(), TScale::ForDpi(96));
+  canvas.SetFont(GetFont(TFontStyle{11, false}, 96));
+  canvas.DrawText(String(20, u'W') + u" " + String(40, u'W'), band, 0x000000, DT_RIGHT);
+  const auto ink = bitmap.InkOfLines();
+  ASSERT_EQ(ink.size(), 1u);
+  EXPECT_GE(ink[0].first, band.Left);
+  EXPECT_LE(ink[0].first, band.Left + 2);
+  EXPECT_LT(ink[0].second, band.Right);
+  EXPECT_GE(ink[0].second, band.Right - 4);
 }

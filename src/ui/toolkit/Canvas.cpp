@@ -5,6 +5,9 @@
 #include <gdiplus.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <type_traits>
 
 #include "library/win/Handles.h"
 #include "package/win/InstallerImage.h"
@@ -59,20 +62,88 @@ SIZE TZELCanvas::TextExtent(StringView text) {
 }
 
 void TZELCanvas::DrawText(StringView text, const TRect& rect, kivo::TColor color, UINT flags) {
-  RECT r = ToRECT(rect);
-  const String copy(text);
-  if (flags & DT_RIGHT) {
-    // Placed by its measured width: Wine's right alignment drops a trailing full stop.
-    // Room to spare on the right: Wine's drawing can come out a little wider than its
-    // measure, and then it leaves out the last letters instead of clipping them.
-    const SIZE extent = TextExtent(copy);
-    r.left = std::max<LONG>(r.left, r.right - extent.cx);
-    r.right = r.left + extent.cx + extent.cy;
-    flags &= ~static_cast<UINT>(DT_RIGHT);
-  }
   ::SetBkMode(FDC, TRANSPARENT);
   ::SetTextColor(FDC, ToColorRef(color));
+  if (flags & DT_RIGHT) {
+    DrawRightAligned(text, rect);
+    return;
+  }
+  RECT r = ToRECT(rect);
+  const String copy(text);
   ::DrawTextW(FDC, as_wcstr(copy), static_cast<int>(copy.size()), &r, DT_NOPREFIX | DT_TOP | flags);
+}
+
+namespace {
+
+// How wide a line of text comes out when it is drawn in the DC's font: the columns up to
+// its last painted one. Wine draws a string by advances of its own, which at some sizes
+// differ from its measure by several per cent (the header's title and description then
+// ended up to 14 pixels apart, or the description ran past the edge); only the drawing
+// tells where it ends.
+int DrawnWidth(HDC dc, const String& line, const SIZE& measured) {
+  // Room for a drawing wider than the measure.
+  const int width = measured.cx + measured.cy;
+  const int height = measured.cy;
+  if (width <= 0 || height <= 0) return measured.cx;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  TGdiObject bitmap(::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  std::unique_ptr<std::remove_pointer_t<HDC>, decltype(&::DeleteDC)> memory(::CreateCompatibleDC(dc), &::DeleteDC);
+  // Out of GDI resources: the measure is the best there is.
+  if (!bitmap || !bits || !memory) return measured.cx;
+  const HGDIOBJ oldBitmap = ::SelectObject(memory.get(), bitmap.Get());
+  const HGDIOBJ oldFont = ::SelectObject(memory.get(), ::GetCurrentObject(dc, OBJ_FONT));
+  auto* pixels = static_cast<uint32_t*>(bits);
+  std::fill(pixels, pixels + static_cast<size_t>(width) * height, 0xFFFFFFu);
+  ::SetBkMode(memory.get(), TRANSPARENT);
+  ::SetTextColor(memory.get(), RGB(0, 0, 0));
+  ::ExtTextOutW(memory.get(), 0, 0, 0, nullptr, as_wcstr(line), static_cast<UINT>(line.size()), nullptr);
+  ::GdiFlush();  // the bits are read directly
+  int drawn = 0;
+  for (int y = 0; y < height; ++y)
+    for (int x = width - 1; x >= drawn; --x)
+      if ((pixels[static_cast<size_t>(y) * width + x] & 0xFFFFFFu) != 0xFFFFFFu) {
+        drawn = x + 1;
+        break;
+      }
+  ::SelectObject(memory.get(), oldFont);
+  ::SelectObject(memory.get(), oldBitmap);
+  // Nothing painted (spaces only): the measure.
+  return drawn ? drawn : measured.cx;
+}
+
+}  // namespace
+
+void TZELCanvas::DrawRightAligned(StringView text, const TRect& rect) {
+  // Placed by where its drawing ends, not by its measure (above); drawn by our own
+  // placement, as Wine's right alignment drops a trailing full stop.
+  TEXTMETRICW metrics{};
+  ::GetTextMetricsW(FDC, &metrics);
+  const RECT clip = ToRECT(rect);
+  int top = rect.Top;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(u'\n', start);
+    if (end == StringView::npos) end = text.size();
+    size_t length = end - start;
+    if (length && text[start + length - 1] == u'\r') --length;
+    if (length) {
+      const String line(text.substr(start, length));
+      SIZE measured{};
+      ::GetTextExtentPoint32W(FDC, as_wcstr(line), static_cast<int>(line.size()), &measured);
+      const int left = std::max(rect.Left, rect.Right - DrawnWidth(FDC, line, measured));
+      ::ExtTextOutW(FDC, left, top, ETO_CLIPPED, &clip, as_wcstr(line), static_cast<UINT>(line.size()), nullptr);
+    }
+    top += metrics.tmHeight;
+    if (end == text.size()) break;
+    start = end + 1;
+  }
 }
 
 TZELBufferedPaint::TZELBufferedPaint(HDC target, const RECT& client) : FTarget(target), FClient(client) {

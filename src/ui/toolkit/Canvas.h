@@ -33,6 +33,8 @@ public:
   void DrawText(StringView text, const TRect& rect, kivo::TColor color, UINT flags = 0);
 
 private:
+  void DrawRightAligned(StringView text, const TRect& rect);
+
   HDC FDC;
   TScale FScale;
 };

@@ -77,10 +77,12 @@ void TZELControl::CreateHandle(const wchar_t* className, DWORD style, DWORD exSt
   FHandle.Reset(window);
   ::SetPropW(window, kControlProperty, this);
   ::SetWindowSubclass(window, &TZELControl::StaticSubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
-  ::SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(GetFont(FFont, FParent->Dpi())), FALSE);
+  ::SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(GetFont(FFont, FontDpi())), FALSE);
 }
 
 TScale TZELControl::Scale() const { return FParent->Scale(); }
+
+unsigned TZELControl::FontDpi() const { return FParent->Dpi(); }
 
 void TZELControl::SetBounds(int left, int top, int width, int height) {
   FDesign = TRect{left, top, left + width, top + height};
@@ -115,7 +117,7 @@ String TZELControl::Caption() const {
 
 void TZELControl::SetFont(const TFontStyle& font) {
   FFont = font;
-  ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(GetFont(FFont, FParent->Dpi())), TRUE);
+  ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(GetFont(FFont, FontDpi())), TRUE);
 }
 
 void TZELControl::SetTextColor(std::optional<kivo::TColor> color) {
@@ -128,7 +130,7 @@ void TZELControl::SetFocus() { ::SetFocus(Handle()); }
 void TZELControl::Invalidate() { ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME); }
 
 void TZELControl::ApplyScale(const TRect& pixels) {
-  ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(GetFont(FFont, FParent->Dpi())), FALSE);
+  ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(GetFont(FFont, FontDpi())), FALSE);
   ::SetWindowPos(Handle(), nullptr, pixels.Left, pixels.Top, pixels.Width(), pixels.Height(),
                  SWP_NOZORDER | SWP_NOACTIVATE);
   Invalidate();

@@ -100,6 +100,8 @@ protected:
   explicit TZELControl(TZELContainer& parent);
   void CreateHandle(const wchar_t* className, DWORD style, DWORD exStyle = 0);
   TScale Scale() const;
+  // The DPI the font given to the system control is made at: the parent's.
+  virtual unsigned FontDpi() const;
   kivo::TColor TextColor() const;
   kivo::TColor BackColor() const;
   // Controls that paint themselves (the skin) override these two.

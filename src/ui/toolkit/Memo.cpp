@@ -219,6 +219,13 @@ void TZELRichViewer::ApplyZoom() {
   if (n) ::SendMessageW(Handle(), EM_SETZOOM, static_cast<WPARAM>(n), 64);
 }
 
+unsigned TZELRichViewer::FontDpi() const {
+  // Rich edit turns the font's pixels into points at the system's DPI and the zoom takes
+  // them to the window's scale: a font made at the window's DPI would be scaled twice
+  // (smaller in a window fitted below its monitor's DPI, larger above it).
+  return SystemDpi();
+}
+
 void TZELRichViewer::ApplyScale(const TRect& pixels) {
   TZELScrolledControl::ApplyScale(pixels);
   ApplyZoom();

@@ -46,6 +46,9 @@ public:
   bool Notify(NMHDR* header, LRESULT& result) override;
   int ZoomPercent() const { return FZoomPercent; }
 
+protected:
+  unsigned FontDpi() const override;
+
 private:
   void AfterLoad();
   void ApplyZoom();
