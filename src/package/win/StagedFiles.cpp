@@ -33,9 +33,21 @@ TStagedFiles::TStagedFiles(const String& dest, TItemList list)
   // given here, which is what it would have been given there.
   std::optional<TSafeFolder> folder(zel::CreateUniqueFolder(*FRoot, kRunFolderPrefix, nullptr));
   FName = zel::ExtractFileName(zel::ExcludeTrailingBackslash(folder->Path()));
-  const zel::TFileHandle journal = folder->CreateNewFile(kRunJournalName, GENERIC_WRITE);
-  WriteAndFlush(journal.Get(), std::string(kRunJournalFormat) + "\r\nstaged\r\n", folder->Path() + String(kRunJournalName));
-  FFiles.emplace(folder->CreateFolder(kNewFiles));
+  try {
+    const zel::TFileHandle journal = folder->CreateNewFile(kRunJournalName, GENERIC_WRITE);
+    WriteAndFlush(journal.Get(), std::string(kRunJournalFormat) + "\r\nstaged\r\n",
+                  folder->Path() + String(kRunJournalName));
+    FFiles.emplace(folder->CreateFolder(kNewFiles));
+  } catch (...) {
+    // No destructor runs for a half-made object: a folder without its journal would stay.
+    folder.reset();
+    try {
+      zel::DeleteTree(*FRoot, FName);
+    } catch (const zel::Exception&) {
+      // what could not be made cannot be deleted either; the first failure is the one to tell
+    }
+    throw;
+  }
   FThread = std::thread([this] { WriteAll(); });
 }
 
