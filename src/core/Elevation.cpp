@@ -15,6 +15,7 @@
 #include "library/win/MessageWait.h"
 #include "library/win/OSError.h"
 #include "library/win/SafeTree.h"
+#include "package/win/InstallerResources.h"
 #include "platform/Platform.h"
 
 namespace kivo {

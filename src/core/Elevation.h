@@ -54,9 +54,6 @@ bool RunProgramAndWait(zel::StringView program, zel::StringView switches);
 
 // True when the running file is named "Uninstall.exe" (any letter case).
 bool IsUninstaller();
-// Defined with the resources (package/win/InstallerResources.cpp), which choose the
-// product package by the same test.
-bool IsUninstallerFileName(zel::StringView exePath);
 // The full path of the running executable.
 zel::String OwnFileName();
 

@@ -10,6 +10,7 @@
 #include "platform/Platform.h"
 #include "ui/toolkit/Form.h"
 #include "ui/toolkit/Theme.h"
+#include "ui/toolkit/DeviceContext.h"
 
 namespace zel {
 
@@ -310,8 +311,8 @@ LRESULT CALLBACK TZELCustomLanguageDialog::ComboProc(HWND combo, UINT message, W
                                                      UINT_PTR, DWORD_PTR data) noexcept {
   if (message != WM_PAINT) return ::DefSubclassProc(combo, message, wParam, lParam);
   auto* self = reinterpret_cast<TZELCustomLanguageDialog*>(data);
-  PAINTSTRUCT ps;
-  HDC dc = ::BeginPaint(combo, &ps);
+  const zel::TPaintDC paint(combo);
+  const HDC dc = paint.Get();
   RECT client{};
   ::GetClientRect(combo, &client);
   ::FillRect(dc, &client, GetBrush(kivo::Skin.EditBackground));
@@ -323,19 +324,16 @@ LRESULT CALLBACK TZELCustomLanguageDialog::ComboProc(HWND combo, UINT message, W
   item.itemState = ODS_COMBOBOXEDIT | (::GetFocus() == combo ? ODS_FOCUS : 0);
   item.hDC = dc;
   item.rcItem = RECT{client.left + 2, client.top + 2, client.right - arrowWidth, client.bottom - 2};
-  ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(combo, WM_GETFONT, 0, 0)));
+  const zel::TSelectedObject font(dc, reinterpret_cast<HFONT>(::SendMessageW(combo, WM_GETFONT, 0, 0)));
   if (self) self->DrawItem(item);
   // The arrow: a small triangle.
   const int cx = client.right - arrowWidth / 2;
   const int cy = (client.top + client.bottom) / 2;
   const int size = std::max(3, arrowWidth / 6);
   const POINT arrow[3] = {{cx - size, cy - size / 2}, {cx + size, cy - size / 2}, {cx, cy + size / 2 + 1}};
-  const HGDIOBJ oldBrush = ::SelectObject(dc, GetBrush(kivo::Skin.Text));
-  const HGDIOBJ oldPen = ::SelectObject(dc, ::GetStockObject(NULL_PEN));
+  const zel::TSelectedObject brush(dc, GetBrush(kivo::Skin.Text));
+  const zel::TSelectedObject pen(dc, ::GetStockObject(NULL_PEN));
   ::Polygon(dc, arrow, 3);
-  ::SelectObject(dc, oldPen);
-  ::SelectObject(dc, oldBrush);
-  ::EndPaint(combo, &ps);
   return 0;
 }
 

@@ -15,6 +15,7 @@
 #include "core/SpawnService.h"
 #include "library/Exceptions.h"
 #include "library/win/MessageWait.h"
+#include "package/win/InstallerResources.h"
 
 namespace kivo {
 namespace {

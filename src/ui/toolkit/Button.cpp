@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ui/toolkit/DeviceContext.h"
+
 namespace zel {
 
 namespace {
@@ -108,9 +110,8 @@ void TZELCheckBox::PaintMark(TZELCanvas& canvas, const TRect& box, bool checked)
                            {box.Left + w * 4 / 9, box.Top + w * 5 / 7},
                            {box.Left + w * 7 / 9, box.Top + w * 2 / 7}};
   TGdiObject pen(::CreatePen(PS_SOLID, std::max(2, w / 7), ToColorRef(Enabled() ? kivo::Skin.Check : kivo::Skin.DisabledText)));
-  const HGDIOBJ old = ::SelectObject(dc, pen.Get());
+  const TSelectedObject selected(dc, pen.Get());
   ::Polyline(dc, points, 3);
-  ::SelectObject(dc, old);
 }
 
 void TZELCheckBox::PaintControl(TZELCanvas& canvas, const TRect& client) {
@@ -146,17 +147,15 @@ TZELRadioButton::TZELRadioButton(TZELContainer& parent) : TZELCheckBox(parent, B
 void TZELRadioButton::PaintMark(TZELCanvas& canvas, const TRect& box, bool checked) {
   const HDC dc = canvas.DC();
   TGdiObject pen(::CreatePen(PS_SOLID, 1, ToColorRef(checked && Enabled() ? kivo::Skin.DefaultBorder : kivo::Skin.Border)));
-  const HGDIOBJ oldPen = ::SelectObject(dc, pen.Get());
-  const HGDIOBJ oldBrush = ::SelectObject(dc, GetBrush(kivo::Skin.EditBackground));
+  const TSelectedObject ring(dc, pen.Get());
+  const TSelectedObject fill(dc, GetBrush(kivo::Skin.EditBackground));
   ::Ellipse(dc, box.Left, box.Top, box.Right, box.Bottom);
   if (checked) {
     const int inset = box.Width() / 4 + 1;
-    ::SelectObject(dc, GetBrush(Enabled() ? kivo::Skin.Check : kivo::Skin.DisabledText));
-    ::SelectObject(dc, ::GetStockObject(NULL_PEN));
+    const TSelectedObject dot(dc, GetBrush(Enabled() ? kivo::Skin.Check : kivo::Skin.DisabledText));
+    const TSelectedObject noOutline(dc, ::GetStockObject(NULL_PEN));
     ::Ellipse(dc, box.Left + inset, box.Top + inset, box.Right - inset + 1, box.Bottom - inset + 1);
   }
-  ::SelectObject(dc, oldBrush);
-  ::SelectObject(dc, oldPen);
 }
 
 }  // namespace zel

@@ -12,6 +12,7 @@
 #include "library/win/Handles.h"
 #include "package/win/InstallerImage.h"
 #include "ui/toolkit/Theme.h"
+#include "ui/toolkit/DeviceContext.h"
 
 namespace zel {
 
@@ -43,14 +44,12 @@ void TZELCanvas::DrawImage(Gdiplus::Image* image, const TRect& rect, int opacity
 }
 
 SIZE MeasureText(StringView text, const TFontStyle& font, unsigned dpi, UINT flags, int wrapWidth) {
-  HDC dc = ::GetDC(nullptr);
-  const HGDIOBJ old = ::SelectObject(dc, GetFont(font, dpi));
+  const TWindowDC screen(nullptr);
+  const TSelectedObject selected(screen.Get(), GetFont(font, dpi));
   RECT r{0, 0, wrapWidth, 0};
   const String copy(text);
   flags |= wrapWidth > 0 ? DT_WORDBREAK : DT_SINGLELINE;
-  ::DrawTextW(dc, as_wcstr(copy), static_cast<int>(copy.size()), &r, DT_CALCRECT | flags);
-  ::SelectObject(dc, old);
-  ::ReleaseDC(nullptr, dc);
+  ::DrawTextW(screen.Get(), as_wcstr(copy), static_cast<int>(copy.size()), &r, DT_CALCRECT | flags);
   return SIZE{r.right - r.left, r.bottom - r.top};
 }
 
@@ -97,8 +96,8 @@ int DrawnWidth(HDC dc, const String& line, const SIZE& measured) {
   std::unique_ptr<std::remove_pointer_t<HDC>, decltype(&::DeleteDC)> memory(::CreateCompatibleDC(dc), &::DeleteDC);
   // Out of GDI resources: the measure is the best there is.
   if (!bitmap || !bits || !memory) return measured.cx;
-  const HGDIOBJ oldBitmap = ::SelectObject(memory.get(), bitmap.Get());
-  const HGDIOBJ oldFont = ::SelectObject(memory.get(), ::GetCurrentObject(dc, OBJ_FONT));
+  const TSelectedObject selectedBitmap(memory.get(), bitmap.Get());
+  const TSelectedObject selectedFont(memory.get(), ::GetCurrentObject(dc, OBJ_FONT));
   auto* pixels = static_cast<uint32_t*>(bits);
   std::fill(pixels, pixels + static_cast<size_t>(width) * height, 0xFFFFFFu);
   ::SetBkMode(memory.get(), TRANSPARENT);
@@ -112,8 +111,6 @@ int DrawnWidth(HDC dc, const String& line, const SIZE& measured) {
         drawn = x + 1;
         break;
       }
-  ::SelectObject(memory.get(), oldFont);
-  ::SelectObject(memory.get(), oldBitmap);
   // Nothing painted (spaces only): the measure.
   return drawn ? drawn : measured.cx;
 }

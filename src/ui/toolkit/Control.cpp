@@ -7,6 +7,7 @@
 
 #include "library/Exceptions.h"
 #include "ui/toolkit/Dialogs.h"
+#include "ui/toolkit/DeviceContext.h"
 
 namespace zel {
 
@@ -191,10 +192,8 @@ LRESULT TZELControl::SubclassProc(UINT message, WPARAM wParam, LPARAM lParam) {
       case WM_ERASEBKGND:
         return 1;
       case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = ::BeginPaint(Handle(), &ps);
-        PaintNow(dc);
-        ::EndPaint(Handle(), &ps);
+        const TPaintDC dc(Handle());
+        PaintNow(dc.Get());
         return 0;
       }
       case WM_PRINTCLIENT:
@@ -300,17 +299,13 @@ void TZELContainer::Invalidate() {
 void TZELContainer::Paint(TZELCanvas& canvas, const TRect& client) { canvas.FillRect(client, BackgroundColor()); }
 
 void TZELContainer::PaintWindow() {
-  PAINTSTRUCT ps;
-  HDC dc = ::BeginPaint(Handle(), &ps);
+  const TPaintDC dc(Handle());
   RECT client{};
   ::GetClientRect(Handle(), &client);
-  {
-    TZELBufferedPaint buffer(dc, client);
-    TZELCanvas canvas(buffer.DC(), FScale);
-    canvas.SetFont(GetFont(TFontStyle{}, Dpi()));
-    Paint(canvas, FromRECT(client));
-  }
-  ::EndPaint(Handle(), &ps);
+  TZELBufferedPaint buffer(dc.Get(), client);
+  TZELCanvas canvas(buffer.DC(), FScale);
+  canvas.SetFont(GetFont(TFontStyle{}, Dpi()));
+  Paint(canvas, FromRECT(client));
 }
 
 LRESULT TZELContainer::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ui/toolkit/DeviceContext.h"
+
 namespace zel {
 
 TZELEdit::TZELEdit(TZELContainer& parent) : TZELControl(parent) {
@@ -21,12 +23,11 @@ HBRUSH TZELEdit::ControlColor(HDC dc) {
 LRESULT TZELEdit::SubclassProc(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCPAINT) {
     // The one-pixel border: the skin's frame, the accent while the edit has the focus.
-    HDC dc = ::GetWindowDC(Handle());
+    const TWindowDC dc(Handle(), TWindowDC::TArea::Window);
     RECT window{};
     ::GetWindowRect(Handle(), &window);
     const RECT frame{0, 0, window.right - window.left, window.bottom - window.top};
-    ::FrameRect(dc, &frame, GetBrush(Focused() ? kivo::Skin.DefaultBorder : kivo::Skin.Border));
-    ::ReleaseDC(Handle(), dc);
+    ::FrameRect(dc.Get(), &frame, GetBrush(Focused() ? kivo::Skin.DefaultBorder : kivo::Skin.Border));
     return 0;
   }
   const LRESULT result = TZELControl::SubclassProc(message, wParam, lParam);

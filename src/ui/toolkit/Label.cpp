@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ui/toolkit/Application.h"
+#include "ui/toolkit/DeviceContext.h"
 
 namespace zel {
 
@@ -54,12 +55,11 @@ void TZELLabel::SetFont(const TFontStyle& font) {
 
 int TZELLabel::AutoHeight(int width) {
   if (!FAutoSize) return 0;
-  HDC dc = ::GetDC(Handle());
-  ::SelectObject(dc, GetFont(Font(), Parent().Dpi()));
+  const TWindowDC dc(Handle());
+  const TSelectedObject font(dc.Get(), GetFont(Font(), Parent().Dpi()));
   RECT r{0, 0, width - FLeftIndent, 0};
   const String text = Caption();
-  ::DrawTextW(dc, as_wcstr(text), static_cast<int>(text.size()), &r, TextFlags() | DT_CALCRECT);
-  ::ReleaseDC(Handle(), dc);
+  ::DrawTextW(dc.Get(), as_wcstr(text), static_cast<int>(text.size()), &r, TextFlags() | DT_CALCRECT);
   return r.bottom - r.top;
 }
 

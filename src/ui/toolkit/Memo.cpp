@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "ui/toolkit/Application.h"
+#include "ui/toolkit/DeviceContext.h"
 
 namespace zel {
 
@@ -163,12 +164,10 @@ void TZELRichViewer::IndentWrappedLines(StringView text) {
   font.lfCharSet = DEFAULT_CHARSET;
   std::copy(std::begin(format.szFaceName), std::end(format.szFaceName), std::begin(font.lfFaceName));
   TGdiObject measureFont(::CreateFontIndirectW(&font));
-  HDC dc = ::GetDC(Handle());
-  if (!dc || !measureFont) {
-    if (dc) ::ReleaseDC(Handle(), dc);
-    return;  // only the wrapped lines' indent is lost
-  }
-  const HGDIOBJ old = ::SelectObject(dc, measureFont.Get());
+  const TWindowDC window(Handle());
+  if (!window || !measureFont) return;  // only the wrapped lines' indent is lost
+  const HDC dc = window.Get();
+  const TSelectedObject selected(dc, measureFont.Get());
   CHARRANGE selection{};
   // Rich edit keeps a line break as one character.
   LONG position = 0;
@@ -196,8 +195,6 @@ void TZELRichViewer::IndentWrappedLines(StringView text) {
     if (end == text.size()) break;
     start = end + 1;
   }
-  ::SelectObject(dc, old);
-  ::ReleaseDC(Handle(), dc);
   selection = CHARRANGE{0, 0};
   ::SendMessageW(Handle(), EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
 }

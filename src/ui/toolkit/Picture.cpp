@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "ui/toolkit/Application.h"
+#include "ui/toolkit/DeviceContext.h"
 
 namespace zel {
 
@@ -119,11 +120,11 @@ int TZELFormattedLabel::RunAt(POINT point) {
   // Laid out again as painting does: the click may come before any paint.
   RECT client{};
   ::GetClientRect(Handle(), &client);
-  HDC dc = ::GetDC(Handle());
-  const HGDIOBJ old = ::SelectObject(dc, GetFont(Font(), Parent().Dpi()));
-  Layout(dc, client.right - client.left);
-  ::SelectObject(dc, old);
-  ::ReleaseDC(Handle(), dc);
+  {
+    const TWindowDC dc(Handle());
+    const TSelectedObject font(dc.Get(), GetFont(Font(), Parent().Dpi()));
+    Layout(dc.Get(), client.right - client.left);
+  }
   for (const TPiece& piece : FPieces)
     if (FRuns[static_cast<size_t>(piece.Run)].Link && ::PtInRect(&piece.Bounds, point)) return piece.Run;
   return -1;

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "library/win/Handles.h"
+#include "ui/toolkit/DeviceContext.h"
 
 namespace zel {
 
@@ -65,9 +66,8 @@ void UpdateSkin() {
 }
 
 unsigned SystemDpi() {
-  const HDC screen = ::GetDC(nullptr);
-  const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 0;
-  if (screen) ::ReleaseDC(nullptr, screen);
+  const TWindowDC screen(nullptr);
+  const int dpi = screen ? ::GetDeviceCaps(screen.Get(), LOGPIXELSY) : 0;
   return dpi > 0 ? static_cast<unsigned>(dpi) : 96;
 }
 
