@@ -124,21 +124,27 @@ void TZELCanvas::DrawRightAligned(StringView text, const TRect& rect) {
   ::GetTextMetricsW(FDC, &metrics);
   const RECT clip = ToRECT(rect);
   int top = rect.Top;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find(u'\n', start);
-    if (end == StringView::npos) end = text.size();
-    size_t length = end - start;
-    if (length && text[start + length - 1] == u'\r') --length;
-    if (length) {
-      const String line(text.substr(start, length));
+  ForEachLine(text, [&](StringView part) {
+    if (!part.empty()) {
+      const String line(part);
       SIZE measured{};
       ::GetTextExtentPoint32W(FDC, as_wcstr(line), static_cast<int>(line.size()), &measured);
       const int left = std::max(rect.Left, rect.Right - DrawnWidth(FDC, line, measured));
       ::ExtTextOutW(FDC, left, top, ETO_CLIPPED, &clip, as_wcstr(line), static_cast<UINT>(line.size()), nullptr);
     }
     top += metrics.tmHeight;
-    if (end == text.size()) break;
+  });
+}
+
+void ForEachLine(StringView text, const std::function<void(StringView line)>& each) {
+  size_t start = 0;
+  for (;;) {
+    size_t end = text.find(u'\n', start);
+    if (end == StringView::npos) end = text.size();
+    size_t length = end - start;
+    if (length && text[start + length - 1] == u'\r') --length;
+    each(text.substr(start, length));
+    if (end == text.size()) return;
     start = end + 1;
   }
 }

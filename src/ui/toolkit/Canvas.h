@@ -3,6 +3,8 @@
 // single-line text, in pixels.
 #include <windows.h>
 
+#include <functional>
+
 #include "library/Strings.h"
 #include "ui/Palette.h"
 #include "ui/toolkit/Scaling.h"
@@ -43,6 +45,10 @@ private:
 // at wrapWidth pixels when that is not 0 (flags may add DT_NOPREFIX; "&" marks a
 // mnemonic otherwise and takes no room).
 SIZE MeasureText(StringView text, const TFontStyle& font, unsigned dpi, UINT flags = 0, int wrapWidth = 0);
+
+// Calls each(line) for every line of text, split at "\n", a "\r" before it left out; an
+// empty text is one empty line.
+void ForEachLine(StringView text, const std::function<void(StringView line)>& each);
 
 // A memory bitmap the size of a client rectangle, copied to the target on destruction:
 // painting without flicker.

@@ -171,15 +171,10 @@ void TZELRichViewer::IndentWrappedLines(StringView text) {
   CHARRANGE selection{};
   // Rich edit keeps a line break as one character.
   LONG position = 0;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find(u'\n', start);
-    if (end == StringView::npos) end = text.size();
-    size_t length = end - start;
-    if (length && text[start + length - 1] == u'\r') --length;
+  ForEachLine(text, [&](StringView line) {
     size_t spaces = 0;
-    while (spaces < length && text[start + spaces] == u' ') ++spaces;
-    if (spaces && spaces < length) {
+    while (spaces < line.size() && line[spaces] == u' ') ++spaces;
+    if (spaces && spaces < line.size()) {
       SIZE extent{};
       const String indent(spaces, u' ');
       ::GetTextExtentPoint32W(dc, as_wcstr(indent), static_cast<int>(spaces), &extent);
@@ -191,10 +186,8 @@ void TZELRichViewer::IndentWrappedLines(StringView text) {
       paragraph.dxOffset = extent.cx;
       ::SendMessageW(Handle(), EM_SETPARAFORMAT, 0, reinterpret_cast<LPARAM>(&paragraph));
     }
-    position += static_cast<LONG>(length) + 1;
-    if (end == text.size()) break;
-    start = end + 1;
-  }
+    position += static_cast<LONG>(line.size()) + 1;
+  });
   selection = CHARRANGE{0, 0};
   ::SendMessageW(Handle(), EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
 }
