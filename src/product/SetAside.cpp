@@ -18,10 +18,8 @@ using zel::TSafeFolder;
 
 namespace {
 
-constexpr StringView kJournal = kRunJournalName;
 constexpr StringView kCommitted = u"committed";
 constexpr StringView kFiles = u"files";
-constexpr const char* kJournalFormat = kRunJournalFormat;
 
 std::string ReadWhole(const TSafeFolder& folder, StringView name) {
   const zel::TFileHandle file = folder.OpenFile(name, GENERIC_READ, FILE_SHARE_READ);
@@ -62,9 +60,9 @@ void TSetAside::Begin(zel::TFolderTree& dest, StringView archiveName) {
   FName = zel::ExtractFileName(zel::ExcludeTrailingBackslash(FFolder->Path()));
   FArchiveName = String(archiveName);
   FDeletedOutside = false;
-  const zel::TFileHandle journal = FFolder->CreateNewFile(kJournal, GENERIC_WRITE);
-  WriteAndFlush(journal.Get(), std::string(kJournalFormat) + "\r\narchive\t" + zel::ToUtf8(FArchiveName) + "\r\n",
-                FFolder->Path() + String(kJournal));
+  const zel::TFileHandle journal = FFolder->CreateNewFile(kRunJournalName, GENERIC_WRITE);
+  WriteAndFlush(journal.Get(), std::string(kRunJournalFormat) + "\r\narchive\t" + zel::ToUtf8(FArchiveName) + "\r\n",
+                FFolder->Path() + String(kRunJournalName));
   FFiles.emplace(FFolder->CreateFolder(kFiles));
   RunLog().Log(u"Replaced files are kept until the run is complete in: " + FFolder->Path());
 }
@@ -84,9 +82,9 @@ bool TSetAside::Keep(zel::TFolderTree& dest, StringView relative) {
 }
 
 void TSetAside::AppendJournal(StringView line) {
-  const zel::TFileHandle journal = FFolder->OpenFile(kJournal, FILE_APPEND_DATA, FILE_SHARE_READ);
-  if (!journal) zel::RaiseOSError(ERROR_FILE_NOT_FOUND, FFolder->Path() + String(kJournal));
-  WriteAndFlush(journal.Get(), zel::ToUtf8(line) + "\r\n", FFolder->Path() + String(kJournal));
+  const zel::TFileHandle journal = FFolder->OpenFile(kRunJournalName, FILE_APPEND_DATA, FILE_SHARE_READ);
+  if (!journal) zel::RaiseOSError(ERROR_FILE_NOT_FOUND, FFolder->Path() + String(kRunJournalName));
+  WriteAndFlush(journal.Get(), zel::ToUtf8(line) + "\r\n", FFolder->Path() + String(kRunJournalName));
 }
 
 void TSetAside::NoteDeletedOutside() {
@@ -235,8 +233,8 @@ void TSetAside::Recover(zel::TFolderTree& dest, const std::vector<String>& own) 
         continue;
       const std::optional<TSafeFolder> aside = dest.Root().OpenFolder(entry.Name);
       if (!aside) continue;
-      const std::string journal = ReadWhole(*aside, kJournal);
-      if (journal.rfind(kJournalFormat, 0) != 0) {
+      const std::string journal = ReadWhole(*aside, kRunJournalName);
+      if (journal.rfind(kRunJournalFormat, 0) != 0) {
         RunLog().Log(u"Left alone (no journal of this setup): " + aside->Path());
         continue;
       }
