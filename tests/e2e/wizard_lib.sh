@@ -25,8 +25,17 @@ wizard_state() { drive state --title "$WIZARD_TITLE" --timeout 2000; }
 wizard_page() { drive page --title "$WIZARD_TITLE" --timeout 2000; }
 
 # control_flags TEXT: the state flags of the control whose text is TEXT (first match).
+# Every control has flags ("-" at least), so none means its text was not read: the
+# driver gives up on a text after 2 s while the window is busy (a page being built on a
+# loaded machine). The state is read again until the control is found.
 control_flags() {
-  T=$1 awk -F'\t' 'NR > 1 && $4 == ENVIRON["T"] { print $3; exit }' <<<"$(wizard_state)"
+  local deadline=$((SECONDS + 10)) flags
+  while :; do
+    flags=$(T=$1 awk -F'\t' 'NR > 1 && $4 == ENVIRON["T"] { print $3; exit }' <<<"$(wizard_state)")
+    [ -n "$flags" ] || [ "$SECONDS" -ge "$deadline" ] && break
+    sleep 0.2
+  done
+  printf '%s\n' "$flags"
 }
 # has_flag TEXT FLAG: whether the control with that text has the flag (V, E, C, F).
 has_flag() { [[ "$(control_flags "$1")" == *"$2"* ]]; }
