@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/InstallerScript.h"
+#include "package/InstallerScript.h"
 #include "library/Streams.h"
 
 using namespace zel;

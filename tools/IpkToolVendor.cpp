@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "IpkToolCommon.h"
-#include "core/InstallerScript.h"
+#include "package/InstallerScript.h"
 #include "library/Exceptions.h"
 #include "library/IniFile.h"
 #include "library/Streams.h"

@@ -15,6 +15,7 @@
 #include "library/win/Handles.h"
 #include "package/win/InstallerResources.h"
 #include "package/win/ProductInfo.h"
+#include "ui/LanguageDialog.h"
 
 using namespace zel;
 using namespace kivo;
@@ -76,7 +77,7 @@ int wmain(int argc, wchar_t** argv) {
   try {
     TSetupInfoProduct info;
     TInstallerResources resources(&info);
-    resources.InitializeLanguages(showDialog);
+    ChooseLanguage(resources, showDialog);
     const String exe = GetModuleFilePath();
     Out(u"Product package: " + (IsUninstallerFileName(exe) ? ChangeFileExt(exe, u".dat") : String(u"resource PRODUCT")));
     Out(u"Name: " + info.GetName());

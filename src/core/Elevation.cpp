@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/FreeSpace.h"
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "core/SpawnService.h"
 #include "library/win/FileSystem.h"
 #include "library/CommandLine.h"

@@ -1,22 +1,15 @@
 #include "core/FreeSpace.h"
 
-#include <windows.h>
-#include <shlwapi.h>
-
 #include <map>
 
 #include "core/Installer.h"
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "core/RunLog.h"
-#include "library/win/FileSystem.h"
-#include "library/win/OSError.h"
 #include "platform/Platform.h"
 
 namespace kivo {
 
-using zel::as_wcstr;
 using zel::String;
-using zel::StringView;
 
 namespace {
 
@@ -24,39 +17,7 @@ constexpr char16_t kNotEnoughRoom[] =
     u"There is not enough room on the disk %s. The setup needs %s, but only %s is free. Free some room on it, or "
     u"choose another folder, and run the setup again.";
 
-// The nearest folder of path that exists (path itself when it does).
-String ExistingFolderOf(StringView path) {
-  String folder = zel::ExcludeTrailingBackslash(String(path));
-  while (!folder.empty() && !zel::DirectoryExists(folder)) {
-    const String parent = zel::ExcludeTrailingBackslash(zel::ExtractFilePath(folder));
-    if (parent.size() >= folder.size()) break;
-    folder = parent;
-  }
-  return zel::IncludeTrailingBackslash(folder);
-}
-
 }  // namespace
-
-TVolumeRoom RoomOn(StringView path) {
-  const String folder = ExistingFolderOf(path);
-  wchar_t root[MAX_PATH + 1] = {};
-  if (!::GetVolumePathNameW(as_wcstr(folder), root, MAX_PATH)) zel::RaiseLastOSError(u"GetVolumePathName \"" + folder + u"\"");
-  TVolumeRoom room;
-  room.Root = zel::from_wcstr(root);
-  ULARGE_INTEGER available{};
-  if (!::GetDiskFreeSpaceExW(as_wcstr(folder), &available, nullptr, nullptr))
-    zel::RaiseLastOSError(u"GetDiskFreeSpaceEx \"" + folder + u"\"");
-  room.Free = available.QuadPart;
-  // "D:\" is "D:" to users; a share keeps its full name.
-  room.Volume = room.Root.size() == 3 && room.Root[1] == u':' ? room.Root.substr(0, 2) : room.Root;
-  return room;
-}
-
-String FormatBytes(uint64_t bytes) {
-  wchar_t text[64] = {};
-  if (!::StrFormatByteSizeW(static_cast<LONGLONG>(bytes), text, 64)) return zel::IntToStr(static_cast<int64_t>(bytes));
-  return zel::from_wcstr(text);
-}
 
 String NotEnoughRoomText(const String& volume, uint64_t needed, uint64_t free) {
   String format = Installer ? Installer->Resources().GetText(u"Common", u"E7") : String();

@@ -5,29 +5,21 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "library/Strings.h"
+#include "library/win/VolumeRoom.h"
 
 namespace kivo {
+
+using zel::FormatBytes;
+using zel::RoomOn;
+using zel::TVolumeRoom;
 
 // A volume has too little room for the run; raised before anything is touched.
 class EInstallerNotEnoughRoomError : public EInstallerInstallError {
 public:
   using EInstallerInstallError::EInstallerInstallError;
 };
-
-struct TVolumeRoom {
-  zel::String Volume;  // as users know it: "D:", or "\\server\share\" for a share
-  zel::String Root;    // the volume's root path, the key for adding up
-  uint64_t Free = 0;   // what this account may still write there (quotas included)
-};
-
-// The volume that holds path, which need not exist yet: its nearest existing folder is
-// asked. Raises EOSError naming the path when the system cannot tell.
-TVolumeRoom RoomOn(zel::StringView path);
-
-// Bytes as the user's locale writes them ("1.5 GB", "312 KB").
-zel::String FormatBytes(uint64_t bytes);
 
 struct TRoomNeed {
   zel::String Path;   // a folder (or file) on the volume that the bytes go to

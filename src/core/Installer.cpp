@@ -4,12 +4,12 @@
 
 #include "core/Destination.h"
 #include "core/Elevation.h"
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "core/InstallerThread.h"
 #include "core/RestartRequired.h"
 #include "core/RunLog.h"
 #include "core/SpawnService.h"
-#include "package/win/ExtractHelper.h"
+#include "core/ExtractHelper.h"
 #include "library/CommandLine.h"
 #include "library/win/OSError.h"
 

@@ -2,7 +2,7 @@
 
 #include "core/Installer.h"
 #include "core/UninstallRegistration.h"
-#include "package/win/ExtractHelper.h"
+#include "core/ExtractHelper.h"
 
 namespace kivo {
 

@@ -5,12 +5,12 @@
 #include "core/ApplicationRepository.h"
 #include "core/Elevation.h"
 #include "core/Installer.h"
-#include "core/InstallerErrors.h"
-#include "core/InstallerScript.h"
+#include "package/InstallerErrors.h"
+#include "package/InstallerScript.h"
 #include "core/RunLog.h"
 #include "library/win/OSError.h"
 #include "package/SetupPackage.h"
-#include "package/win/ExtractHelper.h"
+#include "core/ExtractHelper.h"
 #include "platform/Platform.h"
 
 namespace kivo {

@@ -5,7 +5,7 @@
 #include <shellapi.h>
 
 #include "core/Elevation.h"
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "core/RunLog.h"
 #include "core/SummaryBuilder.h"
 #include "library/Streams.h"

@@ -7,15 +7,15 @@
 
 #include "core/Elevation.h"
 #include "core/Installer.h"
-#include "core/InstallerErrors.h"
-#include "core/InstallerScript.h"
+#include "package/InstallerErrors.h"
+#include "package/InstallerScript.h"
 #include "core/RunLog.h"
 #include "core/SummaryBuilder.h"
 #include "library/ZipWriter.h"
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 #include "library/win/SafeTree.h"
-#include "package/win/ExtractHelper.h"
+#include "core/ExtractHelper.h"
 #include "platform/Platform.h"
 #include "product/ProductInfoKIVO.h"
 

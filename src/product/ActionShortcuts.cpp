@@ -6,7 +6,7 @@
 
 #include "core/Elevation.h"
 #include "core/Installer.h"
-#include "core/InstallerScript.h"
+#include "package/InstallerScript.h"
 #include "core/RunLog.h"
 #include "core/SummaryBuilder.h"
 #include "library/Exceptions.h"

@@ -4,7 +4,7 @@
 
 #include "core/Elevation.h"
 #include "core/Installer.h"
-#include "core/InstallerScript.h"
+#include "package/InstallerScript.h"
 #include "core/RunLog.h"
 #include "library/win/SafeTree.h"
 #include "package/SetupPackage.h"

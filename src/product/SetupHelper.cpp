@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "library/win/FileSystem.h"
 #include "library/win/SafeTree.h"
 

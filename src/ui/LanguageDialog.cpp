@@ -5,7 +5,7 @@
 
 #include "library/Streams.h"
 #include "package/win/InstallerResources.h"
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "core/RunLog.h"
 #include "platform/Platform.h"
 #include "ui/toolkit/Form.h"
@@ -447,6 +447,22 @@ String TInstallerLanguageDialog::Execute(bool show) {
   const int selected = GetSelected();
   if (selected < 0) return u"English.lng";
   return FResources.Languages()[static_cast<size_t>(selected)];
+}
+
+void ChooseLanguage(TInstallerResources& resources, bool showDialog, StringView preferredFile) {
+  String file;
+  {
+    TInstallerLanguageDialog dialog(resources);
+    dialog.PreferFile(preferredFile);
+    try {
+      file = dialog.Execute(showDialog);
+    } catch (...) {
+      resources.ReleaseProduct();
+      throw;
+    }
+  }
+  resources.ReleaseProduct();  // the dialog released it once on screen; a run without one does here
+  resources.UseLanguage(file);
 }
 
 }  // namespace kivo

@@ -139,4 +139,9 @@ private:
   TInstallerResources& FResources;
 };
 
+// The setup's language: the user's choice in the dialog (none when showDialog is false:
+// the preselected one), with preferredFile ("German.lng") preselected when the package
+// has it. Lets the product's decode start once the choice is on screen, or made.
+void ChooseLanguage(TInstallerResources& resources, bool showDialog, zel::StringView preferredFile = {});
+
 }  // namespace kivo

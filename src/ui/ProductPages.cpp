@@ -6,7 +6,7 @@
 #include <gdiplus.h>
 
 #include "core/Destination.h"
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "core/RunLog.h"
 #include "library/win/FileSystem.h"
 #include "product/ActionPrepare.h"

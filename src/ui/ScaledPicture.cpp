@@ -3,7 +3,7 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "package/win/InstallerResources.h"
 #include "ui/WizardLayout.h"
 

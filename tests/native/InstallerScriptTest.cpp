@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/InstallerScript.h"
+#include "package/InstallerScript.h"
 #include "library/Streams.h"
 
 using namespace zel;

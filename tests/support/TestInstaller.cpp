@@ -1,6 +1,6 @@
 #include "TestInstaller.h"
 
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 
 namespace kivo::test {
 

@@ -8,7 +8,7 @@
 
 #include "core/Installer.h"
 #include "core/InstallerAction.h"
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "core/InstallerThread.h"
 #include "ResourcesFixture.h"
 

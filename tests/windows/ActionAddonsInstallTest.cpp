@@ -8,6 +8,7 @@
 #include "core/InstallerThread.h"
 #include "library/win/Handles.h"
 #include "product/ActionAddonsInstall.h"
+#include "ui/LanguageDialog.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -42,7 +43,7 @@ String RunAddons(const TMembers& setup, const std::vector<std::pair<String, Stri
   TTestInstallerEnvironment environment(setup);
   TestProduct.Actions = {ActionClassOf<TInstallerActionAddonsInstall>()};
   TInstaller installer(u"/AUTO=" + ScratchDir(u"ActionAddons-dest") + u" /SILENT");
-  installer.Resources().InitializeLanguages(false);
+  ChooseLanguage(installer.Resources(), false);
   for (const auto& [key, value] : common) installer.Options().WriteString(u"Common", key, value);
   installer.Start(false);
   EXPECT_TRUE(installer.Thread()->WaitFor(60000));

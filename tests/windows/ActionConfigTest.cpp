@@ -9,6 +9,7 @@
 #include "core/InstallerThread.h"
 #include "product/ActionConfig.h"
 #include "product/ProductInfoKIVO.h"
+#include "ui/LanguageDialog.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -30,7 +31,7 @@ void RunConfig(const String& dest, const String& params,
   TestProduct.Actions = {ActionClassOf<TInstallerActionConfig>()};
   TRecordingListener listener;  // outlives the installer
   TInstaller installer(u"/AUTO=" + dest + params);
-  installer.Resources().InitializeLanguages(false);
+  ChooseLanguage(installer.Resources(), false);
   for (const auto& [key, value] : integration) installer.Options().WriteString(u"Integration", key, value);
   installer.AddListener(&listener);
   installer.Start(false);

@@ -8,6 +8,7 @@
 #include "core/InstallerThread.h"
 #include "product/ActionIntegrate.h"
 #include "product/WindowsVersion.h"
+#include "ui/LanguageDialog.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -27,7 +28,7 @@ void RunIntegrate(const String& dest, const std::vector<std::pair<String, String
   TTestInstallerEnvironment environment;
   TestProduct.Actions = {ActionClassOf<TInstallerActionIntegrate>()};
   TInstaller installer(u"/AUTO=\"" + dest + u"\" /SILENT");
-  installer.Resources().InitializeLanguages(false);
+  ChooseLanguage(installer.Resources(), false);
   for (const auto& [key, value] : integration) installer.Options().WriteString(u"Integration", key, value);
   installer.Start(false);
   ASSERT_TRUE(installer.Thread()->WaitFor(60000));

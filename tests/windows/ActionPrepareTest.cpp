@@ -15,13 +15,14 @@
 #include "core/InstallerThread.h"
 #include "core/SummaryBuilder.h"
 #include "library/win/FileSystem.h"
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "core/ApplicationRepository.h"
-#include "package/win/ActionExtract.h"
+#include "core/ActionExtract.h"
 #include "package/win/InstallerResources.h"
 #include "product/ActionPrepare.h"
 #include "product/SetupHelper.h"
 #include "product/SetAside.h"
+#include "ui/LanguageDialog.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -55,7 +56,7 @@ struct TPrepareRun {
 void RunPrepare(TPrepareRun& run, const String& dest, const String& params) {
   TestProduct.Actions = {ActionClassOf<TInstallerActionPrepare>()};
   run.Object = std::make_unique<TInstaller>(u"/AUTO=\"" + dest + u"\" /SILENT" + params);
-  run.Object->Resources().InitializeLanguages(false);
+  ChooseLanguage(run.Object->Resources(), false);
   run.Object->AddListener(&run.Listener);
   run.Object->Start(false);
   ASSERT_TRUE(run.Object->Thread()->WaitFor(60000));
@@ -119,7 +120,7 @@ TEST(ActionPrepare, SummaryByMode) {
     const String dest = ScratchDir(u"ActionPrepare-summary");
     if (c.userFile) WriteAll(dest + u"\\notes.txt", Bytes("mine"));
     TInstaller installer(u"/AUTO=" + dest + u" /SILENT" + c.params);
-    installer.Resources().InitializeLanguages(false);
+    ChooseLanguage(installer.Resources(), false);
     TInstallerSummaryBuilder builder([&](zel::StringView s, zel::StringView k) { return installer.Resources().GetText(s, k); });
     TInstallerActionPrepare().BuildSummary(builder);
     EXPECT_EQ(zel::ToUtf8(builder.ToString()),
@@ -291,7 +292,7 @@ TEST(ActionPrepare, AFailedRunPutsEveryFileBackAndAKilledOneIsFinishedByTheNext)
   TestProduct.Actions = {ActionClassOf<TInstallerActionPrepare>(), ActionClassOf<TFailingStep>()};
   {
     TInstaller installer(u"/AUTO=\"" + dest + u"\" /SILENT");
-    installer.Resources().InitializeLanguages(false);
+    ChooseLanguage(installer.Resources(), false);
     installer.Start(false);
     ASSERT_TRUE(installer.Thread()->WaitFor(60000));
     ASSERT_TRUE(installer.HasErrors());
@@ -390,7 +391,7 @@ TEST(ActionPrepare, AFailedReplacingRunPutsBackTheUninstallEntryAndTheShortcutsI
                          ActionClassOf<TInstallerActionExtract>(), ActionClassOf<TFailingStep>()};
   {
     TInstaller installer(u"/AUTO=\"" + dest + u"\" /SILENT");
-    installer.Resources().InitializeLanguages(false);
+    ChooseLanguage(installer.Resources(), false);
     installer.Start(false);
     ASSERT_TRUE(installer.Thread()->WaitFor(60000));
     ASSERT_TRUE(installer.HasErrors());

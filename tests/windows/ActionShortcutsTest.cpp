@@ -8,11 +8,12 @@
 #include "HelperProcess.h"
 #include "TestInstaller.h"
 #include "TestSupport.h"
-#include "core/InstallerScript.h"
+#include "package/InstallerScript.h"
 #include "core/InstallerThread.h"
 #include "library/win/FileSystem.h"
 #include "product/ActionShortcuts.h"
 #include "product/WindowsVersion.h"
+#include "ui/LanguageDialog.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -56,7 +57,7 @@ void RunShortcuts(const TMembers& setup, const String& params, const std::vector
   TestProduct.Actions = {ActionClassOf<TInstallerActionShortcuts>()};
   if (failing) TestProduct.Actions.push_back(ActionClassOf<TFailingStep>());
   TInstaller installer(params);
-  installer.Resources().InitializeLanguages(false);
+  ChooseLanguage(installer.Resources(), false);
   for (const auto& [key, value] : options) installer.Options().WriteString(u"Integration", key, value);
   installer.Start(false);
   ASSERT_TRUE(installer.Thread()->WaitFor(60000));

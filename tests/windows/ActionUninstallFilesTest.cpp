@@ -19,6 +19,7 @@
 #include "core/RestartRequired.h"
 #include "library/IniFile.h"
 #include "library/win/Handles.h"
+#include "ui/LanguageDialog.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -42,7 +43,7 @@ struct TUninstallRun {
   TUninstallRun(const String& dest, const String& params, const std::string& uninstallIni,
                 const std::vector<std::pair<String, String>>& common)
       : Environment(DefaultSetupMembers(), {{u"Uninstall.ini", uninstallIni}}), Installer(params) {
-    Installer.Resources().InitializeLanguages(false);
+    ChooseLanguage(Installer.Resources(), false);
     Installer.SetDestPath(dest);
     for (const auto& [key, value] : common) Installer.Options().WriteString(u"Common", key, value);
   }

@@ -11,6 +11,7 @@
 #include "TestInstaller.h"
 #include "core/InstallerThread.h"
 #include "product/ActionCloseApplications.h"
+#include "ui/LanguageDialog.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -168,7 +169,7 @@ TEST(CloseApplications, ClosesEveryPlayerAndNeverHangsTheSetup) {
     TestProduct.Actions = {ActionClassOf<TQuickCloseApplications>()};
     TRecordingListener listener;
     TInstaller installer(u"/AUTO=C:\\KIVO-Test /SILENT");
-    installer.Resources().InitializeLanguages(false);
+    ChooseLanguage(installer.Resources(), false);
     installer.AddListener(&listener);
     // Declared after the installer, so that a failing case ends the players first and
     // the worker can end.
@@ -209,7 +210,7 @@ TEST(CloseApplications, ClosesTheWindowsOfEveryClassOfThePlayerAndItsToolsWhatev
   TTestInstallerEnvironment environment;
   TestProduct.Actions = {ActionClassOf<TQuickCloseApplications>()};
   TInstaller installer(u"/AUTO=C:\\KIVO-Test /SILENT");
-  installer.Resources().InitializeLanguages(false);
+  ChooseLanguage(installer.Resources(), false);
   installer.Start(false);
   ASSERT_TRUE(installer.Thread()->WaitFor(20000));
   // One window per class in the first pass, none left for the second.
@@ -231,7 +232,7 @@ TEST(CloseApplications, ACancelEndsTheWaitsAtOnceWhateverThePlayerDoes) {
     TTestInstallerEnvironment environment;
     TestProduct.Actions = {ActionClassOf<TQuickCloseApplications>()};
     TInstaller installer(u"/AUTO=C:\\KIVO-Test /SILENT");
-    installer.Resources().InitializeLanguages(false);
+    ChooseLanguage(installer.Resources(), false);
     TPlayers players;
     ASSERT_TRUE(players.Start(switches));
     HWND player = ::FindWindowW(L"TKIVOMainForm", nullptr);

@@ -8,7 +8,7 @@
 
 #include "TestInstaller.h"
 #include "TestSupport.h"
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "library/win/Handles.h"
 
 using namespace kivo;

@@ -11,7 +11,7 @@
 
 #include "HelperProcess.h"
 #include "TestSupport.h"
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "core/SpawnService.h"
 #include "library/Exceptions.h"
 #include "library/win/MessageWait.h"

@@ -11,13 +11,14 @@
 #include "HelperProcess.h"
 #include "TestInstaller.h"
 #include "TestSupport.h"
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "core/InstallerThread.h"
-#include "package/win/ActionExtract.h"
-#include "package/win/ExtractHelper.h"
+#include "core/ActionExtract.h"
+#include "core/ExtractHelper.h"
 #include "library/FileWriteError.h"
 #include "library/Streams.h"
 #include "platform/Platform.h"
+#include "ui/LanguageDialog.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -196,7 +197,7 @@ TEST(ExtractTest, WritesTheEntriesOfTheChosenFamilyAndReportsProgressBeforeEachF
     TestProduct.Actions = {ActionClassOf<TInstallerActionExtract>()};
     if (ahead) TestProduct.Actions.insert(TestProduct.Actions.begin(), ActionClassOf<TAheadStep>());
     TInstaller installer(Params(dest));
-    installer.Resources().InitializeLanguages(false);
+    ChooseLanguage(installer.Resources(), false);
     std::vector<String> kept = {dest + u"\\KIVO.exe", dest + u"\\Readme.txt", dest + u"\\Plugins\\a.dll"};
     if (c.english) kept.push_back(dest + u"\\Lang\\English.txt");
     TProgressProbe probe(kept);
@@ -267,7 +268,7 @@ TEST(ExtractTest, ATargetHeldOpenByAnotherProgram) {
     TestProduct.Actions = {ActionClassOf<TInstallerActionExtract>()};
     if (ahead) TestProduct.Actions.insert(TestProduct.Actions.begin(), ActionClassOf<TAheadStep>());
     TInstaller installer(Params(dest));
-    installer.Resources().InitializeLanguages(false);
+    ChooseLanguage(installer.Resources(), false);
     TQuestionAnswerer answerer(steps);
     RunToEnd(installer);
     answerer.Stop();
@@ -307,7 +308,7 @@ TEST(ExtractTest, AMissingMemberStopsTheStepAfterTheEarlierFiles) {
   {
     TestProduct.Actions = {ActionClassOf<TInstallerActionExtract>()};
     TInstaller installer(Params(dest));
-    installer.Resources().InitializeLanguages(false);
+    ChooseLanguage(installer.Resources(), false);
     RunToEnd(installer);
     ASSERT_EQ(installer.Errors().Count(), 1u);
     EXPECT_TRUE(zel::StartsWith(installer.Errors()[0], u"Cannot locate \"gone.txt\" file in setup archive\r\n"))
@@ -324,7 +325,7 @@ TEST(ExtractTest, AMissingMemberStopsTheStepAfterTheEarlierFiles) {
   TestProduct.Actions = {ActionClassOf<TAheadStep>(), ActionClassOf<TFailingStep>(),
                          ActionClassOf<TInstallerActionExtract>()};
   TInstaller ahead(Params(dest));
-  ahead.Resources().InitializeLanguages(false);
+  ChooseLanguage(ahead.Resources(), false);
   RunToEnd(ahead);
   ASSERT_EQ(ahead.Errors().Count(), 1u);
   EXPECT_TRUE(zel::StartsWith(ahead.Errors()[0], u"Cannot locate \"gone.txt\" file in setup archive\r\n"))
@@ -338,7 +339,7 @@ TEST(ExtractTest, ForceFolderCreatesParentsOrRaisesE3WithThePath) {
   WriteAll(root + u"\\blocker", Bytes("a file, not a folder"));
   TTestInstallerEnvironment environment;
   TInstaller installer(Params(root));
-  installer.Resources().InitializeLanguages(false);
+  ChooseLanguage(installer.Resources(), false);
   TInstallerExtractHelper& helper = installer.ExtractHelper();
 
   helper.ForceFolder(root + u"\\a\\b\\c\\");
@@ -376,7 +377,7 @@ TEST(ExtractHelper, AFailedWriteNamesTheFileAndTheCauseInWords) {
 
   TTestInstallerEnvironment environment;
   TInstaller installer(u"");
-  installer.Resources().InitializeLanguages(false);
+  ChooseLanguage(installer.Resources(), false);
   struct Case {
     unsigned error;
     std::string expected;

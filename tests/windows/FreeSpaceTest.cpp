@@ -11,6 +11,7 @@
 #include "core/FreeSpace.h"
 #include "library/win/FileSystem.h"
 #include "product/RoomCheck.h"
+#include "ui/LanguageDialog.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -91,7 +92,7 @@ TEST(FreeSpace, AnInstallCountsItsFilesTheBackupAndTheUninstaller) {
   for (const Case& c : {Case{u" /PORTABLE", product + backup + uninstaller},
                         Case{u" /PORTABLE /NOBACKUP", product + uninstaller}}) {
     TInstaller installer(u"/AUTO=\"" + dest + u"\" /SILENT" + c.flags);
-    installer.Resources().InitializeLanguages(false);
+    ChooseLanguage(installer.Resources(), false);
     const std::vector<TRoomNeed> needs = RoomNeededForInstall();
     ASSERT_EQ(needs.size(), 1u);
     EXPECT_EQ(needs[0].Path, dest);

@@ -15,6 +15,7 @@
 #include "library/win/FileSystem.h"
 #include "ui/InstallerPages.h"
 #include "ui/toolkit/Application.h"
+#include "ui/LanguageDialog.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -93,7 +94,7 @@ protected:
   void SetUp() override {
     zel::Application::Initialize();
     FInstaller = std::make_unique<TInstaller>(u"/AUTO=C:\\KIVO-Pages");
-    FInstaller->Resources().InitializeLanguages(false);
+    ChooseLanguage(FInstaller->Resources(), false);
   }
   void TearDown() override { FInstaller.reset(); }
   TTestInstallerEnvironment FEnvironment{PageSetupMembers()};

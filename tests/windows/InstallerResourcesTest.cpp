@@ -6,10 +6,11 @@
 
 #include "ResourcesFixture.h"
 #include "TestSupport.h"
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "library/win/Handles.h"
 #include "package/win/InstallerImage.h"
 #include "platform/Platform.h"
+#include "ui/LanguageDialog.h"
 
 using namespace zel;
 using namespace kivo;
@@ -104,7 +105,7 @@ TEST(InstallerResources, ADecodingProductHoldsBackOnlyWhatTheSetupPackageLacks) 
   // The decode starts only once the language is settled (the first window is up, or the
   // run shows none): it must not compete with that window.
   EXPECT_EQ(::WaitForSingleObject(began.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
-  resources.InitializeLanguages(false);
+  ChooseLanguage(resources, false);
   EXPECT_EQ(::WaitForSingleObject(began.Get(), INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
   EXPECT_EQ(resources.Language(), u"English");
   EXPECT_EQ(Text(*resources.GetFile(u"Shared.txt")), "from setup");
@@ -294,7 +295,7 @@ TEST(InstallerResources, LanguagesMergeOverEnglish) {
                                                                  "[Page]\r\nT=Welcome to $NAME\\nNext line\r\n")},
               {u"German.lng", LanguageFile("Deutsch", 1031, "DE", "[Common]\r\nE1=Deutsch eins\r\n[Extra]\r\nX=y\r\n")}});
   // No dialog in automatic mode; the preselection is the dialog's own.
-  resources->InitializeLanguages(false);
+  ChooseLanguage(*resources, false);
   const bool german = platform::UserDefaultUILanguage() == 1031;
   EXPECT_EQ(resources->Language(), german ? u"German" : u"English");
   EXPECT_EQ(resources->GetLanguageFamily(), german ? u"DE" : u"EN");  // no Family key in English.lng
@@ -312,7 +313,7 @@ TEST(InstallerResources, ChosenLanguageKeepsEnglishForMissingKeys) {
               {u"Langs\\German.lng", LanguageFile("Deutsch", 1031, "DE", "[Common]\r\nE1=Deutsch eins\r\n[Extra]\r\nX=y\r\n")},
               {u"License_DE.rtf", "Lizenz"},
               {u"License_EN.rtf", "Licence"}});
-  resources->InitializeLanguages(false);
+  ChooseLanguage(*resources, false);
   ASSERT_EQ(resources->Language(), u"German");
   EXPECT_EQ(resources->GetText(u"Common", u"E1"), u"Deutsch eins");
   EXPECT_EQ(resources->GetText(u"Common", u"E2"), u"Only in English");
@@ -330,7 +331,7 @@ TEST(InstallerResources, LicenceFallsBackToEnglishAndMayBeAbsent) {
                                        {u"English.lng", LanguageFile("Only", 1033, c.family)},
                                        {u"License_DE.rtf", "Lizenz"},
                                        {u"License_EN.rtf", "Licence"}});
-    resources->InitializeLanguages(false);
+    ChooseLanguage(*resources, false);
     auto licence = resources->GetLicense();
     ASSERT_TRUE(licence) << c.family;
     EXPECT_EQ(Text(*licence), c.licence) << c.family;
@@ -339,7 +340,7 @@ TEST(InstallerResources, LicenceFallsBackToEnglishAndMayBeAbsent) {
   auto resources = Resources(&info, {{u"Install.xml", "<i><setup><license><File name=\"L_FR\" lang-family=\"FR\"/>"
                                                       "</license></setup></i>"},
                                      {u"English.lng", LanguageFile("English", 1033, "")}});
-  resources->InitializeLanguages(false);
+  ChooseLanguage(*resources, false);
   EXPECT_EQ(resources->GetLicense(), nullptr);
 }
 
@@ -349,14 +350,14 @@ TEST(InstallerResources, WithoutLanguageFilesEnglishIsUsed) {
   auto resources = Resources(&info, {{u"Install.xml", kScript}},
                              {{u"English.lng", LanguageFile("English", 1033, "", "[Common]\r\nE1=one\r\n")}});
   EXPECT_EQ(resources->Languages().Count(), 0u);
-  resources->InitializeLanguages(false);
+  ChooseLanguage(*resources, false);
   EXPECT_EQ(resources->Language(), u"English");
   EXPECT_EQ(resources->GetText(u"Common", u"E1"), u"one");
 
   TTestProductInfo other;
   auto bare = Resources(&other, {{u"Install.xml", kScript}});
   try {
-    bare->InitializeLanguages(false);
+    ChooseLanguage(*bare, false);
     FAIL() << "no error";
   } catch (const EInstallerInstallError& e) {
     EXPECT_EQ(e.Message(), u"Cannot locate \"English.lng\" file in setup archive");

@@ -6,10 +6,11 @@
 
 #include "HelperProcess.h"
 #include "TestInstaller.h"
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "core/InstallerThread.h"
 #include "core/SpawnService.h"
 #include "library/win/MessageWait.h"
+#include "ui/LanguageDialog.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -285,7 +286,7 @@ TEST_F(InstallerTest, StoppingLetsTheRunningActionFinishAndRecordsTheCancel) {
   TTestInstallerEnvironment environment;
   TestProduct.Actions = {ActionClassOf<TSlowAction>(), ActionClassOf<TRecordAction>()};
   TInstaller installer(u"/AUTO=D:\\K");
-  installer.Resources().InitializeLanguages(false);
+  ChooseLanguage(installer.Resources(), false);
   TRecordingListener listener;
   installer.AddListener(&listener);
   installer.Start(false);

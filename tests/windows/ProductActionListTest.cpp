@@ -6,6 +6,7 @@
 #include "core/SummaryBuilder.h"
 #include "product/ProductInfoKIVO.h"
 #include "product/WindowsVersion.h"
+#include "ui/LanguageDialog.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -37,7 +38,7 @@ std::string ActionNames(const TMembers& setup, const TMembers& product, const St
   std::string names;
   {
     TInstaller installer(params);
-    installer.Resources().InitializeLanguages(false);
+    ChooseLanguage(installer.Resources(), false);
     if (!wizardDest.empty()) installer.SetDestPath(wizardDest);
     installer.ProductInfo().PopulateActions([&](const TInstallerActionClass& action) {
       std::string name = action.Name;
@@ -55,7 +56,7 @@ std::string Summary(const TMembers& setup, const String& params, const String& w
   TTestInstallerEnvironment environment(setup);
   RegisterProductKIVO();
   TInstaller installer(params);
-  installer.Resources().InitializeLanguages(false);
+  ChooseLanguage(installer.Resources(), false);
   if (!wizardDest.empty()) installer.SetDestPath(wizardDest);
   for (const auto& [key, value] : options) {
     const size_t slash = key.find(u'/');

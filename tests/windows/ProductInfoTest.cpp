@@ -8,7 +8,7 @@
 #include "TestSupport.h"
 #include "core/ApplicationRepository.h"
 #include "core/FolderSecurity.h"
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "library/win/Handles.h"
 #include "product/ProductInfoKIVO.h"
 

@@ -11,11 +11,12 @@
 #include "TestBoxes.h"
 #include "TestInstaller.h"
 #include "TestSupport.h"
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "product/ActionPrepare.h"
 #include "product/ProductInfoKIVO.h"
 #include "ui/ProductPages.h"
 #include "ui/toolkit/Application.h"
+#include "ui/LanguageDialog.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -88,7 +89,7 @@ protected:
   void SetUp() override {
     zel::Application::Initialize();
     FInstaller = std::make_unique<TInstaller>(u"");
-    FInstaller->Resources().InitializeLanguages(false);
+    ChooseLanguage(FInstaller->Resources(), false);
   }
   void TearDown() override { FInstaller.reset(); }
   bool Flag(TInstallerFlag flag) const { return FInstaller->HasFlag(flag); }
@@ -303,7 +304,7 @@ TEST(ProductPagesMissing, AddonsPageWithoutItsFilesFailsWithTheMissingFile) {
   zel::Application::Initialize();
   TTestInstallerEnvironment environment(PagesSetup(false));
   TInstaller installer(u"");
-  installer.Resources().InitializeLanguages(false);
+  ChooseLanguage(installer.Resources(), false);
   try {
     PageClassOf<TInstallerPageAddons>().Create();
     FAIL() << "no error";
@@ -359,7 +360,7 @@ TEST(ProductPageList, PagesForEachKindOfRun) {
     TTestInstallerEnvironment environment(setup, product);
     RegisterProductKIVO();
     TInstaller installer(params);
-    installer.Resources().InitializeLanguages(false);
+    ChooseLanguage(installer.Resources(), false);
     std::string names;
     installer.ProductInfo().PopulatePages([&](const TInstallerPageClass& page) {
       names += (names.empty() ? "" : " ") + std::string(page.Name).substr(std::string("TInstallerPage").size());

@@ -8,7 +8,7 @@
 
 #include "TestLinks.h"
 #include "TestSupport.h"
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "library/win/FileSystem.h"
 #include "platform/Platform.h"
 #include "product/SetupHelper.h"

@@ -11,7 +11,8 @@
 #include "core/InstallerThread.h"
 #include "core/UninstallRegistration.h"
 #include "package/SetupPackage.h"
-#include "package/win/ActionExtract.h"
+#include "core/ActionExtract.h"
+#include "ui/LanguageDialog.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -113,7 +114,7 @@ String Upper(String text) {
 
 // Runs the files step, which ends with the registration.
 void RunExtract(TInstaller& installer) {
-  installer.Resources().InitializeLanguages(false);
+  ChooseLanguage(installer.Resources(), false);
   installer.Start(false);
   ASSERT_TRUE(installer.Thread()->WaitFor(60000)) << "the run did not end";
 }

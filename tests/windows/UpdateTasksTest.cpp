@@ -14,7 +14,7 @@
 #include "TestLinks.h"
 #include "TestSupport.h"
 #include "core/ApplicationRepository.h"
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 #include "product/ProfileHelper.h"

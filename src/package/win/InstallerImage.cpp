@@ -2,7 +2,7 @@
 
 #include <shlwapi.h>
 
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "library/win/GdiPlus.h"
 
 namespace kivo {

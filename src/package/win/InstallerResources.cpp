@@ -5,14 +5,13 @@
 
 #include <algorithm>
 
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "library/win/Handles.h"
 #include "library/win/OSError.h"
 #include "package/PathVariables.h"
 #include "package/win/InstallerImage.h"
 #include "package/win/PayloadFile.h"
 #include "package/win/ProductInfo.h"
-#include "ui/LanguageDialog.h"
 
 namespace kivo {
 
@@ -322,22 +321,11 @@ String TInstallerResources::Expand(StringView text, bool lineBreaks) {
 // Without the line-break step: "\n" in a path is a folder whose name begins with "n".
 String TInstallerResources::ExpandPath(StringView text) { return CleanPath(Expand(text, false)); }
 
-void TInstallerResources::InitializeLanguages(bool showDialog, StringView preferredFile) {
+void TInstallerResources::UseLanguage(StringView file) {
   FLanguageTexts->LoadFromStream(*GetFile(kEnglish));
-
-  TInstallerLanguageDialog dialog(*this);
-  dialog.PreferFile(preferredFile);
-  try {
-    FLanguage = dialog.Execute(showDialog);
-  } catch (...) {
-    ReleaseProduct();
-    throw;
-  }
-  ReleaseProduct();  // the dialog released it once on screen; a run without one does here
-
   TZELIniFile chosen;
-  chosen.LoadFromStream(*GetFile(FLanguage));
-  FLanguage = ChangeFileExt(ExtractFileName(FLanguage), u"");
+  chosen.LoadFromStream(*GetFile(file));
+  FLanguage = ChangeFileExt(ExtractFileName(file), u"");
   std::lock_guard<std::mutex> lock(FTextLock);
   FLanguageTexts->Merge(chosen, true);
 }

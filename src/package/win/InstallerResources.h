@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-#include "core/InstallerScript.h"
+#include "package/InstallerScript.h"
 #include "library/win/Handles.h"
 #include "library/IniFile.h"
 #include "library/StringList.h"
@@ -81,9 +81,9 @@ public:
   // The $ variables without the "\n" step (a path keeps "\notes"), then the result
   // cleaned element by element as a file path.
   zel::String ExpandPath(zel::StringView text);
-  // Loads English, lets the user choose (no dialog when showDialog is false), merges.
-  // preferredFile ("German.lng"), when the package has it, is preselected.
-  void InitializeLanguages(bool showDialog, zel::StringView preferredFile = {});
+  // Loads English and merges the chosen language file (a member of the setup package,
+  // one of Languages()) over it: a text the file lacks stays English.
+  void UseLanguage(zel::StringView file);
 
   zel::TZELIniFile& LanguageTexts() { return *FLanguageTexts; }
   const zel::String& Language() const { return FLanguage; }

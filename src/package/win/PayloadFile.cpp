@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "core/FreeSpace.h"
+#include "library/win/VolumeRoom.h"
 #include "library/win/FileSystem.h"
 #include "library/win/OSError.h"
 #include "library/win/SafeTree.h"

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "core/InstallerErrors.h"
+#include "package/InstallerErrors.h"
 #include "package/win/InstallerResources.h"
 
 namespace kivo {

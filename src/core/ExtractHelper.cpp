@@ -1,11 +1,11 @@
-#include "package/win/ExtractHelper.h"
+#include "core/ExtractHelper.h"
 
 #include <windows.h>
 
 #include "core/FolderSecurity.h"
 #include "core/Installer.h"
-#include "core/InstallerErrors.h"
-#include "core/InstallerScript.h"
+#include "package/InstallerErrors.h"
+#include "package/InstallerScript.h"
 #include "core/RunLog.h"
 #include "library/FileWriteError.h"
 #include "library/win/FileSystem.h"

@@ -1,29 +1,30 @@
 // Setup.exe: decides what this process does (relay elevation, relay the uninstaller,
 // run silently, or show the wizard), and is the one place where a start-up failure
 // becomes a message for the user and an exit code for deployment tools.
+#include "setup/Setup.h"
+
 #include <windows.h>
 #include <shlobj.h>
+#include <sddl.h>
 
 #include "core/Elevation.h"
+#include "core/ExtractHelper.h"
 #include "core/FreeSpace.h"
 #include "core/Installer.h"
-#include "core/InstallerErrors.h"
-#include "core/RestartRequired.h"
 #include "core/InstallerThread.h"
+#include "core/RestartRequired.h"
 #include "core/RunLog.h"
-#include "package/win/ExtractHelper.h"
-#include "core/Setup.h"
 #include "core/SpawnService.h"
-#include "library/win/FileSystem.h"
 #include "library/CommandLine.h"
+#include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 #include "library/win/WindowStation.h"
+#include "package/InstallerErrors.h"
 #include "package/win/PayloadFile.h"
 #include "ui/InstallerForm.h"
+#include "ui/LanguageDialog.h"
 #include "ui/PreparingForm.h"
 #include "ui/toolkit/Dialogs.h"
-
-#include <sddl.h>
 
 namespace kivo {
 
@@ -85,7 +86,7 @@ zel::THandle TakeSetupRunning() {
 // A second setup while one runs: says so in the user's language (no language dialog:
 // the default one) and ends with Windows Installer's code for it.
 int AlreadyRunning(TInstaller& installer) {
-  installer.Resources().InitializeLanguages(false);
+  ChooseLanguage(installer.Resources(), false);
   const String text = installer.Resources().GetText(u"Common", u"AlreadyRunning");
   RunLog().Log(u"Another setup is running: " + text);
   if (!installer.HasFlag(TInstallerFlag::Silent) && zel::HasVisibleDesktop())
@@ -140,8 +141,8 @@ bool TakeUpProduct(TInstaller& installer) {
   return true;
 }
 
-// The run itself, steps 2 to 10 of start-up; exceptions reach the guard in RunSetup.
-int RunGuarded(const String& params, const TSetupEntry& entry) {
+// The run itself; exceptions reach the guard in RunSetup.
+int RunGuarded(const String& params) {
   if (!ProductInfoClass) throw EInstallerGeneralError(u"ProductInfoClass is nil");
 
   if (IsWinVistaOrLater()) {
@@ -180,7 +181,7 @@ int RunGuarded(const String& params, const TSetupEntry& entry) {
   AskLockedFileQuestion = AskInToolkitBox;
   const zel::THandle running = TakeSetupRunning();
   if (!running) return AlreadyRunning(*installer);
-  installer->Resources().InitializeLanguages(!installer->HasFlag(TInstallerFlag::Auto), InstalledLanguage(*installer));
+  ChooseLanguage(installer->Resources(), !installer->HasFlag(TInstallerFlag::Auto), InstalledLanguage(*installer));
   RunLog().Log(u"Language: " + installer->Resources().Language());
   if (!TakeUpProduct(*installer)) return kExitCancelled;
 
@@ -201,8 +202,7 @@ int RunGuarded(const String& params, const TSetupEntry& entry) {
   }
 
   // The wizard: its window runs the installation and, when destroyed, the finish actions.
-  if (entry.RunWizard) entry.RunWizard(*installer);
-  else RunInstallerWizard(*installer);
+  RunInstallerWizard(*installer);
   // Closed before the run began, or stopped during it.
   if (installer->State() == 0 || installer->Cancelled()) return kExitCancelled;
   return installer->HasErrors() ? kExitFailure : SuccessCode();
@@ -218,7 +218,7 @@ void RestrictDllSearch() noexcept {
   ::SetDllDirectoryW(L"");
 }
 
-int RunSetup(const TSetupEntry& entry) noexcept {
+int RunSetup() noexcept {
   int exitCode = kExitFailure;
   try {
     // A quoted switch ("/AUTO=C:\Program Files\KIVO", as launchers quote values with
@@ -227,7 +227,7 @@ int RunSetup(const TSetupEntry& entry) noexcept {
     RunLog().OpenFromCommandLine(params);
     RunLog().Log(u"Command line: " + params);
     try {
-      exitCode = RunGuarded(params, entry);
+      exitCode = RunGuarded(params);
     } catch (const EInstallerCancelled&) {
       exitCode = kExitCancelled;
     } catch (const zel::Exception& e) {

@@ -1,12 +1,12 @@
-#include "package/win/ActionExtract.h"
+#include "core/ActionExtract.h"
 
 #include <algorithm>
 #include <optional>
 
 #include "core/ApplicationRepository.h"
 #include "core/Installer.h"
-#include "core/InstallerErrors.h"
-#include "core/InstallerScript.h"
+#include "package/InstallerErrors.h"
+#include "package/InstallerScript.h"
 #include "core/RunLog.h"
 #include "library/win/FileSystem.h"
 #include "library/win/SafeTree.h"

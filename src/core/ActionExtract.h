@@ -8,7 +8,7 @@
 
 #include "core/ApplicationRepository.h"
 #include "core/InstallerAction.h"
-#include "package/win/StagedFiles.h"
+#include "core/StagedFiles.h"
 
 namespace kivo {
 

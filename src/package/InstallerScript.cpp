@@ -1,4 +1,4 @@
-#include "core/InstallerScript.h"
+#include "package/InstallerScript.h"
 
 #include "library/Streams.h"
 #include "library/Xml.h"

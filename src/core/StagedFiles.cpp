@@ -1,16 +1,16 @@
-#include "package/win/StagedFiles.h"
+#include "core/StagedFiles.h"
 
 #include <windows.h>
 
 #include <algorithm>
 
 #include "core/Installer.h"
-#include "core/InstallerErrors.h"
-#include "core/InstallerScript.h"
+#include "package/InstallerErrors.h"
+#include "package/InstallerScript.h"
 #include "core/RunFolder.h"
 #include "core/RunLog.h"
 #include "library/win/OSError.h"
-#include "package/win/ExtractHelper.h"
+#include "core/ExtractHelper.h"
 #include "package/win/InstallerResources.h"
 
 namespace kivo {

@@ -1,10 +1,8 @@
 #pragma once
-// The setup program's main routine, shared by Setup.exe and the test harness.
-#include <functional>
+// The setup program's main routine: the run from the command line to the exit code,
+// with the wizard's window or without.
 
 namespace kivo {
-
-class TInstaller;
 
 // Exit codes in the convention deployment tools know from Windows Installer.
 constexpr int kExitSuccess = 0;
@@ -18,14 +16,9 @@ constexpr int kExitAlreadyRunning = 1618;
 // The machine-wide name that one running setup holds (tests hold it too).
 constexpr const wchar_t* kSetupRunningName = L"Global\\KIVO Setup Running";
 
-struct TSetupEntry {
-  // Shows the wizard and returns when its window has closed.
-  std::function<void(TInstaller&)> RunWizard;
-};
-
 // Restricts the DLL search to the system folder; the first thing the program does.
 void RestrictDllSearch() noexcept;
 
-int RunSetup(const TSetupEntry& entry) noexcept;
+int RunSetup() noexcept;
 
 }  // namespace kivo
