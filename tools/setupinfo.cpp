@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "library/win/FileSystem.h"
 #include "library/Exceptions.h"
 #include "library/IniFile.h"
 #include "library/win/Handles.h"
@@ -78,7 +79,7 @@ int wmain(int argc, wchar_t** argv) {
     TSetupInfoProduct info;
     TInstallerResources resources(&info);
     ChooseLanguage(resources, showDialog);
-    const String exe = GetModuleFilePath();
+    const String exe = ModuleFileName();
     Out(u"Product package: " + (IsUninstallerFileName(exe) ? ChangeFileExt(exe, u".dat") : String(u"resource PRODUCT")));
     Out(u"Name: " + info.GetName());
     Out(u"Version: " + info.GetFullVersion());

@@ -71,7 +71,7 @@ private:
 
 }  // namespace
 
-bool RunElevated(StringView params, uint32_t* exitCode) { return RunElevatedFile(OwnFileName(), params, exitCode); }
+bool RunElevated(StringView params, uint32_t* exitCode) { return RunElevatedFile(zel::ModuleFileName(), params, exitCode); }
 
 bool RunElevatedFile(StringView program, StringView params, uint32_t* exitCode) {
   if (exitCode) *exitCode = 0;
@@ -191,7 +191,7 @@ uint64_t FileSizeOf(StringView path) {
 
 }  // namespace
 
-uint32_t RunUninstallerFromTemp(StringView params) { return RunUninstallerFromTemp(OwnFileName(), params); }
+uint32_t RunUninstallerFromTemp(StringView params) { return RunUninstallerFromTemp(zel::ModuleFileName(), params); }
 
 namespace {
 
@@ -349,20 +349,8 @@ bool RunProgramAndWait(StringView program, StringView switches) {
   return true;
 }
 
-bool IsUninstaller() { return IsUninstallerFileName(OwnFileName()); }
+bool IsUninstaller() { return IsUninstallerFileName(zel::ModuleFileName()); }
 
-String OwnFileName() {
-  String name(MAX_PATH, u'\0');
-  for (;;) {
-    const DWORD n = ::GetModuleFileNameW(nullptr, as_wcstr(name), static_cast<DWORD>(name.size()));
-    if (n == 0) zel::RaiseLastOSError(u"GetModuleFileName");
-    if (n < name.size()) {
-      name.resize(n);
-      return name;
-    }
-    name.resize(name.size() * 2);
-  }
-}
 
 namespace {
 

@@ -54,8 +54,6 @@ bool RunProgramAndWait(zel::StringView program, zel::StringView switches);
 
 // True when the running file is named "Uninstall.exe" (any letter case).
 bool IsUninstaller();
-// The full path of the running executable.
-zel::String OwnFileName();
 
 class TInstallerActiveX {
 public:

@@ -1,3 +1,4 @@
+#include "library/win/FileSystem.h"
 #include "core/Installer.h"
 
 #include <unordered_set>
@@ -157,7 +158,7 @@ void TInstaller::ParseCommandLine(StringView params) {
   // it must not install whatever package someone put there (and run its programs
   // elevated).
   if (!uninstallData && IsUninstaller())
-    throw EInstallerGeneralError(u"Cannot Start the Uninstaller: \"" + zel::ChangeFileExt(OwnFileName(), u".dat") +
+    throw EInstallerGeneralError(u"Cannot Start the Uninstaller: \"" + zel::ChangeFileExt(zel::ModuleFileName(), u".dat") +
                                  u"\" holds no uninstall data. An uninstaller only uninstalls.");
   if (uninstallData) {
     FMode = TInstallerMode::Uninstall;

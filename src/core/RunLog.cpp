@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "library/CommandLine.h"
+#include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 
 namespace kivo {
@@ -53,13 +54,6 @@ String FormatEntry(StringView timestamp, StringView text) {
   }
   entry += u"\r\n";
   return entry;
-}
-
-String TempFolder() {
-  wchar_t buffer[MAX_PATH + 1];
-  const DWORD n = ::GetTempPathW(MAX_PATH + 1, buffer);
-  if (n == 0 || n > MAX_PATH) return {};
-  return zel::IncludeTrailingBackslash(zel::from_wcstr(buffer, n));
 }
 
 String FullPath(StringView path) {
@@ -215,7 +209,7 @@ String TRunLog::OpenFromCommandLine(StringView params) noexcept {
 String TRunLog::DefaultPath() {
   SYSTEMTIME t;
   ::GetLocalTime(&t);
-  return TempFolder() + u"KIVO Setup " + zel::IntToStr(t.wYear) + u"-" + TwoDigits(t.wMonth) + u"-" +
+  return zel::TempFolder() + u"KIVO Setup " + zel::IntToStr(t.wYear) + u"-" + TwoDigits(t.wMonth) + u"-" +
          TwoDigits(t.wDay) + u" " + TwoDigits(t.wHour) + u"-" + TwoDigits(t.wMinute) + u"-" + TwoDigits(t.wSecond) +
          u".log";
 }

@@ -37,7 +37,7 @@ public:
   zel::String Refused() const { return FRefused; }
 
   // The file name that "/LOG" without a value uses: "KIVO Setup yyyy-mm-dd hh-mm-ss.log"
-  // in the temporary folder.
+  // in the temporary folder; raises EOSError when the system has none.
   static zel::String DefaultPath();
 
 private:

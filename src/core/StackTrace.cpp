@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "library/Exceptions.h"
+#include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 
 namespace kivo {
@@ -23,9 +25,11 @@ String FrameText(void* address) {
                             static_cast<LPCWSTR>(address), &module) ||
       value < reinterpret_cast<uintptr_t>(module))
     return zel::Format(u"0x%x", static_cast<unsigned long long>(value));
-  wchar_t path[MAX_PATH];
-  const DWORD n = ::GetModuleFileNameW(module, path, MAX_PATH);
-  const String name = n ? zel::ExtractFileName(zel::from_wcstr(path, n)) : String(u"?");
+  String name = u"?";
+  try {
+    name = zel::ExtractFileName(zel::ModuleFileName(module));
+  } catch (const zel::Exception&) {
+  }
   return zel::Format(u"%s+0x%x", name, static_cast<unsigned long long>(value - reinterpret_cast<uintptr_t>(module)));
 }
 

@@ -1,3 +1,4 @@
+#include "library/win/FileSystem.h"
 #include "core/UninstallRegistration.h"
 
 #include <windows.h>
@@ -61,7 +62,7 @@ void RegisterUninstall(StringView destPath, const std::vector<const TInstallerSc
   zel::platform::ClearFileAttributes(uninstallerPath);
   zel::platform::ClearFileAttributes(dataPath);
   try {
-    CopyFileOrRaise(OwnFileName(), uninstallerPath);
+    CopyFileOrRaise(zel::ModuleFileName(), uninstallerPath);
   } catch (const zel::EOSError& e) {
     if (e.ErrorCode() != ERROR_DISK_FULL && e.ErrorCode() != ERROR_HANDLE_DISK_FULL) throw;
     RunLog().Log(u"Not written (" + e.Message() + u"): " + uninstallerPath);

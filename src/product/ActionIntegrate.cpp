@@ -6,7 +6,7 @@
 #include "core/RunLog.h"
 #include "core/SummaryBuilder.h"
 #include "library/win/FileSystem.h"
-#include "product/WindowsVersion.h"
+#include "library/win/WindowsVersion.h"
 
 namespace kivo {
 
@@ -31,7 +31,7 @@ void TInstallerActionIntegrate::Execute() {
     return;
   }
   const String switches =
-      SwitchText(Options(), Installer->HasFlag(TInstallerFlag::Auto), WindowsVersion().IsWindows8OrLater());
+      SwitchText(Options(), Installer->HasFlag(TInstallerFlag::Auto), zel::WindowsVersion().IsWindows8OrLater());
   if (switches.empty()) {
     RunLog().Log(u"Integration skipped: every option is off");
     return;

@@ -13,6 +13,7 @@
 #include "core/SummaryBuilder.h"
 #include "library/ZipWriter.h"
 #include "library/win/FileSystem.h"
+#include "library/win/KnownFolders.h"
 #include "library/win/Handles.h"
 #include "library/win/SafeTree.h"
 #include "core/ExtractHelper.h"
@@ -67,12 +68,10 @@ String LocalTimeStamp() {
   return zel::from_wcstr(text);
 }
 
-String SystemFolder() {
-  wchar_t path[MAX_PATH];
-  UINT n = ::GetSystemWow64DirectoryW(path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) n = ::GetSystemDirectoryW(path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return {};
-  return zel::IncludeTrailingBackslash(zel::from_wcstr(path, n));
+// Where 32-bit programs find the system's DLLs.
+String SystemFolderOf32BitPrograms() {
+  const String wow64 = zel::Wow64SystemFolder();
+  return wow64.empty() ? zel::SystemFolder() : wow64;
 }
 
 // Keeps the first of entries that name the same file in other letters.
@@ -166,7 +165,7 @@ void TInstallerActionPrepare::Execute() {
   FDone = 0;
   FArchived.clear();
   FTrees.clear();
-  FSystemFolder = SystemFolder();
+  FSystemFolder = SystemFolderOf32BitPrograms();
   TInstallerCleanupList cleanup;
   const String dest = Installer->DestPath();
   const bool update = Installer->HasFlag(TInstallerFlag::Update);

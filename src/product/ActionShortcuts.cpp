@@ -12,7 +12,7 @@
 #include "library/Exceptions.h"
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
-#include "product/WindowsVersion.h"
+#include "library/win/WindowsVersion.h"
 
 namespace kivo {
 
@@ -107,7 +107,7 @@ void TInstallerActionShortcuts::Execute() {
 
   TComApartment apartment;
   const TInstallerScriptGroup& shortcuts = Script().Shortcuts;
-  const bool windows8 = WindowsVersion().IsWindows8OrLater();
+  const bool windows8 = zel::WindowsVersion().IsWindows8OrLater();
   size_t done = 0;
   for (const auto& entry : shortcuts) {
     ++done;

@@ -180,7 +180,7 @@ std::vector<TInstallerActionUninstallFiles::TFolderEntry> TInstallerActionUninst
   if (!removeContent) return list;
 
   String reason;
-  if (removeBackups && HoldsUninstaller(dest, UninstallerFile.empty() ? OwnFileName() : UninstallerFile, reason)) {
+  if (removeBackups && HoldsUninstaller(dest, UninstallerFile.empty() ? zel::ModuleFileName() : UninstallerFile, reason)) {
     // Only what the installation made: the product's own folders with their contents, the
     // portable profile, then the program folder when nothing else is left in it (a folder
     // that held the user's files before the install keeps them).

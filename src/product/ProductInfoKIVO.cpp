@@ -19,7 +19,7 @@
 #include "product/ActionUninstallFiles.h"
 #include "product/ActionUninstallIntegration.h"
 #include "product/ActionUpdateShellCache.h"
-#include "product/WindowsVersion.h"
+#include "library/win/WindowsVersion.h"
 #include "ui/InstallerPages.h"
 #include "ui/ProductPages.h"
 
@@ -141,7 +141,7 @@ void TProductInfoKIVO::PopulateActions(const TActionReceiver& receiver) {
     if (!Installer->HasFlag(TInstallerFlag::Portable)) receiver(ActionClassOf<TInstallerActionIntegrate>());
     receiver(ActionClassOf<TInstallerActionShortcuts>());
   }
-  if (WindowsVersion().IsWindows10OrLater()) receiver(ActionClassOf<TInstallerActionUpdateShellCache>());
+  if (zel::WindowsVersion().IsWindows10OrLater()) receiver(ActionClassOf<TInstallerActionUpdateShellCache>());
 }
 
 void TProductInfoKIVO::PopulatePages(const TPageReceiver& receiver) {

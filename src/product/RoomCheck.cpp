@@ -1,3 +1,4 @@
+#include "library/win/FileSystem.h"
 #include "product/RoomCheck.h"
 
 #include <windows.h>
@@ -75,7 +76,7 @@ std::vector<TRoomNeed> RoomNeededForInstall() {
       for (const auto& profile : profiles) backup += TreeBytes(profile->OldProfilePath, false);
     }
   }
-  const uint64_t uninstaller = FileSize(OwnFileName()) + kUninstallData;
+  const uint64_t uninstaller = FileSize(zel::ModuleFileName()) + kUninstallData;
   RunLog().Log(u"Room needed in " + dest + u": the product's files " + FormatBytes(product) + u", the backup at most " +
                FormatBytes(backup) + u", the uninstaller " + FormatBytes(uninstaller));
   return {{dest, product + backup + uninstaller, 0}};

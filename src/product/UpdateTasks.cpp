@@ -43,9 +43,7 @@ int32_t InstalledVersion() { return Installer->ProductInfo().GetInstalledVersion
 // is a folder of the system or another account's, also through a link, is not used
 // (and logged); a usable one is used where its links lead.
 String ShellFolder(int csidl) {
-  wchar_t path[MAX_PATH];
-  if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
-  const String folder = zel::from_wcstr(path);
+  const String folder = zel::ExcludeTrailingBackslash(zel::SpecialFolder(csidl));
   if (folder.empty()) return folder;
   String usable;
   const String reason = zel::UnsafeShellFolderReason(folder, csidl, zel::CsidlFolder(CSIDL_PROFILE), &usable);

@@ -19,6 +19,7 @@
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 #include "library/win/WindowStation.h"
+#include "library/win/WindowsVersion.h"
 #include "package/InstallerErrors.h"
 #include "package/win/PayloadFile.h"
 #include "ui/InstallerForm.h"
@@ -31,16 +32,6 @@ namespace kivo {
 using zel::String;
 
 namespace {
-
-bool IsWinVistaOrLater() {
-  OSVERSIONINFOW info{};
-  info.dwOSVersionInfoSize = sizeof(info);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  ::GetVersionExW(&info);
-#pragma GCC diagnostic pop
-  return info.dwMajorVersion >= 6;
-}
 
 void ShowSetupError(const String& message) {
   RunLog().Log(u"Setup error: " + message);
@@ -145,7 +136,7 @@ bool TakeUpProduct(TInstaller& installer) {
 int RunGuarded(const String& params) {
   if (!ProductInfoClass) throw EInstallerGeneralError(u"ProductInfoClass is nil");
 
-  if (IsWinVistaOrLater()) {
+  if (zel::WindowsVersion().IsVistaOrLater()) {
     String value;
     if (zel::FindSwitch(params, u"SKIPUAC", value)) {
       TInstallerSpawnService::Initialize(TInstallerSpawnService::WindowFromText(value));
@@ -167,7 +158,7 @@ int RunGuarded(const String& params) {
       installer->SetDestPath(path);
     } else {
       // A copy in the temporary folder without a usable folder would start itself again and again.
-      if (IsTempCopyFolder(zel::LongPathName(zel::ExtractFilePath(OwnFileName()))))
+      if (IsTempCopyFolder(zel::LongPathName(zel::ExtractFilePath(zel::ModuleFileName()))))
         throw EInstallerMysteryError(u"Cannot Start the Uninstaller");
       RunLog().Log(u"Handing over to a copy of the uninstaller in the temporary folder");
       const uint32_t exitCode = RunUninstallerFromTemp(params);

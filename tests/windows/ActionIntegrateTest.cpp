@@ -7,7 +7,7 @@
 #include "TestSupport.h"
 #include "core/InstallerThread.h"
 #include "product/ActionIntegrate.h"
-#include "product/WindowsVersion.h"
+#include "library/win/WindowsVersion.h"
 #include "ui/LanguageDialog.h"
 
 using namespace kivo;

@@ -12,6 +12,7 @@
 
 #include "TestInstaller.h"
 #include "TestSupport.h"
+#include "library/win/KnownFolders.h"
 #include "core/InstallerThread.h"
 #include "core/SummaryBuilder.h"
 #include "library/win/FileSystem.h"
@@ -379,8 +380,8 @@ TEST(ActionPrepare, AFailedReplacingRunPutsBackTheUninstallEntryAndTheShortcutsI
     return list;
   };
   const auto before = values();
-  const String link = GetSpecialFolder(CSIDL_DESKTOP) + u"KIVO.lnk";
-  const String menu = GetSpecialFolder(CSIDL_STARTMENU) + u"KIVO\\";
+  const String link = zel::SpecialFolder(CSIDL_DESKTOP) + u"KIVO.lnk";
+  const String menu = zel::SpecialFolder(CSIDL_STARTMENU) + u"KIVO\\";
   TSetupHelper::ForceFolder(menu);
   WriteAll(link, Bytes("the desktop link"));
   WriteAll(menu + u"Read Me.lnk", Bytes("a start-menu link"));

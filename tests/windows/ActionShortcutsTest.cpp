@@ -8,11 +8,12 @@
 #include "HelperProcess.h"
 #include "TestInstaller.h"
 #include "TestSupport.h"
+#include "library/win/KnownFolders.h"
 #include "package/InstallerScript.h"
 #include "core/InstallerThread.h"
 #include "library/win/FileSystem.h"
 #include "product/ActionShortcuts.h"
-#include "product/WindowsVersion.h"
+#include "library/win/WindowsVersion.h"
 #include "ui/LanguageDialog.h"
 
 using namespace kivo;
@@ -24,11 +25,11 @@ namespace {
 // Sets the Windows version the rules see for one scope.
 class TVersionScope {
 public:
-  TVersionScope(uint32_t major, uint32_t minor) : FSaved(WindowsVersion()) { WindowsVersion() = {major, minor}; }
-  ~TVersionScope() { WindowsVersion() = FSaved; }
+  TVersionScope(uint32_t major, uint32_t minor) : FSaved(zel::WindowsVersion()) { zel::WindowsVersion() = {major, minor}; }
+  ~TVersionScope() { zel::WindowsVersion() = FSaved; }
 
 private:
-  TWindowsVersion FSaved;
+  zel::TWindowsVersion FSaved;
 };
 
 TInstallerScriptFile Entry(const char16_t* name, const char16_t* text) {
@@ -113,9 +114,9 @@ TEST(ActionShortcuts, CreatesLinksForTheChosenPlacesAndWindowsVersion) {
                                              {"$STARTMENU\\KIVO Test\\KIVO.lnk", "$DEST\\KIVO.exe"},
                                              {"$STARTMENU\\KIVO Test\\Read Me.lnk", "$DEST\\Readme.txt"},
                                              {"$PROGRAMS\\KIVO Test.lnk", "$DEST\\KIVO.exe"}});
-  const String desktop = GetSpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + u"KIVO Test.lnk";
-  const String menu = GetSpecialFolder(CSIDL_COMMON_PROGRAMS) + u"KIVO Test\\";
-  const String programs = GetSpecialFolder(CSIDL_PROGRAM_FILES) + u"KIVO Test.lnk";
+  const String desktop = zel::SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + u"KIVO Test.lnk";
+  const String menu = zel::SpecialFolder(CSIDL_COMMON_PROGRAMS) + u"KIVO Test\\";
+  const String programs = zel::SpecialFolder(CSIDL_PROGRAM_FILES) + u"KIVO Test.lnk";
   struct Case {
     const char* what;
     uint32_t major, minor;
@@ -158,7 +159,7 @@ TEST(ActionShortcuts, ALinkToTheSameTargetIsLeftAnotherIsReplacedAndAFailedRunPu
   const String dest = ScratchDir(u"ActionShortcuts-keep") + u"\\";
   const TMembers setup = SetupWithShortcuts({{"$DESKTOP\\KIVO Same.lnk", "$DEST\\KIVO.exe"},
                                              {"$DESKTOP\\KIVO Other.lnk", "$DEST\\KIVO.exe"}});
-  const String folder = GetSpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
+  const String folder = zel::SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
   const String same = folder + u"KIVO Same.lnk", other = folder + u"KIVO Other.lnk";
   {
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -188,7 +189,7 @@ TEST(ActionShortcuts, ALinkToTheSameTargetIsLeftAnotherIsReplacedAndAFailedRunPu
     ASSERT_TRUE(WriteShellLink(other, dest + u"Old.exe"));
     if (SUCCEEDED(com)) ::CoUninitialize();
   }
-  const String menu = GetSpecialFolder(CSIDL_COMMON_PROGRAMS) + u"KIVO Undone\\";
+  const String menu = zel::SpecialFolder(CSIDL_COMMON_PROGRAMS) + u"KIVO Undone\\";
   RunShortcuts(SetupWithShortcuts({{"$DESKTOP\\KIVO Same.lnk", "$DEST\\KIVO.exe"},
                                    {"$DESKTOP\\KIVO Other.lnk", "$DEST\\KIVO.exe"},
                                    {"$STARTMENU\\KIVO Undone\\KIVO.lnk", "$DEST\\KIVO.exe"}}),

@@ -10,6 +10,7 @@
 #include "TestInstaller.h"
 #include "TestLinks.h"
 #include "TestSupport.h"
+#include "library/win/KnownFolders.h"
 #include "core/InstallerThread.h"
 #include "library/win/FileSystem.h"
 #include "library/win/UserAccounts.h"
@@ -141,7 +142,7 @@ TEST(ActionUninstallFiles, TheProgramFolderGoesWholeOnlyWithItsOwnUninstaller) {
   WriteAll(dest + u"Uninstall.dat", Bytes("data of this installation"));
   EXPECT_TRUE(TInstallerActionUninstallFiles::HoldsUninstaller(dest, running + u"Uninstall.exe", reason));
   // A folder no setup may use is refused even with the right files in it.
-  const String windows = GetSpecialFolder(0x24 /* CSIDL_WINDOWS */);
+  const String windows = zel::SpecialFolder(0x24 /* CSIDL_WINDOWS */);
   EXPECT_FALSE(TInstallerActionUninstallFiles::HoldsUninstaller(windows, running + u"Uninstall.exe", reason));
   EXPECT_FALSE(reason.empty());
 }

@@ -9,6 +9,7 @@
 
 #include "HelperProcess.h"
 #include "TestInstaller.h"
+#include "library/win/FileSystem.h"
 #include "core/InstallerThread.h"
 #include "product/ActionCloseApplications.h"
 #include "ui/LanguageDialog.h"
@@ -35,7 +36,7 @@ public:
   }
 };
 
-String PlayerPath() { return zel::ExtractFilePath(OwnFileName()) + u"..\\sample\\KIVO.exe"; }
+String PlayerPath() { return zel::ExtractFilePath(zel::ModuleFileName()) + u"..\\sample\\KIVO.exe"; }
 
 int PlayerWindowsOf(DWORD processId) {
   struct TSearch {

@@ -1,3 +1,4 @@
+#include "library/win/FileSystem.h"
 #include "core/Elevation.h"
 
 #include <windows.h>
@@ -53,7 +54,7 @@ TEST(ElevationTest, UninstallerIsRecognisedByFileName) {
       {u"", false},
   };
   for (const auto& [name, expected] : cases) EXPECT_EQ(expected, IsUninstallerFileName(name)) << zel::ToUtf8(name);
-  EXPECT_TRUE(zel::EndsWithText(OwnFileName(), u"\\windows_tests.exe"));
+  EXPECT_TRUE(zel::EndsWithText(zel::ModuleFileName(), u"\\windows_tests.exe"));
   EXPECT_FALSE(IsUninstaller());
 }
 

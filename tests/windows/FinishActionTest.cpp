@@ -6,6 +6,7 @@
 
 #include "TestInstaller.h"
 #include "TestSupport.h"
+#include "library/win/FileSystem.h"
 #include "core/Elevation.h"
 #include "core/SpawnService.h"
 #include "library/win/Handles.h"
@@ -27,7 +28,7 @@ String FullPathOf(const String& path) {
 }
 
 // The stand-in player that the build puts into the sample product.
-String BuiltPlayer() { return FullPathOf(zel::ExtractFilePath(OwnFileName()) + u"..\\sample\\KIVO.exe"); }
+String BuiltPlayer() { return FullPathOf(zel::ExtractFilePath(zel::ModuleFileName()) + u"..\\sample\\KIVO.exe"); }
 
 String ImageOf(DWORD processId) {
   zel::THandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));

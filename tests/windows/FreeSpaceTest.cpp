@@ -83,7 +83,7 @@ TEST(FreeSpace, AnInstallCountsItsFilesTheBackupAndTheUninstaller) {
   const uint64_t product = 10000 + perFile + 3000 + perFile;  // not the German readme
   const uint64_t backup = 5000 + perFile + 100 + perFile;     // not the old backups
   WIN32_FILE_ATTRIBUTE_DATA own;
-  ASSERT_TRUE(::GetFileAttributesExW(zel::as_wcstr(OwnFileName()), GetFileExInfoStandard, &own));
+  ASSERT_TRUE(::GetFileAttributesExW(zel::as_wcstr(zel::ModuleFileName()), GetFileExInfoStandard, &own));
   const uint64_t uninstaller = own.nFileSizeLow + (uint64_t(own.nFileSizeHigh) << 32) + (1 << 20);
   struct Case {
     const char16_t* flags;

@@ -3,12 +3,13 @@
 // which the build puts beside the test executable.
 #include <windows.h>
 
+#include "library/win/FileSystem.h"
 #include "core/Elevation.h"
 #include "library/win/Handles.h"
 
 namespace kivo::test {
 
-inline zel::String HelperPath(zel::StringView name) { return zel::ExtractFilePath(OwnFileName()) + zel::String(name); }
+inline zel::String HelperPath(zel::StringView name) { return zel::ExtractFilePath(zel::ModuleFileName()) + zel::String(name); }
 
 inline zel::String Quoted(zel::StringView text) { return u"\"" + zel::String(text) + u"\""; }
 

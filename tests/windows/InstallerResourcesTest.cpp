@@ -6,6 +6,8 @@
 
 #include "ResourcesFixture.h"
 #include "TestSupport.h"
+#include "library/win/FileSystem.h"
+#include "library/win/KnownFolders.h"
 #include "package/InstallerErrors.h"
 #include "library/win/Handles.h"
 #include "package/win/InstallerImage.h"
@@ -203,7 +205,7 @@ TEST(InstallerResources, ExpandVariablesReplacesInOrderAndCaseSensitively) {
   TTestProductInfo info;
   auto resources = Resources(&info, {{u"Install.xml", kScript}});
   resources->SetDestPath(u"C:\\Target");  // the trailing backslash is added
-  const String temp = GetTempFolder();
+  const String temp = zel::TempFolder();
   struct Case { const char16_t* text; String expanded; };
   const Case cases[] = {
       {u"$DESTUninstall.exe", u"C:\\Target\\Uninstall.exe"},
@@ -282,9 +284,9 @@ TEST(InstallerResources, SpecialFoldersFollowThe32BitView) {
   EXPECT_EQ(resources->ProgramFilesFolder(), ShellFolder(CSIDL_PROGRAM_FILESX86));
   EXPECT_EQ(resources->ProgramFilesFolder(), u"C:\\Program Files (x86)\\");
   EXPECT_EQ(resources->NativeProgramFilesFolder(), u"C:\\Program Files\\");
-  // A folder the shell cannot name falls back to the temporary folder.
-  EXPECT_EQ(GetSpecialFolder(0x7F), GetTempFolder());
-  EXPECT_EQ(GetTempFolder().back(), u'\\');
+  // A folder the shell cannot name is none, never a stand-in such as the temporary folder.
+  EXPECT_EQ(zel::SpecialFolder(0x7F), u"");
+  EXPECT_EQ(zel::TempFolder().back(), u'\\');
 }
 
 TEST(InstallerResources, LanguagesMergeOverEnglish) {

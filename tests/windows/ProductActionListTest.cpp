@@ -5,7 +5,7 @@
 #include "TestSupport.h"
 #include "core/SummaryBuilder.h"
 #include "product/ProductInfoKIVO.h"
-#include "product/WindowsVersion.h"
+#include "library/win/WindowsVersion.h"
 #include "ui/LanguageDialog.h"
 
 using namespace kivo;
@@ -31,8 +31,8 @@ TMembers SetupWithRussian(bool addons = true) {
 // A wizard run (no parameters) is pointed at wizardDest, as its setup page would.
 std::string ActionNames(const TMembers& setup, const TMembers& product, const String& params, uint32_t major,
                         uint32_t minor, const String& wizardDest = {}) {
-  const TWindowsVersion saved = WindowsVersion();
-  WindowsVersion() = {major, minor};
+  const zel::TWindowsVersion saved = zel::WindowsVersion();
+  zel::WindowsVersion() = {major, minor};
   TTestInstallerEnvironment environment(setup, product);
   RegisterProductKIVO();
   std::string names;
@@ -45,7 +45,7 @@ std::string ActionNames(const TMembers& setup, const TMembers& product, const St
       names += (names.empty() ? "" : " ") + name.substr(std::string("TInstallerAction").size());
     });
   }
-  WindowsVersion() = saved;
+  zel::WindowsVersion() = saved;
   return names;
 }
 

@@ -7,6 +7,7 @@
 #include "HelperProcess.h"
 #include "TestInstaller.h"
 #include "TestSupport.h"
+#include "library/win/FileSystem.h"
 #include "core/ApplicationRepository.h"
 #include "core/InstallerThread.h"
 #include "core/UninstallRegistration.h"
@@ -140,7 +141,7 @@ TEST(UninstallRegistration, ListsTheFilesThenTheDataThenTheUninstallerAndRegiste
   ASSERT_FALSE(installer.HasErrors()) << zel::ToUtf8(installer.Errors()[0]);
 
   const String folder = installer.DestPath();
-  EXPECT_EQ(ReadAll(folder + u"Uninstall.exe"), ReadAll(OwnFileName())) << "a copy of the running program";
+  EXPECT_EQ(ReadAll(folder + u"Uninstall.exe"), ReadAll(zel::ModuleFileName())) << "a copy of the running program";
 
   TSetupPackageReader data(folder + u"Uninstall.dat");
   ASSERT_EQ(data.FileTable().Count(), 1);
@@ -274,7 +275,7 @@ TEST(UninstallRegistration, AnUninstallerThatCannotBeReplacedEndsTheRunBeforeThe
   ASSERT_EQ(installer.Errors().Count(), 1u);
   const String error = installer.Errors()[0];
   EXPECT_TRUE(zel::StartsWith(error, u"System Error.  Code: ")) << zel::ToUtf8(error);
-  EXPECT_NE(error.find(OwnFileName() + u" -> " + installer.DestPath() + u"Uninstall.exe"), String::npos)
+  EXPECT_NE(error.find(zel::ModuleFileName() + u" -> " + installer.DestPath() + u"Uninstall.exe"), String::npos)
       << zel::ToUtf8(error);
   // The files came first, and went again when the run was undone.
   EXPECT_FALSE(FileExists(dest + u"\\KIVO.exe"));
@@ -404,7 +405,7 @@ TEST(UninstallRegistration, AnEmptyScriptAndReadOnlyEarlierFilesStillGetTheUnins
     TInstaller installer(u"/AUTO=" + dest + u" /SILENT");
     RunExtract(installer);
     ASSERT_FALSE(installer.HasErrors()) << zel::ToUtf8(installer.Errors()[0]);
-    EXPECT_EQ(ReadAll(dest + u"\\Uninstall.exe"), ReadAll(OwnFileName()));
+    EXPECT_EQ(ReadAll(dest + u"\\Uninstall.exe"), ReadAll(zel::ModuleFileName()));
     TSetupPackageReader data(dest + u"\\Uninstall.dat");
     EXPECT_TRUE(data.ContainsFile(u"Uninstall.ini"));
   }

@@ -6,6 +6,7 @@
 
 #include "ResourcesFixture.h"
 #include "TestSupport.h"
+#include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 
 using namespace zel;
@@ -14,7 +15,7 @@ using namespace kivo::test;
 
 namespace {
 
-String SetupInfoPath() { return ExtractFilePath(GetModuleFilePath()) + u"..\\tools\\SetupInfo.exe"; }
+String SetupInfoPath() { return ExtractFilePath(ModuleFileName()) + u"..\\tools\\SetupInfo.exe"; }
 
 struct TRun {
   DWORD ExitCode = 0xFFFFFFFF;

@@ -36,11 +36,27 @@ String LongPathName(StringView path) {
   return full;
 }
 
-String LongTempFolder() {
+String TempFolder() {
   wchar_t buffer[MAX_PATH + 1];
   const DWORD n = ::GetTempPathW(MAX_PATH + 1, buffer);
   if (n == 0 || n > MAX_PATH) RaiseOSError(n == 0 ? ::GetLastError() : ERROR_BUFFER_OVERFLOW, u"GetTempPath");
-  return IncludeTrailingBackslash(LongPathName(from_wcstr(buffer, n)));
+  return IncludeTrailingBackslash(from_wcstr(buffer, n));
+}
+
+String LongTempFolder() { return IncludeTrailingBackslash(LongPathName(TempFolder())); }
+
+String ModuleFileName(void* module) {
+  String path(MAX_PATH, u'\0');
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(path.size());
+    const DWORD n = ::GetModuleFileNameW(static_cast<HMODULE>(module), as_wcstr(path), size);
+    if (n == 0) RaiseLastOSError(u"GetModuleFileName");
+    if (n < size) {
+      path.resize(n);
+      return path;
+    }
+    path.resize(path.size() * 2);  // cut short: a larger buffer
+  }
 }
 
 }  // namespace zel

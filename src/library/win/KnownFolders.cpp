@@ -7,6 +7,7 @@
 #include "library/Exceptions.h"
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
+#include "library/win/OSError.h"
 #include "library/win/UserAccounts.h"
 
 namespace zel {
@@ -24,13 +25,13 @@ String KnownFolder(REFKNOWNFOLDERID id) {
   return folder;
 }
 
-String SystemFolder(UINT (*query)(LPWSTR, UINT)) {
+// What one of the system's folder queries answers, with a trailing backslash; empty
+// when it fails (the caller decides whether that is an error).
+String QueryFolder(UINT (*query)(LPWSTR, UINT)) {
   wchar_t buffer[MAX_PATH];
   const UINT n = query(buffer, MAX_PATH);
-  return n > 0 && n < MAX_PATH ? ComparableFolder(from_wcstr(buffer, n)) : String();
+  return n > 0 && n < MAX_PATH ? IncludeTrailingBackslash(from_wcstr(buffer, n)) : String();
 }
-
-UINT SystemWow64Folder(LPWSTR buffer, UINT size) { return ::GetSystemWow64DirectoryW(buffer, size); }
 
 // The folder's path once every link, junction and mount point on the way is followed;
 // empty when it cannot be opened or named.
@@ -56,11 +57,33 @@ int FolderKind(int csidl) { return csidl == CSIDL_DESKTOPDIRECTORY ? CSIDL_DESKT
 
 }  // namespace
 
-String CsidlFolder(int csidl) {
-  wchar_t buffer[MAX_PATH];
-  if (FAILED(::SHGetFolderPathW(nullptr, csidl | CSIDL_FLAG_DONT_VERIFY, nullptr, SHGFP_TYPE_CURRENT, buffer)))
+String SpecialFolder(int csidl) {
+  wchar_t buffer[MAX_PATH] = {};
+  // Not created when missing: the setup names these folders here, it does not make them.
+  if (FAILED(::SHGetFolderPathW(nullptr, csidl | CSIDL_FLAG_DONT_VERIFY, nullptr, SHGFP_TYPE_CURRENT, buffer)) ||
+      buffer[0] == 0)
     return {};
-  return ComparableFolder(from_wcstr(buffer));
+  return IncludeTrailingBackslash(from_wcstr(buffer));
+}
+
+String CsidlFolder(int csidl) { return ComparableFolder(SpecialFolder(csidl)); }
+
+String WindowsFolder() {
+  String folder = QueryFolder(&::GetWindowsDirectoryW);
+  if (folder.empty()) RaiseLastOSError(u"GetWindowsDirectory");
+  return folder;
+}
+
+String SystemFolder() {
+  String folder = QueryFolder(&::GetSystemDirectoryW);
+  if (folder.empty()) RaiseLastOSError(u"GetSystemDirectory");
+  return folder;
+}
+
+String Wow64SystemFolder() {
+  String folder = QueryFolder([](LPWSTR buffer, UINT size) { return ::GetSystemWow64DirectoryW(buffer, size); });
+  if (folder.empty() && ::GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) RaiseLastOSError(u"GetSystemWow64Directory");
+  return folder;
 }
 
 String ComparableFolder(StringView folder) {
@@ -87,8 +110,9 @@ bool IsWithinFolder(const String& folder, const String& root) {
 }
 
 std::vector<String> WindowsFolders() {
-  return {SystemFolder(&::GetWindowsDirectoryW), SystemFolder(&::GetSystemDirectoryW),
-          SystemFolder(&SystemWow64Folder)};
+  std::vector<String> folders{ComparableFolder(WindowsFolder()), ComparableFolder(SystemFolder())};
+  if (const String wow64 = Wow64SystemFolder(); !wow64.empty()) folders.push_back(ComparableFolder(wow64));
+  return folders;
 }
 
 std::vector<TKnownFolder> SharedKnownFolders() {

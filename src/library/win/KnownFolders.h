@@ -16,9 +16,22 @@ bool IsVolumeRoot(const String& folder);
 // Inside or equal, element by element ("C:\Windows2" is not inside "C:\Windows").
 bool IsWithinFolder(const String& folder, const String& root);
 
-// The folder SHGetFolderPath names for `csidl` (not verified), comparable; empty if none.
+// The folder the system names for `csidl` (CSIDL_APPDATA, ...), with a trailing
+// backslash, whether it exists or not; empty when the system names none. Never a
+// stand-in: a folder put in place of a missing one would get the setup's files, or lose
+// its own to a clean-up.
+String SpecialFolder(int csidl);
+// The same, comparable; empty if none.
 String CsidlFolder(int csidl);
-// The Windows folder, the system folder and the 32-bit system folder.
+
+// The Windows folder and the system folder, with a trailing backslash; raise EOSError
+// naming the call when the system cannot tell.
+String WindowsFolder();
+String SystemFolder();
+// The system folder of 32-bit programs on 64-bit Windows (SysWOW64), with a trailing
+// backslash; empty on 32-bit Windows, which has none.
+String Wow64SystemFolder();
+// The three above, comparable (the last one only where it exists).
 std::vector<String> WindowsFolders();
 
 // A folder the platform names, with the CSIDL it was asked for (-1 for the few that

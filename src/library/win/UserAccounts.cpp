@@ -25,12 +25,6 @@ String ExpandEnvironment(const String& text) {
   return expanded;
 }
 
-String SpecialFolder(int csidl) {
-  wchar_t path[MAX_PATH];
-  if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
-  return from_wcstr(path);
-}
-
 // Every "%USERPROFILE%", in any letter case, becomes the profile folder; nothing else.
 String ReplaceUserProfile(const String& text, const String& profile) {
   static constexpr StringView kVariable = u"%USERPROFILE%";
@@ -77,7 +71,8 @@ void TZELUserAccounts::Populate(TZELUserAccountInfoList& list) {
   wchar_t name[129];
   DWORD size = 129;
   if (::GetUserNameW(name, &size)) current->UserName = from_wcstr(name);
-  const String appData = SpecialFolder(CSIDL_APPDATA), profile = SpecialFolder(CSIDL_PROFILE);
+  const String appData = ExcludeTrailingBackslash(SpecialFolder(CSIDL_APPDATA));
+  const String profile = ExcludeTrailingBackslash(SpecialFolder(CSIDL_PROFILE));
   current->AppDataPath = appData.empty() || !UsableAppData(list, current->UserName, appData, profile)
                             ? String()
                             : IncludeTrailingBackslash(appData);

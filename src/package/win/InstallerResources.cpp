@@ -6,7 +6,9 @@
 #include <algorithm>
 
 #include "package/InstallerErrors.h"
+#include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
+#include "library/win/KnownFolders.h"
 #include "library/win/OSError.h"
 #include "package/PathVariables.h"
 #include "package/win/InstallerImage.h"
@@ -25,35 +27,6 @@ constexpr StringView kEnglish = u"English.lng";
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
 }  // namespace
-
-String GetTempFolder() {
-  wchar_t buffer[MAX_PATH + 2];
-  const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
-  if (length == 0 || length > MAX_PATH + 1) RaiseOSError(length == 0 ? ::GetLastError() : ERROR_BUFFER_OVERFLOW, u"GetTempPath");
-  return IncludeTrailingBackslash(from_wcstr(buffer, length));
-}
-
-String GetSpecialFolder(int csidl) {
-  wchar_t buffer[MAX_PATH] = {};
-  // No CSIDL_FLAG_CREATE: the setup names these folders, it does not make them here.
-  const HRESULT result = ::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer);
-  if (FAILED(result) || buffer[0] == 0) return GetTempFolder();
-  return IncludeTrailingBackslash(from_wcstr(buffer));
-}
-
-String GetModuleFilePath(void* module) {
-  String path(MAX_PATH, u'\0');
-  for (;;) {
-    const DWORD size = static_cast<DWORD>(path.size());
-    const DWORD length = ::GetModuleFileNameW(static_cast<HMODULE>(module), as_wcstr(path), size);
-    if (length == 0) RaiseLastOSError(u"GetModuleFileName");
-    if (length < size) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);  // truncated: try a larger buffer
-  }
-}
 
 bool IsUninstallerFileName(StringView exePath) { return SameText(ExtractFileName(exePath), u"Uninstall.exe"); }
 
@@ -95,7 +68,7 @@ TInstallerResources::TInstallerResources(TInstallerProductInfo* productInfo)
       FScript(std::make_unique<TInstallerScript>()) {
   HMODULE self = ::GetModuleHandleW(nullptr);
   FSetupPackage = std::make_unique<TSetupPackageReader>(self, u"SETUP");
-  const String exePath = GetModuleFilePath(self);
+  const String exePath = ModuleFileName(self);
   if (IsUninstallerFileName(exePath)) {
     FProductPackage = std::make_unique<TSetupPackageReader>(ChangeFileExt(exePath, u".dat"));
   } else {
@@ -237,11 +210,11 @@ void TInstallerResources::Initialize() {
   FLanguages->Clear();
   for (const String& name : names) FLanguages->Add(name);
 
-  FDesktopFolder = GetSpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
+  FDesktopFolder = SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
   // A 64-bit build keeps the 32-bit program's folder: "C:\Program Files (x86)\".
-  FProgramFilesFolder = GetSpecialFolder(CSIDL_PROGRAM_FILESX86);
+  FProgramFilesFolder = SpecialFolder(CSIDL_PROGRAM_FILESX86);
   FNativeProgramFilesFolder = ReplaceAll(FProgramFilesFolder, u" (x86)", u"");
-  FStartMenuFolder = GetSpecialFolder(CSIDL_COMMON_PROGRAMS);
+  FStartMenuFolder = SpecialFolder(CSIDL_COMMON_PROGRAMS);
 }
 
 std::unique_ptr<TMemoryStream> TInstallerResources::GetFile(StringView name) {
@@ -308,7 +281,7 @@ String TInstallerResources::Expand(StringView text, bool lineBreaks) {
   TInstallerProductInfo* info = FProductInfo;
   TPathVariables values;
   values.Dest = [&] { return FDestPath.empty() ? String() : IncludeTrailingBackslash(FDestPath); };
-  values.Temp = [] { return GetTempFolder(); };
+  values.Temp = [] { return TempFolder(); };
   values.Desktop = [&] { return FDesktopFolder; };
   values.StartMenu = [&] { return FStartMenuFolder; };
   values.Programs = [&] { return FProgramFilesFolder; };

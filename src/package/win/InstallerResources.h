@@ -142,13 +142,6 @@ public:
   EInstallerDecodeCancelled() : Exception(u"The setup was cancelled while it prepared its files") {}
 };
 
-// The user's temporary folder with a trailing backslash (raises the OS error on failure).
-zel::String GetTempFolder();
-// A shell folder by CSIDL number, not created when missing, with a trailing backslash;
-// the temporary folder when the query fails.
-zel::String GetSpecialFolder(int csidl);
-// The running executable's full path.
-zel::String GetModuleFilePath(void* module = nullptr);
 // An executable named Uninstall.exe (any case) is the uninstaller copy that reads its
 // product package from the .dat file beside it.
 bool IsUninstallerFileName(zel::StringView exePath);

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "package/InstallerErrors.h"
+#include "library/win/KnownFolders.h"
 #include "package/win/InstallerResources.h"
 
 namespace kivo {
@@ -15,11 +16,11 @@ String TInstallerProductInfo::Setting(StringView name) const {
 }
 
 String TInstallerProductInfo::GetDefaultPath() {
-  const String programFiles = FResources ? FResources->ProgramFilesFolder() : GetSpecialFolder(CSIDL_PROGRAM_FILESX86);
+  const String programFiles = FResources ? FResources->ProgramFilesFolder() : SpecialFolder(CSIDL_PROGRAM_FILESX86);
   return programFiles + GetName() + u"\\";
 }
 
-String TInstallerProductInfo::GetDefaultPortablePath() { return GetSpecialFolder(CSIDL_DESKTOP) + GetName() + u"\\"; }
+String TInstallerProductInfo::GetDefaultPortablePath() { return SpecialFolder(CSIDL_DESKTOP) + GetName() + u"\\"; }
 
 String TInstallerProductInfo::GetHomePage() { return Setting(u"HomePage"); }
 

@@ -1,6 +1,7 @@
 // The resource constructor of the package reader: Windows only.
 #include <windows.h>
 
+#include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
 #include "package/SetupPackage.h"
 
@@ -9,16 +10,6 @@ namespace kivo {
 using namespace zel;
 
 namespace {
-
-String ModuleFileName(HMODULE module) {
-  String path(MAX_PATH, u'\0');
-  for (;;) {
-    const DWORD n = ::GetModuleFileNameW(module, as_wcstr(path), static_cast<DWORD>(path.size()));
-    if (n == 0) return String();
-    if (n < path.size()) return path.substr(0, n);
-    path.resize(path.size() * 2);
-  }
-}
 
 }  // namespace
 
@@ -64,7 +55,8 @@ TSetupPackageReader::TSetupPackageReader(TModuleInstance instance, StringView re
     try {
       file = std::make_unique<TFileStream>(ModuleFileName(module), FileMode::OpenRead,
                                            platform::ShareRead | platform::ShareWrite);
-    } catch (const EFOpenError&) {
+    } catch (const Exception&) {
+      // Not opened, or not named: the mapping below serves.
     }
     if (file && offset + int64_t(size) <= file->Size()) {
       TSubStream stream(*file, offset, static_cast<int64_t>(size));

@@ -1,8 +1,8 @@
-#include "product/WindowsVersion.h"
+#include "library/win/WindowsVersion.h"
 
 #include <windows.h>
 
-namespace kivo {
+namespace zel {
 
 TWindowsVersion& WindowsVersion() {
   static TWindowsVersion version = [] {
@@ -24,4 +24,4 @@ TWindowsVersion& WindowsVersion() {
   return version;
 }
 
-}  // namespace kivo
+}  // namespace zel
