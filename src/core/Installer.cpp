@@ -4,7 +4,7 @@
 #include <unordered_set>
 
 #include "core/Destination.h"
-#include "core/Elevation.h"
+#include "core/UninstallerCopy.h"
 #include "package/InstallerErrors.h"
 #include "core/InstallerThread.h"
 #include "core/RestartRequired.h"

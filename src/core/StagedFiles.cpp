@@ -92,7 +92,7 @@ bool TStagedFiles::MoveInto(zel::TFolderTree& dest, const String& relative) {
   const String name = zel::ExtractFileName(relative);
   const TSafeFolder* from = FFiles->Folder(folder);
   const TSafeFolder* to = dest.Folder(folder, true);
-  if (!from || !to) zel::RaiseOSError(ERROR_PATH_NOT_FOUND, FDest + relative);
+  if (!from || !to) zel::RaiseOSError(ERROR_PATH_NOT_FOUND, u"Put in place \"" + FDest + relative + u"\"");
   try {
     from->MoveTo(name, *to, name, true);
     return true;

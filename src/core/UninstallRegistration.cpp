@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "core/ApplicationRepository.h"
-#include "core/Elevation.h"
+#include "core/FileOperations.h"
 #include "core/Installer.h"
 #include "package/InstallerErrors.h"
 #include "package/InstallerScript.h"

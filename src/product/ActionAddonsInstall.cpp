@@ -4,7 +4,8 @@
 #include <objbase.h>
 #include <shellapi.h>
 
-#include "core/Elevation.h"
+#include "core/FileOperations.h"
+#include "core/UninstallerCopy.h"
 #include "package/InstallerErrors.h"
 #include "core/RunLog.h"
 #include "core/SummaryBuilder.h"

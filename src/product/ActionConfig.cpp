@@ -1,7 +1,7 @@
 #include "product/ActionConfig.h"
 
 #include "core/Installer.h"
-#include "core/Elevation.h"
+#include "core/FileOperations.h"
 #include "core/RunLog.h"
 #include "library/Streams.h"
 #include "library/win/FileSystem.h"

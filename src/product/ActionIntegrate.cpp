@@ -1,6 +1,6 @@
 #include "product/ActionIntegrate.h"
 
-#include "core/Elevation.h"
+#include "core/ProgramRun.h"
 #include "core/FolderSecurity.h"
 #include "core/Installer.h"
 #include "core/RunLog.h"

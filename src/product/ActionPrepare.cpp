@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <set>
 
-#include "core/Elevation.h"
 #include "core/Installer.h"
 #include "package/InstallerErrors.h"
 #include "package/InstallerScript.h"

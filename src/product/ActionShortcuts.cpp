@@ -4,7 +4,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include "core/Elevation.h"
+#include "core/FileOperations.h"
 #include "core/Installer.h"
 #include "package/InstallerScript.h"
 #include "core/RunLog.h"

@@ -7,7 +7,7 @@
 
 #include "core/ApplicationRepository.h"
 #include "core/Destination.h"
-#include "core/Elevation.h"
+#include "core/FileOperations.h"
 #include "core/Installer.h"
 #include "core/RestartRequired.h"
 #include "core/RunLog.h"

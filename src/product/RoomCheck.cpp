@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include "core/Elevation.h"
 #include "core/Installer.h"
 #include "package/InstallerScript.h"
 #include "core/RunLog.h"

@@ -83,7 +83,7 @@ bool TSetAside::Keep(zel::TFolderTree& dest, StringView relative) {
 
 void TSetAside::AppendJournal(StringView line) {
   const zel::TFileHandle journal = FFolder->OpenFile(kRunJournalName, FILE_APPEND_DATA, FILE_SHARE_READ);
-  if (!journal) zel::RaiseOSError(ERROR_FILE_NOT_FOUND, FFolder->Path() + String(kRunJournalName));
+  if (!journal) zel::RaiseOSError(ERROR_FILE_NOT_FOUND, u"Open the journal \"" + FFolder->Path() + String(kRunJournalName) + u"\"");
   WriteAndFlush(journal.Get(), zel::ToUtf8(line) + "\r\n", FFolder->Path() + String(kRunJournalName));
 }
 
@@ -158,7 +158,7 @@ void TSetAside::Commit(zel::TFolderTree& dest) noexcept {
 void TSetAside::MoveBack(zel::TFolderTree& dest, zel::TFolderTree& kept, const String& relative) {
   const TSafeFolder* from = kept.Folder(zel::ExtractFilePath(relative));
   const TSafeFolder* to = dest.Folder(zel::ExtractFilePath(relative), true);
-  if (!from || !to) zel::RaiseOSError(ERROR_PATH_NOT_FOUND, relative);
+  if (!from || !to) zel::RaiseOSError(ERROR_PATH_NOT_FOUND, u"Move back \"" + relative + u"\"");
   from->MoveTo(zel::ExtractFileName(relative), *to, zel::ExtractFileName(relative), true);
 }
 

@@ -5,7 +5,8 @@
 
 #include "core/ApplicationRepository.h"
 #include "core/Destination.h"
-#include "core/Elevation.h"
+#include "core/FileOperations.h"
+#include "core/ProgramRun.h"
 #include "core/FolderSecurity.h"
 #include "core/Installer.h"
 #include "core/RunLog.h"

@@ -8,6 +8,7 @@
 #include <sddl.h>
 
 #include "core/Elevation.h"
+#include "core/UninstallerCopy.h"
 #include "core/ExtractHelper.h"
 #include "core/FreeSpace.h"
 #include "core/Installer.h"

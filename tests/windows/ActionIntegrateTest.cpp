@@ -6,6 +6,7 @@
 #include "TestInstaller.h"
 #include "TestSupport.h"
 #include "core/InstallerThread.h"
+#include "core/ProgramRun.h"
 #include "product/ActionIntegrate.h"
 #include "library/win/WindowsVersion.h"
 #include "ui/LanguageDialog.h"

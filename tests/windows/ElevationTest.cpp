@@ -1,5 +1,8 @@
 #include "library/win/FileSystem.h"
 #include "core/Elevation.h"
+#include "core/FileOperations.h"
+#include "core/ProgramRun.h"
+#include "core/UninstallerCopy.h"
 
 #include <windows.h>
 #include <shlobj.h>

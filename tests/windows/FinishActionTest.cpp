@@ -7,7 +7,6 @@
 #include "TestInstaller.h"
 #include "TestSupport.h"
 #include "library/win/FileSystem.h"
-#include "core/Elevation.h"
 #include "core/SpawnService.h"
 #include "library/win/Handles.h"
 

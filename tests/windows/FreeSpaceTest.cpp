@@ -7,7 +7,6 @@
 
 #include "TestInstaller.h"
 #include "TestSupport.h"
-#include "core/Elevation.h"
 #include "core/FreeSpace.h"
 #include "library/win/FileSystem.h"
 #include "product/RoomCheck.h"

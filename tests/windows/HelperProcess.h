@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include "library/win/FileSystem.h"
-#include "core/Elevation.h"
 #include "library/win/Handles.h"
 
 namespace kivo::test {
