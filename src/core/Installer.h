@@ -44,7 +44,7 @@ protected:
   ~IInstallerNotify() = default;
 };
 
-// The product's class reference; set by the product unit at start-up.
+// The product's class reference; the product registers it before the run starts.
 using TProductInfoClass = std::unique_ptr<TInstallerProductInfo> (*)();
 extern TProductInfoClass ProductInfoClass;
 // How the installer opens its resources; tests replace it to run on packages of their own.

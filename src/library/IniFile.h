@@ -1,5 +1,5 @@
 #pragma once
-// The INI document of the component library (unit ZEL.FileFormats.INI): language files,
+// The INI document of the component library: language files,
 // "Uninstall.ini", "addons.ini", the product's configuration file and the installer's
 // options. The whole file lives in memory as an ordered list of sections, each an ordered
 // list of raw lines. The syntax is deliberately plain: no comments, no quoting, no

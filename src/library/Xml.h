@@ -1,5 +1,5 @@
 #pragma once
-// The component library's lenient XML reader (unit ZEL.FileFormats.XML): a tree of
+// The component library's lenient XML reader: a tree of
 // elements with attributes and text, read by a small byte-oriented parser that never
 // rejects its input. It is what "Install.xml" is read with.
 //

@@ -57,6 +57,39 @@ bool UsableAppData(TZELUserAccountInfoList& list, const String& user, const Stri
   return false;
 }
 
+// The accounts that the machine lists ("ProfileList"), with their profile folders,
+// variables expanded. An entry without a folder, or with one that cannot be expanded,
+// names no folder anyone could be given and is left out.
+struct TListedProfile {
+  String Identifier;  // the account's SID, as the key is named
+  String Path;
+};
+
+std::vector<TListedProfile> ListedProfiles() {
+  std::vector<TListedProfile> listed;
+  THandleKey profiles = OpenKey(HKEY_LOCAL_MACHINE, String(TZELUserAccounts::ProfileListKey), kView);
+  if (!profiles) return listed;
+  for (DWORD index = 0;; ++index) {
+    wchar_t sid[261];
+    DWORD sidSize = 261;
+    const LONG result = ::RegEnumKeyExW(profiles.Get(), index, sid, &sidSize, nullptr, nullptr, nullptr, nullptr);
+    if (result == ERROR_NO_MORE_ITEMS) break;
+    if (result != ERROR_SUCCESS) continue;
+    TListedProfile profile{from_wcstr(sid, sidSize), {}};
+    THandleKey entry = OpenKey(profiles.Get(), profile.Identifier);
+    if (!entry) continue;
+    const String path = ReadRegistryString(entry.Get(), L"ProfileImagePath");
+    if (path.empty()) continue;
+    try {
+      profile.Path = ExpandEnvironment(path);
+    } catch (const Exception&) {
+      continue;
+    }
+    listed.push_back(std::move(profile));
+  }
+  return listed;
+}
+
 }  // namespace
 
 bool TZELUserAccountInfoList::Add(std::unique_ptr<TZELUserAccountInfo> account) {
@@ -79,27 +112,12 @@ void TZELUserAccounts::Populate(TZELUserAccountInfoList& list) {
   current->ProfilePath = profile.empty() ? String() : IncludeTrailingBackslash(profile);
   list.Add(std::move(current));
 
-  THandleKey profiles = OpenKey(HKEY_LOCAL_MACHINE, String(ProfileListKey), kView);
-  if (!profiles) return;
   const String shellFolders = u"\\" + String(ShellFoldersKey);
-  for (DWORD index = 0;; ++index) {
-    wchar_t sid[261];
-    DWORD sidSize = 261;
-    const LONG result = ::RegEnumKeyExW(profiles.Get(), index, sid, &sidSize, nullptr, nullptr, nullptr, nullptr);
-    if (result == ERROR_NO_MORE_ITEMS) break;
-    if (result != ERROR_SUCCESS) continue;
-    const String identifier = from_wcstr(sid, sidSize);
+  for (const TListedProfile& listed : ListedProfiles()) {
+    const String& identifier = listed.Identifier;
     // Backup entries of damaged profiles.
     if (SameText(ExtractFileExt(identifier), u".bak")) continue;
-
-    String profilePath;
-    {
-      THandleKey entry = OpenKey(profiles.Get(), identifier);
-      if (!entry) continue;
-      profilePath = ReadRegistryString(entry.Get(), L"ProfileImagePath");
-    }
-    if (profilePath.empty()) continue;
-    profilePath = ExpandEnvironment(profilePath);
+    const String& profilePath = listed.Path;
     if (!DirectoryExists(profilePath)) continue;  // never logged on
 
     // A hive that is not loaded (the account is not logged on) has no key of its own:
@@ -123,24 +141,7 @@ void TZELUserAccounts::Populate(TZELUserAccountInfoList& list) {
 
 std::vector<String> TZELUserAccounts::ListedProfilePaths() {
   std::vector<String> paths;
-  THandleKey profiles = OpenKey(HKEY_LOCAL_MACHINE, String(ProfileListKey), kView);
-  if (!profiles) return paths;
-  for (DWORD index = 0;; ++index) {
-    wchar_t sid[261];
-    DWORD sidSize = 261;
-    const LONG result = ::RegEnumKeyExW(profiles.Get(), index, sid, &sidSize, nullptr, nullptr, nullptr, nullptr);
-    if (result == ERROR_NO_MORE_ITEMS) break;
-    if (result != ERROR_SUCCESS) continue;
-    THandleKey entry = OpenKey(profiles.Get(), from_wcstr(sid, sidSize));
-    if (!entry) continue;
-    const String path = ReadRegistryString(entry.Get(), L"ProfileImagePath");
-    if (path.empty()) continue;
-    try {
-      paths.push_back(ExpandEnvironment(path));
-    } catch (const Exception&) {
-      // A path that cannot be expanded names no folder anyone could be given.
-    }
-  }
+  for (TListedProfile& listed : ListedProfiles()) paths.push_back(std::move(listed.Path));
   return paths;
 }
 
