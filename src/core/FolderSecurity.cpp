@@ -27,19 +27,14 @@ namespace {
 constexpr ACCESS_MASK kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
                                       WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 
-struct TLocalFree {
-  void operator()(void* p) const noexcept { ::LocalFree(p); }
-};
-
 bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) { return ::IsWellKnownSid(sid, type) != FALSE; }
 
 bool IsTrustedInstaller(PSID sid) {
   static const wchar_t kTrustedInstaller[] = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
   PSID known = nullptr;
   if (!::ConvertStringSidToSidW(kTrustedInstaller, &known)) return false;
-  const bool same = ::EqualSid(sid, known) != FALSE;
-  ::LocalFree(known);
-  return same;
+  const zel::TLocalMemory owner(known);
+  return ::EqualSid(sid, known) != FALSE;
 }
 
 // The account this process runs as, when the process is elevated; empty otherwise.
@@ -47,7 +42,7 @@ std::vector<uint8_t> ElevatedUser() {
   if (!::IsUserAnAdmin()) return {};
   HANDLE token = nullptr;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
-  zel::THandle owner(token);
+  const zel::THandle owner(token);
   DWORD size = 0;
   ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
   std::vector<uint8_t> buffer(size);
@@ -73,9 +68,8 @@ String SidName(PSID sid) {
   }
   wchar_t* text = nullptr;
   if (!::ConvertSidToStringSidW(sid, &text)) return u"an unknown account";
-  const String result = zel::from_wcstr(text);
-  ::LocalFree(text);
-  return result;
+  const zel::TLocalMemory owner(text);
+  return zel::from_wcstr(text);
 }
 
 }  // namespace
@@ -85,12 +79,16 @@ bool CreateProtectedFolder(StringView folder) {
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kProtectedFolderSddl, SDDL_REVISION_1, &descriptor,
                                                               nullptr))
     return false;
-  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
-  const String path = zel::platform::ExtendedLengthPath(zel::ExcludeTrailingBackslash(folder));
-  const bool created = ::CreateDirectoryW(as_wcstr(path), &attributes) != FALSE;
-  const DWORD error = ::GetLastError();
-  ::LocalFree(descriptor);
-  ::SetLastError(error);
+  bool created = false;
+  DWORD error = 0;
+  {
+    const zel::TLocalMemory owner(descriptor);
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+    const String path = zel::platform::ExtendedLengthPath(zel::ExcludeTrailingBackslash(folder));
+    created = ::CreateDirectoryW(as_wcstr(path), &attributes) != FALSE;
+    error = ::GetLastError();
+  }
+  ::SetLastError(error);  // the caller reads why, past the freeing
   return created;
 }
 
@@ -115,7 +113,7 @@ String NonAdminWriter(StringView path, bool& readable) {
   if (::GetSecurityInfo(handle.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                         &ownerSid, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
     return u"an unknown account";
-  std::unique_ptr<void, TLocalFree> owner(descriptor);
+  const zel::TLocalMemory owner(descriptor);
   readable = true;
   const std::vector<uint8_t> self = ElevatedUser();
   if (ownerSid && !IsTrusted(ownerSid, self)) return SidName(ownerSid);

@@ -64,10 +64,10 @@ zel::THandle TakeSetupRunning() {
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;GA;;;BA)(A;;GA;;;SY)", SDDL_REVISION_1,
                                                               &descriptor, nullptr))
     throw zel::EOSError(::GetLastError(), u"ConvertStringSecurityDescriptorToSecurityDescriptor");
+  const zel::TLocalMemory owner(descriptor);
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
   zel::THandle mutex(::CreateMutexW(&attributes, FALSE, kSetupRunningName));
   const DWORD error = ::GetLastError();
-  ::LocalFree(descriptor);
   // Denied: it exists and was made by someone else; treated as held, never bypassed.
   if (!mutex && error == ERROR_ACCESS_DENIED) return {};
   if (!mutex) throw zel::EOSError(error, u"CreateMutex \"" + zel::from_wcstr(kSetupRunningName) + u"\"");

@@ -49,6 +49,7 @@ inline void CloseWindow(HWND h) noexcept { ::DestroyWindow(h); }
 inline void CloseFind(HANDLE h) noexcept { ::FindClose(h); }
 inline void CloseGdiObject(HGDIOBJ h) noexcept { ::DeleteObject(h); }
 inline void CloseIcon(HICON h) noexcept { ::DestroyIcon(h); }
+inline void FreeLocal(HLOCAL h) noexcept { ::LocalFree(h); }
 }  // namespace detail
 
 using THandle = TUniqueHandle<HANDLE, detail::CloseKernelHandle>;  // null is invalid
@@ -59,6 +60,8 @@ using TWindowHandle = TUniqueHandle<HWND, detail::CloseWindow>;
 using TFindHandle = TUniqueHandle<HANDLE, detail::CloseFind, TInvalidHandleValue>;
 using TGdiObject = TUniqueHandle<HGDIOBJ, detail::CloseGdiObject>;
 using TIconHandle = TUniqueHandle<HICON, detail::CloseIcon>;
+// What the system allocated for the caller with LocalAlloc (SIDs, security descriptors, texts).
+using TLocalMemory = TUniqueHandle<HLOCAL, detail::FreeLocal>;
 
 // Strings to the API: char16_t and wchar_t are both UTF-16 code units on Windows.
 inline const wchar_t* as_wcstr(const std::u16string& s) noexcept {

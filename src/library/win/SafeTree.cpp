@@ -232,12 +232,7 @@ TSafeFolder CreatePrivateFolder(StringView parent, StringView prefix) {
     attributes.nLength = sizeof attributes;
     attributes.lpSecurityDescriptor = descriptor;
   }
-  struct TFree {
-    PSECURITY_DESCRIPTOR Descriptor;
-    ~TFree() {
-      if (Descriptor) ::LocalFree(Descriptor);
-    }
-  } release{descriptor};
+  const TLocalMemory owner(descriptor);
   return CreateUniqueFolder(TSafeFolder::Open(parent), prefix, descriptor ? &attributes : nullptr);
 }
 
