@@ -44,9 +44,10 @@ std::vector<uint8_t> ReadWhole(HANDLE file, const String& path) {
   LARGE_INTEGER start{};
   ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
   DWORD read = 0;
-  if (!bytes.empty() && (!::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-                         read != bytes.size()))
+  if (!bytes.empty() && !::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr))
     zel::RaiseLastOSError(u"ReadFile \"" + path + u"\"");
+  // Shorter than its size a moment ago: it changed while read (no error code says so).
+  if (read != bytes.size()) zel::RaiseOSError(ERROR_HANDLE_EOF, u"ReadFile \"" + path + u"\"");
   return bytes;
 }
 

@@ -175,9 +175,10 @@ std::optional<std::vector<uint8_t>> ReadFileBytes(const TSafeFolder& folder, Str
   if (static_cast<uint64_t>(size.QuadPart) > limit) return std::nullopt;
   std::vector<uint8_t> bytes(static_cast<size_t>(size.QuadPart));
   DWORD read = 0;
-  if (!bytes.empty() && (!::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-                         read != bytes.size()))
+  if (!bytes.empty() && !::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr))
     RaiseLastOSError(u"ReadFile \"" + folder.Path() + String(name) + u"\"");
+  // Shorter than its size a moment ago: it changed while read (no error code says so).
+  if (read != bytes.size()) RaiseOSError(ERROR_HANDLE_EOF, u"ReadFile \"" + folder.Path() + String(name) + u"\"");
   return bytes;
 }
 

@@ -20,7 +20,8 @@ constexpr REGSAM kView = KEY_WOW64_32KEY;
 String ExpandEnvironment(const String& text) {
   String expanded(65535, u'\0');
   const DWORD n = ::ExpandEnvironmentStringsW(as_wcstr(text), as_wcstr(expanded), 65535);
-  if (n == 0 || n > 65535) RaiseLastOSError(u"ExpandEnvironmentStrings \"" + text + u"\"");
+  if (n == 0 || n > 65535)
+    RaiseOSError(n == 0 ? ::GetLastError() : ERROR_INSUFFICIENT_BUFFER, u"ExpandEnvironmentStrings \"" + text + u"\"");
   expanded.resize(n - 1);
   return expanded;
 }
