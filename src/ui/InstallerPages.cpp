@@ -9,6 +9,7 @@
 #include "core/InstallerThread.h"
 #include "core/RunLog.h"
 #include "core/SummaryBuilder.h"
+#include "ui/Palette.h"
 #include "ui/ProductPageRules.h"
 #include "ui/toolkit/Application.h"
 #include "ui/toolkit/Dialogs.h"
