@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ui/ProductPageRules.h"
+#include "product/ProductPageRules.h"
 
 using namespace kivo;
 using zel::String;

@@ -1,4 +1,4 @@
-#include "ui/ProductPages.h"
+#include "product/ProductPages.h"
 
 #include <algorithm>
 
@@ -10,7 +10,7 @@
 #include "core/RunLog.h"
 #include "library/win/FileSystem.h"
 #include "product/ActionPrepare.h"
-#include "ui/ProductPageRules.h"
+#include "product/ProductPageRules.h"
 #include "ui/toolkit/Dialogs.h"
 #include "ui/toolkit/LinkMarkup.h"
 

@@ -1,4 +1,4 @@
-#include "ui/ProductPageRules.h"
+#include "product/ProductPageRules.h"
 
 namespace kivo {
 
