@@ -19,9 +19,9 @@
 #include "product/ActionUninstallFiles.h"
 #include "product/ActionUninstallIntegration.h"
 #include "product/ActionUpdateShellCache.h"
+#include "product/ProductPages.h"
 #include "library/win/WindowsVersion.h"
 #include "ui/InstallerPages.h"
-#include "ui/ProductPages.h"
 
 namespace kivo {
 

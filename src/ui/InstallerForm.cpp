@@ -5,6 +5,7 @@
 
 #include "core/RunLog.h"
 #include "core/SpawnService.h"
+#include "ui/Palette.h"
 #include "ui/toolkit/Application.h"
 #include "ui/toolkit/Dialogs.h"
 
@@ -280,6 +281,7 @@ LRESULT TInstallerForm::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void InitializeUserInterface() {
   zel::Application::Initialize();
+  zel::SetColorScheme(UpdatePalette);
   zel::UpdateSkin();
 }
 

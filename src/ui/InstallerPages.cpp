@@ -9,9 +9,10 @@
 #include "core/InstallerThread.h"
 #include "core/RunLog.h"
 #include "core/SummaryBuilder.h"
-#include "ui/ProductPageRules.h"
+#include "ui/Palette.h"
 #include "ui/toolkit/Application.h"
 #include "ui/toolkit/Dialogs.h"
+#include "ui/toolkit/LinkMarkup.h"
 
 namespace kivo {
 
@@ -84,7 +85,7 @@ void TInstallerPage::FitCaptions() {
     else continue;
     // Text grows a little faster than the scale at larger sizes (hinting): some room for it.
     needed += needed / 25 + 2;
-    const int width = FittedWidth(d.Left, d.Width(), needed, kMaxRight);
+    const int width = zel::FittedWidth(d.Left, d.Width(), needed, kMaxRight);
     if (width == d.Width()) continue;
     control->SetBounds(d.Left, d.Top, width, d.Height());
     changed = true;

@@ -8,6 +8,7 @@
 #include "package/InstallerErrors.h"
 #include "core/RunLog.h"
 #include "platform/Platform.h"
+#include "ui/Palette.h"
 #include "ui/toolkit/Form.h"
 #include "ui/toolkit/Theme.h"
 #include "ui/toolkit/DeviceContext.h"
@@ -269,14 +270,14 @@ void TZELCustomLanguageDialog::DrawItem(const DRAWITEMSTRUCT& item) {
   const bool focused = (item.itemState & ODS_FOCUS) != 0;
   if (item.CtlType == ODT_BUTTON) {
     const bool pressed = (item.itemState & ODS_SELECTED) != 0;
-    ::FillRect(dc, &r, GetBrush(pressed ? kivo::Skin.ButtonFaceHot : kivo::Skin.ButtonFace));
+    ::FillRect(dc, &r, GetBrush(pressed ? zel::Skin().ButtonFaceHot : zel::Skin().ButtonFace));
     // The default button of the dialog: the accent frame.
     for (int i = 0; i < 2; ++i) {
       const RECT frame{r.left + i, r.top + i, r.right - i, r.bottom - i};
-      ::FrameRect(dc, &frame, GetBrush(kivo::Skin.DefaultBorder));
+      ::FrameRect(dc, &frame, GetBrush(zel::Skin().DefaultBorder));
     }
     ::SetBkMode(dc, TRANSPARENT);
-    ::SetTextColor(dc, ToColorRef(kivo::Skin.ButtonText));
+    ::SetTextColor(dc, ToColorRef(zel::Skin().ButtonText));
     RECT text = r;
     ::DrawTextW(dc, L"OK", 2, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     if (focused && !(item.itemState & ODS_NOFOCUSRECT)) {
@@ -287,8 +288,8 @@ void TZELCustomLanguageDialog::DrawItem(const DRAWITEMSTRUCT& item) {
   }
   // A list entry, or the closed box's field (ODS_COMBOBOXEDIT).
   const bool selected = (item.itemState & ODS_SELECTED) != 0;
-  const kivo::TColor back = selected ? kivo::Palette.Accent : kivo::Skin.EditBackground;
-  const kivo::TColor fore = selected ? 0xFFFFFF : kivo::Skin.Text;
+  const kivo::TColor back = selected ? kivo::Palette.Accent : zel::Skin().EditBackground;
+  const kivo::TColor fore = selected ? 0xFFFFFF : zel::Skin().Text;
   ::FillRect(dc, &r, GetBrush(back));
   if (item.itemID == static_cast<UINT>(-1) || item.itemID >= FItems.size()) return;
   const TItem& entry = FItems[item.itemID];
@@ -315,8 +316,8 @@ LRESULT CALLBACK TZELCustomLanguageDialog::ComboProc(HWND combo, UINT message, W
   const HDC dc = paint.Get();
   RECT client{};
   ::GetClientRect(combo, &client);
-  ::FillRect(dc, &client, GetBrush(kivo::Skin.EditBackground));
-  ::FrameRect(dc, &client, GetBrush(kivo::Skin.Border));
+  ::FillRect(dc, &client, GetBrush(zel::Skin().EditBackground));
+  ::FrameRect(dc, &client, GetBrush(zel::Skin().Border));
   const int arrowWidth = client.bottom - client.top;
   DRAWITEMSTRUCT item{};
   item.CtlType = ODT_COMBOBOX;
@@ -331,7 +332,7 @@ LRESULT CALLBACK TZELCustomLanguageDialog::ComboProc(HWND combo, UINT message, W
   const int cy = (client.top + client.bottom) / 2;
   const int size = std::max(3, arrowWidth / 6);
   const POINT arrow[3] = {{cx - size, cy - size / 2}, {cx + size, cy - size / 2}, {cx, cy + size / 2 + 1}};
-  const zel::TSelectedObject brush(dc, GetBrush(kivo::Skin.Text));
+  const zel::TSelectedObject brush(dc, GetBrush(zel::Skin().Text));
   const zel::TSelectedObject pen(dc, ::GetStockObject(NULL_PEN));
   ::Polygon(dc, arrow, 3);
   return 0;
@@ -358,11 +359,11 @@ INT_PTR CALLBACK TZELCustomLanguageDialog::DialogProc(HWND window, UINT message,
       case WM_CTLCOLORDLG:
       case WM_CTLCOLORSTATIC:
       case WM_CTLCOLORLISTBOX:
-        ::SetTextColor(reinterpret_cast<HDC>(wParam), ToColorRef(kivo::Skin.Text));
-        ::SetBkColor(reinterpret_cast<HDC>(wParam), ToColorRef(message == WM_CTLCOLORLISTBOX ? kivo::Skin.EditBackground
-                                                                                             : kivo::Skin.Window));
+        ::SetTextColor(reinterpret_cast<HDC>(wParam), ToColorRef(zel::Skin().Text));
+        ::SetBkColor(reinterpret_cast<HDC>(wParam), ToColorRef(message == WM_CTLCOLORLISTBOX ? zel::Skin().EditBackground
+                                                                                             : zel::Skin().Window));
         return reinterpret_cast<INT_PTR>(
-            GetBrush(message == WM_CTLCOLORLISTBOX ? kivo::Skin.EditBackground : kivo::Skin.Window));
+            GetBrush(message == WM_CTLCOLORLISTBOX ? zel::Skin().EditBackground : zel::Skin().Window));
       case WM_MEASUREITEM:
         if (self) {
           reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = static_cast<UINT>(self->FItemHeight);

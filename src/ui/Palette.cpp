@@ -3,7 +3,6 @@
 namespace kivo {
 
 TInstallerPalette Palette = MakePalette(false);
-TSkinColors Skin = MakeSkin(false);
 
 TInstallerPalette MakePalette(bool dark) {
   TInstallerPalette p;
@@ -82,10 +81,10 @@ TSkinColors MakeHighContrastSkin(const TSystemColors& system) {
 void UpdatePalette(bool dark, const TSystemColors* highContrast) {
   if (highContrast) {
     Palette = MakeHighContrastPalette(*highContrast);
-    Skin = MakeHighContrastSkin(*highContrast);
+    zel::SetSkin(MakeHighContrastSkin(*highContrast));
   } else {
     Palette = MakePalette(dark);
-    Skin = MakeSkin(dark);
+    zel::SetSkin(MakeSkin(dark));
   }
 }
 

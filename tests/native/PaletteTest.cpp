@@ -80,12 +80,29 @@ TEST(Palette, HighContrastTakesTheSystemColours) {
   EXPECT_EQ(Palette.Text, 0xFFFF00u);
   EXPECT_EQ(Palette.Footer, 0x00FFFFu);
   EXPECT_EQ(Palette.FooterText, 0x000001u);  // the pair the system makes readable
-  EXPECT_EQ(Skin.ButtonFace, 0x000002u);
-  EXPECT_EQ(Skin.ButtonText, 0xFFFFFFu);
-  EXPECT_EQ(Skin.DisabledText, 0x00FF00u);
+  EXPECT_EQ(zel::Skin().ButtonFace, 0x000002u);
+  EXPECT_EQ(zel::Skin().ButtonText, 0xFFFFFFu);
+  EXPECT_EQ(zel::Skin().DisabledText, 0x00FF00u);
   UpdatePalette(true);
   EXPECT_EQ(Palette.Background, 0x262626u);
-  EXPECT_EQ(Skin.Text, 0xFFFFFFu);
+  EXPECT_EQ(zel::Skin().Text, 0xFFFFFFu);
   UpdatePalette(false);
   EXPECT_EQ(Palette.Background, 0xFFFFFFu);
+}
+
+// The toolkit paints a page's background from its skin and the wizard from its palette:
+// in every scheme the two agree, and the toolkit is given the whole skin.
+TEST(Palette, TheToolkitIsGivenTheSkinOfTheScheme) {
+  TSystemColors system;
+  system.Window = 0x101010;
+  system.WindowText = 0xFEFEFE;
+  system.Highlight = 0x2020F0;
+  for (int scheme = 0; scheme < 3; ++scheme) {
+    SCOPED_TRACE(scheme);
+    const bool dark = scheme == 1;
+    UpdatePalette(dark, scheme == 2 ? &system : nullptr);
+    EXPECT_EQ(zel::Skin(), scheme == 2 ? MakeHighContrastSkin(system) : MakeSkin(dark));
+    EXPECT_EQ(zel::Skin().Window, Palette.Background);
+  }
+  UpdatePalette(false);
 }

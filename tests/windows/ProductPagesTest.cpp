@@ -14,7 +14,7 @@
 #include "package/InstallerErrors.h"
 #include "product/ActionPrepare.h"
 #include "product/ProductInfoKIVO.h"
-#include "ui/ProductPages.h"
+#include "product/ProductPages.h"
 #include "ui/toolkit/Application.h"
 #include "ui/LanguageDialog.h"
 

@@ -8,7 +8,7 @@ namespace zel {
 
 namespace {
 
-void FrameRect(HDC dc, const TRect& rect, kivo::TColor color, int width) {
+void FrameRect(HDC dc, const TRect& rect, TColor color, int width) {
   for (int i = 0; i < width; ++i) {
     const RECT r{rect.Left + i, rect.Top + i, rect.Right - i, rect.Bottom - i};
     ::FrameRect(dc, &r, GetBrush(color));
@@ -56,15 +56,15 @@ void TZELButton::PaintControl(TZELCanvas& canvas, const TRect& client) {
   const bool pressed = (state & BST_PUSHED) != 0;
   const bool isDefault = (::GetWindowLongPtrW(Handle(), GWL_STYLE) & BS_DEFPUSHBUTTON) == BS_DEFPUSHBUTTON;
   canvas.FillRect(client, BackColor());
-  canvas.FillRect(client, pressed ? kivo::Skin.ButtonFaceHot : kivo::Skin.ButtonFace);
+  canvas.FillRect(client, pressed ? Skin().ButtonFaceHot : Skin().ButtonFace);
   const bool accent = Enabled() && (isDefault || Focused());
-  FrameRect(dc, client, accent ? kivo::Skin.DefaultBorder : kivo::Skin.Border, accent ? Scale().Apply(2) : 1);
+  FrameRect(dc, client, accent ? Skin().DefaultBorder : Skin().Border, accent ? Scale().Apply(2) : 1);
   TRect text = client;
   if (pressed) {
     text.Left += 1;
     text.Top += 1;
   }
-  const kivo::TColor color = Enabled() ? kivo::Skin.ButtonText : kivo::Skin.DisabledText;
+  const TColor color = Enabled() ? Skin().ButtonText : Skin().DisabledText;
   RECT r = ToRECT(text);
   const String caption = Caption();
   ::SetBkMode(dc, TRANSPARENT);
@@ -74,8 +74,8 @@ void TZELButton::PaintControl(TZELCanvas& canvas, const TRect& client) {
   if (Focused() && !HideFocus()) {
     const int inset = Scale().Apply(4);
     const RECT focus{client.Left + inset, client.Top + inset, client.Right - inset, client.Bottom - inset};
-    ::SetTextColor(dc, ToColorRef(kivo::Skin.Text));
-    ::SetBkColor(dc, ToColorRef(kivo::Skin.ButtonFace));
+    ::SetTextColor(dc, ToColorRef(Skin().Text));
+    ::SetBkColor(dc, ToColorRef(Skin().ButtonFace));
     ::DrawFocusRect(dc, &focus);
   }
 }
@@ -101,15 +101,15 @@ void TZELRadioButton::StartGroup() {
 
 void TZELCheckBox::PaintMark(TZELCanvas& canvas, const TRect& box, bool checked) {
   const HDC dc = canvas.DC();
-  canvas.FillRect(box, kivo::Skin.EditBackground);
-  FrameRect(dc, box, checked && Enabled() ? kivo::Skin.DefaultBorder : kivo::Skin.Border, 1);
+  canvas.FillRect(box, Skin().EditBackground);
+  FrameRect(dc, box, checked && Enabled() ? Skin().DefaultBorder : Skin().Border, 1);
   if (!checked) return;
   // The tick: two strokes, as thick as the scale allows.
   const int w = box.Width();
   const POINT points[3] = {{box.Left + w * 2 / 9, box.Top + w / 2},
                            {box.Left + w * 4 / 9, box.Top + w * 5 / 7},
                            {box.Left + w * 7 / 9, box.Top + w * 2 / 7}};
-  TGdiObject pen(::CreatePen(PS_SOLID, std::max(2, w / 7), ToColorRef(Enabled() ? kivo::Skin.Check : kivo::Skin.DisabledText)));
+  TGdiObject pen(::CreatePen(PS_SOLID, std::max(2, w / 7), ToColorRef(Enabled() ? Skin().Check : Skin().DisabledText)));
   const TSelectedObject selected(dc, pen.Get());
   ::Polyline(dc, points, 3);
 }
@@ -136,7 +136,7 @@ void TZELCheckBox::PaintControl(TZELCanvas& canvas, const TRect& client) {
     const int y = client.Top + (client.Height() - height) / 2;
     const RECT focus{text.Left - 1, y, std::min<LONG>(client.Right, text.Left + (measure.right - measure.left) + 1),
                      y + height};
-    ::SetTextColor(dc, ToColorRef(kivo::Skin.Text));
+    ::SetTextColor(dc, ToColorRef(Skin().Text));
     ::SetBkColor(dc, ToColorRef(BackColor()));
     ::DrawFocusRect(dc, &focus);
   }
@@ -146,13 +146,13 @@ TZELRadioButton::TZELRadioButton(TZELContainer& parent) : TZELCheckBox(parent, B
 
 void TZELRadioButton::PaintMark(TZELCanvas& canvas, const TRect& box, bool checked) {
   const HDC dc = canvas.DC();
-  TGdiObject pen(::CreatePen(PS_SOLID, 1, ToColorRef(checked && Enabled() ? kivo::Skin.DefaultBorder : kivo::Skin.Border)));
+  TGdiObject pen(::CreatePen(PS_SOLID, 1, ToColorRef(checked && Enabled() ? Skin().DefaultBorder : Skin().Border)));
   const TSelectedObject ring(dc, pen.Get());
-  const TSelectedObject fill(dc, GetBrush(kivo::Skin.EditBackground));
+  const TSelectedObject fill(dc, GetBrush(Skin().EditBackground));
   ::Ellipse(dc, box.Left, box.Top, box.Right, box.Bottom);
   if (checked) {
     const int inset = box.Width() / 4 + 1;
-    const TSelectedObject dot(dc, GetBrush(Enabled() ? kivo::Skin.Check : kivo::Skin.DisabledText));
+    const TSelectedObject dot(dc, GetBrush(Enabled() ? Skin().Check : Skin().DisabledText));
     const TSelectedObject noOutline(dc, ::GetStockObject(NULL_PEN));
     ::Ellipse(dc, box.Left + inset, box.Top + inset, box.Right - inset + 1, box.Bottom - inset + 1);
   }

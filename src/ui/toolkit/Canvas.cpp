@@ -19,7 +19,7 @@ namespace zel {
 RECT ToRECT(const TRect& rect) { return RECT{rect.Left, rect.Top, rect.Right, rect.Bottom}; }
 TRect FromRECT(const RECT& rect) { return TRect{rect.left, rect.top, rect.right, rect.bottom}; }
 
-void TZELCanvas::FillRect(const TRect& rect, kivo::TColor color) {
+void TZELCanvas::FillRect(const TRect& rect, TColor color) {
   if (rect.Width() <= 0 || rect.Height() <= 0) return;
   const RECT r = ToRECT(rect);
   ::FillRect(FDC, &r, GetBrush(color));
@@ -60,7 +60,7 @@ SIZE TZELCanvas::TextExtent(StringView text) {
   return SIZE{r.right - r.left, r.bottom - r.top};
 }
 
-void TZELCanvas::DrawText(StringView text, const TRect& rect, kivo::TColor color, UINT flags) {
+void TZELCanvas::DrawText(StringView text, const TRect& rect, TColor color, UINT flags) {
   ::SetBkMode(FDC, TRANSPARENT);
   ::SetTextColor(FDC, ToColorRef(color));
   if (flags & DT_RIGHT) {

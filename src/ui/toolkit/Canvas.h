@@ -6,8 +6,8 @@
 #include <functional>
 
 #include "library/Strings.h"
-#include "ui/Palette.h"
 #include "ui/toolkit/Scaling.h"
+#include "ui/toolkit/Skin.h"
 #include "ui/toolkit/Theme.h"
 
 namespace Gdiplus {
@@ -27,12 +27,12 @@ public:
   const TScale& Scale() const { return FScale; }
   void SetFont(HFONT font) { ::SelectObject(FDC, font); }
 
-  void FillRect(const TRect& rect, kivo::TColor color);
+  void FillRect(const TRect& rect, TColor color);
   // opacity from 0 to 255; the picture is stretched to rect.
   void DrawImage(Gdiplus::Image* image, const TRect& rect, int opacity = 255);
   SIZE TextExtent(StringView text);
   // One line (unless text holds breaks), top-aligned, clipped to rect; flags add DT_RIGHT etc.
-  void DrawText(StringView text, const TRect& rect, kivo::TColor color, UINT flags = 0);
+  void DrawText(StringView text, const TRect& rect, TColor color, UINT flags = 0);
 
 private:
   void DrawRightAligned(StringView text, const TRect& rect);

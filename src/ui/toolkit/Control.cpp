@@ -121,7 +121,7 @@ void TZELControl::SetFont(const TFontStyle& font) {
   ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(GetFont(FFont, FontDpi())), TRUE);
 }
 
-void TZELControl::SetTextColor(std::optional<kivo::TColor> color) {
+void TZELControl::SetTextColor(std::optional<TColor> color) {
   FTextColor = color;
   Invalidate();
 }
@@ -142,18 +142,18 @@ void TZELControl::SetTextRole(TTextRole role) {
   Invalidate();
 }
 
-kivo::TColor TZELControl::TextColor() const {
-  if (!Enabled()) return kivo::Skin.DisabledText;
+TColor TZELControl::TextColor() const {
+  if (!Enabled()) return Skin().DisabledText;
   if (FTextColor) return *FTextColor;
   switch (FTextRole) {
-    case TTextRole::Warning: return kivo::Skin.Warning;
-    case TTextRole::Link: return kivo::Skin.Link;
+    case TTextRole::Warning: return Skin().Warning;
+    case TTextRole::Link: return Skin().Link;
     case TTextRole::Default: break;
   }
-  return kivo::Skin.Text;
+  return Skin().Text;
 }
 
-kivo::TColor TZELControl::BackColor() const { return FParent->BackgroundColor(); }
+TColor TZELControl::BackColor() const { return FParent->BackgroundColor(); }
 
 HBRUSH TZELControl::ControlColor(HDC dc) {
   ::SetTextColor(dc, ToColorRef(TextColor()));
@@ -346,7 +346,7 @@ LRESULT TZELContainer::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORLISTBOX:
       if (TZELControl* control = TZELControl::FromHandle(reinterpret_cast<HWND>(lParam)))
         return reinterpret_cast<LRESULT>(control->ControlColor(reinterpret_cast<HDC>(wParam)));
-      ::SetTextColor(reinterpret_cast<HDC>(wParam), ToColorRef(kivo::Skin.Text));
+      ::SetTextColor(reinterpret_cast<HDC>(wParam), ToColorRef(Skin().Text));
       ::SetBkColor(reinterpret_cast<HDC>(wParam), ToColorRef(BackgroundColor()));
       return reinterpret_cast<LRESULT>(GetBrush(BackgroundColor()));
   }

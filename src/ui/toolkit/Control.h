@@ -2,7 +2,7 @@
 // The toolkit's windows: TZELControl wraps one system control (a child window), which
 // its container owns; TZELContainer is a window of our own class that owns, lays out,
 // colours and reflects messages to its controls; TZELPanel is a container inside
-// another one (a wizard page), TZELForm a top-level one (forms.h).
+// another one (a wizard page), TZELForm a top-level one (Form.h).
 //
 // Every length a caller gives is in design units at 96 DPI; the container scales them
 // with its window's DPI and again when that changes. Exceptions never leave a window
@@ -16,9 +16,9 @@
 
 #include "library/Strings.h"
 #include "library/win/Handles.h"
-#include "ui/Palette.h"
 #include "ui/toolkit/Canvas.h"
 #include "ui/toolkit/Scaling.h"
+#include "ui/toolkit/Skin.h"
 #include "ui/toolkit/Theme.h"
 
 namespace zel {
@@ -79,7 +79,7 @@ public:
   virtual void SetFont(const TFontStyle& font);
   const TFontStyle& Font() const { return FFont; }
   // A fixed colour (over the role) or none.
-  void SetTextColor(std::optional<kivo::TColor> color);
+  void SetTextColor(std::optional<TColor> color);
   void SetTextRole(TTextRole role);
   void SetFocus();
   bool Focused() const { return ::GetFocus() == Handle(); }
@@ -102,8 +102,8 @@ protected:
   TScale Scale() const;
   // The DPI the font given to the system control is made at: the parent's.
   virtual unsigned FontDpi() const;
-  kivo::TColor TextColor() const;
-  kivo::TColor BackColor() const;
+  TColor TextColor() const;
+  TColor BackColor() const;
   // Controls that paint themselves (the skin) override these two.
   virtual bool OwnPaint() const { return false; }
   virtual void PaintControl(TZELCanvas& canvas, const TRect& client) {}
@@ -130,7 +130,7 @@ private:
   TMargins FMargins;
   bool FVisible = true;
   TFontStyle FFont;
-  std::optional<kivo::TColor> FTextColor;
+  std::optional<TColor> FTextColor;
   TTextRole FTextRole = TTextRole::Default;
 };
 
@@ -156,7 +156,7 @@ public:
   void Remove(TZELControl* control);
   const std::vector<std::unique_ptr<TZELControl>>& Controls() const { return FControls; }
 
-  virtual kivo::TColor BackgroundColor() const { return kivo::Palette.Background; }
+  virtual TColor BackgroundColor() const { return Skin().Window; }
   // Inner margins for aligned controls (design units).
   void SetPadding(const TMargins& padding) { FPadding = padding; }
   // Places every control: fixed ones at their scaled bounds, aligned ones in the client.

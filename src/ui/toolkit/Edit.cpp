@@ -15,9 +15,9 @@ void TZELEdit::Command(WORD code) {
 }
 
 HBRUSH TZELEdit::ControlColor(HDC dc) {
-  ::SetTextColor(dc, ToColorRef(Enabled() ? kivo::Skin.Text : kivo::Skin.DisabledText));
-  ::SetBkColor(dc, ToColorRef(kivo::Skin.EditBackground));
-  return GetBrush(kivo::Skin.EditBackground);
+  ::SetTextColor(dc, ToColorRef(Enabled() ? Skin().Text : Skin().DisabledText));
+  ::SetBkColor(dc, ToColorRef(Skin().EditBackground));
+  return GetBrush(Skin().EditBackground);
 }
 
 LRESULT TZELEdit::SubclassProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -27,7 +27,7 @@ LRESULT TZELEdit::SubclassProc(UINT message, WPARAM wParam, LPARAM lParam) {
     RECT window{};
     ::GetWindowRect(Handle(), &window);
     const RECT frame{0, 0, window.right - window.left, window.bottom - window.top};
-    ::FrameRect(dc.Get(), &frame, GetBrush(Focused() ? kivo::Skin.DefaultBorder : kivo::Skin.Border));
+    ::FrameRect(dc.Get(), &frame, GetBrush(Focused() ? Skin().DefaultBorder : Skin().Border));
     return 0;
   }
   const LRESULT result = TZELControl::SubclassProc(message, wParam, lParam);

@@ -20,7 +20,7 @@ void TZELLabel::SetCentered(bool centered) {
   Invalidate();
 }
 
-void TZELLabel::SetBackColor(std::optional<kivo::TColor> color) {
+void TZELLabel::SetBackColor(std::optional<TColor> color) {
   FBackColor = color;
   Invalidate();
 }
@@ -106,7 +106,7 @@ void TZELLinkLabel::PaintControl(TZELCanvas& canvas, const TRect& client) {
   TZELLabel::PaintControl(canvas, client);
   if (Focused() && !HideFocus()) {
     const RECT r = ToRECT(client);
-    ::SetTextColor(canvas.DC(), ToColorRef(kivo::Skin.Text));
+    ::SetTextColor(canvas.DC(), ToColorRef(Skin().Text));
     ::DrawFocusRect(canvas.DC(), &r);
   }
 }

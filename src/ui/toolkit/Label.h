@@ -15,7 +15,7 @@ public:
   void SetAutoSize(bool autoSize) { FAutoSize = autoSize; }
   int AutoHeight(int width) override;
   // A label on its own background colour (the wizard's footer) instead of the parent's.
-  void SetBackColor(std::optional<kivo::TColor> color);
+  void SetBackColor(std::optional<TColor> color);
   // A word-wrapped label is only as high as its text (at most its bounds), so that it
   // does not cover the controls below its text.
   void ApplyScale(const TRect& pixels) override;
@@ -32,7 +32,7 @@ private:
   bool FWordWrap = false;
   bool FCentered = false;
   bool FAutoSize = false;
-  std::optional<kivo::TColor> FBackColor;
+  std::optional<TColor> FBackColor;
   TRect FPixels;
 };
 

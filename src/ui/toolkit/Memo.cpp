@@ -83,9 +83,9 @@ void TZELMemo::ApplyTheme() {
 }
 
 HBRUSH TZELMemo::ControlColor(HDC dc) {
-  ::SetTextColor(dc, ToColorRef(kivo::Skin.Text));
-  ::SetBkColor(dc, ToColorRef(kivo::Skin.EditBackground));
-  return GetBrush(kivo::Skin.EditBackground);
+  ::SetTextColor(dc, ToColorRef(Skin().Text));
+  ::SetBkColor(dc, ToColorRef(Skin().EditBackground));
+  return GetBrush(Skin().EditBackground);
 }
 
 namespace {
@@ -196,7 +196,7 @@ void TZELRichViewer::AfterLoad() {
   CHARFORMAT2W format{};
   format.cbSize = sizeof(format);
   format.dwMask = CFM_COLOR;
-  format.crTextColor = ToColorRef(kivo::Skin.Text);
+  format.crTextColor = ToColorRef(Skin().Text);
   ::SendMessageW(Handle(), EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
   ApplyZoom();
 }
@@ -222,7 +222,7 @@ void TZELRichViewer::ApplyScale(const TRect& pixels) {
 }
 
 void TZELRichViewer::ApplyTheme() {
-  ::SendMessageW(Handle(), EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(ToColorRef(kivo::Skin.EditBackground)));
+  ::SendMessageW(Handle(), EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(ToColorRef(Skin().EditBackground)));
   ApplyScrollBarTheme(Handle(), IsDarkMode() && !IsHighContrast());
   AfterLoad();
   TZELScrolledControl::ApplyTheme();

@@ -257,9 +257,9 @@ bool TZELMessageForm::CloseQuery() {
 }
 
 void TZELMessageForm::Paint(TZELCanvas& canvas, const TRect& client) {
-  canvas.FillRect(client, kivo::Skin.Window);
+  canvas.FillRect(client, Skin().Window);
   // The buttons stand on a band of their own below the message, as in the system's boxes.
-  canvas.FillRect(TRect{client.Left, Scale().Apply(FBandTop), client.Right, client.Bottom}, kivo::Skin.ButtonFace);
+  canvas.FillRect(TRect{client.Left, Scale().Apply(FBandTop), client.Right, client.Bottom}, Skin().ButtonFace);
   LPCWSTR id = IDI_INFORMATION;
   switch (FIcon) {
     case TIcon::Information: id = IDI_INFORMATION; break;

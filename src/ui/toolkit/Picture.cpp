@@ -28,7 +28,7 @@ TZELFormattedLabel::TZELFormattedLabel(TZELContainer& parent) : TZELControl(pare
 
 void TZELFormattedLabel::SetCaption(StringView text) {
   TZELControl::SetCaption(text);
-  FRuns = kivo::ParseLinkMarkup(text);
+  FRuns = ParseLinkMarkup(text);
   FFocusLink = 0;
   FPieces.clear();
   Invalidate();
@@ -36,7 +36,7 @@ void TZELFormattedLabel::SetCaption(StringView text) {
 
 std::vector<String> TZELFormattedLabel::Links() const {
   std::vector<String> links;
-  for (const kivo::TTextRun& run : FRuns)
+  for (const TTextRun& run : FRuns)
     if (run.Link) links.push_back(run.Url);
   return links;
 }
@@ -89,7 +89,7 @@ void TZELFormattedLabel::PaintControl(TZELCanvas& canvas, const TRect& client) {
     const bool isLink = FRuns[static_cast<size_t>(piece.Run)].Link;
     if (isLink && piece.Run != lastRun) ++link;
     lastRun = piece.Run;
-    ::SetTextColor(dc, ToColorRef(!Enabled() ? kivo::Skin.DisabledText : isLink ? kivo::Skin.Link : TextColor()));
+    ::SetTextColor(dc, ToColorRef(!Enabled() ? Skin().DisabledText : isLink ? Skin().Link : TextColor()));
     RECT r = piece.Bounds;
     ::DrawTextW(dc, as_wcstr(piece.Text), static_cast<int>(piece.Text.size()), &r, DT_SINGLELINE | DT_NOPREFIX);
     if (!isLink) continue;
@@ -104,14 +104,14 @@ void TZELFormattedLabel::PaintControl(TZELCanvas& canvas, const TRect& client) {
     const int base = piece.Bounds.bottom - std::max(1, Scale().Apply(2));
     canvas.FillRect(TRect{piece.Bounds.left, base, piece.Bounds.left + static_cast<int>(size.cx),
                           base + std::max(1, Scale().Apply(1))},
-                    kivo::Skin.Link);
+                    Skin().Link);
     if (link == FFocusLink) {
       if (focus.right == 0) focus = piece.Bounds;
       else focus.right = piece.Bounds.right, focus.bottom = piece.Bounds.bottom;
     }
   }
   if (Focused() && !HideFocus() && focus.right > focus.left) {
-    ::SetTextColor(dc, ToColorRef(kivo::Skin.Text));
+    ::SetTextColor(dc, ToColorRef(Skin().Text));
     ::DrawFocusRect(dc, &focus);
   }
 }

@@ -4,8 +4,8 @@
 // the application's link handler.
 #include <vector>
 
-#include "ui/ProductPageRules.h"
 #include "ui/toolkit/Control.h"
+#include "ui/toolkit/LinkMarkup.h"
 
 namespace Gdiplus {
 class Image;
@@ -54,7 +54,7 @@ private:
   void Layout(HDC dc, int width);
   int RunAt(POINT point);
   void Open(int run);
-  std::vector<kivo::TTextRun> FRuns;
+  std::vector<TTextRun> FRuns;
   std::vector<TPiece> FPieces;
   int FFocusLink = 0;  // among the links, in order
 };

@@ -24,13 +24,13 @@ void TZELProgressBar::ApplyTheme() {
 }
 
 void TZELProgressBar::PaintControl(TZELCanvas& canvas, const TRect& client) {
-  canvas.FillRect(client, kivo::Skin.ProgressBackground);
+  canvas.FillRect(client, Skin().ProgressBackground);
   const RECT frame = ToRECT(client);
-  ::FrameRect(canvas.DC(), &frame, GetBrush(kivo::Skin.Border));
+  ::FrameRect(canvas.DC(), &frame, GetBrush(Skin().Border));
   const TRect inner = DeflateRect(client, 1, 1, 1, 1);
   const int position = std::clamp(Position(), 0, 100);
   canvas.FillRect(TRect{inner.Left, inner.Top, inner.Left + MulDivRound(inner.Width(), position, 100), inner.Bottom},
-                  kivo::Skin.ProgressBar);
+                  Skin().ProgressBar);
 }
 
 }  // namespace zel

@@ -63,13 +63,13 @@ TScrollThumb TZELScrollBar::Thumb() const {
 }
 
 void TZELScrollBar::PaintControl(TZELCanvas& canvas, const TRect& client) {
-  canvas.FillRect(client, kivo::Skin.EditBackground);
+  canvas.FillRect(client, Skin().EditBackground);
   const int inset = Scale().Apply(2);
   const TRect track = DeflateRect(client, inset, inset, inset, inset);
-  canvas.FillRect(track, kivo::Skin.ProgressBackground);
+  canvas.FillRect(track, Skin().ProgressBackground);
   const TScrollThumb thumb = Thumb();
   if (thumb.Height > 0 && ::IsWindowEnabled(FTarget))
-    canvas.FillRect(TRect{track.Left, thumb.Top, track.Right, thumb.Top + thumb.Height}, kivo::Skin.Border);
+    canvas.FillRect(TRect{track.Left, thumb.Top, track.Right, thumb.Top + thumb.Height}, Skin().Border);
 }
 
 LRESULT TZELScrollBar::SubclassProc(UINT message, WPARAM wParam, LPARAM lParam) {

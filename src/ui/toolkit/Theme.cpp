@@ -14,6 +14,7 @@ namespace zel {
 namespace {
 
 bool DarkMode = ReadDarkModeSetting();
+TColorScheme ColorScheme = nullptr;
 
 // DWMWA_USE_IMMERSIVE_DARK_MODE: 20 from Windows 10 20H1 on, 19 before it.
 constexpr DWORD kDarkModeAttribute = 20;
@@ -44,8 +45,8 @@ bool IsHighContrast() {
   return ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(info), &info, 0) && (info.dwFlags & HCF_HIGHCONTRASTON);
 }
 
-kivo::TSystemColors SystemColors() {
-  kivo::TSystemColors c;
+TSystemColors SystemColors() {
+  TSystemColors c;
   c.Window = FromColorRef(::GetSysColor(COLOR_WINDOW));
   c.WindowText = FromColorRef(::GetSysColor(COLOR_WINDOWTEXT));
   c.Highlight = FromColorRef(::GetSysColor(COLOR_HIGHLIGHT));
@@ -56,12 +57,15 @@ kivo::TSystemColors SystemColors() {
   return c;
 }
 
+void SetColorScheme(TColorScheme scheme) { ColorScheme = scheme; }
+
 void UpdateSkin() {
+  if (!ColorScheme) return;
   if (IsHighContrast()) {
-    const kivo::TSystemColors system = SystemColors();
-    kivo::UpdatePalette(false, &system);
+    const TSystemColors system = SystemColors();
+    ColorScheme(false, &system);
   } else {
-    kivo::UpdatePalette(DarkMode);
+    ColorScheme(DarkMode, nullptr);
   }
 }
 
@@ -109,8 +113,8 @@ HFONT GetFont(const TFontStyle& style, unsigned dpi) {
   return static_cast<HFONT>(slot.Get());
 }
 
-HBRUSH GetBrush(kivo::TColor color) {
-  static std::map<kivo::TColor, TGdiObject> cache;
+HBRUSH GetBrush(TColor color) {
+  static std::map<TColor, TGdiObject> cache;
   auto& slot = cache[color];
   if (!slot) slot.Reset(::CreateSolidBrush(ToColorRef(color)));
   return static_cast<HBRUSH>(slot.Get());

@@ -4,16 +4,16 @@
 #include <windows.h>
 
 #include "library/Strings.h"
-#include "ui/Palette.h"
 #include "ui/toolkit/Scaling.h"
+#include "ui/toolkit/Skin.h"
 
 namespace zel {
 
-inline COLORREF ToColorRef(kivo::TColor color) {
+inline COLORREF ToColorRef(TColor color) {
   return RGB((color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF);
 }
-inline kivo::TColor FromColorRef(COLORREF color) {
-  return (static_cast<kivo::TColor>(GetRValue(color)) << 16) | (static_cast<kivo::TColor>(GetGValue(color)) << 8) |
+inline TColor FromColorRef(COLORREF color) {
+  return (static_cast<TColor>(GetRValue(color)) << 16) | (static_cast<TColor>(GetGValue(color)) << 8) |
          GetBValue(color);
 }
 
@@ -25,8 +25,12 @@ bool IsDarkMode();
 // Re-reads the setting; true when the flag changed.
 bool RefreshDarkMode();
 bool IsHighContrast();
-kivo::TSystemColors SystemColors();
-// Recomputes the palette and skin from the flags above.
+TSystemColors SystemColors();
+// The application's colour scheme: told the flags (highContrast, when not null, takes
+// precedence over dark), it computes its colours and gives the toolkit its skin (SetSkin).
+using TColorScheme = void (*)(bool dark, const TSystemColors* highContrast);
+void SetColorScheme(TColorScheme scheme);
+// Has the scheme recompute the skin from the flags above; without a scheme the skin stays.
 void UpdateSkin();
 
 // The DPI of the monitor the window is on (per-monitor aware), else the system's.
@@ -47,6 +51,6 @@ struct TFontStyle {
 // A font of the toolkit's face ("Segoe UI") at the given size and DPI; owned by the cache.
 HFONT GetFont(const TFontStyle& style, unsigned dpi);
 // A solid brush of the colour; owned by the cache.
-HBRUSH GetBrush(kivo::TColor color);
+HBRUSH GetBrush(TColor color);
 
 }  // namespace zel

@@ -1,4 +1,4 @@
-#include "ui/ProductPages.h"
+#include "product/ProductPages.h"
 
 #include <algorithm>
 
@@ -10,8 +10,9 @@
 #include "core/RunLog.h"
 #include "library/win/FileSystem.h"
 #include "product/ActionPrepare.h"
-#include "ui/ProductPageRules.h"
+#include "product/ProductPageRules.h"
 #include "ui/toolkit/Dialogs.h"
+#include "ui/toolkit/LinkMarkup.h"
 
 namespace kivo {
 
@@ -307,8 +308,8 @@ void TInstallerPageAddons::CreateControls() {
 
 void TInstallerPageAddons::Localize() {
   TInstallerPage::Localize();
-  FText1->SetCaption(FormatWithLinks(GetText(u"L1"), {FAddons->Values(u"L0")}));
-  FText2->SetCaption(FormatWithLinks(GetText(u"L2"), {FAddons->Values(u"L1"), FAddons->Values(u"L2")}));
+  FText1->SetCaption(zel::FormatWithLinks(GetText(u"L1"), {FAddons->Values(u"L0")}));
+  FText2->SetCaption(zel::FormatWithLinks(GetText(u"L2"), {FAddons->Values(u"L1"), FAddons->Values(u"L2")}));
 }
 
 void TInstallerPageAddons::Paint(zel::TZELCanvas& canvas, const zel::TRect& client) {

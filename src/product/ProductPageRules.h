@@ -1,10 +1,9 @@
 #pragma once
 // What the product pages show and do, as functions of the installer's state, apart from
 // the windows so that they are tested natively: the setup page's boxes and radios, the
-// destination a browsed folder or a change of installation kind leads to, and how far a
-// translated caption may grow.
+// destination a browsed folder or a change of installation kind leads to, the folder the
+// user typed, and sizes for people.
 #include <cstdint>
-#include <vector>
 
 #include "library/Strings.h"
 
@@ -58,24 +57,5 @@ zel::String FormatByteSize(uint64_t bytes, const zel::String (&units)[3], char16
 // leaves portablePath (any case) for defaultPath. Empty when the destination stays.
 zel::String DestinationForKind(bool portable, zel::StringView dest, bool programFilesPath,
                                zel::StringView portablePath, zel::StringView defaultPath);
-
-// The width a control at left gets for a caption that needs `needed` units: its own
-// width when that suffices, else wider up to maxRight (never narrower than it was).
-int FittedWidth(int left, int width, int needed, int maxRight);
-
-// A format text with string placeholders ("%s") filled with the arguments; an argument
-// that is a web address becomes a link to itself, any other goes in as it is (so it may
-// carry the formatted label's own markup).
-zel::String FormatWithLinks(zel::StringView format, const std::vector<zel::String>& args);
-
-// A piece of formatted text: plain, or a link with its address ("<a href="...">text</a>";
-// "<a>text</a>" is a link without one). Anything else is text as it stands.
-struct TTextRun {
-  zel::String Text;
-  bool Link = false;
-  zel::String Url;
-  bool operator==(const TTextRun&) const = default;
-};
-std::vector<TTextRun> ParseLinkMarkup(zel::StringView markup);
 
 }  // namespace kivo
