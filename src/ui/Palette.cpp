@@ -4,6 +4,15 @@ namespace kivo {
 
 TInstallerPalette Palette = MakePalette(false);
 
+namespace {
+// The toolkit paints in the light skin until the window's theme says otherwise: a box
+// or the language dialog before the wizard looks as it always did.
+const bool kLightSkinGiven = [] {
+  zel::SetSkin(MakeSkin(false));
+  return true;
+}();
+}  // namespace
+
 TInstallerPalette MakePalette(bool dark) {
   TInstallerPalette p;
   p.Accent = dark ? 0xAC671C : 0xDE8C33;
