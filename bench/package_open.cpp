@@ -43,9 +43,24 @@ struct TRandom {
 // Instruction-like byte patterns with random operands: compresses roughly like a program.
 void AppendCode(std::vector<uint8_t>& out, size_t size, TRandom& rng) {
   static const std::vector<std::vector<uint8_t>> kOps = {
-      {0x55}, {0x48, 0x89, 0xE5}, {0x48, 0x83, 0xEC}, {0xC3}, {0x90}, {0x48, 0x8B, 0x45},
-      {0x48, 0x89, 0x7D}, {0x41, 0x57}, {0x41, 0x56}, {0x5D}, {0x31, 0xC0}, {0x0F, 0x1F, 0x44, 0x00, 0x00},
-      {0x48, 0x8D, 0x0D}, {0xFF, 0x15}, {0x74}, {0x75}, {0x85, 0xC0}, {0x48, 0x85, 0xC9},
+      {0x55},
+      {0x48, 0x89, 0xE5},
+      {0x48, 0x83, 0xEC},
+      {0xC3},
+      {0x90},
+      {0x48, 0x8B, 0x45},
+      {0x48, 0x89, 0x7D},
+      {0x41, 0x57},
+      {0x41, 0x56},
+      {0x5D},
+      {0x31, 0xC0},
+      {0x0F, 0x1F, 0x44, 0x00, 0x00},
+      {0x48, 0x8D, 0x0D},
+      {0xFF, 0x15},
+      {0x74},
+      {0x75},
+      {0x85, 0xC0},
+      {0x48, 0x85, 0xC9},
   };
   const size_t end = out.size() + size;
   while (out.size() < end) {
@@ -53,7 +68,7 @@ void AppendCode(std::vector<uint8_t>& out, size_t size, TRandom& rng) {
     out.insert(out.end(), op.begin(), op.end());
     const uint32_t r = rng.Below(10);
     if (r < 3) out.push_back(static_cast<uint8_t>(rng.Below(64) * 8));  // small displacement
-    else if (r < 4) {                                                    // call/lea target
+    else if (r < 4) {                                                   // call/lea target
       out.push_back(0xE8);
       const uint32_t target = rng.Below(1 << 20);
       for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(target >> (8 * i)));
@@ -68,9 +83,9 @@ void AppendNoise(std::vector<uint8_t>& out, size_t size, TRandom& rng) {
 }
 
 void AppendText(std::vector<uint8_t>& out, size_t size, TRandom& rng) {
-  static const char* const kWords[] = {"Setup", "install", "the", "folder", "player", "skin", "Language",
-                                       "update", "file", "version", "=", "option", "media", "KIVO",
-                                       "playlist", "audio", "video", "settings", "user", "[Common]"};
+  static const char* const kWords[] = {"Setup",    "install", "the",     "folder",   "player", "skin",    "Language",
+                                       "update",   "file",    "version", "=",        "option", "media",   "KIVO",
+                                       "playlist", "audio",   "video",   "settings", "user",   "[Common]"};
   const size_t end = out.size() + size;
   while (out.size() < end) {
     const char* w = kWords[rng.Below(20)];
@@ -125,17 +140,17 @@ int BenchPackage(const char* path, int repetitions, const char* lzmaAlone) {
   int members = 0;
   for (int i = 0; i < repetitions; ++i) {
     fromMemory = std::min(fromMemory, Best(1, [&] {
-      TReadOnlyMemoryStream stream(package.data(), package.size());
-      TSetupPackageReader reader(stream);
-      members = reader.FileTable().Count();
-    }));
+                            TReadOnlyMemoryStream stream(package.data(), package.size());
+                            TSetupPackageReader reader(stream);
+                            members = reader.FileTable().Count();
+                          }));
     fromFile = std::min(fromFile, Best(1, [&] { TSetupPackageReader reader(FromUtf8(path)); }));
     std::unique_ptr<uint8_t[]> out(new uint8_t[payloadSize]);
     SizeT outLen = payloadSize, inLen = body.size() - LZMA_PROPS_SIZE;
     ELzmaStatus status;
     const auto start = Clock::now();
-    LzmaDecode(out.get(), &outLen, body.data() + LZMA_PROPS_SIZE, &inLen, body.data(), LZMA_PROPS_SIZE,
-               LZMA_FINISH_ANY, &status, &alloc);
+    LzmaDecode(out.get(), &outLen, body.data() + LZMA_PROPS_SIZE, &inLen, body.data(), LZMA_PROPS_SIZE, LZMA_FINISH_ANY,
+               &status, &alloc);
     raw = std::min(raw, Seconds(Clock::now() - start));
   }
   const double mb = payloadSize / 1e6;
@@ -181,8 +196,8 @@ int main(int argc, char** argv) {
   const double buildTime = Seconds(Clock::now() - buildStart);
   const size_t payloadSize = builder.Payload().Bytes().size();
   const double mb = payloadSize / 1e6;
-  std::printf("payload %.1f MB in %d members, package %.1f MB (%.1f%%), built at level 4 in %.2f s\n", mb,
-              members, package.Bytes().size() / 1e6, 100.0 * package.Bytes().size() / payloadSize, buildTime);
+  std::printf("payload %.1f MB in %d members, package %.1f MB (%.1f%%), built at level 4 in %.2f s\n", mb, members,
+              package.Bytes().size() / 1e6, 100.0 * package.Bytes().size() / payloadSize, buildTime);
 
   // The reader, from a package in memory (as the resource is), against the same coded
   // bytes, deciphered beforehand, through the SDK's one-call decoder. The two alternate so
@@ -198,16 +213,16 @@ int main(int argc, char** argv) {
   double open = 1e30, raw = 1e30;
   for (int i = 0; i < repetitions; ++i) {
     open = std::min(open, Best(1, [&] {
-      TReadOnlyMemoryStream stream(package.Memory(), package.Bytes().size());
-      TSetupPackageReader reader(stream);
-      openedMembers = reader.FileTable().Count();
-    }));
+                      TReadOnlyMemoryStream stream(package.Memory(), package.Bytes().size());
+                      TSetupPackageReader reader(stream);
+                      openedMembers = reader.FileTable().Count();
+                    }));
     std::unique_ptr<uint8_t[]> out(new uint8_t[payloadSize]);  // fresh pages, as the reader gets
     SizeT outLen = payloadSize, inLen = body.size() - LZMA_PROPS_SIZE;
     ELzmaStatus status;
     const auto start = Clock::now();
-    const SRes res = LzmaDecode(out.get(), &outLen, body.data() + LZMA_PROPS_SIZE, &inLen, body.data(),
-                                LZMA_PROPS_SIZE, LZMA_FINISH_ANY, &status, &alloc);
+    const SRes res = LzmaDecode(out.get(), &outLen, body.data() + LZMA_PROPS_SIZE, &inLen, body.data(), LZMA_PROPS_SIZE,
+                                LZMA_FINISH_ANY, &status, &alloc);
     raw = std::min(raw, Seconds(Clock::now() - start));
     rawOk = rawOk && res == SZ_OK && outLen == payloadSize &&
             std::memcmp(out.get(), builder.Payload().Memory(), payloadSize) == 0;
@@ -222,9 +237,8 @@ int main(int argc, char** argv) {
   }
 
   uint32_t crcValue = 0;
-  const double crc = Best(repetitions, [&] {
-    crcValue = TZELHashCRC32::Compute(builder.Payload().Memory(), payloadSize);
-  });
+  const double crc =
+      Best(repetitions, [&] { crcValue = TZELHashCRC32::Compute(builder.Payload().Memory(), payloadSize); });
   std::vector<uint8_t> scratch(body);
   const double cipher = Best(repetitions, [&] {
     TRC4 r;
@@ -236,7 +250,6 @@ int main(int argc, char** argv) {
   std::printf("raw LZMA decode:                 %8.1f ms  %7.1f MB/s of payload\n", raw * 1e3, mb / raw);
   std::printf("open / raw decode:               %8.3f\n", open / raw);
   std::printf("CRC-32 alone:                    %8.1f ms  %7.1f MB/s (crc %08X)\n", crc * 1e3, mb / crc, crcValue);
-  std::printf("RC4 alone (coded bytes):         %8.1f ms  %7.1f MB/s\n", cipher * 1e3,
-              scratch.size() / 1e6 / cipher);
+  std::printf("RC4 alone (coded bytes):         %8.1f ms  %7.1f MB/s\n", cipher * 1e3, scratch.size() / 1e6 / cipher);
   return 0;
 }

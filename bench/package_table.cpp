@@ -29,8 +29,8 @@ std::vector<uint8_t> Build(int count, bool emptyNames) {
   TMemoryStream none;
   for (int i = 0; i < count; ++i) {
     none.SetPosition(0);
-    builder.AddFile(none, emptyNames ? String() : Ascii("Folder" + std::to_string(i % 97) + "\\File" +
-                                                          std::to_string(i) + ".dat"));
+    builder.AddFile(
+        none, emptyNames ? String() : Ascii("Folder" + std::to_string(i % 97) + "\\File" + std::to_string(i) + ".dat"));
   }
   TMemoryStream out;
   builder.Commit(out, 0);

@@ -108,7 +108,8 @@ std::vector<TFile> MakeTree(const fs::path& root, size_t totalBytes) {
     std::string name = "file" + std::to_string(i) + (i % 3 == 0 ? ".dat" : i % 3 == 1 ? ".dll" : ".ini");
     f.ArchiveName = Ascii(folder.empty() ? name : folder + "\\" + name);
     fs::path dir = root;
-    for (char& c : folder) if (c == '\\') c = '/';
+    for (char& c : folder)
+      if (c == '\\') c = '/';
     if (!folder.empty()) dir /= folder;
     fs::create_directories(dir);
     std::ofstream(dir / name, std::ios::binary)
@@ -135,8 +136,8 @@ double RunZlib(const std::vector<TFile>& files, const String& output, int level,
   std::vector<uint8_t> buffer(1024 * 1024);
   const auto start = Clock::now();
   unsigned error = 0;
-  const platform::FileHandle h = platform::FileOpen(output, platform::FileAccess::Write,
-                                                    platform::FileDisposition::CreateAlways, platform::ShareRead, error);
+  const platform::FileHandle h = platform::FileOpen(
+      output, platform::FileAccess::Write, platform::FileDisposition::CreateAlways, platform::ShareRead, error);
   if (h == platform::InvalidFile) std::exit(2);
   z_stream z{};
   deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);

@@ -155,9 +155,8 @@ void CheckRenderedSwitches(const uint8_t* data, size_t size) {
         rendered = QuoteArgumentWithQuotes(prefix + sw.Name + (sw.HasValue ? u"=\"" + sw.Value + u"\"" : String()));
         break;
       default:  // the parser's own form: the value quoted after "="
-        rendered = sw.HasValue && sw.Value.find(u' ') != String::npos
-                       ? prefix + sw.Name + u"=\"" + sw.Value + u"\""
-                       : arg;
+        rendered =
+            sw.HasValue && sw.Value.find(u' ') != String::npos ? prefix + sw.Name + u"=\"" + sw.Value + u"\"" : arg;
         break;
     }
     if (!params.empty()) params += u' ';

@@ -34,8 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ReadEverything(ini);
   const String text = ini.SaveToText();
 
-  for (TZELIniEncoding encoding :
-       {TZELIniEncoding::Utf16LE, TZELIniEncoding::Utf8, TZELIniEncoding::Utf16BE}) {
+  for (TZELIniEncoding encoding : {TZELIniEncoding::Utf16LE, TZELIniEncoding::Utf8, TZELIniEncoding::Utf16BE}) {
     TMemoryStream saved;
     ini.SaveToStream(saved, encoding);
     saved.SetPosition(0);

@@ -17,9 +17,7 @@ void Check(bool condition) {
   if (!condition) __builtin_trap();
 }
 
-bool Rooted(StringView path) {
-  return (path.size() >= 2 && path[1] == u':') || (!path.empty() && path[0] == u'\\');
-}
+bool Rooted(StringView path) { return (path.size() >= 2 && path[1] == u':') || (!path.empty() && path[0] == u'\\'); }
 
 // The length of the root CleanPath keeps as written.
 size_t RootLength(StringView path) {
@@ -48,8 +46,7 @@ void CheckClean(const String& text) {
   const size_t root = RootLength(cleaned);
   // A trailing backslash where the text had one (a bare root such as "\\" may end in
   // its own).
-  if (cleaned.size() > root)
-    Check((!text.empty() && text.back() == u'\\') == (cleaned.back() == u'\\'));
+  if (cleaned.size() > root) Check((!text.empty() && text.back() == u'\\') == (cleaned.back() == u'\\'));
   Check(cleaned.substr(0, root) == StringView(text).substr(0, root));
   StringView rest = StringView(cleaned).substr(root);
   while (!rest.empty()) {
@@ -79,8 +76,8 @@ void CheckExpand(const String& text, const String& folder) {
   // one after another.
   if (text.find(u"$DEST") == String::npos) {
     String plain = ReplaceAll(text, u"\\n", u"\r\n");
-    for (const char16_t* name : {u"$DEST", u"$TEMP", u"$LINK", u"$NAME", u"$VERSION", u"$DESKTOP", u"$STARTMENU",
-                                 u"$PROGRAMS"})
+    for (const char16_t* name :
+         {u"$DEST", u"$TEMP", u"$LINK", u"$NAME", u"$VERSION", u"$DESKTOP", u"$STARTMENU", u"$PROGRAMS"})
       plain = ReplaceAll(plain, name, StringView(name) == u"$NAME" ? u"N" : u"");
     Check(expanded == plain);
   }

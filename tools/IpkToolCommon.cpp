@@ -13,9 +13,7 @@ using namespace zel;
 
 namespace ipktool {
 
-void PrintError(const std::string& message) {
-  std::fprintf(stderr, "ipktool: %s\n", message.c_str());
-}
+void PrintError(const std::string& message) { std::fprintf(stderr, "ipktool: %s\n", message.c_str()); }
 
 std::string Quoted(StringView text) { return "\"" + ToUtf8(text) + "\""; }
 

@@ -109,8 +109,8 @@ TBytes VersionResource(const TSetupIdentity& identity) {
   for (uint32_t field : {0x3Fu, 0u, 0x40004u /* VOS_NT_WINDOWS32 */, 1u /* VFT_APP */, 0u, 0u, 0u}) Put32(fixed, field);
   std::vector<TBytes> strings;
   const std::pair<const char16_t*, String> values[] = {
-      {u"CompanyName", identity.CompanyName}, {u"FileDescription", identity.FileDescription},
-      {u"FileVersion", identity.FileVersion}, {u"ProductName", identity.ProductName},
+      {u"CompanyName", identity.CompanyName},       {u"FileDescription", identity.FileDescription},
+      {u"FileVersion", identity.FileVersion},       {u"ProductName", identity.ProductName},
       {u"ProductVersion", identity.ProductVersion}, {u"OriginalFilename", u"Setup.exe"}};
   for (const auto& [name, text] : values) {
     TBytes value;
@@ -312,16 +312,17 @@ int CmdSetup(const std::vector<String>& args) {
       written = written && ::UpdateResourceW(update, RT_ICON, MAKEINTRESOURCEW(i + 1), iconLanguage,
                                              const_cast<uint8_t*>(icon.Images[i].data()),
                                              static_cast<DWORD>(icon.Images[i].size()));
-    written = written && ::UpdateResourceW(update, RT_GROUP_ICON, MAKEINTRESOURCEW(1), iconLanguage,
-                                           const_cast<uint8_t*>(icon.Group.data()), static_cast<DWORD>(icon.Group.size()));
+    written =
+        written && ::UpdateResourceW(update, RT_GROUP_ICON, MAKEINTRESOURCEW(1), iconLanguage,
+                                     const_cast<uint8_t*>(icon.Group.data()), static_cast<DWORD>(icon.Group.size()));
   }
   const std::string writeError = written ? std::string() : LastErrorText();
   if (!::EndUpdateResourceW(update, !written) || !written)
     fail(Quoted(out) + ": the resources cannot be written: " + (written ? LastErrorText() : writeError));
 
   if (DropSignature(outPath))
-    std::fprintf(stderr, "ipktool: %s was signed; %s carries no signature: sign it again\n",
-                 Quoted(prebuilt).c_str(), Quoted(out).c_str());
+    std::fprintf(stderr, "ipktool: %s was signed; %s carries no signature: sign it again\n", Quoted(prebuilt).c_str(),
+                 Quoted(out).c_str());
 
   // Read back what a running setup will find.
   {

@@ -116,8 +116,7 @@ namespace {
 
 std::unique_ptr<kivo::TInstallerScript> LoadScript(const fs::path& setupFolder) {
   const fs::path path = setupFolder / ToPath(kScriptName);
-  if (!fs::is_regular_file(path))
-    throw TToolError{ExitFailure, "the setup folder has no " + ToUtf8(kScriptName)};
+  if (!fs::is_regular_file(path)) throw TToolError{ExitFailure, "the setup folder has no " + ToUtf8(kScriptName)};
   auto script = std::make_unique<kivo::TInstallerScript>();
   TFileStream stream(FromPath(path), FileMode::OpenRead);
   script->LoadFromStream(stream);
@@ -140,7 +139,8 @@ String InstalledFileKey(StringView path) {
 // no language.
 std::vector<std::string> ScriptProblems(const fs::path& setupFolder, const fs::path& productFolder) {
   std::set<String> setupMembers, productMembers;
-  for (const String& name : FolderMembers(setupFolder)) setupMembers.insert(kivo::TSetupPackageFileTable::NameKey(name));
+  for (const String& name : FolderMembers(setupFolder))
+    setupMembers.insert(kivo::TSetupPackageFileTable::NameKey(name));
   for (const String& name : FolderMembers(productFolder))
     productMembers.insert(kivo::TSetupPackageFileTable::NameKey(name));
   const auto script = LoadScript(setupFolder);
@@ -218,7 +218,6 @@ void RequireConsistent(const fs::path& setupFolder, const fs::path& productFolde
   for (const std::string& p : problems) message += "\n  " + p;
   throw TToolError{ExitRefused, message};
 }
-
 
 int CmdComponents(const std::vector<String>& args) {
   std::vector<String> positional, families;
@@ -331,15 +330,19 @@ int CmdIdentity(const std::vector<String>& args) {
       std::to_string(v[0]) + "," + std::to_string(v[1]) + "," + std::to_string(v[2]) + "," + std::to_string(v[3]);
   std::string rc = "#pragma code_page(65001)\n";
   if (!icon.empty()) rc += "1 ICON " + RcString(icon) + "\n";
-  rc += "1 VERSIONINFO\nFILEVERSION " + numbers + "\nPRODUCTVERSION " + numbers +
-        "\nFILEOS 0x40004\nFILETYPE 0x1\nBEGIN\n  BLOCK \"StringFileInfo\"\n  BEGIN\n    BLOCK \"040904B0\"\n    BEGIN\n";
-  const std::pair<const char*, const String*> values[] = {
-      {"CompanyName", &identity.CompanyName}, {"FileDescription", &identity.FileDescription},
-      {"FileVersion", &identity.FileVersion}, {"ProductName", &identity.ProductName},
-      {"ProductVersion", &identity.ProductVersion}};
-  for (const auto& [name, value] : values) rc += std::string("      VALUE \"") + name + "\", " + RcString(*value) + "\n";
-  rc += "      VALUE \"OriginalFilename\", \"Setup.exe\"\n    END\n  END\n"
-        "  BLOCK \"VarFileInfo\"\n  BEGIN\n    VALUE \"Translation\", 0x409, 1200\n  END\nEND\n";
+  rc +=
+      "1 VERSIONINFO\nFILEVERSION " + numbers + "\nPRODUCTVERSION " + numbers +
+      "\nFILEOS 0x40004\nFILETYPE 0x1\nBEGIN\n  BLOCK \"StringFileInfo\"\n  BEGIN\n    BLOCK \"040904B0\"\n    BEGIN\n";
+  const std::pair<const char*, const String*> values[] = {{"CompanyName", &identity.CompanyName},
+                                                          {"FileDescription", &identity.FileDescription},
+                                                          {"FileVersion", &identity.FileVersion},
+                                                          {"ProductName", &identity.ProductName},
+                                                          {"ProductVersion", &identity.ProductVersion}};
+  for (const auto& [name, value] : values)
+    rc += std::string("      VALUE \"") + name + "\", " + RcString(*value) + "\n";
+  rc +=
+      "      VALUE \"OriginalFilename\", \"Setup.exe\"\n    END\n  END\n"
+      "  BLOCK \"VarFileInfo\"\n  BEGIN\n    VALUE \"Translation\", 0x409, 1200\n  END\nEND\n";
   const fs::path out = ToPath(positional[1]);
   std::error_code error;
   if (fs::is_regular_file(out, error)) {

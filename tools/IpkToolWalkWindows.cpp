@@ -16,7 +16,8 @@ namespace {
 void WalkFolder(const std::wstring& folder, const String& relative, const std::wstring& excluded,
                 std::vector<String>& names) {
   WIN32_FIND_DATAW data;
-  HANDLE find = ::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+  HANDLE find =
+      ::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
   if (find == INVALID_HANDLE_VALUE)
     throw TToolError{ExitFailure, Quoted(String(folder.begin(), folder.end())) + ": " +
                                       ToUtf8(zel::platform::SystemErrorMessage(::GetLastError()))};
@@ -29,7 +30,8 @@ void WalkFolder(const std::wstring& folder, const String& relative, const std::w
     const std::wstring full = folder + L"\\" + name;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) WalkFolder(full, member, excluded, names);
-    else if (::CompareStringOrdinal(full.c_str(), -1, excluded.c_str(), -1, TRUE) != CSTR_EQUAL) names.push_back(member);
+    else if (::CompareStringOrdinal(full.c_str(), -1, excluded.c_str(), -1, TRUE) != CSTR_EQUAL)
+      names.push_back(member);
   } while (::FindNextFileW(find, &data));
   ::FindClose(find);
   if (empty && !relative.empty()) ReportEmptyFolder(relative);
@@ -37,7 +39,8 @@ void WalkFolder(const std::wstring& folder, const String& relative, const std::w
 
 }  // namespace
 
-void WalkFolderLong(const std::filesystem::path& root, const std::filesystem::path& exclude, std::vector<String>& names) {
+void WalkFolderLong(const std::filesystem::path& root, const std::filesystem::path& exclude,
+                    std::vector<String>& names) {
   std::wstring base = FolderPath(FromPath(root)).native();
   while (base.size() > 1 && (base.back() == L'\\' || base.back() == L'/')) base.pop_back();
   WalkFolder(base, {}, exclude.empty() ? std::wstring() : FolderPath(FromPath(exclude)).native(), names);

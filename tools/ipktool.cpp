@@ -210,8 +210,9 @@ void CheckTargets(const fs::path& root, const std::vector<const TSetupPackageFil
   for (const TSetupPackageFileTableItem* item : items) {
     const fs::path target = MemberPath(root, item->Name);
     if (!zel::platform::PathStaysInside(rootName, FromPath(target)))
-      throw TToolError{ExitRefused, "refusing member " + Quoted(item->Name) +
-                                        ": a link in the destination leads out of the folder, or the target cannot be examined"};
+      throw TToolError{ExitRefused,
+                       "refusing member " + Quoted(item->Name) +
+                           ": a link in the destination leads out of the folder, or the target cannot be examined"};
     std::error_code ec;
     if (fs::is_directory(fs::symlink_status(target, ec)))
       throw TToolError{ExitRefused, "refusing member " + Quoted(item->Name) + ": a folder of that name exists"};

@@ -80,7 +80,8 @@ int wmain(int argc, wchar_t** argv) {
     TInstallerResources resources(&info);
     ChooseLanguage(resources, showDialog);
     const String exe = ModuleFileName();
-    Out(u"Product package: " + (IsUninstallerFileName(exe) ? ChangeFileExt(exe, u".dat") : String(u"resource PRODUCT")));
+    Out(u"Product package: " +
+        (IsUninstallerFileName(exe) ? ChangeFileExt(exe, u".dat") : String(u"resource PRODUCT")));
     Out(u"Name: " + info.GetName());
     Out(u"Version: " + info.GetFullVersion());
     Out(u"Default path: " + info.GetDefaultPath());

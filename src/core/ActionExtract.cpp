@@ -77,8 +77,8 @@ void TInstallerActionExtract::AwaitAhead() {
   if (!FStaged) return;
   const ULONGLONG start = ::GetTickCount64();
   FStaged->Wait();
-  RunLog().Log(u"The new files are written ahead (waited " + zel::IntToStr(static_cast<int64_t>(::GetTickCount64() - start)) +
-               u" ms for them)");
+  RunLog().Log(u"The new files are written ahead (waited " +
+               zel::IntToStr(static_cast<int64_t>(::GetTickCount64() - start)) + u" ms for them)");
 }
 
 void TInstallerActionExtract::DropAhead() noexcept {

@@ -50,8 +50,8 @@ bool DeleteKeyTree(HKEY parent, const String& path) {
     return false;
   zel::THandleKey key(raw);
   DWORD count = 0;
-  ::RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
-                     nullptr, nullptr);
+  ::RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr);
   for (DWORD i = count; i-- > 0;) {
     wchar_t name[64];
     DWORD length = 64;
@@ -93,8 +93,8 @@ bool TInstallerApplicationRepository::Register(StringView name, StringView unins
   String keyPath;
   if (!EntryKeyPath(name, keyPath)) return false;
   HKEY raw = nullptr;
-  const REGSAM access = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS |
-                        KEY_NOTIFY | kView;
+  const REGSAM access =
+      KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | kView;
   if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, zel::as_wcstr(keyPath), 0, access, &raw) != ERROR_SUCCESS &&
       ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, zel::as_wcstr(keyPath), 0, nullptr, 0, KEY_ALL_ACCESS | kView, nullptr,
                         &raw, nullptr) != ERROR_SUCCESS)
@@ -161,7 +161,8 @@ bool TInstallerApplicationRepository::Restore(const TSavedUninstallEntry& saved)
   bool all = true;
   for (const TSavedUninstallEntry::TValue& value : saved.Values)
     all = ::RegSetValueExW(key.Get(), zel::as_wcstr(value.Name), 0, value.Type, value.Data.data(),
-                           static_cast<DWORD>(value.Data.size())) == ERROR_SUCCESS && all;
+                           static_cast<DWORD>(value.Data.size())) == ERROR_SUCCESS &&
+          all;
   return all;
 }
 

@@ -74,8 +74,7 @@ TRefusedDestination RefusedDestination(StringView folder) {
   const String own = zel::CsidlFolder(CSIDL_PROFILE);
   for (const String& profile : zel::ListedProfileFolders()) {
     if (zel::SameText(profile, own) || zel::IsWithinFolder(own, profile)) continue;
-    if (zel::IsWithinFolder(profile, path) || zel::IsWithinFolder(path, profile))
-      return {TKind::OtherProfile, profile};
+    if (zel::IsWithinFolder(profile, path) || zel::IsWithinFolder(path, profile)) return {TKind::OtherProfile, profile};
   }
   return {};
 }

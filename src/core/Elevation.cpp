@@ -32,7 +32,9 @@ String CurrentFolder() {
 
 }  // namespace
 
-bool RunElevated(StringView params, uint32_t* exitCode) { return RunElevatedFile(zel::ModuleFileName(), params, exitCode); }
+bool RunElevated(StringView params, uint32_t* exitCode) {
+  return RunElevatedFile(zel::ModuleFileName(), params, exitCode);
+}
 
 bool RunElevatedFile(StringView program, StringView params, uint32_t* exitCode) {
   if (exitCode) *exitCode = 0;

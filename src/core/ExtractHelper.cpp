@@ -26,9 +26,8 @@ constexpr size_t kWriteBuffer = 256 * 1024;
 
 std::unique_ptr<zel::TStream> TryCreate(StringView target) {
   try {
-    return std::make_unique<zel::TBufferedFileStream>(target, zel::FileMode::Create,
-                                                      zel::platform::ShareRead | zel::platform::ShareWrite,
-                                                      kWriteBuffer);
+    return std::make_unique<zel::TBufferedFileStream>(
+        target, zel::FileMode::Create, zel::platform::ShareRead | zel::platform::ShareWrite, kWriteBuffer);
   } catch (const zel::EFCreateError&) {
     return nullptr;
   }
@@ -73,8 +72,9 @@ String WriteFailureText(const String& target, unsigned error) {
   }
   String format = resources.GetText(u"Common", u"E9");
   if (format.empty()) format = u"The file \"%s\" could not be written: %s";
-  return zel::Format(format, target,
-                     zel::Trim(error ? zel::platform::SystemErrorMessage(error) : String(u"the system gave no reason.")));
+  return zel::Format(
+      format, target,
+      zel::Trim(error ? zel::platform::SystemErrorMessage(error) : String(u"the system gave no reason.")));
 }
 
 String TInstallerExtractHelper::FormatText(StringView key, StringView argument) {
@@ -87,7 +87,8 @@ void TInstallerExtractHelper::ForceFolder(StringView folder) {
   // the one the user chose or knows from the script.
   const String dest = Installer ? zel::ExcludeTrailingBackslash(Installer->DestPath()) : String();
   const String protect = !dest.empty() && !Installer->IsProgramFilesPath() ? dest : String();
-  if (!ForceDirectories(path, protect)) throw EInstallerInstallError(FormatText(u"E3", zel::IncludeTrailingBackslash(path)));
+  if (!ForceDirectories(path, protect))
+    throw EInstallerInstallError(FormatText(u"E3", zel::IncludeTrailingBackslash(path)));
 }
 
 namespace {
@@ -113,9 +114,7 @@ int TInstallerExtractHelper::AskLockedFile(StringView target) {
   String caption = Installer->Resources().GetText(u"Common", u"Caption");
   if (caption.empty()) caption = u"Setup";
   int answer = IDIGNORE;
-  Installer->CallOnMainThread([&] {
-    answer = AskLockedFileQuestion(::GetActiveWindow(), text, caption);
-  });
+  Installer->CallOnMainThread([&] { answer = AskLockedFileQuestion(::GetActiveWindow(), text, caption); });
   return answer;
 }
 

@@ -52,8 +52,7 @@ std::vector<uint8_t> ElevatedUser() {
 }
 
 bool IsTrusted(PSID sid, const std::vector<uint8_t>& self) {
-  if (IsWellKnown(sid, WinLocalSystemSid) || IsWellKnown(sid, WinBuiltinAdministratorsSid) ||
-      IsTrustedInstaller(sid))
+  if (IsWellKnown(sid, WinLocalSystemSid) || IsWellKnown(sid, WinBuiltinAdministratorsSid) || IsTrustedInstaller(sid))
     return true;
   return !self.empty() && ::EqualSid(sid, const_cast<uint8_t*>(self.data())) != FALSE;
 }
@@ -110,8 +109,8 @@ String NonAdminWriter(StringView path, bool& readable) {
   PSID ownerSid = nullptr;
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (::GetSecurityInfo(handle.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                        &ownerSid, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+  if (::GetSecurityInfo(handle.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &ownerSid,
+                        nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
     return u"an unknown account";
   const zel::TLocalMemory owner(descriptor);
   readable = true;

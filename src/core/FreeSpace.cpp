@@ -47,9 +47,10 @@ void CheckRoom(const std::vector<TRoomNeed>& needs) {
   for (const String& key : order) {
     const TVolumeNeed& volume = volumes[key];
     const uint64_t free = volume.Room.Free + volume.Freed;
-    RunLog().Log(u"Room on " + volume.Room.Volume + u": " + FormatBytes(volume.Bytes) + u" needed, " + FormatBytes(free) +
-                 u" free");
-    if (volume.Bytes > free) throw EInstallerNotEnoughRoomError(NotEnoughRoomText(volume.Room.Volume, volume.Bytes, free));
+    RunLog().Log(u"Room on " + volume.Room.Volume + u": " + FormatBytes(volume.Bytes) + u" needed, " +
+                 FormatBytes(free) + u" free");
+    if (volume.Bytes > free)
+      throw EInstallerNotEnoughRoomError(NotEnoughRoomText(volume.Room.Volume, volume.Bytes, free));
   }
 }
 

@@ -22,7 +22,7 @@ public:
 };
 
 struct TRoomNeed {
-  zel::String Path;   // a folder (or file) on the volume that the bytes go to
+  zel::String Path;  // a folder (or file) on the volume that the bytes go to
   uint64_t Bytes = 0;
   uint64_t Freed = 0;  // bytes the run frees there before it writes (old leftovers it removes)
 };

@@ -126,8 +126,8 @@ TInstaller::TInstaller(StringView params) {
     Installer = nullptr;
     throw;
   }
-  RunLog().Log(u"Mode: " + String(FMode == TInstallerMode::Install ? u"install" : u"uninstall") +
-               u", flags: " + FlagsText(FFlags) + u", destination: \"" + FDestPath + u"\"");
+  RunLog().Log(u"Mode: " + String(FMode == TInstallerMode::Install ? u"install" : u"uninstall") + u", flags: " +
+               FlagsText(FFlags) + u", destination: \"" + FDestPath + u"\"");
 }
 
 TInstaller::~TInstaller() {
@@ -158,7 +158,8 @@ void TInstaller::ParseCommandLine(StringView params) {
   // it must not install whatever package someone put there (and run its programs
   // elevated).
   if (!uninstallData && IsUninstaller())
-    throw EInstallerGeneralError(u"Cannot Start the Uninstaller: \"" + zel::ChangeFileExt(zel::ModuleFileName(), u".dat") +
+    throw EInstallerGeneralError(u"Cannot Start the Uninstaller: \"" +
+                                 zel::ChangeFileExt(zel::ModuleFileName(), u".dat") +
                                  u"\" holds no uninstall data. An uninstaller only uninstalls.");
   if (uninstallData) {
     FMode = TInstallerMode::Uninstall;
@@ -181,7 +182,8 @@ void TInstaller::ParseCommandLine(StringView params) {
     if (zel::HasSwitch(params, u"RUN")) FFlags |= FlagBit(TInstallerFlag::Run);
     if (zel::HasSwitch(params, u"UPDATE")) {
       if (!FProductInfo->CanUpdate())
-        throw EInstallerUpdateError(zel::Format(u"Cannot install update on v%s", FProductInfo->GetInstalledVersionText()));
+        throw EInstallerUpdateError(
+            zel::Format(u"Cannot install update on v%s", FProductInfo->GetInstalledVersionText()));
     } else {
       if (zel::HasSwitch(params, u"PORTABLE")) FFlags |= FlagBit(TInstallerFlag::Portable);
       if (zel::HasSwitch(params, u"SILENT")) FFlags |= FlagBit(TInstallerFlag::Silent);
@@ -262,8 +264,8 @@ void TInstaller::RequestStop() {
 
 void TInstaller::RunFinishActions() {
   if (HasErrors() || FMode != TInstallerMode::Install) return;
-  const TInstallerFlags all = FlagBit(TInstallerFlag::Auto) | FlagBit(TInstallerFlag::Update) |
-                              FlagBit(TInstallerFlag::Run);
+  const TInstallerFlags all =
+      FlagBit(TInstallerFlag::Auto) | FlagBit(TInstallerFlag::Update) | FlagBit(TInstallerFlag::Run);
   const bool byDefault = (FFlags & all) == all;
   auto& actions = FResources->Script().Actions;
   for (size_t i = 0; i < actions.Count(); ++i) {
@@ -340,10 +342,8 @@ LRESULT CALLBACK TInstaller::WndProc(HWND window, UINT message, WPARAM wParam, L
   auto* self = reinterpret_cast<TInstaller*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   auto* record = reinterpret_cast<TNotifyRecord*>(lParam);
   try {
-    if (record->Function)
-      (*record->Function)();
-    else if (self)
-      self->DispatchNotify(record->Code, record->Data);
+    if (record->Function) (*record->Function)();
+    else if (self) self->DispatchNotify(record->Code, record->Data);
   } catch (...) {
     // A call's error goes back to the worker that made it; a listener's is logged, so
     // the worker is not taken down by the window's code.

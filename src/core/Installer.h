@@ -25,15 +25,17 @@ class TInstallerExtractHelper;
 // Flag bit numbers of TInstaller::Flags().
 enum class TInstallerFlag : uint8_t { Auto = 0, Portable = 1, Update = 2, Silent = 3, Run = 4, NoBackup = 5 };
 using TInstallerFlags = uint8_t;
-constexpr TInstallerFlags FlagBit(TInstallerFlag flag) { return static_cast<TInstallerFlags>(1u << static_cast<int>(flag)); }
+constexpr TInstallerFlags FlagBit(TInstallerFlag flag) {
+  return static_cast<TInstallerFlags>(1u << static_cast<int>(flag));
+}
 
 enum class TInstallerMode : uint8_t { Install = 0, Uninstall = 1 };
 
 // Notification codes.
-constexpr int NotifyEnded = 1;     // Data: 1 when the run was cancelled
-constexpr int NotifyProgress = 2;  // Data: overall percent << 16 | current action's percent
-constexpr int NotifyStatus = 4;    // Data: address of the status text, valid during the call
-constexpr int NotifyPageState = 5; // from pages
+constexpr int NotifyEnded = 1;      // Data: 1 when the run was cancelled
+constexpr int NotifyProgress = 2;   // Data: overall percent << 16 | current action's percent
+constexpr int NotifyStatus = 4;     // Data: address of the status text, valid during the call
+constexpr int NotifyPageState = 5;  // from pages
 constexpr int NotifyRepaint = 6;
 
 class IInstallerNotify {

@@ -70,8 +70,8 @@ private:
 };
 
 // Declares the class name every action reports (for the summary, the run log and tests).
-#define KIVO_ACTION_CLASS(Name)                                 \
-public:                                                         \
+#define KIVO_ACTION_CLASS(Name)                                    \
+public:                                                            \
   static constexpr const char* ClassNameStatic() { return #Name; } \
   const char* ClassName() const override { return #Name; }
 

@@ -179,8 +179,7 @@ void TRunLog::Log(StringView text) noexcept {
     // setup. A failed write (full disk, removed medium) is dropped: logging never fails a run.
     ::WriteFile(FFile, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     if (locked) ::UnlockFileEx(FFile, 0, MAXDWORD, MAXDWORD, &whole);
-  } catch (...) {
-  }
+  } catch (...) {}
 }
 
 String TRunLog::OpenFromCommandLine(StringView params) noexcept {

@@ -50,10 +50,8 @@ String QuoteIfSpaced(StringView text) {
 void OpenUnelevated(StringView command) {
   // Under Wine "explorer.exe <file>" does not start programs (and leaves an explorer
   // process behind); there is no elevation to shed anyway.
-  if (::IsWindowsVistaOrGreater() && !IsRunningUnderWine())
-    ShellOpen(u"explorer.exe", QuoteIfSpaced(command));
-  else
-    ShellOpen(command);
+  if (::IsWindowsVistaOrGreater() && !IsRunningUnderWine()) ShellOpen(u"explorer.exe", QuoteIfSpaced(command));
+  else ShellOpen(command);
 }
 
 // How long a spawn request waits for the server to open its command.
@@ -130,8 +128,8 @@ void TInstallerSpawnService::Spawn(StringView command) {
   // A server that has ended makes the send fail, one that no longer answers makes it
   // time out: both are ignored, as is the answer, and neither may hang this process.
   DWORD_PTR answer = 0;
-  ::SendMessageTimeoutW(GTargetWindow, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
-                        SMTO_NORMAL | SMTO_ABORTIFHUNG, kSpawnTimeoutMs, &answer);
+  ::SendMessageTimeoutW(GTargetWindow, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                        kSpawnTimeoutMs, &answer);
 }
 
 HWND TInstallerSpawnService::TargetWindow() noexcept { return GTargetWindow; }
@@ -164,10 +162,8 @@ void ShellOpen(StringView file, StringView parameters) {
     std::lock_guard<std::mutex> lock(GHookLock);
     hook = GOpenHook;
   }
-  if (hook)
-    hook(target, params);
-  else
-    OpenNow(target, params);
+  if (hook) hook(target, params);
+  else OpenNow(target, params);
 }
 
 void SetShellOpenHook(TShellOpenHook hook) {

@@ -28,8 +28,7 @@ String FrameText(void* address) {
   String name = u"?";
   try {
     name = zel::ExtractFileName(zel::ModuleFileName(module));
-  } catch (const zel::Exception&) {
-  }
+  } catch (const zel::Exception&) {}
   return zel::Format(u"%s+0x%x", name, static_cast<unsigned long long>(value - reinterpret_cast<uintptr_t>(module)));
 }
 

@@ -93,9 +93,9 @@ void RegisterUninstall(StringView destPath, const std::vector<const TInstallerSc
 
   if (Installer->HasFlag(TInstallerFlag::Portable)) return;
   TInstallerProductInfo& product = Installer->ProductInfo();
-  const bool registered = TInstallerApplicationRepository::Register(
-      product.GetName(), uninstallerPath, product.GetVersionNo(), product.GetPublisher(), product.GetHomePage(),
-      EstimatedSizeKB(ini, dest));
+  const bool registered = TInstallerApplicationRepository::Register(product.GetName(), uninstallerPath,
+                                                                    product.GetVersionNo(), product.GetPublisher(),
+                                                                    product.GetHomePage(), EstimatedSizeKB(ini, dest));
   RunLog().Log(registered ? u"Registered the uninstall entry \"" + product.GetName() + u"\""
                           : u"No uninstall entry registered for \"" + product.GetName() + u"\"");
 }

@@ -52,8 +52,8 @@ std::vector<uint8_t> ReadWhole(HANDLE file, const String& path) {
 }
 
 zel::TFileHandle OpenForReading(const String& path, DWORD share, DWORD flags = 0) {
-  zel::TFileHandle file(::CreateFileW(as_wcstr(ExtendedPath(path)), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                                      flags, nullptr));
+  zel::TFileHandle file(
+      ::CreateFileW(as_wcstr(ExtendedPath(path)), GENERIC_READ, share, nullptr, OPEN_EXISTING, flags, nullptr));
   if (!file) zel::RaiseLastOSError(u"CreateFile \"" + path + u"\"");
   return file;
 }
@@ -168,8 +168,8 @@ uint32_t RunUninstallerFromTemp(StringView ownFile, StringView params) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(as_wcstr(tempExe), as_wcstr(commandLine), nullptr, nullptr, FALSE, 0, nullptr,
-                        as_wcstr(folder), &startup, &info))
+  if (!::CreateProcessW(as_wcstr(tempExe), as_wcstr(commandLine), nullptr, nullptr, FALSE, 0, nullptr, as_wcstr(folder),
+                        &startup, &info))
     zel::RaiseLastOSError(u"CreateProcess \"" + tempExe + u"\"");
   zel::THandle process(info.hProcess);
   zel::THandle thread(info.hThread);
@@ -199,6 +199,5 @@ String CopyToTemp(StringView fileName, StringView folder) {
 }
 
 bool IsUninstaller() { return IsUninstallerFileName(zel::ModuleFileName()); }
-
 
 }  // namespace kivo

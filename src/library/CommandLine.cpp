@@ -18,8 +18,7 @@ bool BeginsWithDrive(StringView word) {
   if (word.size() < 5 || word[0] != u'\\' || word[1] != u'\\') return false;
   const size_t shareSep = word.find(u'\\', 2);
   // Server and share names must both be present.
-  return shareSep != StringView::npos && shareSep > 2 && shareSep + 1 < word.size() &&
-         word[shareSep + 1] != u'\\';
+  return shareSep != StringView::npos && shareSep > 2 && shareSep + 1 < word.size() && word[shareSep + 1] != u'\\';
 }
 
 TZELParserSettings SwitchSettings() {
@@ -99,9 +98,7 @@ void TZELCommandLineParser::Flush() {
 // State 0: collecting a value.
 void TZELCommandLineParser::HandleValue(const TToken& token) {
   switch (token.Kind) {
-    case tkSpace:
-      FState = stSpace;
-      break;
+    case tkSpace: FState = stSpace; break;
     case tkDelimiter:
     case tkQuote:
       if (token.Char() == u'\r' || token.Char() == u'\n') Flush();
@@ -115,8 +112,7 @@ void TZELCommandLineParser::HandleValue(const TToken& token) {
       if (BeginsWithDrive(token.Text)) Flush();
       FBuffer += token.Text;
       break;
-    case tkNone:
-      break;
+    case tkNone: break;
   }
 }
 
@@ -177,12 +173,9 @@ void TZELCommandLineParser::HandleAssigned(const TToken& token) {
       else FBuffer += token.Text;
       break;
     case tkQuotedText:
-    case tkWord:
-      HandleValue(token);
-      break;
+    case tkWord: HandleValue(token); break;
     case tkQuote:  // an unpaired quote after "=" is dropped
-    case tkNone:
-      break;
+    case tkNone: break;
   }
 }
 
@@ -282,8 +275,7 @@ String UnquoteSwitches(StringView params) {
       if (token.Kind == tkQuotedText && previous == tkSpace &&
           UnquotedSwitch(StringView(token.Text).substr(1, token.Text.size() - 2), rewritten))
         out += rewritten;
-      else
-        out += token.Text;
+      else out += token.Text;
       previous = token.Kind;
     }
   }

@@ -41,8 +41,8 @@ void TZELHashCRC32::Update(const void* data, size_t size) noexcept {
   const auto& t = kTables;
   while (size >= 8) {
     const uint32_t hi = crc ^ LoadBigEndian32(p);
-    crc = t[7][hi >> 24] ^ t[6][(hi >> 16) & 0xFF] ^ t[5][(hi >> 8) & 0xFF] ^ t[4][hi & 0xFF] ^
-          t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]];
+    crc = t[7][hi >> 24] ^ t[6][(hi >> 16) & 0xFF] ^ t[5][(hi >> 8) & 0xFF] ^ t[4][hi & 0xFF] ^ t[3][p[4]] ^
+          t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]];
     p += 8;
     size -= 8;
   }

@@ -171,8 +171,7 @@ void TZELIniFileSection::Add(StringView line) {
 void TZELIniFileSection::SetLine(size_t index, StringView line) {
   // WriteString replaces a line by one with the same key (perhaps spelt differently):
   // the index stays right. Any other key change moves first matches around.
-  if (FKeyIndexValid && LineKey(FLines[index]) != LineKey(line))
-    FKeyIndexValid = false;
+  if (FKeyIndexValid && LineKey(FLines[index]) != LineKey(line)) FKeyIndexValid = false;
   FLines[index] = String(line);
   Changed();
 }
@@ -328,10 +327,8 @@ void TZELIniFile::WriteString(StringView section, StringView key, StringView val
   line += kSeparator;
   line += value;
   const ptrdiff_t index = s.IndexOfKey(key);
-  if (index >= 0)
-    s.SetLine(static_cast<size_t>(index), line);
-  else
-    s.Add(line);
+  if (index >= 0) s.SetLine(static_cast<size_t>(index), line);
+  else s.Add(line);
 }
 
 void TZELIniFile::WriteInteger(StringView section, StringView key, int32_t value) {
@@ -447,9 +444,8 @@ void TZELIniFile::LoadFromFile(StringView fileName) {
     FFileName = String(fileName);
     std::unique_ptr<TBufferedFileStream> stream;
     try {
-      stream =
-          std::make_unique<TBufferedFileStream>(platform::ExtendedLengthPath(fileName), FileMode::OpenRead,
-                                                platform::ShareRead | platform::ShareWrite, kReadBufferSize);
+      stream = std::make_unique<TBufferedFileStream>(platform::ExtendedLengthPath(fileName), FileMode::OpenRead,
+                                                     platform::ShareRead | platform::ShareWrite, kReadBufferSize);
     } catch (const EFOpenError&) {
       // A missing or locked file reads as an empty document.
     }

@@ -8,8 +8,7 @@ namespace {
 bool InSet(const String& set, char16_t c) noexcept { return set.find(c) != String::npos; }
 }  // namespace
 
-TZELParser::TZELParser(StringView text, TZELParserSettings settings)
-    : FText(text), FSettings(std::move(settings)) {}
+TZELParser::TZELParser(StringView text, TZELParserSettings settings) : FText(text), FSettings(std::move(settings)) {}
 
 bool TZELParser::IsDelimiter(char16_t c) const noexcept { return InSet(FSettings.Delimiters, c); }
 

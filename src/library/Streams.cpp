@@ -92,7 +92,7 @@ size_t TMemoryStream::Write(const void* buffer, size_t count) {
 }
 
 int64_t TMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
-  int64_t base = origin == SeekOrigin::Begin ? 0
+  int64_t base = origin == SeekOrigin::Begin     ? 0
                  : origin == SeekOrigin::Current ? static_cast<int64_t>(FPosition)
                                                  : static_cast<int64_t>(FData.size());
   const int64_t target = base + offset;
@@ -118,7 +118,7 @@ size_t TReadOnlyMemoryStream::Read(void* buffer, size_t count) {
 }
 
 int64_t TReadOnlyMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
-  int64_t base = origin == SeekOrigin::Begin ? 0
+  int64_t base = origin == SeekOrigin::Begin     ? 0
                  : origin == SeekOrigin::Current ? static_cast<int64_t>(FPosition)
                                                  : static_cast<int64_t>(FSize);
   const int64_t target = base + offset;
@@ -169,8 +169,7 @@ TFileStream::TFileStream(StringView fileName, FileMode mode, unsigned share) : F
   FHandle = FileOpen(fileName, access, disposition, share, error);
   if (FHandle == InvalidFile) {
     const String reason = SystemErrorMessage(error);
-    if (mode == FileMode::Create)
-      throw EFCreateError(Format(u"Cannot create file \"%s\". %s", fileName, reason));
+    if (mode == FileMode::Create) throw EFCreateError(Format(u"Cannot create file \"%s\". %s", fileName, reason));
     throw EFOpenError(Format(u"Cannot open file \"%s\". %s", fileName, reason));
   }
 }
@@ -201,8 +200,7 @@ void TFileStream::SetSize(int64_t newSize) {
 
 // --- TBufferedFileStream
 
-TBufferedFileStream::TBufferedFileStream(StringView fileName, FileMode mode, unsigned share,
-                                         size_t bufferSize)
+TBufferedFileStream::TBufferedFileStream(StringView fileName, FileMode mode, unsigned share, size_t bufferSize)
     : TFileStream(fileName, mode, share), FBufferSize(std::max<size_t>(bufferSize, 4096)) {
   FFilePos = TFileStream::Seek(0, SeekOrigin::Current);
 }

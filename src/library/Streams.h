@@ -61,7 +61,10 @@ public:
   const uint8_t* Memory() const { return FData.data(); }
   uint8_t* Memory() { return FData.data(); }
   const std::vector<uint8_t>& Bytes() const { return FData; }
-  void Clear() { FData.clear(); FPosition = 0; }
+  void Clear() {
+    FData.clear();
+    FPosition = 0;
+  }
   void Reserve(size_t capacity) { FData.reserve(capacity); }
 
 private:
@@ -72,8 +75,7 @@ private:
 // A read-only view over bytes owned elsewhere (a resource, a buffer).
 class TReadOnlyMemoryStream : public TStream {
 public:
-  TReadOnlyMemoryStream(const void* data, size_t size)
-      : FData(static_cast<const uint8_t*>(data)), FSize(size) {}
+  TReadOnlyMemoryStream(const void* data, size_t size) : FData(static_cast<const uint8_t*>(data)), FSize(size) {}
   size_t Read(void* buffer, size_t count) override;
   size_t Write(const void*, size_t) override { return 0; }
   int64_t Seek(int64_t offset, SeekOrigin origin) override;
@@ -141,10 +143,10 @@ private:
 
   std::unique_ptr<uint8_t[]> FBuffer;
   size_t FBufferSize;
-  size_t FBufferPos = 0;   // cursor inside the buffer
-  size_t FBufferLen = 0;   // valid bytes when reading
-  bool FWriting = false;   // buffer holds unwritten bytes
-  int64_t FFilePos = 0;    // file position of FBuffer[0]
+  size_t FBufferPos = 0;  // cursor inside the buffer
+  size_t FBufferLen = 0;  // valid bytes when reading
+  bool FWriting = false;  // buffer holds unwritten bytes
+  int64_t FFilePos = 0;   // file position of FBuffer[0]
 };
 
 }  // namespace zel

@@ -43,8 +43,7 @@ ptrdiff_t TZELStringList::IndexOfName(StringView name) const {
     const String& line = FLines[i];
     const size_t sep = line.find(NameValueSeparator);
     // Cheap length test first: SameText goes through the locale service.
-    if (sep == name.size() && SameText(StringView(line).substr(0, sep), name))
-      return static_cast<ptrdiff_t>(i);
+    if (sep == name.size() && SameText(StringView(line).substr(0, sep), name)) return static_cast<ptrdiff_t>(i);
   }
   return -1;
 }

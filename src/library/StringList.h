@@ -34,7 +34,7 @@ public:
   const String& operator[](size_t index) const;
   String& operator[](size_t index);
 
-  size_t Add(StringView line);  // returns the new line's index
+  size_t Add(StringView line);                 // returns the new line's index
   void Insert(size_t index, StringView line);  // index may equal Count()
   void Delete(size_t index);
   void Clear() noexcept { FLines.clear(); }

@@ -99,8 +99,7 @@ std::string ToUtf8(StringView text) {
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     uint32_t cp = text[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] < 0xE000) {
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     }
@@ -130,9 +129,7 @@ String Trim(StringView text) {
   return String(text.substr(b, e - b));
 }
 
-bool SameText(StringView a, StringView b) {
-  return a.size() == b.size() && platform::CompareTextIgnoreCase(a, b) == 0;
-}
+bool SameText(StringView a, StringView b) { return a.size() == b.size() && platform::CompareTextIgnoreCase(a, b) == 0; }
 int CompareText(StringView a, StringView b) { return platform::CompareTextIgnoreCase(a, b); }
 String UpperCase(StringView text) { return platform::UpperCase(text); }
 String LowerCase(StringView text) { return platform::LowerCase(text); }
@@ -297,9 +294,7 @@ String FormatList(StringView format, std::initializer_list<FormatArg> args) {
         else out += IntToStr(arg.Number());
         break;
       case u'd':
-      case u'u':
-        out += arg.IsText() ? String(arg.Text()) : IntToStr(arg.Number());
-        break;
+      case u'u': out += arg.IsText() ? String(arg.Text()) : IntToStr(arg.Number()); break;
       case u'x':
       case u'X': {
         static const char16_t* digits[] = {u"0123456789abcdef", u"0123456789ABCDEF"};

@@ -261,7 +261,7 @@ TZELTextXMLParser::TToken TZELTextXMLParser::NextTagToken() {
 // each optionally followed by "=" and a quoted or single-word value.
 TZELTextXMLParser::TTagEnd TZELTextXMLParser::ReadTag(TTag& tag) {
   bool named = false;
-  bool canTakeValue = false;  // the last token was an attribute name
+  bool canTakeValue = false;   // the last token was an attribute name
   bool awaitingValue = false;  // ... followed by "="
   for (;;) {
     const TToken token = NextTagToken();
@@ -281,16 +281,11 @@ TZELTextXMLParser::TTagEnd TZELTextXMLParser::ReadTag(TTag& tag) {
           canTakeValue = true;
         }
         break;
-      case TTokenKind::Equals:
-        awaitingValue = canTakeValue;
-        break;
-      case TTokenKind::End:
-        return TTagEnd::Open;
-      case TTokenKind::EndEmpty:
-        return TTagEnd::Empty;
+      case TTokenKind::Equals: awaitingValue = canTakeValue; break;
+      case TTokenKind::End: return TTagEnd::Open;
+      case TTokenKind::EndEmpty: return TTagEnd::Empty;
       case TTokenKind::Markup:
-      case TTokenKind::EndOfData:
-        return TTagEnd::Stopped;
+      case TTokenKind::EndOfData: return TTagEnd::Stopped;
     }
   }
 }
@@ -324,8 +319,7 @@ void TZELTextXMLParser::ApplyDeclaration(const TTag& tag) {
   }
   // A code page the system does not know falls back to the ANSI one, as no declaration would.
   String probe;
-  if (codePage != 0 && codePage <= 0xFFFF && platform::DecodeCodePage("A", 1, codePage, probe))
-    FCodePage = codePage;
+  if (codePage != 0 && codePage <= 0xFFFF && platform::DecodeCodePage("A", 1, codePage, probe)) FCodePage = codePage;
 }
 
 char16_t TZELTextXMLParser::DecodeByte(uint8_t byte) {

@@ -17,7 +17,7 @@ constexpr int kDeflateLevel = 6;
 constexpr uint32_t kLocalSignature = 0x04034B50;
 constexpr uint32_t kCentralSignature = 0x02014B50;
 constexpr uint32_t kEndSignature = 0x06054B50;
-constexpr uint16_t kVersionNeeded = 20;               // deflate
+constexpr uint16_t kVersionNeeded = 20;  // deflate
 // MS-DOS, 2.0: the external attributes' low byte holds Windows attributes. Not host 10 ("NTFS" in
 // the format's note): 7-Zip and Info-ZIP read 10 as TOPS-20 and ignore the attributes.
 constexpr uint16_t kVersionMadeBy = (0 << 8) | 20;
@@ -46,8 +46,8 @@ void Put64(std::vector<uint8_t>& out, uint64_t v) {
 void PutNtfsExtra(std::vector<uint8_t>& out, const TZELZipWriter::TEntry& e) {
   Put16(out, kNtfsTag);
   Put16(out, kNtfsExtraSize - 4);
-  Put32(out, 0);   // reserved
-  Put16(out, 1);   // attribute tag 1: the three file times
+  Put32(out, 0);  // reserved
+  Put16(out, 1);  // attribute tag 1: the three file times
   Put16(out, 24);
   Put64(out, uint64_t(e.LastWriteTime));
   Put64(out, uint64_t(e.LastAccessTime));
@@ -182,8 +182,11 @@ struct TZELZipWriter::TDeflater {
 };
 
 TZELZipWriter::TZELZipWriter(StringView archivePath, uint64_t limit)
-    : FArchivePath(archivePath), FLimit(limit < kMaxOffset ? limit : kMaxOffset), FBuffer(kBufferSize),
-      FInput(kBufferSize), FDeflater(std::make_unique<TDeflater>()) {
+    : FArchivePath(archivePath),
+      FLimit(limit < kMaxOffset ? limit : kMaxOffset),
+      FBuffer(kBufferSize),
+      FInput(kBufferSize),
+      FDeflater(std::make_unique<TDeflater>()) {
   unsigned error = 0;
   FHandle = platform::FileOpen(archivePath, platform::FileAccess::Write, platform::FileDisposition::CreateAlways,
                                platform::ShareRead, error);
@@ -192,8 +195,13 @@ TZELZipWriter::TZELZipWriter(StringView archivePath, uint64_t limit)
 }
 
 TZELZipWriter::TZELZipWriter(platform::FileHandle archive, StringView archivePath, uint64_t limit)
-    : FArchivePath(archivePath), FLimit(limit < kMaxOffset ? limit : kMaxOffset), FHandle(archive),
-      FBuffer(kBufferSize), FInput(kBufferSize), FDeflater(std::make_unique<TDeflater>()), FKeepOpen(true) {}
+    : FArchivePath(archivePath),
+      FLimit(limit < kMaxOffset ? limit : kMaxOffset),
+      FHandle(archive),
+      FBuffer(kBufferSize),
+      FInput(kBufferSize),
+      FDeflater(std::make_unique<TDeflater>()),
+      FKeepOpen(true) {}
 
 TZELZipWriter::~TZELZipWriter() {
   if (FHandle == platform::InvalidFile) return;
@@ -391,8 +399,7 @@ void TZELZipWriter::Verify() const {
 
   const int64_t length = platform::FileSeek(file.Get(), 0, 2);
   if (length < 0) fail(u"it cannot be read", platform::LastErrorCode());
-  if (uint64_t(length) != FEnd)
-    fail(Format(u"it holds %d bytes instead of %d", int64_t(length), int64_t(FEnd)));
+  if (uint64_t(length) != FEnd) fail(Format(u"it holds %d bytes instead of %d", int64_t(length), int64_t(FEnd)));
 
   const size_t directorySize = size_t(FEnd - FDirectoryOffset - kEndRecordSize);
   const std::vector<uint8_t> end = EndRecord(FEntries.size(), directorySize, FDirectoryOffset);

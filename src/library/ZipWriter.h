@@ -117,18 +117,18 @@ private:
   String FArchivePath;
   uint64_t FLimit;
   platform::FileHandle FHandle = platform::InvalidFile;
-  std::vector<uint8_t> FBuffer;      // output not yet written
+  std::vector<uint8_t> FBuffer;  // output not yet written
   size_t FBufferLength = 0;
-  uint64_t FPosition = 0;            // file offset of FBuffer[0]
-  std::vector<uint8_t> FInput;       // one read of the source
+  uint64_t FPosition = 0;       // file offset of FBuffer[0]
+  std::vector<uint8_t> FInput;  // one read of the source
   std::unique_ptr<TDeflater> FDeflater;
   std::vector<TEntry> FEntries;
-  uint64_t FDirectoryEnd = 0;        // central directory bytes of the entries so far
+  uint64_t FDirectoryEnd = 0;  // central directory bytes of the entries so far
   uint64_t FDirectoryOffset = 0;
-  uint64_t FEnd = 0;                 // file size once closed
-  bool FBroken = false;              // a write failed: the file's content is unknown
+  uint64_t FEnd = 0;     // file size once closed
+  bool FBroken = false;  // a write failed: the file's content is unknown
   bool FClosed = false;
-  bool FKeepOpen = false;            // the file was handed in: kept open for reading back
+  bool FKeepOpen = false;  // the file was handed in: kept open for reading back
 };
 
 }  // namespace zel

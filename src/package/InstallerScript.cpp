@@ -14,7 +14,8 @@ bool MatchesLangFamily(const TInstallerScriptFile& entry, StringView langFamily)
 }
 
 TInstallerScriptFile& TInstallerScriptGroup::Items(size_t index) const {
-  if (index >= FItems.size()) throw EStringListError(Format(u"List index out of bounds (%d)", static_cast<long long>(index)));
+  if (index >= FItems.size())
+    throw EStringListError(Format(u"List index out of bounds (%d)", static_cast<long long>(index)));
   return *FItems[index];
 }
 
@@ -63,14 +64,10 @@ void TInstallerScript::LoadFromNode(const TZELXMLNode& root) {
   // elements add to the same group.
   for (const auto& child : product->Children()) {
     const std::string& name = child->Name();
-    if (name == "Components")
-      Components.Load(*child);
-    else if (name == "Actions")
-      Actions.Load(*child);
-    else if (name == "Settings")
-      LoadSettings(*child);
-    else if (name == "Shortcuts")
-      Shortcuts.Load(*child);
+    if (name == "Components") Components.Load(*child);
+    else if (name == "Actions") Actions.Load(*child);
+    else if (name == "Settings") LoadSettings(*child);
+    else if (name == "Shortcuts") Shortcuts.Load(*child);
   }
 }
 

@@ -36,9 +36,7 @@ void* SzAlloc(void*, size_t size) { return size == 0 ? nullptr : std::malloc(siz
 void SzFree(void*, void* address) { std::free(address); }
 ISzAlloc gAlloc = {SzAlloc, SzFree};
 
-[[noreturn]] void RaiseLzmaError(int code) {
-  throw zel::EInvalidOperation(zel::Format(u"LZMA Error (%d)", code));
-}
+[[noreturn]] void RaiseLzmaError(int code) { throw zel::EInvalidOperation(zel::Format(u"LZMA Error (%d)", code)); }
 
 // One source read of up to size bytes, deciphered in place before the coder sees it.
 size_t ReadSource(TStream& source, const TPreprocessor& preprocessor, uint8_t* buffer, size_t size) {
@@ -145,8 +143,7 @@ int LzmaDecompress(const TLZMAStreams& streams, uint64_t decodedSize) {
 
   TDecoderFull decoder;
   CLzmaDec* dec = &decoder.Dec;
-  if (const SRes res = LzmaDec_Allocate(dec, props, LZMA_PROPS_SIZE, &gAlloc); res != SZ_OK)
-    RaiseLzmaError(res);
+  if (const SRes res = LzmaDec_Allocate(dec, props, LZMA_PROPS_SIZE, &gAlloc); res != SZ_OK) RaiseLzmaError(res);
   LzmaDec_Init(dec);
 
   std::vector<uint8_t> inBuf(kBufferSize), outBuf(kBufferSize);
@@ -166,8 +163,7 @@ int LzmaDecompress(const TLZMAStreams& streams, uint64_t decodedSize) {
     }
     size_t srcLen = inLen - inPos;
     ELzmaStatus status;
-    const SRes res = LzmaDec_DecodeToBuf(dec, outBuf.data(), &outLen, inBuf.data() + inPos, &srcLen,
-                                         finish, &status);
+    const SRes res = LzmaDec_DecodeToBuf(dec, outBuf.data(), &outLen, inBuf.data() + inPos, &srcLen, finish, &status);
     inPos += srcLen;
     if (outLen > 0) {
       if (streams.DestPreprocessor) streams.DestPreprocessor(outBuf.data(), outLen);
@@ -187,8 +183,7 @@ int LzmaDecompress(const TLZMAStreams& streams, uint64_t decodedSize) {
   return LzmaOk;
 }
 
-int LzmaDecompress(TStream& source, TStream& dest, const TPreprocessor& sourcePreprocessor,
-                   uint64_t decodedSize) {
+int LzmaDecompress(TStream& source, TStream& dest, const TPreprocessor& sourcePreprocessor, uint64_t decodedSize) {
   TLZMAStreams streams;
   streams.SourceStream = &source;
   streams.SourcePreprocessor = sourcePreprocessor;
@@ -304,8 +299,7 @@ public:
     }
     if (FRemaining >= kReadAheadMinimum && decodedSize >= uint64_t(kReadAheadMinimum))
       FReadAhead = std::make_unique<TReadAhead>(source, preprocessor);
-    else
-      FOwn.resize(kBufferSize);
+    else FOwn.resize(kBufferSize);
   }
   // How much decoded data the input left can honestly promise.
   uint64_t Trusted() const { return FTrusted; }
@@ -340,8 +334,7 @@ int LzmaDecompressToMemory(TStream& source, const TPreprocessor& sourcePreproces
   // reallocation between calls as long as it never wraps.
   TDecoderProbs decoder;
   CLzmaDec* dec = &decoder.Dec;
-  if (const SRes res = LzmaDec_AllocateProbs(dec, props, LZMA_PROPS_SIZE, &gAlloc); res != SZ_OK)
-    RaiseLzmaError(res);
+  if (const SRes res = LzmaDec_AllocateProbs(dec, props, LZMA_PROPS_SIZE, &gAlloc); res != SZ_OK) RaiseLzmaError(res);
 
   const size_t total = static_cast<size_t>(decodedSize);
   TCodedInput input(source, sourcePreprocessor, decodedSize);
@@ -390,14 +383,13 @@ int LzmaDecompressToSink(TStream& source, const TPreprocessor& sourcePreprocesso
   if (!ReadProperties(source, sourcePreprocessor, props)) return LzmaDataError;
   TDecoderProbs decoder;
   CLzmaDec* dec = &decoder.Dec;
-  if (const SRes res = LzmaDec_AllocateProbs(dec, props, LZMA_PROPS_SIZE, &gAlloc); res != SZ_OK)
-    RaiseLzmaError(res);
+  if (const SRes res = LzmaDec_AllocateProbs(dec, props, LZMA_PROPS_SIZE, &gAlloc); res != SZ_OK) RaiseLzmaError(res);
 
   // The window is a ring of the dictionary's size (matches reach no further back), or of
   // the payload's when that is smaller. Until it first wraps it is a plain buffer and may
   // grow, so a forged size or dictionary gets memory only as data arrives.
-  const uint32_t dictSize = uint32_t(props[1]) | (uint32_t(props[2]) << 8) | (uint32_t(props[3]) << 16) |
-                            (uint32_t(props[4]) << 24);
+  const uint32_t dictSize =
+      uint32_t(props[1]) | (uint32_t(props[2]) << 8) | (uint32_t(props[3]) << 16) | (uint32_t(props[4]) << 24);
   const size_t ring = static_cast<size_t>(std::max<uint64_t>(std::min<uint64_t>(dictSize, decodedSize), 1));
   TCodedInput input(source, sourcePreprocessor, decodedSize);
   std::vector<uint8_t> window;
@@ -449,8 +441,7 @@ int LzmaDecompressToSink(TStream& source, const TPreprocessor& sourcePreprocesso
 
 void LzmaCompress(const TLZMAStreams& streams, int level) {
   const CLzmaEncProps props = PropsForLevel(level);
-  if (props.lc > 8 || props.lp > 4 || props.pb > 4 || props.dictSize > (1u << 27))
-    RaiseLzmaError(LzmaParamError);
+  if (props.lc > 8 || props.lp > 4 || props.pb > 4 || props.dictSize > (1u << 27)) RaiseLzmaError(LzmaParamError);
 
   struct TEncoder {
     CLzmaEncHandle Handle = LzmaEnc_Create(&gAlloc);
@@ -466,8 +457,7 @@ void LzmaCompress(const TLZMAStreams& streams, int level) {
 
   uint8_t header[LZMA_PROPS_SIZE];
   SizeT headerSize = LZMA_PROPS_SIZE;
-  if (const SRes res = LzmaEnc_WriteProperties(encoder.Handle, header, &headerSize); res != SZ_OK)
-    RaiseLzmaError(res);
+  if (const SRes res = LzmaEnc_WriteProperties(encoder.Handle, header, &headerSize); res != SZ_OK) RaiseLzmaError(res);
   // The header keeps the level's dictionary, but a source smaller than it is coded with a
   // window just large enough: the same matches are in reach, and the match finder's
   // tables (8 MiB cleared at level 4 however small the input) shrink with it. A larger

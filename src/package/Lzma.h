@@ -57,9 +57,8 @@ int LzmaDecompress(zel::TStream& source, zel::TStream& dest, const TPreprocessor
 // 256 KiB right after they were decoded (while they are still in the cache): the reader
 // checksums the payload there instead of in a second pass over all of it.
 using TDecodedObserver = std::function<void(const uint8_t* data, size_t size)>;
-int LzmaDecompressToMemory(zel::TStream& source, const TPreprocessor& sourcePreprocessor,
-                           uint64_t decodedSize, std::vector<uint8_t>& dest,
-                           const TDecodedObserver& destObserver = nullptr);
+int LzmaDecompressToMemory(zel::TStream& source, const TPreprocessor& sourcePreprocessor, uint64_t decodedSize,
+                           std::vector<uint8_t>& dest, const TDecodedObserver& destObserver = nullptr);
 
 // The same for a payload too large to keep in memory: decodedSize bytes go to sink in
 // order, in blocks of at most 256 KiB, and nothing of them stays here but the coder's
@@ -74,7 +73,6 @@ int LzmaDecompressToSink(zel::TStream& source, const TPreprocessor& sourcePrepro
 // header first. Any failure raises; a stream error of the source or destination
 // propagates as it was raised.
 void LzmaCompress(const TLZMAStreams& streams, int level);
-void LzmaCompress(zel::TStream& source, zel::TStream& dest, int level,
-                  const TPreprocessor& destPreprocessor);
+void LzmaCompress(zel::TStream& source, zel::TStream& dest, int level, const TPreprocessor& destPreprocessor);
 
 }  // namespace kivo

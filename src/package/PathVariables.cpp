@@ -24,10 +24,8 @@ struct TPiece {
 
 void Append(std::vector<TPiece>& pieces, String text, bool closed) {
   if (text.empty()) return;
-  if (!closed && !pieces.empty() && !pieces.back().Closed)
-    pieces.back().Text += text;
-  else
-    pieces.push_back(TPiece{std::move(text), closed});
+  if (!closed && !pieces.empty() && !pieces.back().Closed) pieces.back().Text += text;
+  else pieces.push_back(TPiece{std::move(text), closed});
 }
 
 void Replace(std::vector<TPiece>& pieces, StringView name, const TPathVariables::TValue& valueOf, bool closed) {
@@ -77,7 +75,14 @@ String CleanPathElement(StringView element) {
   for (char16_t c : element) {
     switch (c) {
       case u'"': out += u'\''; break;
-      case u'\\': case u'/': case u'<': case u'>': case u'*': case u':': case u'?': case u'|': break;
+      case u'\\':
+      case u'/':
+      case u'<':
+      case u'>':
+      case u'*':
+      case u':':
+      case u'?':
+      case u'|': break;
       default: out += c;
     }
   }
@@ -97,10 +102,8 @@ String CleanPath(StringView text) {
   // The root stays as written: "C:" or "\\server"; with the long-path prefix, the
   // prefix with the drive ("\\?\C:") or with the server ("\\?\UNC\server").
   size_t prefix = 0;
-  if (text.substr(0, 8) == u"\\\\?\\UNC\\")
-    prefix = 8;
-  else if (text.substr(0, 4) == u"\\\\?\\")
-    prefix = 4;
+  if (text.substr(0, 8) == u"\\\\?\\UNC\\") prefix = 8;
+  else if (text.substr(0, 4) == u"\\\\?\\") prefix = 4;
   const StringView unprefixed = text.substr(prefix);
   size_t rootLength = 0;
   if (prefix == 8) {

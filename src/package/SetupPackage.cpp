@@ -132,8 +132,7 @@ void TSetupPackageFileTable::LoadFromStream(TStream& stream) {
     nameBytes.resize(size_t(length) * 2);
     stream.ReadBuffer(nameBytes.data(), nameBytes.size());
     String name(length, u'\0');
-    for (size_t i = 0; i < length; ++i)
-      name[i] = static_cast<char16_t>(nameBytes[2 * i] | (nameBytes[2 * i + 1] << 8));
+    for (size_t i = 0; i < length; ++i) name[i] = static_cast<char16_t>(nameBytes[2 * i] | (nameBytes[2 * i + 1] << 8));
     const int64_t offset = ReadLE<int64_t>(stream);
     const int64_t size = ReadLE<int64_t>(stream);
     TSetupPackageFileTableItem& item = Add();
@@ -148,8 +147,7 @@ void TSetupPackageFileTable::SaveToStream(TStream& stream) const {
   AppendLE<int32_t>(out, Count());
   for (const TSetupPackageFileTableItem& item : FItems) {
     // The length field is 16 bits wide: a longer name would corrupt every entry after it.
-    if (item.Name.size() > 0xFFFF)
-      throw EInvalidOperation(u"Package member name is longer than 65535 characters");
+    if (item.Name.size() > 0xFFFF) throw EInvalidOperation(u"Package member name is longer than 65535 characters");
     AppendLE<uint16_t>(out, static_cast<uint16_t>(item.Name.size()));
     for (char16_t c : item.Name) AppendLE<uint16_t>(out, c);
     AppendLE<int64_t>(out, item.Offset);
@@ -178,8 +176,7 @@ TSetupPackageReader::TSetupPackageReader(StringView fileName) {
 void TSetupPackageReader::Open(TStream& source) {
   uint8_t header[kSetupPackageHeaderSize];
   source.ReadBuffer(header, sizeof(header));
-  if (std::memcmp(header, kSetupPackageMagic, sizeof(kSetupPackageMagic)) != 0)
-    throw ESetupPackageReadError();
+  if (std::memcmp(header, kSetupPackageMagic, sizeof(kSetupPackageMagic)) != 0) throw ESetupPackageReadError();
   const uint32_t checksum = GetLE32(header + 4);
   const uint32_t payloadSize = GetLE32(header + 8);
   if (FStore) {
@@ -306,8 +303,7 @@ void TSetupPackageBuilder::Commit(TStream& dest, int level) {
   PutLE32(tableSize, static_cast<uint32_t>(table.Size()));
   FPayload->WriteBuffer(tableSize, sizeof(tableSize));
   // The header's size field is 32 bits and readers demand an exact match.
-  if (FPayload->Size() > int64_t(UINT32_MAX))
-    throw EInvalidOperation(u"Package payload exceeds 4 GiB");
+  if (FPayload->Size() > int64_t(UINT32_MAX)) throw EInvalidOperation(u"Package payload exceeds 4 GiB");
 
   uint8_t header[kSetupPackageHeaderSize];
   std::memcpy(header, kSetupPackageMagic, sizeof(kSetupPackageMagic));

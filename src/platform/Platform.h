@@ -35,8 +35,8 @@ enum class FileDisposition { OpenExisting, CreateAlways, OpenAlways };
 // Share flags as Windows understands them; ignored where the platform cannot lock.
 enum FileShare : unsigned { ShareNone = 0, ShareRead = 1, ShareWrite = 2, ShareDelete = 4 };
 // Returns InvalidFile and sets lastError on failure.
-FileHandle FileOpen(std::u16string_view path, FileAccess access, FileDisposition disposition,
-                    unsigned share, unsigned& lastError);
+FileHandle FileOpen(std::u16string_view path, FileAccess access, FileDisposition disposition, unsigned share,
+                    unsigned& lastError);
 void FileClose(FileHandle handle) noexcept;
 // Returns -1 on failure.
 int64_t FileRead(FileHandle handle, void* buffer, size_t count);

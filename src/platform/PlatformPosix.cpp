@@ -101,8 +101,7 @@ std::string EncodeCodePage(std::u16string_view text, unsigned codePage) {
   if (codePage == 65001) return ToUtf8(text);
   const std::string to = "CP" + std::to_string(codePage) + "//TRANSLIT";
   std::string out;
-  if (Iconv("UTF-16LE", to.c_str(), reinterpret_cast<const char*>(text.data()), text.size() * 2, out))
-    return out;
+  if (Iconv("UTF-16LE", to.c_str(), reinterpret_cast<const char*>(text.data()), text.size() * 2, out)) return out;
   out.clear();
   for (char16_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
   return out;
@@ -131,8 +130,8 @@ std::u16string ProcessCommandLine() {
   return FromUtf8(line);
 }
 
-FileHandle FileOpen(std::u16string_view path, FileAccess access, FileDisposition disposition,
-                    unsigned /*share*/, unsigned& lastError) {
+FileHandle FileOpen(std::u16string_view path, FileAccess access, FileDisposition disposition, unsigned /*share*/,
+                    unsigned& lastError) {
   int flags = access == FileAccess::Read ? O_RDONLY : access == FileAccess::Write ? O_WRONLY : O_RDWR;
   if (disposition == FileDisposition::CreateAlways) flags |= O_CREAT | O_TRUNC;
   if (disposition == FileDisposition::OpenAlways) flags |= O_CREAT;

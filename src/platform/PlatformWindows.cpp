@@ -11,8 +11,8 @@ const wchar_t* W(std::u16string_view s) { return reinterpret_cast<const wchar_t*
 }  // namespace
 
 int CompareTextIgnoreCase(std::u16string_view a, std::u16string_view b) {
-  const int r = ::CompareStringEx(LOCALE_NAME_USER_DEFAULT, NORM_IGNORECASE, W(a), static_cast<int>(a.size()),
-                                  W(b), static_cast<int>(b.size()), nullptr, nullptr, 0);
+  const int r = ::CompareStringEx(LOCALE_NAME_USER_DEFAULT, NORM_IGNORECASE, W(a), static_cast<int>(a.size()), W(b),
+                                  static_cast<int>(b.size()), nullptr, nullptr, 0);
   return r == CSTR_EQUAL ? 0 : (r == CSTR_LESS_THAN ? -1 : 1);
 }
 
@@ -20,9 +20,9 @@ namespace {
 std::u16string MapCase(std::u16string_view text, DWORD flags) {
   if (text.empty()) return {};
   std::u16string out(text.size(), u'\0');
-  const int n = ::LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, W(text), static_cast<int>(text.size()),
-                                reinterpret_cast<wchar_t*>(out.data()), static_cast<int>(out.size()), nullptr,
-                                nullptr, 0);
+  const int n =
+      ::LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, W(text), static_cast<int>(text.size()),
+                      reinterpret_cast<wchar_t*>(out.data()), static_cast<int>(out.size()), nullptr, nullptr, 0);
   if (n <= 0) return std::u16string(text);
   out.resize(static_cast<size_t>(n));
   return out;
@@ -49,8 +49,8 @@ bool DecodeCodePage(const char* data, size_t size, unsigned codePage, std::u16st
 std::string EncodeCodePage(std::u16string_view text, unsigned codePage) {
   if (text.empty()) return {};
   if (codePage == 0) codePage = CP_ACP;
-  const int n = ::WideCharToMultiByte(codePage, 0, W(text), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
+  const int n =
+      ::WideCharToMultiByte(codePage, 0, W(text), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
   if (n > 0)
     ::WideCharToMultiByte(codePage, 0, W(text), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
@@ -129,8 +129,8 @@ std::u16string ExtendedLengthPath(std::u16string_view path) {
   // canonical first.
   const std::u16string name(path);
   std::u16string full(32768, u'\0');
-  const DWORD n = ::GetFullPathNameW(W(name), static_cast<DWORD>(full.size()),
-                                     reinterpret_cast<wchar_t*>(full.data()), nullptr);
+  const DWORD n =
+      ::GetFullPathNameW(W(name), static_cast<DWORD>(full.size()), reinterpret_cast<wchar_t*>(full.data()), nullptr);
   if (n == 0 || n >= full.size()) return name;
   full.resize(n);
   if (full.substr(0, 2) == u"\\\\") return u"\\\\?\\UNC\\" + full.substr(2);
@@ -139,9 +139,9 @@ std::u16string ExtendedLengthPath(std::u16string_view path) {
 
 std::u16string SystemErrorMessage(unsigned code) {
   wchar_t* buffer = nullptr;
-  const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  const DWORD n =
+      ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::u16string text;
   if (n && buffer) text.assign(reinterpret_cast<const char16_t*>(buffer), n);
   if (buffer) ::LocalFree(buffer);
@@ -161,8 +161,8 @@ std::u16string CaseInsensitiveKey(std::u16string_view text) {
   // mapping would not do: it keeps the Kelvin sign apart from K and final sigma apart
   // from sigma, which the comparison calls equal.
   constexpr DWORD kFlags = LCMAP_SORTKEY | NORM_IGNORECASE;
-  const int size = ::LCMapStringEx(LOCALE_NAME_USER_DEFAULT, kFlags, W(text), static_cast<int>(text.size()),
-                                   nullptr, 0, nullptr, nullptr, 0);
+  const int size = ::LCMapStringEx(LOCALE_NAME_USER_DEFAULT, kFlags, W(text), static_cast<int>(text.size()), nullptr, 0,
+                                   nullptr, nullptr, 0);
   if (size > 0) {
     std::string bytes(static_cast<size_t>(size), '\0');
     if (::LCMapStringEx(LOCALE_NAME_USER_DEFAULT, kFlags, W(text), static_cast<int>(text.size()),
@@ -265,8 +265,8 @@ size_t RootLength(const std::u16string& path) {
 bool ResolveExisting(std::u16string_view input, std::u16string& out) {
   const std::u16string name(input);
   std::u16string full(32768, u'\0');
-  const DWORD n = ::GetFullPathNameW(W(name), static_cast<DWORD>(full.size()),
-                                     reinterpret_cast<wchar_t*>(full.data()), nullptr);
+  const DWORD n =
+      ::GetFullPathNameW(W(name), static_cast<DWORD>(full.size()), reinterpret_cast<wchar_t*>(full.data()), nullptr);
   if (n == 0 || n >= full.size()) return false;
   full.resize(n);
   const size_t root = RootLength(full);

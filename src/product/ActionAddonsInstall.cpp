@@ -36,10 +36,11 @@ namespace {
 
 // Writes the bytes into a file that must not exist yet; raises EOSError naming it.
 void WriteNewFile(const String& file, const std::vector<uint8_t>& bytes) {
-  zel::TFileHandle target(::CreateFileW(zel::as_wcstr(file), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  zel::TFileHandle target(
+      ::CreateFileW(zel::as_wcstr(file), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!target) zel::RaiseLastOSError(u"CreateFile " + file);
-  if (!bytes.empty()) zel::WriteAllOrRaise(target.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), u"WriteFile " + file);
+  if (!bytes.empty())
+    zel::WriteAllOrRaise(target.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), u"WriteFile " + file);
 }
 
 // Opens the file for reading, shared with readers only (the program loader is one), and

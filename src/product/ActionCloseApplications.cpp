@@ -20,8 +20,7 @@ std::atomic<ULONG_PTR> LastRequest{0};
 
 void CALLBACK CloseAnswered(HWND, UINT, ULONG_PTR request, LRESULT) noexcept {
   ULONG_PTR seen = LastAnswered.load();
-  while (seen < request && !LastAnswered.compare_exchange_weak(seen, request)) {
-  }
+  while (seen < request && !LastAnswered.compare_exchange_weak(seen, request)) {}
 }
 
 }  // namespace
@@ -47,7 +46,8 @@ bool TInstallerActionCloseApplications::WaitOrCancel(DWORD ms, ULONG_PTR request
     // The answer to a close request comes as a sent message: peeking delivers it.
     const DWORD r = ::MsgWaitForMultipleObjects(1, &cancel, FALSE, static_cast<DWORD>(ms - spent), QS_SENDMESSAGE);
     if (r == WAIT_OBJECT_0) return false;
-    if (r == WAIT_FAILED) throw zel::EOSError(::GetLastError(), u"MsgWaitForMultipleObjects (closing running programs)");
+    if (r == WAIT_FAILED)
+      throw zel::EOSError(::GetLastError(), u"MsgWaitForMultipleObjects (closing running programs)");
     MSG msg;
     ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
   }

@@ -12,7 +12,7 @@ class TInstallerActionCloseApplications : public TInstallerAction {
   KIVO_ACTION_CLASS(TInstallerActionCloseApplications)
 public:
   static constexpr const wchar_t* WindowClasses[] = {
-      L"TKIVO2EditorForm", L"TKIVO2MainW",     L"TKIVO3MainWindow", L"TKIVOATEForm",
+      L"TKIVO2EditorForm",       L"TKIVO2MainW",      L"TKIVO3MainWindow", L"TKIVOATEForm",
       L"TKIVOConverterMainForm", L"TKIVOLibMainForm", L"TKIVOMainForm"};
 
   TInstallerActionCloseApplications();

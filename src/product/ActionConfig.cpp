@@ -39,9 +39,7 @@ void TInstallerActionConfig::Execute() {
   if (config.UpdateFile()) {
     FWritten = true;
     RunLog().Log(u"Written: " + path);
-  }
-  else
-    RunLog().Log(u"Not written (the file cannot be created or replaced): " + path);
+  } else RunLog().Log(u"Not written (the file cannot be created or replaced): " + path);
 }
 
 void TInstallerActionConfig::Rollback() noexcept {

@@ -18,7 +18,7 @@ public:
 private:
   bool FWritten = false;
   bool FExisted = false;
-  bool FUnreadable = false;  // it was there but could not be read: never restored
+  bool FUnreadable = false;        // it was there but could not be read: never restored
   std::vector<uint8_t> FPrevious;  // the earlier bytes, when there was a file
 };
 

@@ -26,17 +26,17 @@ using zel::String;
 using zel::StringView;
 
 const TObsoletePluginFolder kObsoletePluginFolders[9] = {
-    {u"CDPlayer", 4002},        {u"RadioTuner", 4002}, {u"SkinConverter", 4002}, {u"WaveOutput", 4002},
-    {u"LyricsClassic", 4002},   {u"CoverFetcher", 4699}, {u"TagsLegacy", 5030}, {u"AutoUpdate", 0},
-    {u"Diagnostics", 0},
+    {u"CDPlayer", 4002},   {u"RadioTuner", 4002},    {u"SkinConverter", 4002},
+    {u"WaveOutput", 4002}, {u"LyricsClassic", 4002}, {u"CoverFetcher", 4699},
+    {u"TagsLegacy", 5030}, {u"AutoUpdate", 0},       {u"Diagnostics", 0},
 };
 
 namespace {
 
 constexpr StringView kBackupFolder = u"!Backup\\";
 // Caches and the updater: deleted, never archived.
-const char16_t* const kNotArchived[] = {u"AlbumArts.cache", u"AlbumArts.db", u"AlbumArtsCache.db",
-                                        u"AlbumArtCache.db", u"UpdateInstaller.exe"};
+const char16_t* const kNotArchived[] = {u"AlbumArts.cache", u"AlbumArts.db", u"AlbumArtsCache.db", u"AlbumArtCache.db",
+                                        u"UpdateInstaller.exe"};
 // Folders whose contents an update keeps (archived all the same).
 const char16_t* const kKeptOnUpdate[] = {u"Icons\\", u"System\\Data\\", u"System\\Encoders\\", u"Skins\\"};
 constexpr int32_t kFirstVersionWithOwnPlugins = 3600;
@@ -123,12 +123,9 @@ void TInstallerActionPrepare::BuildSummary(TInstallerSummaryBuilder& builder) {
   builder.SetGroup(u"PageSetup", u"LB1");
   builder.AddLine(Installer->DestPath());
   builder.SetGroup(u"PageSetup", u"Title");
-  if (Installer->HasFlag(TInstallerFlag::Update))
-    builder.AddLine(u"PageSetup", u"CB1");
-  else if (Installer->HasFlag(TInstallerFlag::Portable))
-    builder.AddLine(u"PageSetup", u"CB3");
-  else
-    builder.AddLine(u"PageSetup", u"CB2");
+  if (Installer->HasFlag(TInstallerFlag::Update)) builder.AddLine(u"PageSetup", u"CB1");
+  else if (Installer->HasFlag(TInstallerFlag::Portable)) builder.AddLine(u"PageSetup", u"CB3");
+  else builder.AddLine(u"PageSetup", u"CB2");
   if (!Installer->HasFlag(TInstallerFlag::NoBackup) && HasAnythingToBackUp()) builder.AddLine(u"PageSetup", u"CB4");
   // Under the same heading: a second "Setup Options" would read as a second set of choices.
   const String warning = ExistingInstallationWarning();
@@ -157,7 +154,8 @@ void TInstallerActionPrepare::PopulateTasks() {
     FTasks.push_back(std::make_unique<TInstallerUpdateTaskRemoveShortcuts>());
   }
   if (update)
-    for (const auto& profile : *FProfiles) FTasks.push_back(std::make_unique<TInstallerUpdateTaskUpdateConfigs>(*profile));
+    for (const auto& profile : *FProfiles)
+      FTasks.push_back(std::make_unique<TInstallerUpdateTaskUpdateConfigs>(*profile));
 }
 
 void TInstallerActionPrepare::Execute() {
@@ -227,10 +225,8 @@ void TInstallerActionPrepare::Backup(TInstallerCleanupList& cleanup) {
         tree->Root(),
         [&](const zel::TSafeFolder&, const zel::TFolderEntry& entry, const String& relative) {
           // A link's target is not ours to archive, nor to delete.
-          if (entry.IsLink())
-            RunLog().Log(u"Not archived (a link): " + root + relative);
-          else
-            items.push_back({root + relative, prefix + relative, root, relative});
+          if (entry.IsLink()) RunLog().Log(u"Not archived (a link): " + root + relative);
+          else items.push_back({root + relative, prefix + relative, root, relative});
         },
         [&](const String& relative) {
           return zel::StartsWithText(root + relative, backupFolder) ||
@@ -240,8 +236,7 @@ void TInstallerActionPrepare::Backup(TInstallerCleanupList& cleanup) {
   if (Installer->HasFlag(TInstallerFlag::Portable)) {
     walk(dest, u"");
   } else {
-    for (const auto& profile : *FProfiles)
-      walk(profile->OldProfilePath, u"Profiles\\" + profile->UserName + u"\\");
+    for (const auto& profile : *FProfiles) walk(profile->OldProfilePath, u"Profiles\\" + profile->UserName + u"\\");
     walk(dest, u"Program\\");
   }
   FUnitTotal += static_cast<int32_t>(items.size());
@@ -316,10 +311,11 @@ void TInstallerActionPrepare::WriteArchive(const std::vector<TBackupItem>& items
     ++FDone;
     try {
       const zel::TSafeFolder* source = TreeOf(item.Root)->Folder(zel::ExtractFilePath(item.Relative));
-      const zel::TFileHandle input = source ? source->OpenFile(zel::ExtractFileName(item.Relative), GENERIC_READ,
-                                                               FILE_SHARE_READ)
-                                            : zel::TFileHandle();
-      if (!input) throw zel::EZipError(u"Cannot open the file \"" + item.Path + u"\" for reading", ERROR_FILE_NOT_FOUND);
+      const zel::TFileHandle input =
+          source ? source->OpenFile(zel::ExtractFileName(item.Relative), GENERIC_READ, FILE_SHARE_READ)
+                 : zel::TFileHandle();
+      if (!input)
+        throw zel::EZipError(u"Cannot open the file \"" + item.Path + u"\" for reading", ERROR_FILE_NOT_FOUND);
       writer.AddFile(reinterpret_cast<zel::platform::FileHandle>(input.Get()), item.Path, item.Name);
     } catch (const zel::ELinkedPathError&) {
       // Listed as a file, opened as a link (Wine lists a Unix link to a file as a file, and
@@ -333,10 +329,10 @@ void TInstallerActionPrepare::WriteArchive(const std::vector<TBackupItem>& items
       const unsigned code = zip ? zip->OSErrorCode() : os ? os->ErrorCode() : 0;
       // A full drive in the user's words, naming it, as every other write says it.
       const bool full = zip && (code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL);
-      const String cause = full ? WriteFailureText(partial, code)
-                                : e.Message() + u"\r\n" + zel::platform::SystemErrorMessage(code);
-      throw EInstallerBackupError(zel::Format(u"An error occurs while backuping the \"%s\" file (%d)\r\n%s",
-                                              item.Path, static_cast<long long>(FileSize(item.Path)), cause));
+      const String cause =
+          full ? WriteFailureText(partial, code) : e.Message() + u"\r\n" + zel::platform::SystemErrorMessage(code);
+      throw EInstallerBackupError(zel::Format(u"An error occurs while backuping the \"%s\" file (%d)\r\n%s", item.Path,
+                                              static_cast<long long>(FileSize(item.Path)), cause));
     }
     RunLog().Log(u"Archived: " + item.Path + u" as " + item.Name);
     ReportProgress();
@@ -371,7 +367,8 @@ void TInstallerActionPrepare::AddOldBackups(TInstallerCleanupList& cleanup) {
     RunLog().Log(u"Old backups left alone (" + e.Message() + u"): " + folder);
     return;
   }
-  std::sort(archives.begin(), archives.end(), [](const String& a, const String& b) { return zel::CompareText(a, b) < 0; });
+  std::sort(archives.begin(), archives.end(),
+            [](const String& a, const String& b) { return zel::CompareText(a, b) < 0; });
   for (size_t i = 0; i + kBackupsKept < archives.size(); ++i) cleanup.push_back(folder + archives[i]);
 }
 
@@ -435,8 +432,7 @@ zel::TFolderTree* TInstallerActionPrepare::TreeOf(const String& root, bool creat
   const bool ownedByUser = !zel::SameText(root, Installer->DestPath()) && !zel::SameText(root, FSystemFolder);
   try {
     const auto trust = ownedByUser ? zel::TSafeFolder::TTrust::NoLinks : zel::TSafeFolder::TTrust::PathAsGiven;
-    if (create)
-      tree = std::make_unique<zel::TFolderTree>(zel::TSafeFolder::Create(root, trust));
+    if (create) tree = std::make_unique<zel::TFolderTree>(zel::TSafeFolder::Create(root, trust));
     else if (std::optional<zel::TSafeFolder> folder = zel::TSafeFolder::OpenIfExists(root, trust))
       tree = std::make_unique<zel::TFolderTree>(std::move(*folder));
   } catch (const zel::ELinkedPathError& e) {
@@ -495,9 +491,10 @@ void TInstallerActionPrepare::DeleteListed(const TInstallerCleanupList& cleanup)
     zel::TFolderTree* tree = root.empty() ? nullptr : TreeOf(root);
     if (!tree) continue;
     // A root itself is removed through its parent, once the tree lets go of it.
-    const bool removed = zel::SameText(folders[i], root) ? (FTrees.erase(zel::platform::CaseInsensitiveKey(root)),
-                                                            TSetupHelper::DeleteFolder(root, true))
-                                                         : TSetupHelper::RemoveEmptyFolder(*tree, Relative(folders[i], root));
+    const bool removed =
+        zel::SameText(folders[i], root)
+            ? (FTrees.erase(zel::platform::CaseInsensitiveKey(root)), TSetupHelper::DeleteFolder(root, true))
+            : TSetupHelper::RemoveEmptyFolder(*tree, Relative(folders[i], root));
     if (removed) RunLog().Log(u"Folder removed: " + folders[i]);
   }
 }

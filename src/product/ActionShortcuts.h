@@ -22,8 +22,7 @@ public:
   // Whether an entry is created: its link path holds one of the allowed markers (any
   // letter case), and from Windows 8 on its target is a program, since the start screen
   // shows no links to documents or web pages.
-  static bool TakesEntry(const TInstallerScriptFile& entry, const zel::TZELStringList& markers,
-                         bool windows8OrLater);
+  static bool TakesEntry(const TInstallerScriptFile& entry, const zel::TZELStringList& markers, bool windows8OrLater);
 
   // The allowed location markers of the last Execute.
   const zel::TZELStringList& Markers() const { return FMarkers; }

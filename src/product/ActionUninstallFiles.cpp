@@ -58,10 +58,8 @@ void AddSubfolders(const zel::TSafeFolder& folder, std::vector<TInstallerActionU
   std::vector<String> names;
   for (const zel::TFolderEntry& entry : folder.List()) {
     if (!entry.IsFolder()) continue;
-    if (entry.IsLink())
-      RunLog().Log(u"Not entered (a link): " + folder.Path() + entry.Name + u"\\");
-    else
-      names.push_back(entry.Name);
+    if (entry.IsLink()) RunLog().Log(u"Not entered (a link): " + folder.Path() + entry.Name + u"\\");
+    else names.push_back(entry.Name);
   }
   std::sort(names.begin(), names.end(), [](const String& a, const String& b) { return zel::CompareText(a, b) < 0; });
   for (const String& name : names) {
@@ -180,7 +178,8 @@ std::vector<TInstallerActionUninstallFiles::TFolderEntry> TInstallerActionUninst
   if (!removeContent) return list;
 
   String reason;
-  if (removeBackups && HoldsUninstaller(dest, UninstallerFile.empty() ? zel::ModuleFileName() : UninstallerFile, reason)) {
+  if (removeBackups &&
+      HoldsUninstaller(dest, UninstallerFile.empty() ? zel::ModuleFileName() : UninstallerFile, reason)) {
     // Only what the installation made: the product's own folders with their contents, the
     // portable profile, then the program folder when nothing else is left in it (a folder
     // that held the user's files before the install keeps them).
@@ -209,10 +208,8 @@ std::vector<TInstallerActionUninstallFiles::TFolderEntry> TInstallerActionUninst
     for (size_t i = 0; i < accounts.Count(); ++i) {
       const zel::TZELUserAccountInfo& account = accounts.Items(i);
       const String profile = TInstallerProfileHelper::GetNewProfilePath(&account);
-      if (IsStrictlyInside(account.AppDataPath, profile))
-        list.push_back({profile, true});
-      else
-        RunLog().Log(u"Profile kept (not inside " + account.AppDataPath + u"): " + profile);
+      if (IsStrictlyInside(account.AppDataPath, profile)) list.push_back({profile, true});
+      else RunLog().Log(u"Profile kept (not inside " + account.AppDataPath + u"): " + profile);
     }
   }
   return list;
@@ -271,8 +268,8 @@ void TInstallerActionUninstallFiles::RemoveSetupConfiguration(const zel::TSafeFo
     ini.EraseSection(u"System");
     std::vector<String> sections;
     ini.ReadSections(sections);
-    const bool onlyOurs =
-        std::all_of(sections.begin(), sections.end(), [](const String& name) { return zel::SameText(name, u"Integration"); });
+    const bool onlyOurs = std::all_of(sections.begin(), sections.end(),
+                                      [](const String& name) { return zel::SameText(name, u"Integration"); });
     if (onlyOurs) {
       file.Reset();  // ours does not share deleting
       if (folder.DeleteEntry(kConfigName) == zel::TDeleteResult::Deleted) {
@@ -378,10 +375,10 @@ void TInstallerActionUninstallEntry::Execute() {
   // The files step has logged the entries it skipped.
   for (String& file : FilesToRemove(false, true)) {
     const String relative = file.substr(dest.size());
-    if (zel::SameText(relative, kUninstallerName) || zel::SameText(relative, zel::ChangeFileExt(kUninstallerName, u".dat")))
+    if (zel::SameText(relative, kUninstallerName) ||
+        zel::SameText(relative, zel::ChangeFileExt(kUninstallerName, u".dat")))
       pair.push_back(std::move(file));
-    else if (KeptForLastStep(relative))
-      kept.push_back(std::move(file));
+    else if (KeptForLastStep(relative)) kept.push_back(std::move(file));
   }
   SetStatus(GetCommonText(u"A9"));
   const size_t total = kept.size() + pair.size() + folders.size() + 1;

@@ -21,7 +21,7 @@ class TInstallerActionUninstallFiles : public TInstallerAction {
   KIVO_ACTION_CLASS(TInstallerActionUninstallFiles)
 public:
   struct TFolderEntry {
-    zel::String Path;  // with trailing backslash
+    zel::String Path;   // with trailing backslash
     bool WithContents;  // else removed only when empty
     bool operator==(const TFolderEntry& other) const {
       return Path == other.Path && WithContents == other.WithContents;

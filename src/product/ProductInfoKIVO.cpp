@@ -98,7 +98,8 @@ bool TProductInfoKIVO::AddonsAvailable() {
   TInstallerResources& resources = Installer->Resources();
   return !Installer->HasFlag(TInstallerFlag::Auto) && !Installer->HasFlag(TInstallerFlag::Silent) &&
          zel::SameText(resources.Language(), u"Russian") &&
-         (resources.ProductPackage().ContainsFile(u"addons.ini") || resources.SetupPackage().ContainsFile(u"addons.ini"));
+         (resources.ProductPackage().ContainsFile(u"addons.ini") ||
+          resources.SetupPackage().ContainsFile(u"addons.ini"));
 }
 
 void TProductInfoKIVO::LoadInstalledConfig() {

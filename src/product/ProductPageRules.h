@@ -55,7 +55,7 @@ zel::String FormatByteSize(uint64_t bytes, const zel::String (&units)[3], char16
 // Where the destination moves when the user chooses portable (portable true) or standard:
 // a portable copy leaves the program-files folder for portablePath, and a standard one
 // leaves portablePath (any case) for defaultPath. Empty when the destination stays.
-zel::String DestinationForKind(bool portable, zel::StringView dest, bool programFilesPath,
-                               zel::StringView portablePath, zel::StringView defaultPath);
+zel::String DestinationForKind(bool portable, zel::StringView dest, bool programFilesPath, zel::StringView portablePath,
+                               zel::StringView defaultPath);
 
 }  // namespace kivo

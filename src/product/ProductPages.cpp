@@ -375,9 +375,8 @@ void TInstallerPageUninstallParams::CreateControls() {
 
 void TInstallerPageUninstallParams::ContentClick() {
   // Settings, playlists and the library cannot be had back: asked once more.
-  if (FContent->Checked() &&
-      !zel::AskOkCancel(::GetAncestor(Handle(), GA_ROOT), GetText(u"CB2Confirm"),
-                        Resources().GetText(u"Common", u"CaptionUninstall")))
+  if (FContent->Checked() && !zel::AskOkCancel(::GetAncestor(Handle(), GA_ROOT), GetText(u"CB2Confirm"),
+                                               Resources().GetText(u"Common", u"CaptionUninstall")))
     FContent->SetChecked(false);
   Store();
 }

@@ -53,8 +53,8 @@ private:
   zel::TZELRadioButton* FPortable = nullptr;
   zel::TZELRadioButton* FStandard = nullptr;
   std::vector<zel::TZELWarningLabel*> FWarnings;  // owned by the page as its controls
-  zel::String FPathError;                        // why the typed folder cannot be used
-  bool FTypedProblem = false;                    // the typed text is no usable path yet
+  zel::String FPathError;                         // why the typed folder cannot be used
+  bool FTypedProblem = false;                     // the typed text is no usable path yet
   bool FEditing = false;
 };
 

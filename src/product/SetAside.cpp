@@ -83,7 +83,8 @@ bool TSetAside::Keep(zel::TFolderTree& dest, StringView relative) {
 
 void TSetAside::AppendJournal(StringView line) {
   const zel::TFileHandle journal = FFolder->OpenFile(kRunJournalName, FILE_APPEND_DATA, FILE_SHARE_READ);
-  if (!journal) zel::RaiseOSError(ERROR_FILE_NOT_FOUND, u"Open the journal \"" + FFolder->Path() + String(kRunJournalName) + u"\"");
+  if (!journal)
+    zel::RaiseOSError(ERROR_FILE_NOT_FOUND, u"Open the journal \"" + FFolder->Path() + String(kRunJournalName) + u"\"");
   WriteAndFlush(journal.Get(), zel::ToUtf8(line) + "\r\n", FFolder->Path() + String(kRunJournalName));
 }
 
@@ -250,7 +251,8 @@ void TSetAside::Recover(zel::TFolderTree& dest, const std::vector<String>& own) 
         if (fields.size() == 2 && fields[0] == u"archive") undo.ArchiveName = fields[1];
         if (fields.size() == 3 && fields[0] == u"renamed") undo.Renames.push_back({fields[1], fields[2]});
         // Only paths below the destination: the journal is ours, but nothing climbs out.
-        if (fields.size() == 2 && fields[0] == u"made" && IsPlainRelativePath(fields[1])) undo.Made.push_back(fields[1]);
+        if (fields.size() == 2 && fields[0] == u"made" && IsPlainRelativePath(fields[1]))
+          undo.Made.push_back(fields[1]);
         if (text == u"outside") undo.KeepArchive = true;
       }
       RunLog().Log(u"An earlier run did not complete: undoing it from: " + aside->Path());

@@ -84,10 +84,8 @@ void TSetupHelper::FindFiles(StringView folder, const std::function<void(const S
   zel::ForEachFile(
       *root,
       [&](const TSafeFolder&, const zel::TFolderEntry& entry, const String& relative) {
-        if (!entry.IsLink())
-          found(base + relative);
-        else if (linkFound)
-          linkFound(base + relative);
+        if (!entry.IsLink()) found(base + relative);
+        else if (linkFound) linkFound(base + relative);
       },
       skip ? [&](const String& relative) { return skip(base + relative); } : std::function<bool(const String&)>());
 }

@@ -105,7 +105,6 @@ bool OwnsRegistration(StringView what) {
   return Installer->RegistrationOwned() != 0;
 }
 
-
 void TInstallerUpdateTaskRemoveShellMenu::Execute(TInstallerCleanupList*) {
   const String dest = Installer->DestPath();
   const bool own = OwnsRegistration(u"the context menu");
@@ -213,9 +212,10 @@ void TInstallerUpdateTaskRemoveShortcuts::Save(const String& folder, const Strin
     if (!isFolder) {
       keep(base, name, name);
     } else if (std::optional<zel::TSafeFolder> sub = base.OpenFolder(name)) {
-      zel::ForEachFile(*sub, [&](const zel::TSafeFolder& parent, const zel::TFolderEntry& entry, const String& relative) {
-        if (!entry.IsLink()) keep(parent, entry.Name, name + u"\\" + relative);
-      });
+      zel::ForEachFile(*sub,
+                       [&](const zel::TSafeFolder& parent, const zel::TFolderEntry& entry, const String& relative) {
+                         if (!entry.IsLink()) keep(parent, entry.Name, name + u"\\" + relative);
+                       });
     }
   } catch (const zel::Exception& e) {
     RunLog().Log(u"Not kept for an undo (" + e.Message() + u"): " + folder + name);
@@ -291,8 +291,7 @@ void TInstallerUpdateTaskUpdateConfigs::Migrate(TInstallerCleanupList* cleanup) 
     try {
       AddIfFile(cleanup, target + u"AlbumArtCache.db");
       MoveIfPresent(target + u"AlbumArtsForURLs.db", target + u"AlbumArts.Custom.db", kProfileTrust, FUndo);
-    } catch (const zel::Exception&) {
-    }
+    } catch (const zel::Exception&) {}
   }
 }
 

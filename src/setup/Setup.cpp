@@ -43,8 +43,7 @@ void ShowSetupError(const String& message) {
   // that fail, ShowErrorBox still shows the system's.
   try {
     InitializeUserInterface();
-  } catch (...) {
-  }
+  } catch (...) {}
   zel::ShowErrorBox(message, u"Setup");
 }
 
@@ -186,7 +185,8 @@ int RunGuarded(const String& params) {
       const String undone = RunUndoneText();
       if (!undone.empty()) text += u"\r\n" + undone + u"\r\n";
       if (RunLog().IsOpen())
-        text += u"\r\n" + zel::Format(installer->Resources().GetText(u"Common", u"FailedLog"), RunLog().Path()) + u"\r\n";
+        text +=
+            u"\r\n" + zel::Format(installer->Resources().GetText(u"Common", u"FailedLog"), RunLog().Path()) + u"\r\n";
       throw EInstallerInstallError(text);
     }
     installer->RunFinishActions();

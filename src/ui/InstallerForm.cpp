@@ -171,8 +171,7 @@ void TInstallerForm::UpdateButtons() {
   TInstallerCustomPage* next = FActivePage ? pages.NextAvailable(FActivePage) : nullptr;
   const TNextPageKind kind = next ? next->Kind() : TNextPageKind::None;
   bNext->SetCaption(Installer->Resources().GetText(u"Common", NextButtonKey(kind)));
-  if (Installer->State() == 2)
-    ::EnableMenuItem(::GetSystemMenu(Handle(), FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
+  if (Installer->State() == 2) ::EnableMenuItem(::GetSystemMenu(Handle(), FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
   UpdateProgressBounds();
 }
 
@@ -205,8 +204,7 @@ void TInstallerForm::bNextClick() {
   if (FPages->CanGoNext(FActivePage)) {
     if (!FActivePage->ConfirmNext()) return;
     SetActivePage(FPages->NextAvailable(FActivePage));
-  }
-  else if (FActivePage && FActivePage == FPages->Last()) Close();
+  } else if (FActivePage && FActivePage == FPages->Last()) Close();
 }
 
 void TInstallerForm::Notify(int code, intptr_t data) {
@@ -216,9 +214,7 @@ void TInstallerForm::Notify(int code, intptr_t data) {
       if (FStopping || (Installer->HasFlag(TInstallerFlag::Auto) && !Installer->HasErrors())) Close();
       else bNextClick();
       break;
-    case NotifyPageState:
-      UpdateButtons();
-      break;
+    case NotifyPageState: UpdateButtons(); break;
     case NotifyRepaint: {
       const RECT strip = zel::ToRECT(FFormView->GetProgressBounds());
       ::InvalidateRect(Handle(), &strip, FALSE);

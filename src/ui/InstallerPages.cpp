@@ -55,8 +55,8 @@ void TInstallerPage::FitCaptions() {
       int limit = kMaxBottom;
       for (const auto& other : Controls()) {
         const zel::TRect& o = other->DesignBounds();
-        if (other.get() != control.get() && other->Align() == zel::TAlign::None && o.Top > d.Top &&
-            o.Left < d.Right && o.Right > d.Left)
+        if (other.get() != control.get() && other->Align() == zel::TAlign::None && o.Top > d.Top && o.Left < d.Right &&
+            o.Right > d.Left)
           limit = std::min(limit, o.Top - 2);
       }
       const int available = limit - d.Top;
@@ -80,8 +80,7 @@ void TInstallerPage::FitCaptions() {
     int needed = 0;
     if (dynamic_cast<zel::TZELCheckBox*>(control.get()))
       needed = 13 + 6 + zel::MeasureText(caption, control->Font(), 96).cx;
-    else if (label)
-      needed = zel::MeasureText(caption, control->Font(), 96, DT_NOPREFIX).cx;
+    else if (label) needed = zel::MeasureText(caption, control->Font(), 96, DT_NOPREFIX).cx;
     else continue;
     // Text grows a little faster than the scale at larger sizes (hinting): some room for it.
     needed += needed / 25 + 2;
@@ -240,9 +239,7 @@ void TInstallerPageInstall::Prepare() {
 void TInstallerPageInstall::Notify(int code, intptr_t data) {
   zel::Application::TNotificationScope scope;
   switch (code) {
-    case NotifyEnded:
-      FEnded = true;
-      break;
+    case NotifyEnded: FEnded = true; break;
     case NotifyProgress: {
       const int current = static_cast<int>(data & 0xFFFF);
       const int overall = static_cast<int>((data >> 16) & 0xFFFF);
@@ -338,8 +335,9 @@ void TInstallerPageFinish::Prepare() {
   TInstallerPageCustomFinish::Prepare();
   // An update says so, and where the previous installation went.
   if (!ErrorsShown() && Installer->HasFlag(TInstallerFlag::Update))
-    L2->SetCaption(zel::Format(GetText(Installer->HasFlag(TInstallerFlag::NoBackup) ? u"L2UpdateNoBackup" : u"L2Update"),
-                               Installer->ProductInfo().GetVersion()));
+    L2->SetCaption(
+        zel::Format(GetText(Installer->HasFlag(TInstallerFlag::NoBackup) ? u"L2UpdateNoBackup" : u"L2Update"),
+                    Installer->ProductInfo().GetVersion()));
   const TInstallerScriptGroup& actions = Resources().Script().Actions;
   for (size_t i = 0; i < FActions.size() && i < actions.Count(); ++i) {
     FActions[i]->SetCaption(GetText(actions.Items(i).GetTextOrName()));

@@ -57,9 +57,8 @@ HICON CreateIconFromIconFile(const uint8_t* data, size_t size, int width, int he
   for (size_t i = 0; i < count; ++i) {
     const TIconFileEntry& entry = entries[i];
     // Every image must lie inside the file and hold at least a header.
-    if (entry.BytesInRes < 8 || entry.ImageOffset > size || entry.BytesInRes > size - entry.ImageOffset)
-      return nullptr;
-    TIconGroupEntry out{entry.Width, entry.Height, entry.ColorCount, entry.Reserved,
+    if (entry.BytesInRes < 8 || entry.ImageOffset > size || entry.BytesInRes > size - entry.ImageOffset) return nullptr;
+    TIconGroupEntry out{entry.Width,  entry.Height,   entry.ColorCount, entry.Reserved,
                         entry.Planes, entry.BitCount, entry.BytesInRes, static_cast<WORD>(i + 1)};
     std::memcpy(group.data() + kIconHeaderSize + i * sizeof(TIconGroupEntry), &out, sizeof(out));
   }
@@ -68,8 +67,7 @@ HICON CreateIconFromIconFile(const uint8_t* data, size_t size, int width, int he
   const TIconFileEntry& chosen = entries[static_cast<size_t>(id - 1)];
   // CreateIconFromResourceEx takes a non-const pointer but only reads.
   std::vector<uint8_t> image(data + chosen.ImageOffset, data + chosen.ImageOffset + chosen.BytesInRes);
-  return ::CreateIconFromResourceEx(image.data(), chosen.BytesInRes, TRUE, 0x00030000, width, height,
-                                    LR_DEFAULTCOLOR);
+  return ::CreateIconFromResourceEx(image.data(), chosen.BytesInRes, TRUE, 0x00030000, width, height, LR_DEFAULTCOLOR);
 }
 
 void GetLanguageInfo(TZELIniFile& ini, TZELLanguageInfo& info, TIconHandle& icon) {
@@ -96,8 +94,7 @@ TLanguageDialogLayout LanguageDialogLayout(unsigned dpi) {
 }
 
 TZELCustomLanguageDialog::TZELCustomLanguageDialog(unsigned uiLanguage)
-    : FUILanguage(uiLanguage),
-      FImages(::ImageList_Create(kIconSize, kIconSize, ILC_COLOR32 | ILC_MASK, 4, 4)) {}
+    : FUILanguage(uiLanguage), FImages(::ImageList_Create(kIconSize, kIconSize, ILC_COLOR32 | ILC_MASK, 4, 4)) {}
 
 void TZELCustomLanguageDialog::Fill() {
   FItems.clear();
@@ -204,13 +201,13 @@ bool TZELCustomLanguageDialog::ShowModal(HWND owner, const std::function<void(HW
   std::memcpy(dialogTemplate.Title, kCaption, sizeof(kCaption));
 
   FOnShown = onShown;
-  const INT_PTR result = ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), &dialogTemplate.Header, owner,
-                                                   &TZELCustomLanguageDialog::DialogProc,
-                                                   reinterpret_cast<LPARAM>(this));
+  const INT_PTR result =
+      ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), &dialogTemplate.Header, owner,
+                                &TZELCustomLanguageDialog::DialogProc, reinterpret_cast<LPARAM>(this));
   FOnShown = nullptr;
   FFont.Reset();
-  if (result == -1) throw Exception(Format(u"The language dialog cannot be shown (error %d)",
-                                           static_cast<int>(::GetLastError())));
+  if (result == -1)
+    throw Exception(Format(u"The language dialog cannot be shown (error %d)", static_cast<int>(::GetLastError())));
   return result == IDOK;
 }
 
@@ -237,11 +234,11 @@ void TZELCustomLanguageDialog::InitWindow(HWND window) {
   // An owner-drawn list (icon and name) and button: painted in the wizard's skin, so that
   // the dialog is dark when the wizard is.
   FItemHeight = ::MulDiv(20, static_cast<int>(dpi), 96);
-  HWND combo = ::CreateWindowExW(0, WC_COMBOBOXW, nullptr,
-                                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST |
-                                     CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
-                                 c.left, c.top, c.right - c.left, c.bottom - c.top, window,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(ComboId)), instance, nullptr);
+  HWND combo = ::CreateWindowExW(
+      0, WC_COMBOBOXW, nullptr,
+      WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS, c.left,
+      c.top, c.right - c.left, c.bottom - c.top, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ComboId)),
+      instance, nullptr);
   const RECT& b = layout.Button;
   HWND button = ::CreateWindowExW(0, WC_BUTTONW, L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, b.left,
                                   b.top, b.right - b.left, b.bottom - b.top, window,
@@ -308,8 +305,8 @@ void TZELCustomLanguageDialog::DrawItem(const DRAWITEMSTRUCT& item) {
 
 // The closed box: a frame and an arrow of the skin around the owner-drawn field (the
 // system draws these two light only).
-LRESULT CALLBACK TZELCustomLanguageDialog::ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lParam,
-                                                     UINT_PTR, DWORD_PTR data) noexcept {
+LRESULT CALLBACK TZELCustomLanguageDialog::ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                                     DWORD_PTR data) noexcept {
   if (message != WM_PAINT) return ::DefSubclassProc(combo, message, wParam, lParam);
   auto* self = reinterpret_cast<TZELCustomLanguageDialog*>(data);
   const zel::TPaintDC paint(combo);
@@ -360,8 +357,8 @@ INT_PTR CALLBACK TZELCustomLanguageDialog::DialogProc(HWND window, UINT message,
       case WM_CTLCOLORSTATIC:
       case WM_CTLCOLORLISTBOX:
         ::SetTextColor(reinterpret_cast<HDC>(wParam), ToColorRef(zel::Skin().Text));
-        ::SetBkColor(reinterpret_cast<HDC>(wParam), ToColorRef(message == WM_CTLCOLORLISTBOX ? zel::Skin().EditBackground
-                                                                                             : zel::Skin().Window));
+        ::SetBkColor(reinterpret_cast<HDC>(wParam),
+                     ToColorRef(message == WM_CTLCOLORLISTBOX ? zel::Skin().EditBackground : zel::Skin().Window));
         return reinterpret_cast<INT_PTR>(
             GetBrush(message == WM_CTLCOLORLISTBOX ? zel::Skin().EditBackground : zel::Skin().Window));
       case WM_MEASUREITEM:

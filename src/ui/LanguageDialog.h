@@ -40,19 +40,19 @@ using TImageListHandle = TUniqueHandle<HIMAGELIST, detail::DestroyImageList>;
 
 // Design sizes at 96 DPI, scaled to the monitor's DPI with integer multiply-and-divide.
 struct TLanguageDialogLayout {
-  SIZE Client;   // fixed client area
-  RECT Combo;    // the picture combo box (its closed height is the control's own)
-  RECT Button;   // "OK"
+  SIZE Client;  // fixed client area
+  RECT Combo;   // the picture combo box (its closed height is the control's own)
+  RECT Button;  // "OK"
 };
 TLanguageDialogLayout LanguageDialogLayout(unsigned dpi);
 
 class TZELCustomLanguageDialog {
 public:
   struct TItem {
-    String Text;         // the language's name
-    int ImageIndex = -1; // in Images(); -1 without a picture
+    String Text;          // the language's name
+    int ImageIndex = -1;  // in Images(); -1 without a picture
     int32_t LangId = 0;
-    int Data = -1;       // the file's index, as EnumLangs reported it
+    int Data = -1;                  // the file's index, as EnumLangs reported it
     std::vector<uint8_t> IconFile;  // the flag's icon file, drawn again at the window's DPI
   };
   using TLanguageCallback = std::function<void(int index)>;

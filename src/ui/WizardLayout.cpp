@@ -50,7 +50,8 @@ std::vector<TRect> TInstallerProgressLayout::Dots(int index) const {
   const TRect cell = GetCellBounds(index);
   std::vector<TRect> dots;
   const int count = FCellWidth / 6;
-  for (int i = 0; i < count; ++i) dots.push_back(TRect{cell.Left + i * 6, cell.Top, cell.Left + i * 6 + 3, cell.Bottom});
+  for (int i = 0; i < count; ++i)
+    dots.push_back(TRect{cell.Left + i * 6, cell.Top, cell.Left + i * 6 + 3, cell.Bottom});
   return dots;
 }
 

@@ -18,14 +18,10 @@ namespace {
 bool Exists(const wchar_t* path) { return ::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool ParseShare(const std::wstring& text, DWORD& share) {
-  if (text == L"none")
-    share = 0;
-  else if (text == L"read")
-    share = FILE_SHARE_READ;
-  else if (text == L"readdelete")
-    share = FILE_SHARE_READ | FILE_SHARE_DELETE;
-  else
-    return false;
+  if (text == L"none") share = 0;
+  else if (text == L"read") share = FILE_SHARE_READ;
+  else if (text == L"readdelete") share = FILE_SHARE_READ | FILE_SHARE_DELETE;
+  else return false;
   return true;
 }
 
@@ -38,12 +34,10 @@ int wmain() {
   if (!argv || argc < 5 || !ParseShare(argv[2], share)) return 3;
   const DWORD timeout = argc > 5 ? static_cast<DWORD>(std::wcstoul(argv[5], nullptr, 10)) : 30000;
 
-  HANDLE file =
-      ::CreateFileW(argv[1], GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = ::CreateFileW(argv[1], GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 2;
 
-  HANDLE ready =
-      ::CreateFileW(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE ready = ::CreateFileW(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (ready != INVALID_HANDLE_VALUE) ::CloseHandle(ready);
 
   const ULONGLONG deadline = ::GetTickCount64() + timeout;

@@ -26,9 +26,9 @@ int wmain(int argc, wchar_t** argv) {
   // Addresses it might guess: small numbers, the high half, anything.
   for (LPARAM guess : {LPARAM(0), LPARAM(1), LPARAM(0x10000), LPARAM(0x7FFE0000), LPARAM(-1)}) {
     send(own, 1, guess);
-    send(WM_USER, 1, guess);      // "ended", cancelled
-    send(WM_USER, 2, guess);      // progress
-    send(WM_APP + 1, 0, guess);   // a main-thread call
+    send(WM_USER, 1, guess);     // "ended", cancelled
+    send(WM_USER, 2, guess);     // progress
+    send(WM_APP + 1, 0, guess);  // a main-thread call
   }
   const std::wstring text = L"forged status";
   for (ULONG_PTR code : {ULONG_PTR(1), ULONG_PTR(4)}) {

@@ -37,10 +37,8 @@ int wmain(int argc, wchar_t** argv) {
     return 254;
   ::CloseHandle(info.hThread);
   DWORD code = WAIT_TIMEOUT;
-  if (::WaitForSingleObject(info.hProcess, timeout) == WAIT_OBJECT_0)
-    ::GetExitCodeProcess(info.hProcess, &code);
-  else
-    ::TerminateProcess(info.hProcess, WAIT_TIMEOUT);
+  if (::WaitForSingleObject(info.hProcess, timeout) == WAIT_OBJECT_0) ::GetExitCodeProcess(info.hProcess, &code);
+  else ::TerminateProcess(info.hProcess, WAIT_TIMEOUT);
   ::CloseHandle(info.hProcess);
   return static_cast<int>(code);
 }

@@ -38,7 +38,8 @@ int wmain(int argc, wchar_t** argv) {
   if (size) {
     std::vector<BYTE> info(size);
     if (::GetFileVersionInfoW(argv[1], 0, size, info.data())) {
-      for (const wchar_t* name : {L"CompanyName", L"FileDescription", L"FileVersion", L"ProductName", L"ProductVersion"}) {
+      for (const wchar_t* name :
+           {L"CompanyName", L"FileDescription", L"FileVersion", L"ProductName", L"ProductVersion"}) {
         wchar_t* value = nullptr;
         UINT length = 0;
         const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;

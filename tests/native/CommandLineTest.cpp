@@ -66,16 +66,16 @@ TEST(CommandLine, SwitchLookupEdgeCases) {
       {u"/AUTO=\"\" /SILENT", u"SILENT", true, u""},
       {u"/auto=X", u"AUTO", true, u"X"},
       {u"/AUTO=X /AUTO=Y", u"AUTO", true, u"X"},  // the first command with the name
-      {u"/AUTOX", u"AUTO", false, u""},             // names must have the same length
+      {u"/AUTOX", u"AUTO", false, u""},           // names must have the same length
       {u"/AUT", u"AUTO", false, u""},
-      {u"x -y", u"y", false, u""},                  // no command yet, text waiting: "-y" is text
+      {u"x -y", u"y", false, u""},  // no command yet, text waiting: "-y" is text
       {u"x -y", u"", true, u"x -y"},
       {u"/a x -y", u"a", true, u"x"},
       {u"/a x -y", u"y", true, u""},
       {u"/A=1 -B=2", u"B", true, u"2"},
-      {u"/=x", u"", true, u"/=x"},                  // no name: text
+      {u"/=x", u"", true, u"/=x"},  // no name: text
       {u"run /=x", u"", true, u"run /=x"},
-      {u"/A x - y", u"A", true, u"x - y"},          // a lone prefix is text, its space kept
+      {u"/A x - y", u"A", true, u"x - y"},  // a lone prefix is text, its space kept
       {u"/ AUTO", u"AUTO", false, u""},
       {u"/ AUTO", u"", true, u"/ AUTO"},
       {u"--AUTO=1", u"", true, u"--AUTO=1"},
@@ -86,20 +86,20 @@ TEST(CommandLine, SwitchLookupEdgeCases) {
 TEST(CommandLine, ValuesAreCutAtSemicolonsDrivesAndSpaces) {
   CheckLookups({
       {u"/NAME=a;b", u"NAME", true, u"a;b"},
-      {u"/NAME=a;;b; /X", u"NAME", true, u"a;b"},              // empty values vanish
+      {u"/NAME=a;;b; /X", u"NAME", true, u"a;b"},  // empty values vanish
       {u"/NAME value", u"NAME", true, u"value"},
-      {u"/NAME my song.mp3", u"NAME", true, u"my song.mp3"},   // inner spaces stay
+      {u"/NAME my song.mp3", u"NAME", true, u"my song.mp3"},  // inner spaces stay
       {u"/NAME  a   b  ", u"NAME", true, u"a   b"},
       {u"/NAME a.mp3 C:\\b.mp3", u"NAME", true, u"a.mp3;C:\\b.mp3"},
       {u"/NAME a \\\\srv\\share\\b", u"NAME", true, u"a;\\\\srv\\share\\b"},
-      {u"/NAME a \\\\srv", u"NAME", true, u"a \\\\srv"},        // a server without a share is no drive
-      {u"/NAME a 1:x", u"NAME", true, u"a 1:x"},                // nor is a digit before the colon
+      {u"/NAME a \\\\srv", u"NAME", true, u"a \\\\srv"},  // a server without a share is no drive
+      {u"/NAME a 1:x", u"NAME", true, u"a 1:x"},          // nor is a digit before the colon
       {u"/AUTO=C:\\my-dir/sub", u"AUTO", true, u"C:\\my-dir/sub"},
       {u"/AUTO==x", u"AUTO", true, u"=x"},
-      {u"/AUTO=x foo", u"AUTO", true, u"x"},                    // the "=" value ended at the space
+      {u"/AUTO=x foo", u"AUTO", true, u"x"},  // the "=" value ended at the space
       {u"/AUTO=x foo", u"", true, u"foo"},
       {u"/AUTO= foo", u"AUTO", true, u""},
-      {u"/AUTO C:\\my -dir", u"AUTO", true, u"C:\\my"},          // "-dir" is a switch once one exists
+      {u"/AUTO C:\\my -dir", u"AUTO", true, u"C:\\my"},  // "-dir" is a switch once one exists
       {u"/AUTO C:\\my -dir", u"dir", true, u""},
   });
 }
@@ -108,7 +108,7 @@ TEST(CommandLine, OddCharactersQuotesAndLineBreaks) {
   CheckLookups({
       // An unpaired quote is dropped after "=", ordinary text elsewhere.
       {u"/AUTO=\"C:\\x", u"AUTO", true, u"C:\\x"},
-      {u"/AUTO=C:\\x\" /RUN", u"AUTO", true, u"C:\\x\""},    // inside a word it belongs to it
+      {u"/AUTO=C:\\x\" /RUN", u"AUTO", true, u"C:\\x\""},  // inside a word it belongs to it
       {u"say \"hi", u"", true, u"say \"hi"},
       {u"\"", u"", true, u"\""},
       {u"/AUTO=\"", u"AUTO", true, u""},
@@ -122,24 +122,27 @@ TEST(CommandLine, OddCharactersQuotesAndLineBreaks) {
       {u"/AUTO=C:\\x\t/SILENT", u"SILENT", false, u""},
       {u"/AUTO\tC:\\x", u"AUTO", false, u""},
       {u"\t/AUTO=x", u"AUTO", false, u""},
-      {u"/AUTO=x\t", u"AUTO", true, u"x"},                   // ends of a value are trimmed
+      {u"/AUTO=x\t", u"AUTO", true, u"x"},  // ends of a value are trimmed
       {u"/RUN \u0416\u0443\u043a.mp3", u"RUN", true, u"\u0416\u0443\u043a.mp3"},
       {u"/\u0416=1", u"\u0436", true, u"1"},
   });
 }
 
 TEST(CommandLine, ParseKeepsEveryCommandInOrder) {
-  struct Case { const char16_t* text; const char16_t* commands; };
+  struct Case {
+    const char16_t* text;
+    const char16_t* commands;
+  };
   const Case cases[] = {
       {u"", u""},
       {u"   ", u""},
       {u"/A", u"A:"},
       {u"x /A=1;2 /B y /A=3", u":x A:1|2 B:y A:3"},
-      {u"/A=x foo /B", u"A:x :foo B:"},                      // text after a value starts a nameless command
+      {u"/A=x foo /B", u"A:x :foo B:"},  // text after a value starts a nameless command
       {u"\"C:\\My Music\\a.mp3\" /RUN", u":C:\\My Music\\a.mp3 RUN:"},
-      {u"/NAME x;y", u"NAME:x;y"},                           // ";" separates only after "="
+      {u"/NAME x;y", u"NAME:x;y"},  // ";" separates only after "="
       {u"/NAME=x;y", u"NAME:x|y"},
-      {u"/AUTO \"C:\\x", u"AUTO:\"|C:\\x"},                  // the quote is text, the drive cuts it off
+      {u"/AUTO \"C:\\x", u"AUTO:\"|C:\\x"},  // the quote is text, the drive cuts it off
       {u"/A /A", u"A: A:"},
   };
   for (const Case& c : cases) {
@@ -150,7 +153,10 @@ TEST(CommandLine, ParseKeepsEveryCommandInOrder) {
 }
 
 TEST(CommandLine, ParamsDropTheProgramPath) {
-  struct Case { const char16_t* line; const char16_t* params; };
+  struct Case {
+    const char16_t* line;
+    const char16_t* params;
+  };
   const Case cases[] = {
       {u"", u""},
       {u"   ", u""},
@@ -164,7 +170,7 @@ TEST(CommandLine, ParamsDropTheProgramPath) {
       {u"\tSetup.exe /A", u"/A"},
       {u"Setup.exe\r\n/A", u"/A"},
       {u"Setup.exe /PATH=\"C:\\x y\\\" a b", u"/PATH=\"C:\\x y\\\" a b"},
-      {u"Setup.exe\t/A", u""},                                  // the tab belongs to the path
+      {u"Setup.exe\t/A", u""},                                     // the tab belongs to the path
       {u"\"C:\\a b\\Setup.exe /RUN", u"C:\\a b\\Setup.exe /RUN"},  // unpaired quote: only it is dropped
   };
   for (const Case& c : cases) EXPECT_EQ(GetCommandLineParams(c.line), c.params) << ToUtf8(c.line);
@@ -199,11 +205,11 @@ TEST(Parser, TokensFollowTheSettings) {
       {false, false, false, true, u"\"c d\"", u"3\"|5c|1 |5d\""},
       {false, false, true, true, u"\"\"x", u"4|5x"},
       {false, false, true, true, u"x\"y z", u"5x\"y|1 |5z"},  // quotes inside a word belong to it
-      {false, false, true, true, u"'a\"", u"3'|5a\""},         // closed only by the same character
+      {false, false, true, true, u"'a\"", u"3'|5a\""},        // closed only by the same character
       {false, false, true, true, u"a=b;;", u"5a|2=|5b|2;|2;"},
       {true, false, true, true, u"  a = b ", u"5a|2=|5b"},
       {true, true, true, true, u" a=;b ", u"5a|5b"},
-      {false, false, true, true, u"a\tb c", u"5a\tb|1 |5c"},   // a space that is no delimiter
+      {false, false, true, true, u"a\tb c", u"5a\tb|1 |5c"},  // a space that is no delimiter
       {false, false, true, true, u"\t", u"1\t"},
   };
   for (const Case& c : cases) {
@@ -256,12 +262,12 @@ TEST(CommandLine, UnquoteSwitchesReadsWhatLaunchersWrite) {
       {u"/AUTO=C:\\KIVO", u"/AUTO=C:\\KIVO", u"C:\\KIVO", false},
       // Free text stays text.
       {u"\"C:\\My Music\\a b.mp3\" /AUTO=x", u"\"C:\\My Music\\a b.mp3\" /AUTO=x", u"x", false},
-      {u"\"/ AUTO=x y\"", u"\"/ AUTO=x y\"", nullptr, false},      // a lone prefix is no switch
+      {u"\"/ AUTO=x y\"", u"\"/ AUTO=x y\"", nullptr, false},  // a lone prefix is no switch
       {u"\"--AUTO=x\"", u"\"--AUTO=x\"", nullptr, false},
       {u"\"/NAME my song.mp3\"", u"\"/NAME my song.mp3\"", nullptr, false},  // space before any "="
-      {u"x\"/AUTO=a b\"", u"x\"/AUTO=a b\"", nullptr, false},      // not after a space
+      {u"x\"/AUTO=a b\"", u"x\"/AUTO=a b\"", nullptr, false},                // not after a space
       {u"/RUN=\"/AUTO=a b\"", u"/RUN=\"/AUTO=a b\"", nullptr, false},
-      {u"\"/AUTO=a b", u"\"/AUTO=a b", nullptr, false},            // unpaired: left alone
+      {u"\"/AUTO=a b", u"\"/AUTO=a b", nullptr, false},  // unpaired: left alone
       // A manifest's /AUTO="C:\Program Files\Acme" through those launchers: each inner
       // quote escaped, and the whole argument quoted when it has a space.
       {u"\"/AUTO=\\\"C:\\Program Files\\Acme Tools\\\"\" /SILENT", u"/AUTO=\"C:\\Program Files\\Acme Tools\" /SILENT",
@@ -271,7 +277,8 @@ TEST(CommandLine, UnquoteSwitchesReadsWhatLaunchersWrite) {
       {u"/SILENT /AUTO=\\\"C:\\Acme\\\"", u"/SILENT /AUTO=C:\\Acme", u"C:\\Acme", true},
       {u"\"/AUTO=\\\"C:\\Acme\\\"\"", u"/AUTO=C:\\Acme", u"C:\\Acme", false},  // .NET quotes any quote
       // A final backslash, doubled before the escaped quote, is one again.
-      {u"\"-AUTO=\\\"C:\\Acme Tools\\\\\\\"\" -SILENT", u"-AUTO=\"C:\\Acme Tools\\\" -SILENT", u"C:\\Acme Tools\\", true},
+      {u"\"-AUTO=\\\"C:\\Acme Tools\\\\\\\"\" -SILENT", u"-AUTO=\"C:\\Acme Tools\\\" -SILENT", u"C:\\Acme Tools\\",
+       true},
       {u"\"/AUTO=\\\"\\\"\" /SILENT", u"/AUTO= /SILENT", u"", true},
       // No escaped closing quote, or text after it: left alone (the quote stays in the
       // value, which the destination then refuses).

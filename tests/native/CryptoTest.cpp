@@ -70,7 +70,11 @@ TEST(Crc32, EveryLengthAlignmentAndSplitMatchesTheBitwiseDefinition) {
 }
 
 TEST(Rc4, KnownAnswers) {
-  struct Case { const char* key; const char* plain; const char* cipher; };
+  struct Case {
+    const char* key;
+    const char* plain;
+    const char* cipher;
+  };
   const Case cases[] = {
       {"Key", "Plaintext", "BBF316E8D940AF0AD3"},
       {"Wiki", "pedia", "1021BF0420"},

@@ -47,16 +47,15 @@ TEST(IniFile, ParsingFollowsTheLineAndHeaderRules) {
   };
   const Case cases[] = {
       {u"", u""},
-      {u"orphan=1\r\n[A]\r\nk=v", u"[A]\r\nk=v\r\n\r\n"},  // before the first header: dropped
+      {u"orphan=1\r\n[A]\r\nk=v", u"[A]\r\nk=v\r\n\r\n"},                      // before the first header: dropped
       {u"[A]\nx=1\ry=2\r\n\r\n\n\nz=3", u"[A]\r\nx=1\r\ny=2\r\nz=3\r\n\r\n"},  // every break, empties skipped
       {u"[A]\u2028x=1\u2028\r\ny=2", u"[A]\r\nx=1\r\ny=2\r\n\r\n"},            // U+2028, with its own CR LF
       {u"[A]\r\nx=\u2029y", u"[A]\r\nx=\u2029y\r\n\r\n"},                      // U+2029 is no break
-      {u"[File\r\nk=v", u"[Fil]\r\nk=v\r\n\r\n"},  // last character cut, whatever it is
+      {u"[File\r\nk=v", u"[Fil]\r\nk=v\r\n\r\n"},                              // last character cut, whatever it is
       {u"[A]]\r\nk=v", u"[A]]\r\nk=v\r\n\r\n"},
-      {u"[\r\nk=v", u"[]\r\nk=v\r\n\r\n"},  // a lone "[" names the empty section
+      {u"[\r\nk=v", u"[]\r\nk=v\r\n\r\n"},                                   // a lone "[" names the empty section
       {u"[A]\r\n [B]\r\n;c\r\n#d=1", u"[A]\r\n [B]\r\n;c\r\n#d=1\r\n\r\n"},  // only a leading "[" is a header
-      {u"[Common]\r\na=1\r\n[X]\r\nb=2\r\n[COMMON]\r\nc=3",
-       u"[Common]\r\na=1\r\nc=3\r\n\r\n[X]\r\nb=2\r\n\r\n"},
+      {u"[Common]\r\na=1\r\n[X]\r\nb=2\r\n[COMMON]\r\nc=3", u"[Common]\r\na=1\r\nc=3\r\n\r\n[X]\r\nb=2\r\n\r\n"},
       {u"[Empty]\r\n[A]\r\nk=v\r\n[Empty2]", u"[A]\r\nk=v\r\n\r\n"},  // sections without lines not saved
       {u"[A]\r\n  k = \"v\" ", u"[A]\r\n  k = \"v\" \r\n\r\n"},       // nothing trimmed or unquoted
   };
@@ -83,15 +82,12 @@ TEST(IniFile, KeysAreRawTextBeforeTheFirstEquals) {
       {u"Key ", u" Value"},  // and the value keeps its leading space
       {u"Empty", u""},       // present but empty: not the default
       {u"a", u"b=c"},        // the first "=" splits
-      {u"a=b", nullptr},
-      {u";comment line", nullptr},
-      {u"\u0438\u041c\u042f", u"\u0416"},  // Cyrillic case folding
-      {u"Famil", nullptr},                 // equal length needed
+      {u"a=b", nullptr},     {u";comment line", nullptr}, {u"\u0438\u041c\u042f", u"\u0416"},  // Cyrillic case folding
+      {u"Famil", nullptr},                                                                     // equal length needed
       {u"Missing", nullptr},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ini->ReadString(u"file", c.key, u"<def>"), c.expected ? String(c.expected) : u"<def>")
-        << ToUtf8(c.key);
+    EXPECT_EQ(ini->ReadString(u"file", c.key, u"<def>"), c.expected ? String(c.expected) : u"<def>") << ToUtf8(c.key);
     String value = u"stale";
     EXPECT_EQ(ini->TryReadString(u"File", c.key, value), c.expected != nullptr) << ToUtf8(c.key);
     if (!c.expected) {
@@ -104,8 +100,7 @@ TEST(IniFile, KeysAreRawTextBeforeTheFirstEquals) {
 
   std::vector<String> keys{u"kept"};
   ini->ReadKeys(u"File", keys);
-  const std::vector<String> expected{
-      u"kept", u"Family", u"Family", u"Key ", u"Empty", u"a", u"\u0418\u043c\u044f"};
+  const std::vector<String> expected{u"kept", u"Family", u"Family", u"Key ", u"Empty", u"a", u"\u0418\u043c\u044f"};
   EXPECT_EQ(keys, expected);  // the comment and the "=nokey" line have no key
 }
 
@@ -160,10 +155,8 @@ TEST(IniFile, ReadStreamDecodesHexOrLeavesTheStreamAlone) {
     const bool ok = ini.ReadStream(u"File", u"Icon", stream);
     EXPECT_EQ(ok, !c.decoded.empty()) << ToUtf8(c.value);
     std::vector<uint8_t> expected = Bytes("X");
-    if (ok)
-      expected.insert(expected.end(), c.decoded.begin(), c.decoded.end());
-    else
-      expected = Bytes("XY");
+    if (ok) expected.insert(expected.end(), c.decoded.begin(), c.decoded.end());
+    else expected = Bytes("XY");
     EXPECT_EQ(stream.Bytes(), expected) << ToUtf8(c.value);
     EXPECT_EQ(stream.Position(), 1) << ToUtf8(c.value);  // back at the first byte written
   }
@@ -326,8 +319,7 @@ TEST(IniFile, LoadFromStreamDetectsTheByteOrderMark) {
 }
 
 TEST(IniFile, SaveToStreamWritesTheMarkThenTheText) {
-  auto ini = FromText(
-      u"[S]\r\nk=\u00e4\r\n;c\r\n =\"q\" \r\n[Empty]\r\n[\u0420\u0443\u0441]\r\n\u041a=\U0001F3B5\r\n");
+  auto ini = FromText(u"[S]\r\nk=\u00e4\r\n;c\r\n =\"q\" \r\n[Empty]\r\n[\u0420\u0443\u0441]\r\n\u041a=\U0001F3B5\r\n");
   struct Case {
     TZELIniEncoding encoding;
     std::vector<uint8_t> head;
@@ -484,17 +476,20 @@ TEST(IniFile, AutoSaveWritesOnlyModifiedFiles) {
 // Names the locale may call equal although their upper-case mappings differ: whatever
 // SameText says, every lookup must say the same, both for sections and for keys.
 TEST(IniFile, LookupsAgreeWithSameTextForEveryPair) {
-  struct Pair { const char16_t* a; const char16_t* b; };
+  struct Pair {
+    const char16_t* a;
+    const char16_t* b;
+  };
   const Pair pairs[] = {
-      {u"\u03c3", u"\u03c2"},            // sigma, final sigma
-      {u"\u03c2", u"\u03a3"},            // final sigma, capital sigma
-      {u"\u212a", u"K"},                 // Kelvin sign, K
+      {u"\u03c3", u"\u03c2"},  // sigma, final sigma
+      {u"\u03c2", u"\u03a3"},  // final sigma, capital sigma
+      {u"\u212a", u"K"},       // Kelvin sign, K
       {u"\u212a", u"k"},
-      {u"\u00df", u"\u1e9e"},            // sharp s, capital sharp s
-      {u"Stra\u00dfe", u"STRASSE"},      // unequal lengths: never equal
-      {u"\u0130", u"i"},                 // dotted capital I
-      {u"\u0131", u"I"},                 // dotless i
-      {u"\u00c5", u"\u212b"},            // A with ring, Angstrom sign
+      {u"\u00df", u"\u1e9e"},        // sharp s, capital sharp s
+      {u"Stra\u00dfe", u"STRASSE"},  // unequal lengths: never equal
+      {u"\u0130", u"i"},             // dotted capital I
+      {u"\u0131", u"I"},             // dotless i
+      {u"\u00c5", u"\u212b"},        // A with ring, Angstrom sign
       {u"\u0416\u0443\u043a", u"\u0436\u0423\u041a"},
       {u"Common", u"COMMON"},
       {u"Common", u"Commons"},

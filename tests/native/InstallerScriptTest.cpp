@@ -41,7 +41,8 @@ TEST(InstallerScript, ReadsEveryGroupAndTheSettings) {
     <Components><File name="$DEST\Second.dll"/></Components>
   </product>
 </installer>)");
-  EXPECT_EQ(Entries(script.License), (std::vector<TEntry>{{u"License_EN.rtf", u"", u"EN"}, {u"License_DE.rtf", u"", u"DE"}}));
+  EXPECT_EQ(Entries(script.License),
+            (std::vector<TEntry>{{u"License_EN.rtf", u"", u"EN"}, {u"License_DE.rtf", u"", u"DE"}}));
   // Repeated group elements add to the same group, in document order.
   EXPECT_EQ(Entries(script.Components), (std::vector<TEntry>{{u"$DEST\\KIVO.exe", u"", u""},
                                                              {u"$DEST\\Readme.txt", u"Readme_RU.txt", u"RU"},
@@ -79,11 +80,11 @@ TEST(InstallerScript, SchemaEdgeCases) {
 
 TEST(InstallerScript, DocumentsWithoutTheExpectedPartsLoadEmpty) {
   const char* inputs[] = {
-      "",                                        // nothing at all
-      "<?xml version=\"1.0\"?>",                 // no element
-      "<installer/>",                            // no setup, no product
+      "",                         // nothing at all
+      "<?xml version=\"1.0\"?>",  // no element
+      "<installer/>",             // no setup, no product
       "<installer><setup/><Product/></installer>",
-      "<installer><product><Settings>",          // cut off
+      "<installer><product><Settings>",  // cut off
       "\x01\x02garbage<<<>>>&&&",
   };
   for (const char* input : inputs) {
@@ -102,8 +103,9 @@ TEST(InstallerScript, DocumentsWithoutTheExpectedPartsLoadEmpty) {
 
 TEST(InstallerScript, MalformedXmlKeepsWhatCameBeforeTheDamage) {
   TInstallerScript script;
-  Load(script, "<installer><product><Settings><S name=\"ProductName\" value=\"KIVO\"/></Settings>"
-               "<Components><File name=\"a\"/><File name=\"b");
+  Load(script,
+       "<installer><product><Settings><S name=\"ProductName\" value=\"KIVO\"/></Settings>"
+       "<Components><File name=\"a\"/><File name=\"b");
   EXPECT_EQ(script.GetValue(u"ProductName"), u"KIVO");
   ASSERT_GE(script.Components.Count(), 1u);
   EXPECT_EQ(script.Components.Items(0).Name, u"a");
@@ -115,15 +117,18 @@ TEST(InstallerScript, GetValueTakesTheLastMatchingLine) {
     <Settings><S name="ProductName" value="First"/><S name="a=b" value="c"/><S name="Empty" value=""/></Settings>
     <Settings><S name="PRODUCTNAME" value="Second"/><S name="Publisher"/></Settings>
   </product></i>)");
-  struct Case { const char16_t* name; const char16_t* value; };
+  struct Case {
+    const char16_t* name;
+    const char16_t* value;
+  };
   const Case cases[] = {
       {u"ProductName", u"Second"},  // two Settings elements: the later one wins
       {u"productname", u"Second"},
-      {u"a=b", u""},                // a name containing "=" cannot be found
-      {u"a", u"b=c"},               // ... because its line's name ends at the first "="
+      {u"a=b", u""},   // a name containing "=" cannot be found
+      {u"a", u"b=c"},  // ... because its line's name ends at the first "="
       {u"Empty", u""},
-      {u"Publisher", u""},          // no "value" attribute
-      {u"Product", u""},            // a prefix is not the name
+      {u"Publisher", u""},  // no "value" attribute
+      {u"Product", u""},    // a prefix is not the name
       {u"Missing", u""},
   };
   for (const Case& c : cases) EXPECT_EQ(script.GetValue(c.name), c.value) << ToUtf8(c.name);
@@ -137,7 +142,10 @@ TEST(InstallerScript, FindTakesTheFirstEntryOfTheFamilyOrForEveryFamily) {
   group.Items(0).Name = u"en";
   group.Items(1).Name = u"any";
   group.Items(2).Name = u"ru";
-  struct Case { const char16_t* family; const char16_t* found; };
+  struct Case {
+    const char16_t* family;
+    const char16_t* found;
+  };
   const Case cases[] = {{u"RU", u"any"}, {u"EN", u"en"}, {u"en", u"en"}, {u"DE", u"any"}, {u"", u"any"}};
   for (const Case& c : cases) {
     const TInstallerScriptFile* entry = nullptr;
@@ -153,7 +161,11 @@ TEST(InstallerScript, FindTakesTheFirstEntryOfTheFamilyOrForEveryFamily) {
 }
 
 TEST(InstallerScript, GetTextOrNameUsesTheFileNamePartOfName) {
-  struct Case { const char16_t* name; const char16_t* text; const char16_t* result; };
+  struct Case {
+    const char16_t* name;
+    const char16_t* text;
+    const char16_t* result;
+  };
   const Case cases[] = {
       {u"$DEST\\Plugins\\Eq.dll", u"", u"Eq.dll"},
       {u"C:Readme.txt", u"", u"Readme.txt"},

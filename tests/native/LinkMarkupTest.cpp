@@ -24,9 +24,11 @@ TEST(LinkMarkup, FormatWithLinks) {
     std::vector<String> Args;
     const char16_t* Expected;
   } cases[] = {
-      {u"More: %s", {u"https://kivo.example/addons/"},
+      {u"More: %s",
+       {u"https://kivo.example/addons/"},
        u"More: <a href=\"https://kivo.example/addons/\">https://kivo.example/addons/</a>"},
-      {u"Accept the %s and the %s.", {u"licence", u"<a href=\"http://x.example/p\">policy</a>"},
+      {u"Accept the %s and the %s.",
+       {u"licence", u"<a href=\"http://x.example/p\">policy</a>"},
        u"Accept the licence and the <a href=\"http://x.example/p\">policy</a>."},
       {u"100 %% of %s", {u"it"}, u"100 % of it"},
       {u"%s and %s", {u"one"}, u"one and "},  // a missing argument is empty

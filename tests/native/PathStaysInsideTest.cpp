@@ -18,21 +18,28 @@ using namespace zel;
 TEST(PathStaysInside, FollowsLinksOnTheWayAndAtTheEnd) {
   const std::string base = ToUtf8(kivo::test::ScratchDir(u"PathStaysInside"));
   const std::string dest = base + "/dest", outside = base + "/outside";
-  for (const std::string& dir : {dest, outside, dest + "/real", dest + "/real/sub"}) ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
+  for (const std::string& dir : {dest, outside, dest + "/real", dest + "/real/sub"})
+    ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
   kivo::test::WriteAll(FromUtf8(outside + "/file"), kivo::test::Bytes("x"));
   kivo::test::WriteAll(FromUtf8(dest + "/real/file"), kivo::test::Bytes("x"));
-  const struct { const char* link; std::string target; } links[] = {
-      {"/out", outside},                  // a folder leaving the destination
-      {"/outfile", outside + "/file"},    // a file leaving it
-      {"/dangling", outside + "/none"},   // where a write would create the target
-      {"/inner", "real/sub"},             // relative, staying inside
-      {"/up", ".."},                      // relative, one level up
+  const struct {
+    const char* link;
+    std::string target;
+  } links[] = {
+      {"/out", outside},                 // a folder leaving the destination
+      {"/outfile", outside + "/file"},   // a file leaving it
+      {"/dangling", outside + "/none"},  // where a write would create the target
+      {"/inner", "real/sub"},            // relative, staying inside
+      {"/up", ".."},                     // relative, one level up
       {"/loop", "loop"},
-      {"/real/back", "../../outside"},    // inside a real folder
+      {"/real/back", "../../outside"},  // inside a real folder
   };
   for (const auto& l : links) ASSERT_EQ(::symlink(l.target.c_str(), (dest + l.link).c_str()), 0) << l.link;
 
-  const struct { std::string path; bool inside; } cases[] = {
+  const struct {
+    std::string path;
+    bool inside;
+  } cases[] = {
       {dest, true},
       {dest + "/new.txt", true},
       {dest + "/new/deeper/file.txt", true},
@@ -53,7 +60,8 @@ TEST(PathStaysInside, FollowsLinksOnTheWayAndAtTheEnd) {
       {base, false},
       {outside + "/x", false},
   };
-  for (const auto& c : cases) EXPECT_EQ(platform::PathStaysInside(FromUtf8(dest), FromUtf8(c.path)), c.inside) << c.path;
+  for (const auto& c : cases)
+    EXPECT_EQ(platform::PathStaysInside(FromUtf8(dest), FromUtf8(c.path)), c.inside) << c.path;
 
   // The folder is resolved too: reached through a link, its own files stay inside it.
   ASSERT_EQ(::symlink(dest.c_str(), (base + "/alias").c_str()), 0);

@@ -23,7 +23,11 @@ TPathVariables Values(String dest) {
 }  // namespace
 
 TEST(PathVariables, FolderValuesAreNeverExpandedAgain) {
-  struct Case { const char16_t* dest; const char16_t* text; const char16_t* expanded; };
+  struct Case {
+    const char16_t* dest;
+    const char16_t* text;
+    const char16_t* expanded;
+  };
   const Case cases[] = {
       {u"C:\\$NAME\\", u"$DESTUninstall.exe", u"C:\\$NAME\\Uninstall.exe"},
       {u"C:\\$TEMP\\", u"$DEST|$TEMP", u"C:\\$TEMP\\|T:\\$NAME\\"},
@@ -38,10 +42,10 @@ TEST(PathVariables, FolderValuesAreNeverExpandedAgain) {
       {u"C:\\K\\", u"$DEST$DEST", u"C:\\K\\C:\\K\\"},
       {u"", u"$DESTx", u"x"},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(ExpandPathVariables(c.text, Values(c.dest)), c.expanded) << ToUtf8(c.text);
+  for (const Case& c : cases) EXPECT_EQ(ExpandPathVariables(c.text, Values(c.dest)), c.expanded) << ToUtf8(c.text);
   // Paths leave out the line-break step, and only that.
-  EXPECT_EQ(ExpandPathVariables(u"$DEST\\notes\\$NAME", Values(u"C:\\K\\"), false), u"C:\\K\\\\notes\\KIVO 5.10D:\\Desk\\");
+  EXPECT_EQ(ExpandPathVariables(u"$DEST\\notes\\$NAME", Values(u"C:\\K\\"), false),
+            u"C:\\K\\\\notes\\KIVO 5.10D:\\Desk\\");
 }
 
 TEST(PathVariables, ValuesAreAskedForOnlyWhenUsed) {
@@ -58,7 +62,10 @@ TEST(PathVariables, ValuesAreAskedForOnlyWhenUsed) {
 }
 
 TEST(PathVariables, CleanPathKeepsRootsAndCleansElements) {
-  struct Case { String text; String path; };
+  struct Case {
+    String text;
+    String path;
+  };
   const Case cases[] = {
       {u"C:\\A<b>\\c. \\d", u"C:\\Ab\\c\\d"},
       {u"C:\\a\\\\b\\\\\\c\\", u"C:\\a\\b\\c\\"},

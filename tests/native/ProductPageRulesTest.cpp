@@ -14,18 +14,23 @@ TEST(ProductPageRules, SetupPageViewFromFlagsAndInstallation) {
     TSetupPageView View;
   } cases[] = {
       {"fresh folder", {false, false, false, false, false, true}, {false, false, true, false, false, true, false}},
-      {"portable on the desktop", {false, true, false, false, false, false},
+      {"portable on the desktop",
+       {false, true, false, false, false, false},
        {false, false, true, false, true, true, false}},
       // Portable is refused under Program Files: the standard radio shows.
-      {"portable flag under program files", {false, true, false, false, false, true},
+      {"portable flag under program files",
+       {false, true, false, false, false, true},
        {false, false, true, false, false, true, false}},
-      {"updatable per-user copy", {true, false, false, true, false, true}, {true, true, true, true, false, false, true}},
+      {"updatable per-user copy",
+       {true, false, false, true, false, true},
+       {true, true, true, true, false, false, true}},
       // The installed copy's kind wins over the flag while updating.
       {"updatable portable copy", {true, false, false, true, true, false}, {true, true, true, true, true, false, true}},
       {"update without backup", {true, false, true, true, false, false}, {true, true, false, true, false, false, true}},
       // CB1 unticked at an updatable folder: shown, unticked; CB4 hidden; radios free.
       {"update declined", {false, false, false, true, false, false}, {false, true, true, false, false, true, false}},
-      {"update declined, portable chosen", {false, true, true, true, false, false},
+      {"update declined, portable chosen",
+       {false, true, true, true, false, false},
        {false, true, false, false, true, true, false}},
   };
   for (const TCase& c : cases) EXPECT_EQ(SetupPageView(c.Input), c.View) << c.Name;
@@ -62,13 +67,13 @@ TEST(ProductPageRules, TypedFolderIsRefusedWhenRelativeOrWithAForbiddenCharacter
       {u"", TKind::None, u""},
       {u"C:\\KIVO", TKind::None, u""},
       {u"  d:/Apps/KIVO  ", TKind::None, u""},
-      {u"C:\\", TKind::None, u""},  // refused elsewhere as a drive's root
+      {u"C:\\", TKind::None, u""},   // refused elsewhere as a drive's root
       {u"Q:\\x", TKind::None, u""},  // a missing drive is the drive check's
       {u"\\\\server\\share\\KIVO", TKind::None, u""},
       {u"kivo", TKind::Relative, u""},
       {u"..\\KIVO", TKind::Relative, u""},
       {u"\\KIVO", TKind::Relative, u""},  // the current drive's root: which drive?
-      {u"C:KIVO", TKind::Relative, u""},   // relative to the drive's current folder
+      {u"C:KIVO", TKind::Relative, u""},  // relative to the drive's current folder
       {u"C:", TKind::Relative, u""},
       {u"\\\\server", TKind::Relative, u""},
       {u"\\\\server\\", TKind::Relative, u""},

@@ -7,8 +7,16 @@ using namespace zel;
 TEST(Scaling, MulDivRoundsHalfAwayFromZero) {
   struct TCase {
     int A, B, C, Result;
-  } cases[] = {{53, 144, 96, 80},   {53, 120, 96, 66},  {1, 144, 96, 2},    {3, 144, 96, 5},  {0, 144, 96, 0},
-               {-53, 144, 96, -80}, {53, -144, 96, -80}, {7, 1, 2, 4},      {-7, 1, 2, -4},   {5, 1, 0, -1},
+  } cases[] = {{53, 144, 96, 80},
+               {53, 120, 96, 66},
+               {1, 144, 96, 2},
+               {3, 144, 96, 5},
+               {0, 144, 96, 0},
+               {-53, 144, 96, -80},
+               {53, -144, 96, -80},
+               {7, 1, 2, 4},
+               {-7, 1, 2, -4},
+               {5, 1, 0, -1},
                {2147483647, 2, 2, 2147483647}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.A);
@@ -30,8 +38,8 @@ TEST(Scaling, DesignUnitsToPixels) {
 TEST(Scaling, RichEditZoomFollowsThePercentage) {
   struct TCase {
     int Percent, Numerator;
-  } cases[] = {{100, 64}, {125, 80}, {150, 96}, {200, 128}, {75, 48}, {1, 2}, {2, 2}, {3, 3},
-               {6399, 4095}, {6400, 0}, {0, 0}, {-10, 0}};
+  } cases[] = {{100, 64}, {125, 80}, {150, 96},    {200, 128}, {75, 48}, {1, 2},
+               {2, 2},    {3, 3},    {6399, 4095}, {6400, 0},  {0, 0},   {-10, 0}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Percent);
     EXPECT_EQ(RichEditZoomNumerator(c.Percent), c.Numerator);

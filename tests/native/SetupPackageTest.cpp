@@ -193,12 +193,15 @@ TEST(SetupPackage, RoundTripKeepsEveryMemberInTableOrder) {
 
 TEST(SetupPackage, LevelsGiveTheCodersPropertyHeader) {
   // Level 4, the program's level, is 5D 00 00 40 00: lc 3, lp 0, pb 2, 4 MiB.
-  struct Case { int level; TBytes header; };
+  struct Case {
+    int level;
+    TBytes header;
+  };
   const Case cases[] = {
       {4, {0x5D, 0x00, 0x00, 0x40, 0x00}},  {0, {0x5D, 0x00, 0x40, 0x00, 0x00}},
       {5, {0x5D, 0x00, 0x00, 0x00, 0x01}},  {6, {0x5D, 0x00, 0x00, 0x00, 0x02}},
       {9, {0x5D, 0x00, 0x00, 0x00, 0x04}},  {-1, {0x5D, 0x00, 0x00, 0x00, 0x01}},  // counts as 5
-      {12, {0x5D, 0x00, 0x00, 0x00, 0x04}},  // above 9: as 9
+      {12, {0x5D, 0x00, 0x00, 0x00, 0x04}},                                        // above 9: as 9
   };
   for (const Case& c : cases) {
     const TBytes package = BuildPackage(kSample, c.level);
@@ -212,7 +215,11 @@ TEST(SetupPackage, DamagedPackagesFailCleanly) {
   const TBytes good = BuildPackage(kSample);
   const std::string corrupted = "ESetupPackageReadError: Package was corrupted";
   const std::string readError = "EReadError: Stream read error";
-  struct Case { const char* what; std::function<void(TBytes&)> damage; std::string error; };
+  struct Case {
+    const char* what;
+    std::function<void(TBytes&)> damage;
+    std::string error;
+  };
   const Case cases[] = {
       {"magic IPK4", [](TBytes& p) { p[3] = '4'; }, corrupted},
       {"empty source", [](TBytes& p) { p.clear(); }, readError},
@@ -237,11 +244,15 @@ TEST(SetupPackage, DamagedPackagesFailCleanly) {
        },
        "LZMA Error (4)"},
       // Damage inside a payload whose checksum is right: the table code must cope.
-      {"payload too short for the table size", [](TBytes& p) { p = WrapPayload({1, 2, 3}); }, readError},
+      {"payload too short for the table size",
+       [](TBytes& p) {
+         p = WrapPayload({1, 2, 3});
+       },
+       readError},
       {"huge count", [](TBytes& p) { p = WrapPayload(Payload(Bytes("abc"), Table(0x7FFFFFFF, {Entry(u"a", 0, 3)}))); },
        readError},
-      {"count above the entries", [](TBytes& p) { p = WrapPayload(Payload(Bytes("abc"), Table(3, {Entry(u"a", 0, 3)}))); },
-       readError},
+      {"count above the entries",
+       [](TBytes& p) { p = WrapPayload(Payload(Bytes("abc"), Table(3, {Entry(u"a", 0, 3)}))); }, readError},
       {"name longer than the table",
        [](TBytes& p) {
          TBytes entry = Entry(u"a", 0, 3);
@@ -269,10 +280,10 @@ TEST(SetupPackage, TablesWithoutEntriesOrWithEntriesOutsideThePayload) {
   }
 
   const TBytes data = Bytes("0123456789");
-  const auto reader = Open(WrapPayload(Payload(
-      data, Table(6, {Entry(u"good", 2, 5), Entry(u"negative offset", -1, 2), Entry(u"negative size", 0, -1),
-                      Entry(u"past the end", 8, 1000), Entry(u"overflow", 4, INT64_MAX),
-                      Entry(u"far offset", INT64_MAX, 0)}))));
+  const auto reader = Open(
+      WrapPayload(Payload(data, Table(6, {Entry(u"good", 2, 5), Entry(u"negative offset", -1, 2),
+                                          Entry(u"negative size", 0, -1), Entry(u"past the end", 8, 1000),
+                                          Entry(u"overflow", 4, INT64_MAX), Entry(u"far offset", INT64_MAX, 0)}))));
   ASSERT_EQ(reader->FileTable().Count(), 6);
   EXPECT_EQ(reader->ExtractFile(u"good")->Bytes(), Bytes("23456"));
   for (const char16_t* name : {u"negative offset", u"negative size", u"past the end", u"overflow", u"far offset"}) {
@@ -389,14 +400,23 @@ TEST(SetupPackage, FileCommitAndSharedOpen) {
 TEST(Lzma, StreamCoderHonoursSizesCodesAndPreprocessors) {
   const TBytes data = Mixed(200000, 5);
   TMemoryStream source(data), coded;
-  LzmaCompress(source, coded, 4, [](uint8_t* p, size_t n) { for (size_t i = 0; i < n; ++i) p[i] ^= 0x5A; });
+  LzmaCompress(source, coded, 4, [](uint8_t* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) p[i] ^= 0x5A;
+  });
 
-  const auto unmask = [](uint8_t* p, size_t n) { for (size_t i = 0; i < n; ++i) p[i] ^= 0x5A; };
-  struct Case { size_t keep; uint64_t size; int code; size_t produced; };
+  const auto unmask = [](uint8_t* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) p[i] ^= 0x5A;
+  };
+  struct Case {
+    size_t keep;
+    uint64_t size;
+    int code;
+    size_t produced;
+  };
   const size_t full = coded.Bytes().size();
   const Case cases[] = {
       {full, data.size(), LzmaOk, data.size()},
-      {full, 1000, LzmaOk, 1000},               // stops at the size asked for
+      {full, 1000, LzmaOk, 1000},  // stops at the size asked for
       {full, 0, LzmaOk, 0},
       {full / 2, data.size(), LzmaDataError, 0},  // input ends early: some bytes, code 1
       {3, data.size(), LzmaDataError, 0},         // not even the properties
@@ -417,7 +437,8 @@ TEST(Lzma, StreamCoderHonoursSizesCodesAndPreprocessors) {
     EXPECT_EQ(direct, out.Bytes());
     TReadOnlyMemoryStream third(coded.Memory(), c.keep);
     TBytes sunk;
-    EXPECT_EQ(LzmaDecompressToSink(third, unmask, c.size, [&](const uint8_t* p, size_t n) { sunk.insert(sunk.end(), p, p + n); }),
+    EXPECT_EQ(LzmaDecompressToSink(third, unmask, c.size,
+                                   [&](const uint8_t* p, size_t n) { sunk.insert(sunk.end(), p, p + n); }),
               c.code);
     EXPECT_EQ(sunk, out.Bytes());
   }
@@ -578,14 +599,17 @@ TEST(Lzma, LargeInputsAreReadAheadWithTheSameOutcomes) {
   // source's own error when its read fails part-way.
   const TBytes data = Mixed(3 * 1024 * 1024, 11);
   TMemoryStream source(data), coded;
-  const auto flip = [](uint8_t* p, size_t n) { for (size_t i = 0; i < n; ++i) p[i] ^= 0xA5; };
+  const auto flip = [](uint8_t* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) p[i] ^= 0xA5;
+  };
   LzmaCompress(source, coded, 1, flip);
   ASSERT_GT(coded.Size(), 1024 * 1024);
 
   struct TFailingStream : TReadOnlyMemoryStream {
     size_t FailAt;
     size_t Done = 0;
-    TFailingStream(const TBytes& bytes, size_t failAt) : TReadOnlyMemoryStream(bytes.data(), bytes.size()), FailAt(failAt) {}
+    TFailingStream(const TBytes& bytes, size_t failAt)
+        : TReadOnlyMemoryStream(bytes.data(), bytes.size()), FailAt(failAt) {}
     size_t Read(void* buffer, size_t count) override {
       if (Done + count > FailAt) throw EReadError();
       const size_t n = TReadOnlyMemoryStream::Read(buffer, count);
@@ -593,7 +617,11 @@ TEST(Lzma, LargeInputsAreReadAheadWithTheSameOutcomes) {
       return n;
     }
   };
-  struct Case { size_t keep; size_t failAt; int code; };
+  struct Case {
+    size_t keep;
+    size_t failAt;
+    int code;
+  };
   const size_t full = static_cast<size_t>(coded.Size());
   const Case cases[] = {{full, SIZE_MAX, LzmaOk}, {full * 6 / 10, SIZE_MAX, LzmaDataError}, {full, full / 2, -1}};
   for (const Case& c : cases) {

@@ -13,19 +13,23 @@ TZELStringList ListOf(std::initializer_list<const char16_t*> lines) {
 }  // namespace
 
 TEST(StringList, NameLookupIsCaseInsensitiveAndTheLastLineWins) {
-  const TZELStringList list = ListOf({u"Name=first", u"ab=3", u"plain", u"NAME=second", u"=empty name",
-                                      u"a=b=c", u"\u0416\u0443\u043a=beetle", u"Path= spaced "});
-  struct Case { const char16_t* name; ptrdiff_t index; const char16_t* value; };
+  const TZELStringList list = ListOf({u"Name=first", u"ab=3", u"plain", u"NAME=second", u"=empty name", u"a=b=c",
+                                      u"\u0416\u0443\u043a=beetle", u"Path= spaced "});
+  struct Case {
+    const char16_t* name;
+    ptrdiff_t index;
+    const char16_t* value;
+  };
   const Case cases[] = {
-      {u"name", 3, u"second"},                 // later line overrides the earlier one
-      {u"a", 5, u"b=c"},                       // split at the first "="
+      {u"name", 3, u"second"},  // later line overrides the earlier one
+      {u"a", 5, u"b=c"},        // split at the first "="
       {u"ab", 1, u"3"},
-      {u"abc", -1, u""},                       // equal length required
-      {u"plain", -1, u""},                     // a line without "=" has no name
+      {u"abc", -1, u""},    // equal length required
+      {u"plain", -1, u""},  // a line without "=" has no name
       {u"", 4, u"empty name"},
-      {u"a=b", -1, u""},                       // a name holding "=" cannot be found
-      {u"\u0436\u0423\u041a", 6, u"beetle"},   // case folding beyond ASCII
-      {u"Path", 7, u" spaced "},               // values are not trimmed
+      {u"a=b", -1, u""},                      // a name holding "=" cannot be found
+      {u"\u0436\u0423\u041a", 6, u"beetle"},  // case folding beyond ASCII
+      {u"Path", 7, u" spaced "},              // values are not trimmed
       {u"missing", -1, u""},
   };
   for (const Case& c : cases) {
@@ -49,19 +53,22 @@ TEST(StringList, SetValueReplacesTheFoundLineOrAppends) {
 }
 
 TEST(StringList, TextSplitsAtEveryKindOfLineBreak) {
-  struct Case { const char16_t* text; std::vector<String> lines; };
+  struct Case {
+    const char16_t* text;
+    std::vector<String> lines;
+  };
   const Case cases[] = {
       {u"", {}},
       {u"a", {u"a"}},
       {u"a\r\nb", {u"a", u"b"}},
       {u"a\rb\nc", {u"a", u"b", u"c"}},
       {u"a\n\nb", {u"a", u"", u"b"}},
-      {u"a\r\n", {u"a"}},           // a final line break ends the last line
+      {u"a\r\n", {u"a"}},  // a final line break ends the last line
       {u"a\r\n\r\n", {u"a", u""}},
-      {u"a\n\r", {u"a", u""}},      // LF then CR are two breaks
+      {u"a\n\r", {u"a", u""}},  // LF then CR are two breaks
       {u"\r\n", {u""}},
       {u"\r\r\n", {u"", u""}},
-      {u" x \t", {u" x \t"}},       // lines are kept as they are
+      {u" x \t", {u" x \t"}},  // lines are kept as they are
   };
   for (const Case& c : cases) {
     TZELStringList list = ListOf({u"old"});

@@ -10,10 +10,12 @@ TEST(Strings, Utf8RoundTripKeepsEveryPlane) {
   const String text = u"KIVO \u00e4\u0416\u20ac \U0001F3B5";
   EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
   String out;
-  EXPECT_FALSE(TryFromUtf8("\xC3", out));        // cut sequence
-  EXPECT_FALSE(TryFromUtf8("\xC0\x80", out));    // overlong NUL
+  EXPECT_FALSE(TryFromUtf8("\xC3", out));      // cut sequence
+  EXPECT_FALSE(TryFromUtf8("\xC0\x80", out));  // overlong NUL
   EXPECT_FALSE(TryFromUtf8("\xED\xA0\x80", out) && out.size() != 1);
-  EXPECT_EQ(FromUtf8("a\xFF" "b"), u"a\uFFFDb");
+  EXPECT_EQ(FromUtf8("a\xFF"
+                     "b"),
+            u"a\uFFFDb");
 }
 
 TEST(Strings, TrimRemovesControlCharactersAndSpaceOnly) {
@@ -23,14 +25,28 @@ TEST(Strings, TrimRemovesControlCharactersAndSpaceOnly) {
 }
 
 TEST(Strings, IntegerConversionFollowsTheThirtyTwoBitRules) {
-  struct Case { const char16_t* text; bool ok; int32_t value; };
+  struct Case {
+    const char16_t* text;
+    bool ok;
+    int32_t value;
+  };
   const Case cases[] = {
-      {u"42", true, 42},           {u"  -7", true, -7},          {u"+8", true, 8},
-      {u"$1F", true, 31},          {u"0x10", true, 16},          {u"0X10", true, 16},
-      {u"2147483647", true, INT32_MAX}, {u"-2147483648", true, INT32_MIN},
-      {u"2147483648", false, 0},   {u"$FFFFFFFF", true, -1},     {u"", false, 0},
-      {u"1 ", false, 0},           {u"yes", false, 0},           {u"-", false, 0},
-      {u"0x", false, 0},           {u"12a", false, 0},
+      {u"42", true, 42},
+      {u"  -7", true, -7},
+      {u"+8", true, 8},
+      {u"$1F", true, 31},
+      {u"0x10", true, 16},
+      {u"0X10", true, 16},
+      {u"2147483647", true, INT32_MAX},
+      {u"-2147483648", true, INT32_MIN},
+      {u"2147483648", false, 0},
+      {u"$FFFFFFFF", true, -1},
+      {u"", false, 0},
+      {u"1 ", false, 0},
+      {u"yes", false, 0},
+      {u"-", false, 0},
+      {u"0x", false, 0},
+      {u"12a", false, 0},
   };
   for (const Case& c : cases) {
     int32_t v = 0;
@@ -83,13 +99,12 @@ TEST(Streams, MemoryStreamReadsWritesAndSeeks) {
 TEST(Streams, BufferedFileStreamPassesLargeWritesStraightToTheFile) {
   // Write sizes against a 4096-byte buffer; after each step the file must already hold
   // every byte of each block at least as large as the buffer and of all that came before.
-  struct Case { std::vector<size_t> writes; size_t onDiskBeforeFlush; };
+  struct Case {
+    std::vector<size_t> writes;
+    size_t onDiskBeforeFlush;
+  };
   const Case cases[] = {
-      {{4096}, 4096},
-      {{4095}, 0},
-      {{10, 10000}, 10010},
-      {{10000, 10}, 10000},
-      {{100, 4096, 100, 9000, 1}, 13296},
+      {{4096}, 4096}, {{4095}, 0}, {{10, 10000}, 10010}, {{10000, 10}, 10000}, {{100, 4096, 100, 9000, 1}, 13296},
   };
   int n = 0;
   for (const Case& c : cases) {

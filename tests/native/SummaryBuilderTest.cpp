@@ -49,7 +49,8 @@ TEST(SummaryBuilder, WithoutALookupKeyedTextsAreEmpty) {
 }
 
 TEST(SummaryBuilder, LanguageTextsLoseTheirAccessKeysGivenLinesKeepTheirs) {
-  TInstallerSummaryBuilder builder(Texts({{u"S/group", u"&Shortcuts:"}, {u"S/box", u"Create a shortcut in the Start &menu"},
+  TInstallerSummaryBuilder builder(Texts({{u"S/group", u"&Shortcuts:"},
+                                          {u"S/box", u"Create a shortcut in the Start &menu"},
                                           {u"S/amp", u"Rock && Roll &"}}));
   builder.SetGroup(u"S", u"group");
   builder.AddLine(u"S", u"box");

@@ -67,27 +67,27 @@ void ExpectTrees(std::initializer_list<Case> cases) {
 TEST(Xml, TagsBuildTheTreeWithoutCheckingNames) {
   ExpectTrees({
       {"<a/> ", "a"},
-      {"<r><a/>x</r>", "r(a)"},                               // end-empty: no children, no text
-      {"<r><a>t</b><c/></r>", "r(a\"t\",c)"},                 // a close tag of any name closes
+      {"<r><a/>x</r>", "r(a)"},                // end-empty: no children, no text
+      {"<r><a>t</b><c/></r>", "r(a\"t\",c)"},  // a close tag of any name closes
       {"<r><a><b></r>", "r(a(b))"},
       {"<a></a><b/>", "a,b"},
-      {"<a/></x><b/>", "a"},                                  // a close tag at document level ends it
+      {"<a/></x><b/>", "a"},  // a close tag at document level ends it
       {"<?xml version=\"1.0\"?><!DOCTYPE r SYSTEM \"r.dtd\"><r/>", "r"},
-      {"<r><?pi x?><!x><a/></r>", "r(a)"},                   // declarations and "<!" tags make no nodes
+      {"<r><?pi x?><!x><a/></r>", "r(a)"},  // declarations and "<!" tags make no nodes
       {"< r  a = \"1\"\tb\n=\r'2' />", "r[a=1 b=2]"},
       {"<r a b=c d=\"x'y\" e='x\"y' f = />", "r[a= b=c d=x'y e=x\"y f=]"},
-      {"<r/ x>", "r[x=]"},                                    // a stray slash is skipped
-      {"<r \"s\" a/>", "r[a=]"},                              // so is a stray string
-      {"<r a=\"x>y\"/>", "r[a=x]"},                           // quoted runs stop before ">" ...
-      {"<r a=\"x<b/>", "r[a=x]"},                             // ... and before "<", which stops the parse
+      {"<r/ x>", "r[x=]"},           // a stray slash is skipped
+      {"<r \"s\" a/>", "r[a=]"},     // so is a stray string
+      {"<r a=\"x>y\"/>", "r[a=x]"},  // quoted runs stop before ">" ...
+      {"<r a=\"x<b/>", "r[a=x]"},    // ... and before "<", which stops the parse
   });
 }
 
 TEST(Xml, MalformedInputEndsTheTreeWhereItEnds) {
   ExpectTrees({
       {"<r><a b=\"1\" <c/></r>", "r(a[b=1])"},  // an open token inside a tag
-      {"<r><a <!-- c --> /></r>", "r(a)"},       // a comment inside a tag
-      {"<r><a <![CDATA[x]]>/></r>", "r(a)"},     // character data inside a tag
+      {"<r><a <!-- c --> /></r>", "r(a)"},      // a comment inside a tag
+      {"<r><a <![CDATA[x]]>/></r>", "r(a)"},    // character data inside a tag
       {"<r><a>text", "r(a)"},
       {"<r><a>text</a", "r(a\"text\")"},
       {"<r><!-- open <a/>", "r"},
@@ -125,14 +125,13 @@ TEST(Xml, EntitiesAndEscapesDecode) {
   } cases[] = {
       {u"&amp;&lt;&gt;&quot;&apos;", u"&<>\"'"},
       {u"&#65;&#0065;&#x41;&#X41;&#$41;", u"AAAAA"},
-      {u"&amp;lt;", u"&lt;"},  // decoded once
+      {u"&amp;lt;", u"&lt;"},                                    // decoded once
       {u"&nbsp;|&AMP;|&#;|&#x;|&#12a;", u"nbsp|AMP|#|#x|#12a"},  // unknown names give the name
       {u"&amp|& amp;|&;|&a-b;|&", u"&amp|& amp;|&;|&a-b;|&"},    // not entities
       {u"\\&amp;|\\<\\>\\\"\\'", u"&amp;|<>\"'"},
       {u"\\n\\\\x\\", u"\\n\\\\x\\"},
       {u"&#x1F3B5;&#xFFFF;&#1114111;", u"\U0001F3B5\uFFFF\U0010FFFF"},
-      {u"&#0;|&#xD800;|&#xDFFF;|&#x110000;|&#99999999999999999999999;",
-       u"\uFFFD|\uFFFD|\uFFFD|\uFFFD|\uFFFD"},
+      {u"&#0;|&#xD800;|&#xDFFF;|&#x110000;|&#99999999999999999999999;", u"\uFFFD|\uFFFD|\uFFFD|\uFFFD|\uFFFD"},
   };
   for (const auto& c : cases) EXPECT_EQ(DecodeXMLEntities(c.in), c.out) << ToUtf8(c.in);
 
@@ -147,19 +146,19 @@ TEST(Xml, TheDeclarationChoosesTheEncoding) {
   EXPECT_EQ(FirstValue("<?xml encoding=\"Windows-65001\"?><a v=\"\xD0\x96\"/>"), u"\u0416");
   EXPECT_EQ(FirstValue("<?xml encoding=\"utf-8\"?><a v=\"x\xFFy\"/>"), u"x\uFFFDy");
   // Everything else is the ANSI code page, as is a file without a declaration.
-  for (const char* xml : {"<a v=\"\xD0\x96\"/>", "<?xml version=\"1.0\"?><a v=\"\xD0\x96\"/>",
-                          "<?xml encoding=\"utf8\"?><a v=\"\xD0\x96\"/>",
-                          "<?xml encoding=\"Windows-\"?><a v=\"\xD0\x96\"/>",
-                          "<?xml encoding=\"Windows-12x\"?><a v=\"\xD0\x96\"/>",
-                          "<?xml encoding=\"Windows-99999\"?><a v=\"\xD0\x96\"/>",
-                          "<?xml encoding=\"Windows-4294967297\"?><a v=\"\xD0\x96\"/>"}) {
+  for (const char* xml :
+       {"<a v=\"\xD0\x96\"/>", "<?xml version=\"1.0\"?><a v=\"\xD0\x96\"/>",
+        "<?xml encoding=\"utf8\"?><a v=\"\xD0\x96\"/>", "<?xml encoding=\"Windows-\"?><a v=\"\xD0\x96\"/>",
+        "<?xml encoding=\"Windows-12x\"?><a v=\"\xD0\x96\"/>", "<?xml encoding=\"Windows-99999\"?><a v=\"\xD0\x96\"/>",
+        "<?xml encoding=\"Windows-4294967297\"?><a v=\"\xD0\x96\"/>"}) {
     EXPECT_EQ(FirstValue(xml), Ansi("\xD0\x96")) << xml;
     EXPECT_NE(FirstValue(xml), u"\u0416") << xml;
   }
   // The choice holds for the rest of the file; an instruction without an encoding keeps it.
   TZELXMLDocument doc;
-  doc.LoadFromBytes("<r v=\"\xC0\"><?xml encoding=\"Windows-1251\"?>"
-                    "<a v=\"\xC0\"/><?style x?><b v=\"\xC0\"/></r>");
+  doc.LoadFromBytes(
+      "<r v=\"\xC0\"><?xml encoding=\"Windows-1251\"?>"
+      "<a v=\"\xC0\"/><?style x?><b v=\"\xC0\"/></r>");
   ASSERT_EQ(doc.Child(0)->ChildCount(), 2u);
   EXPECT_EQ(doc.Child(0)->AttributeValue("v"), Ansi("\xC0"));
   EXPECT_EQ(doc.Child(0)->Child(0)->AttributeValue("v"), u"\u0410");
@@ -202,10 +201,13 @@ TEST(Xml, LoadingReadsTheRemainingBytes) {
     size_t position;
     size_t children;
   } cases[] = {
-      {"", 0, 0},           {"<a/>", 0, 0},      // fewer than 5 bytes
-      {"<a/> ", 0, 1},      {"<a/><b/>", 4, 0},  // 4 bytes left
-      {"<a/>|<b/> ", 5, 1},                      // from the position on
-      {"SXML<a/><b/>", 0, 0}, {"BXML<a/><b/>", 0, 0},  // binary forms: left empty
+      {"", 0, 0},
+      {"<a/>", 0, 0},  // fewer than 5 bytes
+      {"<a/> ", 0, 1},
+      {"<a/><b/>", 4, 0},    // 4 bytes left
+      {"<a/>|<b/> ", 5, 1},  // from the position on
+      {"SXML<a/><b/>", 0, 0},
+      {"BXML<a/><b/>", 0, 0},  // binary forms: left empty
       {"sxml<a/><b/>", 0, 2},
   };
   for (const auto& c : cases) {

@@ -151,8 +151,7 @@ void WriteArchive(StringView archive, const std::vector<TSource>& sources) {
 
 int64_t NowTicks() {
   using namespace std::chrono;
-  return platform::kUnixEpochTicks +
-         duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count() / 100;
+  return platform::kUnixEpochTicks + duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count() / 100;
 }
 
 }  // namespace
@@ -162,8 +161,8 @@ TEST(ZipWriter, ArchivesReadBackByEveryReader) {
   std::vector<TSource> sources = {
       {u"empty.txt", {}},
       {u"readme.txt", Bytes("KIVO 4.60\r\n")},
-      {u"random.bin", RandomBytes(3 * 1024 * 1024, 7)},      // larger than the buffer after deflate
-      {u"compressible.log", TextBytes(3 * 1024 * 1024)},     // many reads, small output
+      {u"random.bin", RandomBytes(3 * 1024 * 1024, 7)},   // larger than the buffer after deflate
+      {u"compressible.log", TextBytes(3 * 1024 * 1024)},  // many reads, small output
       {u"Профиль пользователя.ini", Bytes("[System]\r\nDefaultLang=Russian\r\n")},
       {u"Grüße, Ärger und Öl.txt", Bytes("umlauts")},
       {u"日本語の設定.xml", Bytes("<cjk/>")},
@@ -197,14 +196,14 @@ TEST(ZipWriter, ArchivesReadBackByEveryReader) {
   // the same bytes, read back through the kept handle, which stays open for a rename.
   const String handed = In(dir, u"handed.zip");
   unsigned error = 0;
-  const platform::FileHandle file = platform::FileOpen(handed, platform::FileAccess::ReadWrite,
-                                                       platform::FileDisposition::CreateAlways, platform::ShareRead, error);
+  const platform::FileHandle file = platform::FileOpen(
+      handed, platform::FileAccess::ReadWrite, platform::FileDisposition::CreateAlways, platform::ShareRead, error);
   ASSERT_NE(file, platform::InvalidFile);
   {
     TZELZipWriter writer(file, handed);
     for (const TSource& s : sources) {
-      const platform::FileHandle source = platform::FileOpen(s.Path, platform::FileAccess::Read,
-                                                             platform::FileDisposition::OpenExisting, platform::ShareRead, error);
+      const platform::FileHandle source = platform::FileOpen(
+          s.Path, platform::FileAccess::Read, platform::FileDisposition::OpenExisting, platform::ShareRead, error);
       ASSERT_NE(source, platform::InvalidFile);
       writer.AddFile(source, s.Path, s.ArchiveName);
       platform::FileClose(source);
@@ -261,7 +260,8 @@ TEST(ZipWriter, TimesAreTheFilesLastWriteTime) {
   for (const TCase& c : cases) sources.push_back({c.Name, Bytes("time")});
   WriteSources(dir, sources);
   for (size_t i = 0; i < sources.size(); ++i) {
-    const struct timespec times[2] = {{cases[i].Seconds, cases[i].Nanoseconds}, {cases[i].Seconds, cases[i].Nanoseconds}};
+    const struct timespec times[2] = {{cases[i].Seconds, cases[i].Nanoseconds},
+                                      {cases[i].Seconds, cases[i].Nanoseconds}};
     ASSERT_EQ(utimensat(AT_FDCWD, ToUtf8(sources[i].Path).c_str(), times, 0), 0);
   }
   const String archive = In(dir, u"times.zip");
@@ -272,8 +272,8 @@ TEST(ZipWriter, TimesAreTheFilesLastWriteTime) {
     SCOPED_TRACE(entries[i].Name);
     EXPECT_EQ(entries[i].DosDate, cases[i].DosDate);
     EXPECT_EQ(entries[i].DosTime, cases[i].DosTime);
-    EXPECT_EQ(entries[i].NtfsWriteTime, uint64_t(platform::kUnixEpochTicks + cases[i].Seconds * 10'000'000 +
-                                                 cases[i].Nanoseconds / 100));
+    EXPECT_EQ(entries[i].NtfsWriteTime,
+              uint64_t(platform::kUnixEpochTicks + cases[i].Seconds * 10'000'000 + cases[i].Nanoseconds / 100));
   }
   // The checker reads the zone from the environment as well.
   CheckWithOtherReaders(archive, sources);
@@ -315,8 +315,18 @@ TEST(ZipWriter, VerifyCatchesDamage) {
       {"cut at the directory", std::vector<uint8_t>(good.begin(), good.begin() + directory)},
       {"empty", {}},
       {"a missing entry", withoutLastEntry()},
-      {"one byte longer", [&] { auto b = good; b.push_back(0); return b; }()},
-      {"a flipped byte in a local name", [&] { auto b = good; b[second + 30] ^= 1; return b; }()},
+      {"one byte longer",
+       [&] {
+         auto b = good;
+         b.push_back(0);
+         return b;
+       }()},
+      {"a flipped byte in a local name",
+       [&] {
+         auto b = good;
+         b[second + 30] ^= 1;
+         return b;
+       }()},
   };
   for (const TCase& c : cases) {
     WriteAll(archive, c.Bytes);
@@ -390,8 +400,9 @@ TEST(ZipWriter, RecordsAttributesAndDeniesWriters) {
 #ifdef _WIN32
   // A program that has the file open for writing keeps it out of the archive (sharing violation).
   unsigned error = 0;
-  const platform::FileHandle holder = platform::FileOpen(source, platform::FileAccess::Write,
-      platform::FileDisposition::OpenExisting, platform::ShareRead | platform::ShareWrite, error);
+  const platform::FileHandle holder =
+      platform::FileOpen(source, platform::FileAccess::Write, platform::FileDisposition::OpenExisting,
+                         platform::ShareRead | platform::ShareWrite, error);
   ASSERT_NE(holder, platform::InvalidFile);
   {
     TZELZipWriter writer(In(dir, u"locked.zip"));
@@ -419,8 +430,9 @@ TEST(ZipWriter, RecordsAttributesAndDeniesWriters) {
 
 TEST(ZipWriter, RefusesSizesPastTheLimit) {
   const String dir = ScratchDir(u"zip-limit");
-  std::vector<TSource> sources = {
-      {u"small.txt", Bytes("small")}, {u"random.bin", RandomBytes(50 * 1024, 9)}, {u"profile.log", TextBytes(300 * 1024)}};
+  std::vector<TSource> sources = {{u"small.txt", Bytes("small")},
+                                  {u"random.bin", RandomBytes(50 * 1024, 9)},
+                                  {u"profile.log", TextBytes(300 * 1024)}};
   WriteSources(dir, sources);
   const String archive = In(dir, u"limit.zip");
   WriteArchive(archive, {sources[0], sources[1]});

@@ -40,11 +40,28 @@ inline std::string IconFile(uint32_t bgra) {
   auto put16 = [&](uint16_t v) { bytes.append(reinterpret_cast<const char*>(&v), 2); };
   auto put32 = [&](uint32_t v) { bytes.append(reinterpret_cast<const char*>(&v), 4); };
   const uint32_t imageSize = 40 + size * size * 4 + size * 4;  // header, pixels, AND mask rows of 4 bytes
-  put16(0); put16(1); put16(1);                                    // ICONDIR
-  bytes += char(size); bytes += char(size); bytes += char(0); bytes += char(0);
-  put16(1); put16(32); put32(imageSize); put32(6 + 16);            // ICONDIRENTRY
-  put32(40); put32(size); put32(size * 2); put16(1); put16(32);    // BITMAPINFOHEADER
-  put32(0); put32(0); put32(0); put32(0); put32(0); put32(0);
+  put16(0);
+  put16(1);
+  put16(1);  // ICONDIR
+  bytes += char(size);
+  bytes += char(size);
+  bytes += char(0);
+  bytes += char(0);
+  put16(1);
+  put16(32);
+  put32(imageSize);
+  put32(6 + 16);  // ICONDIRENTRY
+  put32(40);
+  put32(size);
+  put32(size * 2);
+  put16(1);
+  put16(32);  // BITMAPINFOHEADER
+  put32(0);
+  put32(0);
+  put32(0);
+  put32(0);
+  put32(0);
+  put32(0);
   for (int i = 0; i < size * size; ++i) put32(bgra);
   bytes.append(size * 4, '\0');
   return bytes;

@@ -46,14 +46,15 @@ TMembers DefaultSetupMembers(const std::string& productName) {
   std::string script = DefaultInstallXml();
   const std::string name = "name=\"ProductName\" value=\"KIVO\"";
   script.replace(script.find(name), name.size(), "name=\"ProductName\" value=\"" + productName + "\"");
-  return {{u"Install.xml", script}, {u"English.lng", DefaultEnglishLng()},
-          {u"License_EN.rtf", "{\\rtf1 License}"}};
+  return {{u"Install.xml", script}, {u"English.lng", DefaultEnglishLng()}, {u"License_EN.rtf", "{\\rtf1 License}"}};
 }
 
 TTestInstallerEnvironment::TTestInstallerEnvironment(TMembers setup, TMembers product)
     : FSavedClass(ProductInfoClass), FSavedFactory(ResourcesFactory) {
   TestProduct = TTestProductState();
-  ProductInfoClass = []() -> std::unique_ptr<TInstallerProductInfo> { return std::make_unique<TInstallerTestProduct>(); };
+  ProductInfoClass = []() -> std::unique_ptr<TInstallerProductInfo> {
+    return std::make_unique<TInstallerTestProduct>();
+  };
   ResourcesFactory = [setup, product](TInstallerProductInfo* info) {
     return std::make_unique<TInstallerResources>(info, Package(setup), Package(product));
   };

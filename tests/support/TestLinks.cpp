@@ -54,9 +54,9 @@ bool MakeLink(const String& link, const String& target, bool folder) {
   if (RunsUnderWine())
     return RunUnix(L"Z:\\bin\\ln", u"/bin/ln -s \"" + UnixPath(target) + u"\" \"" + UnixPath(link) + u"\"",
                    [&] { return ::GetFileAttributesW(W(link)) != INVALID_FILE_ATTRIBUTES; });
-  return ::CreateSymbolicLinkW(W(link), W(target),
-                               (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) |
-                                   SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != FALSE;
+  return ::CreateSymbolicLinkW(
+             W(link), W(target),
+             (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != FALSE;
 }
 
 void RemoveLinkedTree(const String& folder) {
@@ -73,8 +73,8 @@ bool SetFileDacl(const String& path, const wchar_t* sddl) {
   PACL dacl = nullptr;
   ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
   const DWORD result = ::SetNamedSecurityInfoW(const_cast<wchar_t*>(W(path)), SE_FILE_OBJECT,
-                                               DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                               nullptr, nullptr, dacl, nullptr);
+                                               DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                                               nullptr, dacl, nullptr);
   ::LocalFree(descriptor);
   return result == ERROR_SUCCESS;
 }

@@ -65,8 +65,8 @@ struct TOptions {
 };
 
 void Write(const std::wstring& text) {
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
+  const int n =
+      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string bytes(n > 0 ? n : 0, '\0');
   if (n > 0)
     ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
@@ -77,8 +77,8 @@ void Write(const std::wstring& text) {
 
 void Error(const std::wstring& text) {
   const std::wstring line = L"uidriver: " + text + L"\n";
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0, nullptr,
-                                      nullptr);
+  const int n =
+      ::WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
   std::string bytes(n > 0 ? n : 0, '\0');
   if (n > 0)
     ::WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), bytes.data(), n, nullptr, nullptr);
@@ -109,8 +109,8 @@ std::wstring TextOf(HWND window) {
   if (!::SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, TextTimeout, &length)) return {};
   std::wstring text(length + 1, L'\0');
   DWORD_PTR copied = 0;
-  if (!::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                             SMTO_ABORTIFHUNG, TextTimeout, &copied))
+  if (!::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                             TextTimeout, &copied))
     return {};
   text.resize(copied < text.size() ? copied : text.size() - 1);
   return text;
@@ -118,7 +118,7 @@ std::wstring TextOf(HWND window) {
 
 bool SameTextNoCase(const std::wstring& a, const std::wstring& b) {
   return a.size() == b.size() && ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                                                         static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+                                                        static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 std::wstring WithoutAccelerator(const std::wstring& caption) {
@@ -179,8 +179,8 @@ HWND FindControl(HWND parent, const TOptions& options) {
   const std::wstring wanted = WithoutAccelerator(options.Button);
   HWND fallback = nullptr;
   for (HWND child : Descendants(parent)) {
-    const bool match = options.HasId ? ::GetDlgCtrlID(child) == options.Id
-                                     : SameTextNoCase(WithoutAccelerator(TextOf(child)), wanted);
+    const bool match =
+        options.HasId ? ::GetDlgCtrlID(child) == options.Id : SameTextNoCase(WithoutAccelerator(TextOf(child)), wanted);
     if (!match) continue;
     // A visible, enabled control first; a hidden one with the same caption only if alone.
     if (::IsWindowVisible(child) && ::IsWindowEnabled(child)) return child;
@@ -331,8 +331,10 @@ int OpenLink(HWND link, int index) {
 }
 
 int Usage() {
-  Error(L"usage: uidriver list | wait|texts|click|close|state|page|type|select|link|key|setting (--class C | --title T) [--timeout ms] "
-        L"[--button CAPTION | --id N] [--text T] [--key K | --mnemonic L] [--all] [--wait]");
+  Error(
+      L"usage: uidriver list | wait|texts|click|close|state|page|type|select|link|key|setting (--class C | --title T) "
+      L"[--timeout ms] "
+      L"[--button CAPTION | --id N] [--text T] [--key K | --mnemonic L] [--all] [--wait]");
   return 2;
 }
 

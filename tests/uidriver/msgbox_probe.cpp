@@ -6,6 +6,6 @@
 int wmain(int argc, wchar_t** argv) {
   const wchar_t* caption = argc > 1 ? argv[1] : L"Setup";
   const UINT buttons = argc > 2 && ::lstrcmpiW(argv[2], L"okcancel") == 0 ? MB_OKCANCEL : MB_ABORTRETRYIGNORE;
-  return ::MessageBoxW(nullptr, L"Cannot open \"C:\\Program Files\\KIVO\\KIVO.exe\".\r\nÜberprüfen Sie: доступ", caption,
-                       buttons | MB_ICONERROR);
+  return ::MessageBoxW(nullptr, L"Cannot open \"C:\\Program Files\\KIVO\\KIVO.exe\".\r\nÜberprüfen Sie: доступ",
+                       caption, buttons | MB_ICONERROR);
 }

@@ -10,8 +10,7 @@ const wchar_t* ReleaseFile = nullptr;
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_CLOSE:
-      return 0;  // refused
+    case WM_CLOSE: return 0;  // refused
     case WM_TIMER:
       if (::GetFileAttributesW(ReleaseFile) != INVALID_FILE_ATTRIBUTES) ::PostQuitMessage(0);
       return 0;

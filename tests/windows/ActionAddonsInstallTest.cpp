@@ -53,8 +53,8 @@ String RunAddons(const TMembers& setup, const std::vector<std::pair<String, Stri
 // The probe writes its marker through a handle it shares with nobody: a marker that
 // opens and is not empty has been written whole.
 bool MarkerWritten(const String& path) {
-  zel::TFileHandle file(::CreateFileW(zel::as_wcstr(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                      nullptr));
+  zel::TFileHandle file(
+      ::CreateFileW(zel::as_wcstr(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   LARGE_INTEGER size{};
   return file && ::GetFileSizeEx(file.Get(), &size) && size.QuadPart > 0;
 }
@@ -64,8 +64,8 @@ std::string FolderNames(const String& folder) {
   std::string names;
   WIN32_FIND_DATAW data;
   zel::TFindHandle find(::FindFirstFileW(zel::as_wcstr(folder + u"\\*"), &data));
-  if (find)
-    do names += zel::ToUtf8(zel::from_wcstr(data.cFileName)) + " ";
+  if (find) do
+      names += zel::ToUtf8(zel::from_wcstr(data.cFileName)) + " ";
     while (::FindNextFileW(find.Get(), &data));
   return names;
 }
@@ -101,10 +101,8 @@ TEST(ActionAddonsInstall, ParameterWordsFollowTheOptions) {
     const char16_t* expected;
   };
   const Case cases[] = {
-      {true, true, true, u"/silent /viewer /shortcuts /end"},
-      {false, true, false, u"/silent /end"},
-      {false, false, true, u"/silent /noext /shortcuts /end"},
-      {true, false, false, u"/silent /noext /viewer /end"},
+      {true, true, true, u"/silent /viewer /shortcuts /end"},  {false, true, false, u"/silent /end"},
+      {false, false, true, u"/silent /noext /shortcuts /end"}, {true, false, false, u"/silent /noext /viewer /end"},
       {false, false, false, u"/silent /noext /end"},
   };
   for (const Case& c : cases)
@@ -121,8 +119,8 @@ TEST(ActionAddonsInstall, WritesTheInstallerIntoAPrivateFolderAndOpensItByItsPat
   WriteAll(temp + u"\\AddonProbe.dat", Bytes("planted"));
   WriteAll(temp + u"\\AddonProbe.exe", Bytes("planted program"));
   // Where an unquoted path would find "<scratch>\temp.exe": a decoy that says "decoy".
-  ASSERT_TRUE(::CopyFileW(zel::as_wcstr(HelperPath(u"probe_child.exe")), zel::as_wcstr(scratch + u"\\temp.exe"),
-                          FALSE));
+  ASSERT_TRUE(
+      ::CopyFileW(zel::as_wcstr(HelperPath(u"probe_child.exe")), zel::as_wcstr(scratch + u"\\temp.exe"), FALSE));
   WriteAll(scratch + u"\\temp.dat", Bytes("decoy"));
 
   TMembers setup = DefaultSetupMembers();

@@ -25,8 +25,7 @@ std::vector<String> SectionLines(zel::TZELIniFile& ini, const char16_t* name) {
 }
 
 // Runs the configuration action on the worker for dest; params after the destination.
-void RunConfig(const String& dest, const String& params,
-               const std::vector<std::pair<String, String>>& integration) {
+void RunConfig(const String& dest, const String& params, const std::vector<std::pair<String, String>>& integration) {
   TTestInstallerEnvironment environment;
   TestProduct.Actions = {ActionClassOf<TInstallerActionConfig>()};
   TRecordingListener listener;  // outlives the installer
@@ -90,8 +89,7 @@ TEST(ActionConfig, KeepsTheEncodingOfAnExistingFile) {
     RunConfig(dest, u" /SILENT", {});
     const std::vector<uint8_t> bytes = ReadAll(dest + u"\\KIVO.ini");
     ASSERT_GE(bytes.size(), c.mark.size());
-    EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(c.mark.size())),
-              c.mark);
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(c.mark.size())), c.mark);
     zel::TZELIniFile ini(dest + u"\\KIVO.ini");
     EXPECT_EQ(ini.Encoding(), c.encoding);
     EXPECT_EQ(ini.ReadInteger(u"System", u"Version", 0), 5100);
@@ -124,13 +122,11 @@ TEST(ActionConfig, ProductInfoReadsTheInstalledConfiguration) {
       {"5109, no UserMode", "[System]\r\nVersion=5109\r\n", nullptr, 5109, false, true, u""},
       {"5110", "[System]\r\nVersion=5110\r\nUserMode=0\r\n", nullptr, 5110, true, false, u""},
       {"not a number", "[System]\r\nVersion=5.10\r\n", nullptr, 0, false, false, u""},
-      {"KIVO3.ini only", nullptr,
-       "[System]\r\nVersion=3600\r\nUserMode=0\r\n[Integration]\r\nShortcutDesktop=0\r\n", 3600, true, true,
-       u"ShortcutDesktop=0"},
+      {"KIVO3.ini only", nullptr, "[System]\r\nVersion=3600\r\nUserMode=0\r\n[Integration]\r\nShortcutDesktop=0\r\n",
+       3600, true, true, u"ShortcutDesktop=0"},
       {"KIVO.ini first", "[System]\r\nVersion=5000\r\n[Integration]\r\nAssociateWithFiles=1\r\n",
        "[System]\r\nVersion=3600\r\nUserMode=0\r\n", 5000, false, true, u"AssociateWithFiles=1"},
-      {"vendor at 1.10", "[System]\r\nVersion=1100\r\nUserMode=0\r\n", nullptr, 1100, true, true, u"",
-       "Acme Tools"},
+      {"vendor at 1.10", "[System]\r\nVersion=1100\r\nUserMode=0\r\n", nullptr, 1100, true, true, u"", "Acme Tools"},
       {"vendor at 5.10", "[System]\r\nVersion=5109\r\n", nullptr, 5109, false, true, u"", "Acme Tools"},
       {"vendor, a newer one", "[System]\r\nVersion=5110\r\n", nullptr, 5110, false, false, u"", "Acme Tools"},
       {"vendor, KIVO3.ini only", nullptr, "[System]\r\nVersion=3600\r\n", 0, false, false, u"", "Acme Tools"},
@@ -157,7 +153,8 @@ TEST(ActionConfig, ProductInfoReadsTheInstalledConfiguration) {
 }
 
 TEST(ActionConfig, ProductInfoFindsOnlyItsOwnEarlierInstallation) {
-  const String kivo = ScratchDir(u"ActionConfig-find-kivo") + u"\\", acme = ScratchDir(u"ActionConfig-find-acme") + u"\\";
+  const String kivo = ScratchDir(u"ActionConfig-find-kivo") + u"\\",
+               acme = ScratchDir(u"ActionConfig-find-acme") + u"\\";
   ASSERT_TRUE(TInstallerApplicationRepository::Register(u"KIVO", kivo + u"Uninstall.exe", u"5.0", u"p", u"h"));
   const struct {
     const char* product;
@@ -167,9 +164,9 @@ TEST(ActionConfig, ProductInfoFindsOnlyItsOwnEarlierInstallation) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.product) + (c.acmeRegistered ? ", registered" : ""));
     if (c.acmeRegistered)
-      ASSERT_TRUE(TInstallerApplicationRepository::Register(u"Acme Tools", acme + u"Uninstall.exe", u"1.1", u"p", u"h"));
-    else
-      TInstallerApplicationRepository::Unregister(u"Acme Tools");
+      ASSERT_TRUE(
+          TInstallerApplicationRepository::Register(u"Acme Tools", acme + u"Uninstall.exe", u"1.1", u"p", u"h"));
+    else TInstallerApplicationRepository::Unregister(u"Acme Tools");
     TTestInstallerEnvironment environment(DefaultSetupMembers(c.product));
     RegisterProductKIVO();
     TInstaller installer(u"/AUTO=" + kivo);

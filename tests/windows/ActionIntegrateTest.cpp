@@ -92,8 +92,8 @@ TEST(ActionIntegrate, RunProgramAndWaitPassesTheQuotedPathAsFirstWord) {
   ASSERT_TRUE(::CopyFileW(zel::as_wcstr(HelperPath(u"probe_child.exe")), zel::as_wcstr(program), FALSE));
   // A decoy where an unquoted line would find "<scratch>\tool" + ".exe". Each copy adds
   // the .dat file beside it to its marker, so the marker tells which one ran.
-  ASSERT_TRUE(::CopyFileW(zel::as_wcstr(HelperPath(u"probe_child.exe")), zel::as_wcstr(scratch + u"\\tool.exe"),
-                          FALSE));
+  ASSERT_TRUE(
+      ::CopyFileW(zel::as_wcstr(HelperPath(u"probe_child.exe")), zel::as_wcstr(scratch + u"\\tool.exe"), FALSE));
   WriteAll(folder + u"\\probe.dat", Bytes("real"));
   WriteAll(scratch + u"\\tool.dat", Bytes("decoy"));
   const String marker = scratch + u"\\marker.txt";

@@ -37,9 +37,10 @@ TMembers SetupMembers(const std::string& components = "") {
   TMembers members = DefaultSetupMembers();
   for (auto& [name, data] : members) {
     if (name == u"English.lng")
-      data += "A1=Backing up...\r\nA3=Removing...\r\nA5=Migrating...\r\n\r\n[PageSetup]\r\nTitle=Setup\r\n"
-              "LB1=Folder:\r\nCB1=Update\r\nCB2=Standard\r\nCB3=Portable\r\nCB4=Backup\r\nW3=Warning\r\n"
-              "W4=Newer %s than %s\r\nW5=Update %s instead\r\nW6=Replace %s by %s\r\n";
+      data +=
+          "A1=Backing up...\r\nA3=Removing...\r\nA5=Migrating...\r\n\r\n[PageSetup]\r\nTitle=Setup\r\n"
+          "LB1=Folder:\r\nCB1=Update\r\nCB2=Standard\r\nCB3=Portable\r\nCB4=Backup\r\nW3=Warning\r\n"
+          "W4=Newer %s than %s\r\nW5=Update %s instead\r\nW6=Replace %s by %s\r\n";
     if (name == u"Install.xml" && !components.empty())
       data.replace(data.find("<product>"), 9, "<product><Components>" + components + "</Components>");
   }
@@ -100,7 +101,7 @@ TEST(ActionPrepare, SummaryByMode) {
     int32_t installed;
     const char16_t* params;
     const char16_t* lines;  // after the destination group
-    bool userFile = false;   // the destination holds a file of the user's
+    bool userFile = false;  // the destination holds a file of the user's
   } cases[] = {
       {"update", true, false, 4600, u"", u"Setup\r\n    Update\r\n    Backup\r\n"},
       {"update, no backup", true, false, 4600, u" /NOBACKUP", u"Setup\r\n    Update\r\n"},
@@ -122,7 +123,8 @@ TEST(ActionPrepare, SummaryByMode) {
     if (c.userFile) WriteAll(dest + u"\\notes.txt", Bytes("mine"));
     TInstaller installer(u"/AUTO=" + dest + u" /SILENT" + c.params);
     ChooseLanguage(installer.Resources(), false);
-    TInstallerSummaryBuilder builder([&](zel::StringView s, zel::StringView k) { return installer.Resources().GetText(s, k); });
+    TInstallerSummaryBuilder builder(
+        [&](zel::StringView s, zel::StringView k) { return installer.Resources().GetText(s, k); });
     TInstallerActionPrepare().BuildSummary(builder);
     EXPECT_EQ(zel::ToUtf8(builder.ToString()),
               zel::ToUtf8(u"Folder:\r\n    " + installer.DestPath() + u"\r\n\r\n" + c.lines));
@@ -139,11 +141,17 @@ TEST(ActionPrepare, TasksStatusAndProgress) {
     std::vector<String> status;
   } cases[] = {
       {"update of 4.60", true, 4600, u"", {}, {u"Backing up...", u"Migrating...", u"Removing..."}},
-      {"update of 3.60", true, 3600, u" /NOBACKUP",
+      {"update of 3.60",
+       true,
+       3600,
+       u" /NOBACKUP",
        {"TInstallerUpdateTaskRemoveShellMenu", "TInstallerUpdateTaskRemoveUninstallInfo",
         "TInstallerUpdateTaskRemoveShortcuts"},
        {u"Migrating...", u"Removing..."}},
-      {"install over 3.40", false, 3400, u"",
+      {"install over 3.40",
+       false,
+       3400,
+       u"",
        {"TInstallerUpdateTaskRemoveShellMenu", "TInstallerUpdateTaskRemoveUninstallInfo",
         "TInstallerUpdateTaskRemoveShortcuts"},
        {u"Backing up...", u"Migrating...", u"Removing..."}},
@@ -190,9 +198,10 @@ TEST(ActionPrepare, AFailedBackupDeletesNothing) {
   TestProduct.InstalledVersion = 4600;
   TestProduct.Portable = true;
   const String dest = ScratchDir(u"ActionPrepare-fails");
-  const std::vector<String> files = {u"\\KIVO.ini", u"\\KIVO.exe", u"\\Plugins\\AutoUpdate\\AutoUpdate.dll",
-                                     u"\\Manual.txt", u"\\!Backup\\z 1.zip", u"\\!Backup\\z 2.zip",
-                                     u"\\!Backup\\z 3.zip", u"\\!Backup\\z 4.zip"};
+  const std::vector<String> files = {
+      u"\\KIVO.ini",         u"\\KIVO.exe",         u"\\Plugins\\AutoUpdate\\AutoUpdate.dll",
+      u"\\Manual.txt",       u"\\!Backup\\z 1.zip", u"\\!Backup\\z 2.zip",
+      u"\\!Backup\\z 3.zip", u"\\!Backup\\z 4.zip"};
   for (const String& name : files) {
     TSetupHelper::ForceFolder(zel::ExtractFilePath(dest + name));
     WriteAll(dest + name, Bytes("content of " + zel::ToUtf8(name)));
@@ -204,8 +213,8 @@ TEST(ActionPrepare, AFailedBackupDeletesNothing) {
   TPrepareRun run;
   RunPrepare(run, dest, u"");
   ::CloseHandle(held);
-  const String prefix = u"An error occurs while backuping the \"" + zel::IncludeTrailingBackslash(dest) +
-                        u"Manual.txt\" file (22)\r\n";
+  const String prefix =
+      u"An error occurs while backuping the \"" + zel::IncludeTrailingBackslash(dest) + u"Manual.txt\" file (22)\r\n";
   EXPECT_EQ(zel::ToUtf8(run.Error.substr(0, prefix.size())), zel::ToUtf8(prefix));
   for (const String& name : files) EXPECT_TRUE(zel::FileExists(dest + name)) << zel::ToUtf8(name);
   // The partial archive goes at once: it is no backup, and may be what filled the drive.
@@ -266,8 +275,8 @@ TEST(ActionPrepare, NothingIsDeletedThroughALinkOutOfTheDestination) {
     String command = u"/bin/rm -f \"" + zel::FromUtf8(unixName(W(dest + u"\\Plugins"))) + u"\"";
     STARTUPINFOW startup = {sizeof(startup)};
     PROCESS_INFORMATION process = {};
-    if (::CreateProcessW(L"Z:\\bin\\rm", zel::as_wcstr(command), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                         &startup, &process)) {
+    if (::CreateProcessW(L"Z:\\bin\\rm", zel::as_wcstr(command), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                         &process)) {
       ::WaitForSingleObject(process.hProcess, 5000);
       ::CloseHandle(process.hThread);
       ::CloseHandle(process.hProcess);

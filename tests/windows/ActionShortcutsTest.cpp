@@ -25,7 +25,9 @@ namespace {
 // Sets the Windows version the rules see for one scope.
 class TVersionScope {
 public:
-  TVersionScope(uint32_t major, uint32_t minor) : FSaved(zel::WindowsVersion()) { zel::WindowsVersion() = {major, minor}; }
+  TVersionScope(uint32_t major, uint32_t minor) : FSaved(zel::WindowsVersion()) {
+    zel::WindowsVersion() = {major, minor};
+  }
   ~TVersionScope() { zel::WindowsVersion() = FSaved; }
 
 private:
@@ -130,8 +132,14 @@ TEST(ActionShortcuts, CreatesLinksForTheChosenPlacesAndWindowsVersion) {
       {"Windows 8, defaults", 6, 2, u"/AUTO=" + dest + u" /SILENT", {}, true, true, false},
       {"desktop off", 6, 1, u"/AUTO=" + dest + u" /SILENT", {{u"ShortcutDesktop", u"0"}}, false, true, true},
       {"portable, no keys", 6, 1, u"/AUTO=" + dest + u" /SILENT /PORTABLE", {}, false, false, false},
-      {"portable, start menu chosen", 6, 1, u"/AUTO=" + dest + u" /SILENT /PORTABLE",
-       {{u"ShortcutStartMenu", u"1"}}, false, true, true},
+      {"portable, start menu chosen",
+       6,
+       1,
+       u"/AUTO=" + dest + u" /SILENT /PORTABLE",
+       {{u"ShortcutStartMenu", u"1"}},
+       false,
+       true,
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -157,8 +165,8 @@ TEST(ActionShortcuts, CreatesLinksForTheChosenPlacesAndWindowsVersion) {
 
 TEST(ActionShortcuts, ALinkToTheSameTargetIsLeftAnotherIsReplacedAndAFailedRunPutsThemBack) {
   const String dest = ScratchDir(u"ActionShortcuts-keep") + u"\\";
-  const TMembers setup = SetupWithShortcuts({{"$DESKTOP\\KIVO Same.lnk", "$DEST\\KIVO.exe"},
-                                             {"$DESKTOP\\KIVO Other.lnk", "$DEST\\KIVO.exe"}});
+  const TMembers setup = SetupWithShortcuts(
+      {{"$DESKTOP\\KIVO Same.lnk", "$DEST\\KIVO.exe"}, {"$DESKTOP\\KIVO Other.lnk", "$DEST\\KIVO.exe"}});
   const String folder = zel::SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
   const String same = folder + u"KIVO Same.lnk", other = folder + u"KIVO Other.lnk";
   {
@@ -170,8 +178,8 @@ TEST(ActionShortcuts, ALinkToTheSameTargetIsLeftAnotherIsReplacedAndAFailedRunPu
   // An old time stamp on both, so a rewrite would show.
   const FILETIME old{0x2A69C000, 0x01D00000};
   for (const String& link : {same, other}) {
-    zel::THandle file(::CreateFileW(zel::as_wcstr(link), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    0, nullptr));
+    zel::THandle file(
+        ::CreateFileW(zel::as_wcstr(link), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, nullptr, &old));
   }
   TVersionScope version(10, 0);

@@ -173,9 +173,15 @@ TEST(ActionUninstallFiles, FolderListFollowsTheOptions) {
       {"Auto: backups go by default", u"/AUTO /SILENT", {}, true, children + " !Backup\\*"},
       {"Auto, backups kept", u"/AUTO", {{u"RemoveBackups", u"0"}}, true, children},
       {"content only: the portable profile", u"", {{u"RemoveContent", u"1"}}, true, children + " Profile\\*"},
-      {"content and backups: what the setup made, then the folder if empty", u"/AUTO", {{u"RemoveContent", u"1"}},
-       true, children + " !Backup\\* Profile\\* <dest>"},
-      {"content and backups, another uninstaller", u"/AUTO", {{u"RemoveContent", u"1"}}, false,
+      {"content and backups: what the setup made, then the folder if empty",
+       u"/AUTO",
+       {{u"RemoveContent", u"1"}},
+       true,
+       children + " !Backup\\* Profile\\* <dest>"},
+      {"content and backups, another uninstaller",
+       u"/AUTO",
+       {{u"RemoveContent", u"1"}},
+       false,
        children + " !Backup\\* Profile\\*"},
   };
   for (const Case& c : cases) {
@@ -242,13 +248,17 @@ TEST(ActionUninstallFiles, ARunDeletesListedFilesAndEmptyFoldersAndNothingOutsid
   WriteAll(outside + u"victim.txt", Bytes("keep"));
   WriteAll(outside + u"a.txt", Bytes("keep"));
   const bool link = MakeLink(dest + u"Plugins\\Out", outside, true);
-  const std::string list = "[Uninstall]\r\nCount=8\r\n0=KIVO.exe\r\n1=Plugins\\Equalizer.dll\r\n"
-                           "2=Skins\\Default.skin\r\n"
-                           "3=..\\outside\\victim.txt\r\n4=" + zel::ToUtf8(outside) + "a.txt\r\n"
-                           "5=Plugins\\Out\\victim.txt\r\n6=KIVO.exe\r\n7=Plugins\\Out\r\n";
+  const std::string list =
+      "[Uninstall]\r\nCount=8\r\n0=KIVO.exe\r\n1=Plugins\\Equalizer.dll\r\n"
+      "2=Skins\\Default.skin\r\n"
+      "3=..\\outside\\victim.txt\r\n4=" +
+      zel::ToUtf8(outside) +
+      "a.txt\r\n"
+      "5=Plugins\\Out\\victim.txt\r\n6=KIVO.exe\r\n7=Plugins\\Out\r\n";
   {
     TUninstallRun run(dest, u"/AUTO /SILENT", list, {});
-    TestProduct.Actions = {ActionClassOf<TInstallerActionUninstallFiles>(), ActionClassOf<TInstallerActionUninstallEntry>()};
+    TestProduct.Actions = {ActionClassOf<TInstallerActionUninstallFiles>(),
+                           ActionClassOf<TInstallerActionUninstallEntry>()};
     run.Installer.Start(false);
     ASSERT_TRUE(run.Installer.Thread()->WaitFor(60000));
     EXPECT_FALSE(run.Installer.HasErrors());
@@ -256,7 +266,7 @@ TEST(ActionUninstallFiles, ARunDeletesListedFilesAndEmptyFoldersAndNothingOutsid
   for (const char16_t* gone : {u"KIVO.exe", u"Plugins\\Equalizer.dll", u"Skins\\Default.skin"})
     EXPECT_FALSE(FileExists(dest + gone)) << zel::ToUtf8(gone);
   EXPECT_FALSE(zel::DirectoryExists(dest + u"Skins\\"));  // emptied, and its empty child too
-  EXPECT_TRUE(FileExists(dest + u"User.txt"));         // not listed
+  EXPECT_TRUE(FileExists(dest + u"User.txt"));            // not listed
   EXPECT_TRUE(FileExists(outside + u"victim.txt"));
   EXPECT_TRUE(FileExists(outside + u"a.txt"));
   EXPECT_TRUE(link) << "no link was made: the link case was not tried";
@@ -266,7 +276,8 @@ TEST(ActionUninstallFiles, ARunDeletesListedFilesAndEmptyFoldersAndNothingOutsid
   WriteAll(dest + u"KIVO.exe", Bytes("x"));
   {
     TUninstallRun run(dest, u"/AUTO /SILENT", "[Uninstall]\r\nCount=0\r\n0=KIVO.exe\r\n", {});
-    TestProduct.Actions = {ActionClassOf<TInstallerActionUninstallFiles>(), ActionClassOf<TInstallerActionUninstallEntry>()};
+    TestProduct.Actions = {ActionClassOf<TInstallerActionUninstallFiles>(),
+                           ActionClassOf<TInstallerActionUninstallEntry>()};
     run.Installer.Start(false);
     ASSERT_TRUE(run.Installer.Thread()->WaitFor(60000));
   }
@@ -297,8 +308,8 @@ TEST(ActionUninstallFiles, ARunDeletesListedFilesAndEmptyFoldersAndNothingOutsid
     files.Execute();
     last.Execute();
   }
-  for (const char16_t* gone : {u"KIVO.exe", u"Plugins\\", u"Profile\\", u"!Backup\\", u"KIVO.ini", u"Uninstall.exe",
-                               u"Uninstall.dat"})
+  for (const char16_t* gone :
+       {u"KIVO.exe", u"Plugins\\", u"Profile\\", u"!Backup\\", u"KIVO.ini", u"Uninstall.exe", u"Uninstall.dat"})
     EXPECT_FALSE(zel::FileExists(dest + gone) || zel::DirectoryExists(dest + gone)) << zel::ToUtf8(gone);
   EXPECT_TRUE(FileExists(dest + u"Work\\report.doc"));
   EXPECT_TRUE(FileExists(dest + u"song.mp3"));
@@ -330,10 +341,12 @@ TEST(ActionUninstallFiles, AStopBeforeTheLastStepLeavesTheProductListedAndASecon
   for (const char16_t* file : {u"KIVO.exe", u"Plugins\\Equalizer.dll", u"Uninstall.exe", u"Uninstall.dat"})
     WriteAll(dest + file, Bytes("x"));
   ASSERT_TRUE(::CopyFileW(W(HelperPath(u"..\\sample\\Elevator.exe")), W(dest + u"Elevator.exe"), FALSE));
-  WriteAll(dest + u"KIVO.ini", Bytes("[System]\r\nUserMode=1\r\nVersion=5100\r\n[Integration]\r\nShortcutDesktop=1\r\n"));
+  WriteAll(dest + u"KIVO.ini",
+           Bytes("[System]\r\nUserMode=1\r\nVersion=5100\r\n[Integration]\r\nShortcutDesktop=1\r\n"));
   ASSERT_TRUE(TInstallerApplicationRepository::Register(u"KIVO", dest + u"Uninstall.exe", u"5.10", u"p", u"h"));
-  const std::string list = "[Uninstall]\r\nCount=5\r\n0=KIVO.exe\r\n1=Plugins\\Equalizer.dll\r\n2=Elevator.exe\r\n"
-                           "3=Uninstall.dat\r\n4=Uninstall.exe\r\n";
+  const std::string list =
+      "[Uninstall]\r\nCount=5\r\n0=KIVO.exe\r\n1=Plugins\\Equalizer.dll\r\n2=Elevator.exe\r\n"
+      "3=Uninstall.dat\r\n4=Uninstall.exe\r\n";
   String found;
   {
     // Stopped after the files step: still listed, its uninstaller and data in place.
@@ -349,8 +362,9 @@ TEST(ActionUninstallFiles, AStopBeforeTheLastStepLeavesTheProductListedAndASecon
   {
     // The second run, whole: the integration still finds its program, the entry goes last.
     TUninstallRun run(dest, u"/AUTO /SILENT", list, {});
-    RunSteps(run, {ActionClassOf<TInstallerActionUninstallFiles>(), ActionClassOf<TInstallerActionUninstallIntegration>(),
-                   ActionClassOf<TInstallerActionUninstallEntry>()});
+    RunSteps(run,
+             {ActionClassOf<TInstallerActionUninstallFiles>(), ActionClassOf<TInstallerActionUninstallIntegration>(),
+              ActionClassOf<TInstallerActionUninstallEntry>()});
   }
   const std::vector<uint8_t> log = ReadAll(dest + u"Elevator.log");
   EXPECT_EQ(std::string(log.begin(), log.end()), "\"" + zel::ToUtf8(dest) + "Elevator.exe\" /REG=U\r\n");
@@ -368,10 +382,13 @@ TEST(ActionUninstallFiles, TheSetupsConfigurationGoesTheUsersStays) {
     std::string_view after;  // empty: the file is gone
   };
   const Case cases[] = {
-      {"only what the setup wrote", "[System]\r\nUserMode=1\r\nDefaultLang=English.lng\r\nVersion=5100\r\n"
-                                    "[Integration]\r\nShortcutDesktop=1\r\n", ""},
+      {"only what the setup wrote",
+       "[System]\r\nUserMode=1\r\nDefaultLang=English.lng\r\nVersion=5100\r\n"
+       "[Integration]\r\nShortcutDesktop=1\r\n",
+       ""},
       {"the System section alone", "[System]\r\nVersion=5100\r\n", ""},
-      {"the user's settings stay", "[System]\r\nVersion=5100\r\n[Player]\r\nVolume=80\r\n", "[Player]\r\nVolume=80\r\n"},
+      {"the user's settings stay", "[System]\r\nVersion=5100\r\n[Player]\r\nVolume=80\r\n",
+       "[Player]\r\nVolume=80\r\n"},
       {"no System section: untouched", "[Player]\r\nVolume=80\r\n", "[Player]\r\nVolume=80\r\n"},
   };
   int i = 0;

@@ -34,7 +34,7 @@ TEST(BackupFolder, StalePartialArchivesGoAndNothingElse) {
       {u"z Before install 5.00 [2025.01.02 03-04-05].zip", 100, false},  // a finished backup
       {u"notes.zip.part.txt", 5, false},
       {u"a.part", 5, false},
-      {u".zip.part", 5, false},  // no archive's name
+      {u".zip.part", 5, false},      // no archive's name
       {u"held.zip.part", 7, false},  // a setup is writing it right now
   };
   for (const Case& c : cases) WriteAll(backups + c.name, std::vector<uint8_t>(c.size, 'x'));

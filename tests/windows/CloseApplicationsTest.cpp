@@ -49,8 +49,7 @@ int PlayerWindowsOf(DWORD processId) {
         wchar_t name[64];
         DWORD owner = 0;
         ::GetWindowThreadProcessId(window, &owner);
-        if (owner == s->ProcessId && ::GetClassNameW(window, name, 64) &&
-            std::wcscmp(name, L"TKIVOMainForm") == 0)
+        if (owner == s->ProcessId && ::GetClassNameW(window, name, 64) && std::wcscmp(name, L"TKIVOMainForm") == 0)
           ++s->Count;
         return TRUE;
       },
@@ -70,8 +69,8 @@ public:
       wc.hInstance = ::GetModuleHandleW(nullptr);
       wc.lpszClassName = className;
       ::RegisterClassW(&wc);  // registered once per process; a second call fails harmlessly
-      FWindow = ::CreateWindowExW(0, className, L"Not the player", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
-                                  nullptr, nullptr, wc.hInstance, nullptr);
+      FWindow = ::CreateWindowExW(0, className, L"Not the player", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
       ::SetEvent(event);
       if (!FWindow) return;
       MSG msg;
@@ -180,8 +179,7 @@ TEST(CloseApplications, ClosesEveryPlayerAndNeverHangsTheSetup) {
     installer.Start(false);
     ASSERT_TRUE(installer.Thread()->WaitFor(20000)) << "the setup hangs";
     const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
-            .count();
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
     installer.RemoveListener(&listener);
 
     EXPECT_FALSE(installer.HasErrors());
@@ -190,19 +188,16 @@ TEST(CloseApplications, ClosesEveryPlayerAndNeverHangsTheSetup) {
     // Each pass waits SleepMs; a close request at most CloseTimeoutMs.
     EXPECT_LT(ms, 2000 + c.passes * static_cast<long long>(Timings.SleepMs + Timings.CloseTimeoutMs));
     EXPECT_GE(ms, c.passes * static_cast<long long>(Timings.SleepMs) - 20);
-    if (c.playersEnd)
-      EXPECT_TRUE(players.AllEnded(5000)) << "every player exits";
-    else
-      EXPECT_TRUE(players.NoneEnded());
+    if (c.playersEnd) EXPECT_TRUE(players.AllEnded(5000)) << "every player exits";
+    else EXPECT_TRUE(players.NoneEnded());
     ASSERT_FALSE(listener.EventsWithCode(NotifyStatus).empty());
     EXPECT_EQ(listener.EventsWithCode(NotifyStatus).front().Text, u"Closing running programs...");
   }
 }
 
 TEST(CloseApplications, ClosesTheWindowsOfEveryClassOfThePlayerAndItsToolsWhateverTheirTitle) {
-  const wchar_t* classes[] = {
-      L"TKIVO2EditorForm",       L"TKIVO2MainW",      L"TKIVO3MainWindow", L"TKIVOATEForm",
-      L"TKIVOConverterMainForm", L"TKIVOLibMainForm", L"TKIVOMainForm"};
+  const wchar_t* classes[] = {L"TKIVO2EditorForm",       L"TKIVO2MainW",      L"TKIVO3MainWindow", L"TKIVOATEForm",
+                              L"TKIVOConverterMainForm", L"TKIVOLibMainForm", L"TKIVOMainForm"};
   std::vector<std::unique_ptr<TToolWindow>> windows;
   for (const wchar_t* name : classes) windows.push_back(std::make_unique<TToolWindow>(name));
   for (const auto& window : windows) ASSERT_TRUE(window->Created());
@@ -215,8 +210,7 @@ TEST(CloseApplications, ClosesTheWindowsOfEveryClassOfThePlayerAndItsToolsWhatev
   installer.Start(false);
   ASSERT_TRUE(installer.Thread()->WaitFor(20000));
   // One window per class in the first pass, none left for the second.
-  EXPECT_EQ(
-      static_cast<TInstallerActionCloseApplications&>(installer.Thread()->Actions().Items(0)).PassCount(), 2);
+  EXPECT_EQ(static_cast<TInstallerActionCloseApplications&>(installer.Thread()->Actions().Items(0)).PassCount(), 2);
   for (size_t i = 0; i < windows.size(); ++i)
     EXPECT_TRUE(windows[i]->Closed()) << zel::ToUtf8(zel::from_wcstr(classes[i]));
 }
@@ -255,8 +249,8 @@ TEST(CloseApplications, ACancelEndsTheWaitsAtOnceWhateverThePlayerDoes) {
     const auto cancelled = std::chrono::steady_clock::now();
     installer.RequestStop();
     ASSERT_TRUE(installer.Thread()->WaitFor(20000)) << "the setup hangs";
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - cancelled)
-                        .count();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - cancelled).count();
     EXPECT_LT(ms, 1000) << "the cancel ends the waits at once";
     EXPECT_TRUE(installer.Cancelled());
     EXPECT_TRUE(players.NoneEnded());

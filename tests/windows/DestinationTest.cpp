@@ -72,19 +72,36 @@ TEST(DestinationTest, SystemFoldersAndTheirParentsAreRefused) {
   const String windowsFolder = zel::from_wcstr(windows);
   const String profile = Special(CSIDL_PROFILE);
   const String refused[] = {
-      u"C:\\", u"D:\\", u"\\\\server\\share\\", u"\\\\server\\",
-      windowsFolder + u"\\", zel::UpperCase(windowsFolder) + u"\\SYSTEM32\\", windowsFolder + u"\\SysWOW64\\KIVO\\",
-      Special(CSIDL_PROGRAM_FILES) + u"\\", Special(CSIDL_PROGRAM_FILESX86) + u"\\",
+      u"C:\\",
+      u"D:\\",
+      u"\\\\server\\share\\",
+      u"\\\\server\\",
+      windowsFolder + u"\\",
+      zel::UpperCase(windowsFolder) + u"\\SYSTEM32\\",
+      windowsFolder + u"\\SysWOW64\\KIVO\\",
+      Special(CSIDL_PROGRAM_FILES) + u"\\",
+      Special(CSIDL_PROGRAM_FILESX86) + u"\\",
       Special(CSIDL_PROGRAM_FILES_COMMON) + u"\\",
-      profile + u"\\", zel::ExtractFilePath(profile),  // the user's profile and the profiles root
-      Special(CSIDL_DESKTOPDIRECTORY) + u"\\", Special(CSIDL_COMMON_DESKTOPDIRECTORY) + u"\\",
-      Special(CSIDL_PERSONAL) + u"\\", Special(CSIDL_APPDATA) + u"\\", Special(CSIDL_LOCAL_APPDATA) + u"\\",
-      Special(CSIDL_COMMON_APPDATA) + u"\\", Special(CSIDL_STARTMENU) + u"\\",
+      profile + u"\\",
+      zel::ExtractFilePath(profile),  // the user's profile and the profiles root
+      Special(CSIDL_DESKTOPDIRECTORY) + u"\\",
+      Special(CSIDL_COMMON_DESKTOPDIRECTORY) + u"\\",
+      Special(CSIDL_PERSONAL) + u"\\",
+      Special(CSIDL_APPDATA) + u"\\",
+      Special(CSIDL_LOCAL_APPDATA) + u"\\",
+      Special(CSIDL_COMMON_APPDATA) + u"\\",
+      Special(CSIDL_STARTMENU) + u"\\",
       profile + u"\\AppData\\",  // holds the application data folders
       // The user's and the public media, download and document folders.
-      Special(CSIDL_MYMUSIC) + u"\\", Special(CSIDL_MYPICTURES) + u"\\", Special(CSIDL_MYVIDEO) + u"\\",
-      Special(CSIDL_COMMON_MUSIC) + u"\\", Special(CSIDL_COMMON_PICTURES) + u"\\", Special(CSIDL_COMMON_VIDEO) + u"\\",
-      Special(CSIDL_COMMON_DOCUMENTS) + u"\\", Known(FOLDERID_Downloads) + u"\\", Known(FOLDERID_Public) + u"\\",
+      Special(CSIDL_MYMUSIC) + u"\\",
+      Special(CSIDL_MYPICTURES) + u"\\",
+      Special(CSIDL_MYVIDEO) + u"\\",
+      Special(CSIDL_COMMON_MUSIC) + u"\\",
+      Special(CSIDL_COMMON_PICTURES) + u"\\",
+      Special(CSIDL_COMMON_VIDEO) + u"\\",
+      Special(CSIDL_COMMON_DOCUMENTS) + u"\\",
+      Known(FOLDERID_Downloads) + u"\\",
+      Known(FOLDERID_Public) + u"\\",
   };
   for (const String& folder : refused) {
     String reason;
@@ -92,14 +109,19 @@ TEST(DestinationTest, SystemFoldersAndTheirParentsAreRefused) {
     EXPECT_FALSE(reason.empty()) << zel::ToUtf8(folder);
   }
   const String allowed[] = {
-      u"C:\\KIVO\\", u"D:\\Apps\\KIVO\\", windowsFolder + u"2\\KIVO\\", u"\\\\server\\share\\KIVO\\",
-      Special(CSIDL_PROGRAM_FILESX86) + u"\\KIVO\\", Special(CSIDL_PROGRAM_FILES) + u"\\Vendor\\KIVO\\",
-      Special(CSIDL_DESKTOPDIRECTORY) + u"\\KIVO\\", profile + u"\\KIVO Portable\\",
+      u"C:\\KIVO\\",
+      u"D:\\Apps\\KIVO\\",
+      windowsFolder + u"2\\KIVO\\",
+      u"\\\\server\\share\\KIVO\\",
+      Special(CSIDL_PROGRAM_FILESX86) + u"\\KIVO\\",
+      Special(CSIDL_PROGRAM_FILES) + u"\\Vendor\\KIVO\\",
+      Special(CSIDL_DESKTOPDIRECTORY) + u"\\KIVO\\",
+      profile + u"\\KIVO Portable\\",
   };
   for (const String& folder : allowed) {
     String reason;
-    EXPECT_FALSE(IsRefusedDestination(NormalizeDestPath(folder), reason)) << zel::ToUtf8(folder) << ": "
-                                                                            << zel::ToUtf8(reason);
+    EXPECT_FALSE(IsRefusedDestination(NormalizeDestPath(folder), reason))
+        << zel::ToUtf8(folder) << ": " << zel::ToUtf8(reason);
   }
 }
 

@@ -117,8 +117,8 @@ TEST(ElevationTest, PrivateTempFoldersAreNewEachTimeAndRecognised) {
 std::set<String> MovedAway() {
   wchar_t windows[MAX_PATH];
   const UINT n = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
-  const String temp = ::IsUserAnAdmin() ? zel::IncludeTrailingBackslash(zel::from_wcstr(windows, n)) + u"Temp\\"
-                                        : TempFolder();
+  const String temp =
+      ::IsUserAnAdmin() ? zel::IncludeTrailingBackslash(zel::from_wcstr(windows, n)) + u"Temp\\" : TempFolder();
   std::set<String> names;
   WIN32_FIND_DATAW folder, data;
   zel::TFindHandle folders(::FindFirstFileW(zel::as_wcstr(temp + u"KIVO Setup *"), &folder));
@@ -143,8 +143,8 @@ TEST(ElevationTest, SafeDeleteFileRemovesWhatItCanAndNeverFails) {
   };
   const TCase cases[] = {
       {"plain", FILE_ATTRIBUTE_NORMAL, 0xFFFFFFFF, Deleted},
-      {"read-only hidden system", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
-       0xFFFFFFFF, Deleted},
+      {"read-only hidden system", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, 0xFFFFFFFF,
+       Deleted},
       {"held, delete shared", FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, Deleted},
       // Neither deleted nor renamed: a holder without delete sharing blocks both.
       {"held, not delete shared", FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, Stays},
@@ -156,8 +156,7 @@ TEST(ElevationTest, SafeDeleteFileRemovesWhatItCanAndNeverFails) {
     ::SetFileAttributesW(zel::as_wcstr(path), c.Attributes);
     zel::TFileHandle holder;
     if (c.HolderShare != 0xFFFFFFFF)
-      holder.Reset(::CreateFileW(zel::as_wcstr(path), GENERIC_READ, c.HolderShare, nullptr, OPEN_EXISTING, 0,
-                                 nullptr));
+      holder.Reset(::CreateFileW(zel::as_wcstr(path), GENERIC_READ, c.HolderShare, nullptr, OPEN_EXISTING, 0, nullptr));
     const auto before = MovedAway();
     bool gone = false;
     EXPECT_NO_THROW(gone = SafeDeleteFile(path));
@@ -224,9 +223,8 @@ class ElevationRelayTest : public ::testing::Test {
 protected:
   void SetUp() override {
     TInstallerSpawnService::Finalize();
-    SetShellOpenHook([this](zel::StringView file, zel::StringView params) {
-      FOpened.emplace_back(String(file), String(params));
-    });
+    SetShellOpenHook(
+        [this](zel::StringView file, zel::StringView params) { FOpened.emplace_back(String(file), String(params)); });
   }
   void TearDown() override {
     TInstallerSpawnService::Finalize();
@@ -243,9 +241,8 @@ TEST_F(ElevationRelayTest, RunElevatedPassesTheServerWindowAndReturnsTheExitCode
   ASSERT_TRUE(RunElevatedFile(test::HelperPath(u"probe_child.exe"), params, &exitCode));
   EXPECT_EQ(7u, exitCode);
   ASSERT_TRUE(TInstallerSpawnService::IsServer());
-  const std::string expected =
-      zel::ToUtf8(u"/SKIPUAC=" + TInstallerSpawnService::WindowToText(TInstallerSpawnService::TargetWindow()) +
-                  u" " + params);
+  const std::string expected = zel::ToUtf8(
+      u"/SKIPUAC=" + TInstallerSpawnService::WindowToText(TInstallerSpawnService::TargetWindow()) + u" " + params);
   const std::string line = ReadText(marker);
   ASSERT_GE(line.size(), expected.size()) << line;
   EXPECT_EQ(expected, line.substr(line.size() - expected.size())) << line;
@@ -334,9 +331,9 @@ TEST_F(ElevationRelayTest, AWatcherOfTheTemporaryFolderCannotSwapTheCopy) {
   const TProbeInstallation installation(u"elevation-uninstaller-swap");
   const String work = test::ScratchDir(u"elevation-uninstaller-swap-work");
   const String report = work + u"\\report.txt";
-  zel::THandle swapper = test::StartProcess(test::Quoted(test::HelperPath(u"temp_swapper.exe")) + u" " +
-                                            test::Quoted(zel::ExcludeTrailingBackslash(TempFolder())) + u" 6000 " +
-                                            test::Quoted(report));
+  zel::THandle swapper =
+      test::StartProcess(test::Quoted(test::HelperPath(u"temp_swapper.exe")) + u" " +
+                         test::Quoted(zel::ExcludeTrailingBackslash(TempFolder())) + u" 6000 " + test::Quoted(report));
   ASSERT_TRUE(swapper);
   ::Sleep(300);  // let it watch
   const String current = CurrentFolder();
@@ -345,10 +342,11 @@ TEST_F(ElevationRelayTest, AWatcherOfTheTemporaryFolderCannotSwapTheCopy) {
     SCOPED_TRACE(run);
     const String marker = work + u"\\run" + zel::IntToStr(run) + u".txt";
     try {
-      EXPECT_EQ(7u, RunUninstallerFromTemp(installation.Uninstaller(),
-                                           u"--sleep=500 --exit=7 --dat --marker=" + marker));
+      EXPECT_EQ(7u,
+                RunUninstallerFromTemp(installation.Uninstaller(), u"--sleep=500 --exit=7 --dat --marker=" + marker));
       const std::string seen = ReadText(marker);
-      EXPECT_TRUE(seen.size() > 5 && seen.substr(seen.size() - 5) == "\ndata") << "the real copy ran, on the real data: " << seen;
+      EXPECT_TRUE(seen.size() > 5 && seen.substr(seen.size() - 5) == "\ndata")
+          << "the real copy ran, on the real data: " << seen;
       ++started;
     } catch (const EInstallerMysteryError& e) {
       // The swap landed in the moment before the copy was held, and was seen.

@@ -77,15 +77,14 @@ TCaptured RunCaptured(const String& commandLine) {
   startup.hStdError = writeRaw;
   String command = commandLine;
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(nullptr, zel::as_wcstr(command), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &info))
+  if (!::CreateProcessW(nullptr, zel::as_wcstr(command), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &info))
     return run;
   zel::THandle process(info.hProcess), thread(info.hThread);
   writeEnd.Reset();
   char buffer[4096];
   DWORD got = 0;
-  while (::ReadFile(readRaw, buffer, sizeof(buffer), &got, nullptr) && got > 0)
-    run.Output.append(buffer, got);
+  while (::ReadFile(readRaw, buffer, sizeof(buffer), &got, nullptr) && got > 0) run.Output.append(buffer, got);
   ::WaitForSingleObject(process.Get(), 30000);
   ::GetExitCodeProcess(process.Get(), &run.ExitCode);
   return run;
@@ -190,34 +189,34 @@ TEST(ExtractTest, WritesTheEntriesOfTheChosenFamilyAndReportsProgressBeforeEachF
   };
   // Written in place, and written ahead into a run folder and then put in place: the same.
   for (const bool ahead : {false, true})
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.family) + (ahead ? ", written ahead" : ""));
-    const String dest = ScratchDir(u"ExtractTest-family");
-    TTestInstallerEnvironment environment(SetupWith(components, c.family), product);
-    TestProduct.Actions = {ActionClassOf<TInstallerActionExtract>()};
-    if (ahead) TestProduct.Actions.insert(TestProduct.Actions.begin(), ActionClassOf<TAheadStep>());
-    TInstaller installer(Params(dest));
-    ChooseLanguage(installer.Resources(), false);
-    std::vector<String> kept = {dest + u"\\KIVO.exe", dest + u"\\Readme.txt", dest + u"\\Plugins\\a.dll"};
-    if (c.english) kept.push_back(dest + u"\\Lang\\English.txt");
-    TProgressProbe probe(kept);
-    installer.AddListener(&probe);
-    RunToEnd(installer);
-    installer.RemoveListener(&probe);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.family) + (ahead ? ", written ahead" : ""));
+      const String dest = ScratchDir(u"ExtractTest-family");
+      TTestInstallerEnvironment environment(SetupWith(components, c.family), product);
+      TestProduct.Actions = {ActionClassOf<TInstallerActionExtract>()};
+      if (ahead) TestProduct.Actions.insert(TestProduct.Actions.begin(), ActionClassOf<TAheadStep>());
+      TInstaller installer(Params(dest));
+      ChooseLanguage(installer.Resources(), false);
+      std::vector<String> kept = {dest + u"\\KIVO.exe", dest + u"\\Readme.txt", dest + u"\\Plugins\\a.dll"};
+      if (c.english) kept.push_back(dest + u"\\Lang\\English.txt");
+      TProgressProbe probe(kept);
+      installer.AddListener(&probe);
+      RunToEnd(installer);
+      installer.RemoveListener(&probe);
 
-    ASSERT_FALSE(installer.HasErrors()) << zel::ToUtf8(installer.Errors()[0]);
-    EXPECT_EQ(ReadText(dest + u"\\KIVO.exe"), "player");
-    EXPECT_EQ(ReadText(dest + u"\\Readme.txt"), c.readme);
-    EXPECT_EQ(ReadText(dest + u"\\Plugins\\a.dll"), "plugin a") << "the member named like the target file";
-    EXPECT_EQ(FileExists(dest + u"\\Lang\\English.txt"), c.english);
-    EXPECT_EQ(FileExists(dest + u"\\Lang"), c.english) << "no folder for an entry that is not written";
-    EXPECT_TRUE(FileExists(dest + u"\\Uninstall.dat")) << "the registration follows the files";
-    std::vector<std::pair<int, int>> reports = c.reports;
-    if (ahead) reports.insert(reports.begin(), {{0, 0}, {100, 0}});  // the step before, nothing in place yet
-    EXPECT_EQ(probe.Reports, reports);
-    EXPECT_EQ(probe.Statuses, (std::vector<String>{u"Copying files...", u"Files copied."}));
-    EXPECT_FALSE(HasRunFolder(dest));
-  }
+      ASSERT_FALSE(installer.HasErrors()) << zel::ToUtf8(installer.Errors()[0]);
+      EXPECT_EQ(ReadText(dest + u"\\KIVO.exe"), "player");
+      EXPECT_EQ(ReadText(dest + u"\\Readme.txt"), c.readme);
+      EXPECT_EQ(ReadText(dest + u"\\Plugins\\a.dll"), "plugin a") << "the member named like the target file";
+      EXPECT_EQ(FileExists(dest + u"\\Lang\\English.txt"), c.english);
+      EXPECT_EQ(FileExists(dest + u"\\Lang"), c.english) << "no folder for an entry that is not written";
+      EXPECT_TRUE(FileExists(dest + u"\\Uninstall.dat")) << "the registration follows the files";
+      std::vector<std::pair<int, int>> reports = c.reports;
+      if (ahead) reports.insert(reports.begin(), {{0, 0}, {100, 0}});  // the step before, nothing in place yet
+      EXPECT_EQ(probe.Reports, reports);
+      EXPECT_EQ(probe.Statuses, (std::vector<String>{u"Copying files...", u"Files copied."}));
+      EXPECT_FALSE(HasRunFolder(dest));
+    }
 }
 
 TEST(ExtractTest, ATargetHeldOpenByAnotherProgram) {
@@ -230,73 +229,78 @@ TEST(ExtractTest, ATargetHeldOpenByAnotherProgram) {
     const char* onDisk;                    // the locked file's bytes before the run
     std::vector<const char16_t*> answers;  // buttons clicked; "release" first lets the holder go
     int questions;
-    const char* expected;                  // the locked file's bytes after the run
-    bool backup;                           // locked.dll.bak holds the old bytes
+    const char* expected;  // the locked file's bytes after the run
+    bool backup;           // locked.dll.bak holds the old bytes
     bool lastWritten;
-    const char* error;                     // start of the run's error, with %s for the target
+    const char* error;  // start of the run's error, with %s for the target
   };
   const Case cases[] = {
       {"same bytes: left alone", u"read", "new build", {}, 0, "new build", false, true, nullptr},
       {"renamed aside", u"readdelete", "old build", {}, 0, "new build", true, true, nullptr},
-      {"retry twice", u"read", "old build", {u"&Retry", u"release", u"&Retry"}, 2, "new build", false, true,
-       nullptr},
-      {"abort", u"read", "old build", {u"&Abort"}, 1, "old build", false, false,
+      {"retry twice", u"read", "old build", {u"&Retry", u"release", u"&Retry"}, 2, "new build", false, true, nullptr},
+      {"abort",
+       u"read",
+       "old build",
+       {u"&Abort"},
+       1,
+       "old build",
+       false,
+       false,
        "Installation aborted: %s is in use.\r\n"},
       {"ignore", u"read", "old build", {u"&Ignore"}, 1, "old build", false, true, nullptr},
-      {"not even readable", u"none", "old build", {}, 0, "old build", false, false,
-       "Cannot open file \"%s\"."},
+      {"not even readable", u"none", "old build", {}, 0, "old build", false, false, "Cannot open file \"%s\"."},
   };
   // A copy written ahead cannot be put over a file in use: it is written the ordinary way.
   for (const bool ahead : {false, true})
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.name) + (ahead ? ", written ahead" : ""));
-    const String root = ScratchDir(u"ExtractTest-locked");
-    const String dest = root + u"\\dest";
-    const String target = dest + u"\\locked.dll";
-    ::CreateDirectoryW(zel::as_wcstr(dest), nullptr);
-    WriteAll(target, Bytes(c.onDisk));
-    TFileHolder holder(target, c.share, root);
-    ASSERT_TRUE(holder.Holding());
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (ahead ? ", written ahead" : ""));
+      const String root = ScratchDir(u"ExtractTest-locked");
+      const String dest = root + u"\\dest";
+      const String target = dest + u"\\locked.dll";
+      ::CreateDirectoryW(zel::as_wcstr(dest), nullptr);
+      WriteAll(target, Bytes(c.onDisk));
+      TFileHolder holder(target, c.share, root);
+      ASSERT_TRUE(holder.Holding());
 
-    std::vector<TQuestionAnswerer::TStep> steps;
-    for (size_t i = 0; i < c.answers.size(); ++i) {
-      if (String(c.answers[i]) == u"release") continue;
-      const bool release = i > 0 && String(c.answers[i - 1]) == u"release";
-      steps.push_back({c.answers[i], release ? std::function<void()>([&] { holder.Release(); }) : nullptr});
-    }
-    TTestInstallerEnvironment environment(SetupWith(components), product);
-    TestProduct.Actions = {ActionClassOf<TInstallerActionExtract>()};
-    if (ahead) TestProduct.Actions.insert(TestProduct.Actions.begin(), ActionClassOf<TAheadStep>());
-    TInstaller installer(Params(dest));
-    ChooseLanguage(installer.Resources(), false);
-    TQuestionAnswerer answerer(steps);
-    RunToEnd(installer);
-    answerer.Stop();
-    holder.Release();
+      std::vector<TQuestionAnswerer::TStep> steps;
+      for (size_t i = 0; i < c.answers.size(); ++i) {
+        if (String(c.answers[i]) == u"release") continue;
+        const bool release = i > 0 && String(c.answers[i - 1]) == u"release";
+        steps.push_back({c.answers[i], release ? std::function<void()>([&] { holder.Release(); }) : nullptr});
+      }
+      TTestInstallerEnvironment environment(SetupWith(components), product);
+      TestProduct.Actions = {ActionClassOf<TInstallerActionExtract>()};
+      if (ahead) TestProduct.Actions.insert(TestProduct.Actions.begin(), ActionClassOf<TAheadStep>());
+      TInstaller installer(Params(dest));
+      ChooseLanguage(installer.Resources(), false);
+      TQuestionAnswerer answerer(steps);
+      RunToEnd(installer);
+      answerer.Stop();
+      holder.Release();
 
-    EXPECT_EQ(answerer.Questions, c.questions);
-    const std::string path = zel::ToUtf8(installer.DestPath() + u"locked.dll");
-    for (const std::string& texts : answerer.Texts)
-      EXPECT_NE(texts.find("The file " + path + " is in use."), std::string::npos) << texts;
-    EXPECT_EQ(ReadText(target), c.expected);
-    EXPECT_EQ(FileExists(target + u".bak"), c.backup);
-    if (c.backup) {
-      EXPECT_EQ(ReadText(target + u".bak"), c.onDisk);
+      EXPECT_EQ(answerer.Questions, c.questions);
+      const std::string path = zel::ToUtf8(installer.DestPath() + u"locked.dll");
+      for (const std::string& texts : answerer.Texts)
+        EXPECT_NE(texts.find("The file " + path + " is in use."), std::string::npos) << texts;
+      EXPECT_EQ(ReadText(target), c.expected);
+      EXPECT_EQ(FileExists(target + u".bak"), c.backup);
+      if (c.backup) {
+        EXPECT_EQ(ReadText(target + u".bak"), c.onDisk);
+      }
+      // A failed run is undone: what it wrote before the locked file goes again.
+      EXPECT_EQ(FileExists(dest + u"\\first.txt"), !c.error) << "written before the locked file";
+      EXPECT_EQ(FileExists(dest + u"\\last.txt"), c.lastWritten);
+      if (c.error) {
+        ASSERT_EQ(installer.Errors().Count(), 1u);
+        const std::string error = zel::ToUtf8(installer.Errors()[0]);
+        std::string expected = c.error;
+        expected.replace(expected.find("%s"), 2, path);
+        EXPECT_EQ(error.substr(0, expected.size()), expected);
+      } else {
+        EXPECT_FALSE(installer.HasErrors()) << zel::ToUtf8(installer.Errors()[0]);
+      }
+      EXPECT_FALSE(HasRunFolder(dest));
     }
-    // A failed run is undone: what it wrote before the locked file goes again.
-    EXPECT_EQ(FileExists(dest + u"\\first.txt"), !c.error) << "written before the locked file";
-    EXPECT_EQ(FileExists(dest + u"\\last.txt"), c.lastWritten);
-    if (c.error) {
-      ASSERT_EQ(installer.Errors().Count(), 1u);
-      const std::string error = zel::ToUtf8(installer.Errors()[0]);
-      std::string expected = c.error;
-      expected.replace(expected.find("%s"), 2, path);
-      EXPECT_EQ(error.substr(0, expected.size()), expected);
-    } else {
-      EXPECT_FALSE(installer.HasErrors()) << zel::ToUtf8(installer.Errors()[0]);
-    }
-    EXPECT_FALSE(HasRunFolder(dest));
-  }
 }
 
 TEST(ExtractTest, AMissingMemberStopsTheStepAfterTheEarlierFiles) {
@@ -388,5 +392,6 @@ TEST(ExtractHelper, AFailedWriteNamesTheFileAndTheCauseInWords) {
       {ERROR_ACCESS_DENIED, "The file \"C:\\KIVO\\a.dll\" could not be written: " +
                                 zel::ToUtf8(zel::Trim(zel::platform::SystemErrorMessage(ERROR_ACCESS_DENIED)))},
   };
-  for (const Case& c : cases) EXPECT_EQ(zel::ToUtf8(WriteFailureText(u"C:\\KIVO\\a.dll", c.error)), c.expected) << c.error;
+  for (const Case& c : cases)
+    EXPECT_EQ(zel::ToUtf8(WriteFailureText(u"C:\\KIVO\\a.dll", c.error)), c.expected) << c.error;
 }

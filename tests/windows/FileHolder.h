@@ -15,16 +15,15 @@ public:
         FRelease(markers + u"\\" + zel::ExtractFileName(file) + u".release") {
     ::DeleteFileW(zel::as_wcstr(FReady));
     ::DeleteFileW(zel::as_wcstr(FRelease));
-    FProcess = StartProcess(Quoted(HelperPath(u"file_holder.exe")) + u" " + Quoted(file) + u" " + share +
-                            u" " + Quoted(FReady) + u" " + Quoted(FRelease) + u" 60000");
+    FProcess = StartProcess(Quoted(HelperPath(u"file_holder.exe")) + u" " + Quoted(file) + u" " + share + u" " +
+                            Quoted(FReady) + u" " + Quoted(FRelease) + u" 60000");
     for (int i = 0; i < 1000 && FProcess && !FileExists(FReady); ++i) {
       if (::WaitForSingleObject(FProcess.Get(), 10) == WAIT_OBJECT_0) break;
     }
   }
   ~TFileHolder() {
     Release();
-    if (FProcess && ::WaitForSingleObject(FProcess.Get(), 0) != WAIT_OBJECT_0)
-      ::TerminateProcess(FProcess.Get(), 9);
+    if (FProcess && ::WaitForSingleObject(FProcess.Get(), 0) != WAIT_OBJECT_0) ::TerminateProcess(FProcess.Get(), 9);
   }
   bool Holding() const {
     return FProcess && FileExists(FReady) && ::WaitForSingleObject(FProcess.Get(), 0) != WAIT_OBJECT_0;

@@ -17,8 +17,9 @@ TEST(FormattedLabel, LinksOpenByMouseAndKeyboard) {
   panel.SetBoundsPixels(TRect{0, 0, 640, 369});
   auto* label = panel.Add<TZELFormattedLabel>();
   label->SetBounds(40, 280, 200, 60);
-  const String markup = u"Read <a href=\"https://kivo.example/a\">licence</a> and then the "
-                        u"<a href=\"https://kivo.example/b\">privacy policy</a> of the add-ons, <a>nowhere</a>.";
+  const String markup =
+      u"Read <a href=\"https://kivo.example/a\">licence</a> and then the "
+      u"<a href=\"https://kivo.example/b\">privacy policy</a> of the add-ons, <a>nowhere</a>.";
   label->SetCaption(markup);
   EXPECT_EQ(label->Caption(), markup);  // tools read the markup
   EXPECT_EQ(label->Links(), (std::vector<String>{u"https://kivo.example/a", u"https://kivo.example/b", u""}));
@@ -38,7 +39,8 @@ TEST(FormattedLabel, LinksOpenByMouseAndKeyboard) {
   for (WPARAM key : {WPARAM(VK_RETURN), WPARAM(VK_RIGHT), WPARAM(VK_SPACE), WPARAM(VK_RIGHT), WPARAM(VK_RETURN),
                      WPARAM(VK_RIGHT), WPARAM(VK_LEFT), WPARAM(VK_RETURN)})
     ::SendMessageW(label->Handle(), WM_KEYDOWN, key, 1);
-  EXPECT_EQ(opened, (std::vector<String>{u"https://kivo.example/a", u"https://kivo.example/b", u"https://kivo.example/b"}));
+  EXPECT_EQ(opened,
+            (std::vector<String>{u"https://kivo.example/a", u"https://kivo.example/b", u"https://kivo.example/b"}));
   MSG enter{label->Handle(), WM_KEYDOWN, VK_RETURN, 1};
   EXPECT_TRUE(::SendMessageW(label->Handle(), WM_GETDLGCODE, VK_RETURN, reinterpret_cast<LPARAM>(&enter)) &
               DLGC_WANTMESSAGE);

@@ -33,9 +33,11 @@ TEST(FreeSpace, NeedsAreAddedUpPerVolumeAgainstItsRoom) {
       {"nothing", {}, true},
       {"one kilobyte", {{scratch, 1024, 0}}, true},
       {"twice the room", {{scratch, free * 2, 0}}, false},
-      {"two needs that fit alone but not together", {{scratch, free / 10 * 6, 0}, {scratch + u"\\a\\", free / 10 * 6, 0}},
+      {"two needs that fit alone but not together",
+       {{scratch, free / 10 * 6, 0}, {scratch + u"\\a\\", free / 10 * 6, 0}},
        false},
-      {"the same, with room the run frees first", {{scratch, free / 10 * 6, free}, {scratch + u"\\a\\", free / 10 * 6, 0}},
+      {"the same, with room the run frees first",
+       {{scratch, free / 10 * 6, free}, {scratch + u"\\a\\", free / 10 * 6, 0}},
        true},
   };
   for (const Case& c : cases) {
@@ -72,8 +74,8 @@ TEST(FreeSpace, AnInstallCountsItsFilesTheBackupAndTheUninstaller) {
                                                 {u"a.dll", std::string(3000, 'y')},
                                                 {u"Readme_DE.txt", std::string(50000, 'z')}});
   const String dest = ScratchDir(u"FreeSpace-install") + u"\\KIVO\\";
-  for (const auto& [name, size] : std::vector<std::pair<String, size_t>>{
-           {u"Old.bin", 5000}, {u"Sub\\x.txt", 100}, {u"!Backup\\old.zip", 70000}}) {
+  for (const auto& [name, size] :
+       std::vector<std::pair<String, size_t>>{{u"Old.bin", 5000}, {u"Sub\\x.txt", 100}, {u"!Backup\\old.zip", 70000}}) {
     ::CreateDirectoryW(zel::as_wcstr(dest), nullptr);
     ::CreateDirectoryW(zel::as_wcstr(zel::ExtractFilePath(dest + name)), nullptr);
     WriteAll(dest + name, std::vector<uint8_t>(size, 'o'));
@@ -88,8 +90,8 @@ TEST(FreeSpace, AnInstallCountsItsFilesTheBackupAndTheUninstaller) {
     const char16_t* flags;
     uint64_t expected;
   };
-  for (const Case& c : {Case{u" /PORTABLE", product + backup + uninstaller},
-                        Case{u" /PORTABLE /NOBACKUP", product + uninstaller}}) {
+  for (const Case& c :
+       {Case{u" /PORTABLE", product + backup + uninstaller}, Case{u" /PORTABLE /NOBACKUP", product + uninstaller}}) {
     TInstaller installer(u"/AUTO=\"" + dest + u"\" /SILENT" + c.flags);
     ChooseLanguage(installer.Resources(), false);
     const std::vector<TRoomNeed> needs = RoomNeededForInstall();

@@ -8,7 +8,9 @@
 
 namespace kivo::test {
 
-inline zel::String HelperPath(zel::StringView name) { return zel::ExtractFilePath(zel::ModuleFileName()) + zel::String(name); }
+inline zel::String HelperPath(zel::StringView name) {
+  return zel::ExtractFilePath(zel::ModuleFileName()) + zel::String(name);
+}
 
 inline zel::String Quoted(zel::StringView text) { return u"\"" + zel::String(text) + u"\""; }
 
@@ -18,8 +20,7 @@ inline zel::THandle StartProcess(zel::StringView commandLine) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(nullptr, zel::as_wcstr(command), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info))
+  if (!::CreateProcessW(nullptr, zel::as_wcstr(command), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
     return zel::THandle();
   ::CloseHandle(info.hThread);
   return zel::THandle(info.hProcess);

@@ -7,11 +7,14 @@
 using namespace zel;
 
 TEST(IniFileWindows, NamesEqualUnderTheLocaleAreOneName) {
-  struct Pair { const char16_t* a; const char16_t* b; };
+  struct Pair {
+    const char16_t* a;
+    const char16_t* b;
+  };
   const Pair pairs[] = {
-      {u"\u03c3", u"\u03c2"},  {u"\u03c2", u"\u03a3"},  {u"\u212a", u"K"},  {u"\u212a", u"k"},
-      {u"\u00df", u"\u1e9e"},  {u"\u00c5", u"\u212b"},  {u"\u0131", u"I"},  {u"\u0130", u"i"},
-      {u"Name\u03c2", u"NAME\u03a3"},  {u"\u212aey", u"key"},
+      {u"\u03c3", u"\u03c2"},         {u"\u03c2", u"\u03a3"}, {u"\u212a", u"K"}, {u"\u212a", u"k"},
+      {u"\u00df", u"\u1e9e"},         {u"\u00c5", u"\u212b"}, {u"\u0131", u"I"}, {u"\u0130", u"i"},
+      {u"Name\u03c2", u"NAME\u03a3"}, {u"\u212aey", u"key"},
   };
   int mappingDiffers = 0;
   for (const Pair& p : pairs) {

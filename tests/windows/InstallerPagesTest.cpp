@@ -24,10 +24,18 @@ using zel::String;
 namespace {
 
 // A 4 × 3 picture, for the full-screen pages.
-const std::string kPicture("\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x04\x00\x00\x00\x03\x08\x02\x00\x00\x00\x3b\x96\x39\x91\x00\x00\x00\x10\x49\x44\x41\x54\x78\x9c\x63\xf8\xcf\xc0\x00\x47\x0c\x38\x39\x00\xf5\x31\x0b\xf5\x35\x7b\xfb\x82\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82", 73);
+const std::string kPicture(
+    "\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x04\x00\x00\x00\x03\x08\x02\x00\x00"
+    "\x00\x3b\x96\x39\x91\x00\x00\x00\x10\x49\x44\x41\x54\x78\x9c\x63\xf8\xcf\xc0\x00\x47\x0c\x38\x39\x00\xf5\x31\x0b"
+    "\xf5\x35\x7b\xfb\x82\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82",
+    73);
 
 // The same picture at 200 %: 8 × 6.
-const std::string kPicture200("\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x08\x00\x00\x00\x06\x08\x02\x00\x00\x00\x71\x67\x48\xac\x00\x00\x00\x11\x49\x44\x41\x54\x78\xda\x63\xf8\xdf\xc0\x80\x15\x31\x0c\xa4\x04\x00\x3b\x91\x47\xd1\x21\xd4\x2f\xab\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82", 74);
+const std::string kPicture200(
+    "\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x08\x00\x00\x00\x06\x08\x02\x00\x00"
+    "\x00\x71\x67\x48\xac\x00\x00\x00\x11\x49\x44\x41\x54\x78\xda\x63\xf8\xdf\xc0\x80\x15\x31\x0c\xa4\x04\x00\x3b\x91"
+    "\x47\xd1\x21\xd4\x2f\xab\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82",
+    74);
 
 TMembers PageSetupMembers() {
   TMembers members = DefaultSetupMembers();
@@ -39,11 +47,12 @@ TMembers PageSetupMembers() {
   members.push_back({u"broken-150.png", "\x89PNG\r\n\x1A\nnot really"});
   for (auto& member : members)
     if (member.first == u"English.lng")
-      member.second += "\r\n[PageReadyToInstall]\r\nTitle=Ready\r\nDescription=Check it\r\n"
-                       "[PageLicense]\r\nTitle=Licence\r\nL1=I &accept\r\n"
-                       "[PageSetup]\r\nLB1=Destination:\r\nTitle=Type:\r\nCB2=Standard\r\n"
-                       "[PageFinish]\r\nE1=Failed\r\nE2=Errors:\r\n"
-                       "[Common]\r\nStopping=Stopping...\r\nFailedHelp=Run it again.\r\nFailedLog=Log: %s\r\n";
+      member.second +=
+          "\r\n[PageReadyToInstall]\r\nTitle=Ready\r\nDescription=Check it\r\n"
+          "[PageLicense]\r\nTitle=Licence\r\nL1=I &accept\r\n"
+          "[PageSetup]\r\nLB1=Destination:\r\nTitle=Type:\r\nCB2=Standard\r\n"
+          "[PageFinish]\r\nE1=Failed\r\nE2=Errors:\r\n"
+          "[Common]\r\nStopping=Stopping...\r\nFailedHelp=Run it again.\r\nFailedLog=Log: %s\r\n";
   return members;
 }
 
@@ -175,10 +184,14 @@ TEST_F(InstallerPages, ReadySummaryFromTheRunsActionsRebuiltOnEveryActivation) {
 
 TEST_F(InstallerPages, AFailedRunShowsMessagesWhatToDoAndTheLogButNoStack) {
   auto page = PageClassOf<TInstallerPageFinish>().Create();
-  FInstaller->AddError(FormatErrorEntry(u"The file \"C:\\x\" could not be read.", u"Setup.exe+0x2d089\r\nSetup.exe+0x1f00"));
+  FInstaller->AddError(
+      FormatErrorEntry(u"The file \"C:\\x\" could not be read.", u"Setup.exe+0x2d089\r\nSetup.exe+0x1f00"));
   FInstaller->AddError(FormatErrorEntry(u"Second", u"0x7ff00001"));
   FInstaller->AddError(u"Cancelled");  // an entry without a stack
-  struct TCase { const char* what; bool logOpen; };
+  struct TCase {
+    const char* what;
+    bool logOpen;
+  };
   for (const TCase& c : {TCase{"with /LOG", true}, TCase{"without a log", false}}) {
     SCOPED_TRACE(c.what);
     const String given = zel::IncludeTrailingBackslash(zel::LongTempFolder()) + u"kivo-pages-test.log";
@@ -192,8 +205,8 @@ TEST_F(InstallerPages, AFailedRunShowsMessagesWhatToDoAndTheLogButNoStack) {
     String shown;
     for (const auto& control : page->Controls())
       if (dynamic_cast<zel::TZELMemo*>(control.get())) shown = WindowText(control->Handle());
-    EXPECT_EQ(shown, u"The file \"C:\\x\" could not be read.\r\nSecond\r\nCancelled\r\n\r\nRun it again.\r\n\r\nLog: " +
-                         log);
+    EXPECT_EQ(shown,
+              u"The file \"C:\\x\" could not be read.\r\nSecond\r\nCancelled\r\n\r\nRun it again.\r\n\r\nLog: " + log);
     RunLog().Close();
     if (!c.logOpen) {
       // The log made for the failure holds the stacks the user does not see.

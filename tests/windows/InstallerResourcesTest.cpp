@@ -35,11 +35,26 @@ std::string BmpFile(int width, int height, uint8_t r, uint8_t g, uint8_t b) {
   auto put16 = [&](uint16_t v) { bytes.append(reinterpret_cast<const char*>(&v), 2); };
   auto put32 = [&](uint32_t v) { bytes.append(reinterpret_cast<const char*>(&v), 4); };
   bytes += "BM";
-  put32(54 + row * height); put32(0); put32(54);
-  put32(40); put32(width); put32(height); put16(1); put16(24); put32(0); put32(row * height);
-  put32(2835); put32(2835); put32(0); put32(0);
+  put32(54 + row * height);
+  put32(0);
+  put32(54);
+  put32(40);
+  put32(width);
+  put32(height);
+  put16(1);
+  put16(24);
+  put32(0);
+  put32(row * height);
+  put32(2835);
+  put32(2835);
+  put32(0);
+  put32(0);
   for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) { bytes += char(b); bytes += char(g); bytes += char(r); }
+    for (int x = 0; x < width; ++x) {
+      bytes += char(b);
+      bytes += char(g);
+      bytes += char(r);
+    }
     bytes.append(row - width * 3, '\0');
   }
   return bytes;
@@ -50,8 +65,9 @@ std::string BmpFile(int width, int height, uint8_t r, uint8_t g, uint8_t b) {
 TEST(InstallerResources, ProductPackageWinsOverTheSetupPackage) {
   TTestProductInfo info;
   auto resources = Resources(&info,
-                             {{u"Install.xml", "<i><product><Settings><S name=\"ProductName\" value=\"Setup\"/>"
-                                               "</Settings></product></i>"},
+                             {{u"Install.xml",
+                               "<i><product><Settings><S name=\"ProductName\" value=\"Setup\"/>"
+                               "</Settings></product></i>"},
                               {u"Shared.txt", "from setup"},
                               {u"SetupOnly.txt", "setup only"}},
                              {{u"INSTALL.XML", kScript}, {u"shared.TXT", "from product"}});
@@ -91,8 +107,8 @@ TEST(InstallerResources, ADecodingProductHoldsBackOnlyWhatTheSetupPackageLacks) 
   // member are served meanwhile, from the setup package, without the product.
   THandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   THandle began(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  const TMembers setup = {{u"Install.xml", kScript}, {u"English.lng", "[File]\r\nName=English\r\n"},
-                          {u"Shared.txt", "from setup"}};
+  const TMembers setup = {
+      {u"Install.xml", kScript}, {u"English.lng", "[File]\r\nName=English\r\n"}, {u"Shared.txt", "from setup"}};
   const TMembers product = {{u"shared.TXT", "from product"}, {u"ProductOnly.txt", "product only"}};
   TTestProductInfo info;
   TInstallerResources resources(&info, Package(setup), [&](const TInstallerResources::TDecodeProgress& decoded) {
@@ -127,9 +143,10 @@ TEST(InstallerResources, ADecodeThatFailsOrIsCancelledEndsInItsError) {
   const TMembers setup = {{u"Install.xml", kScript}};
   TTestProductInfo info;
   {
-    TInstallerResources resources(&info, Package(setup), [](const TInstallerResources::TDecodeProgress&) -> std::unique_ptr<TSetupPackageReader> {
-      throw ESetupPackageReadError();
-    });
+    TInstallerResources resources(
+        &info, Package(setup), [](const TInstallerResources::TDecodeProgress&) -> std::unique_ptr<TSetupPackageReader> {
+          throw ESetupPackageReadError();
+        });
     // Raised where the product is taken up, each time it is asked for.
     EXPECT_THROW(resources.FinishProduct(), ESetupPackageReadError);
     EXPECT_THROW(resources.ProductPackage(), ESetupPackageReadError);
@@ -166,8 +183,9 @@ TEST(InstallerResources, StartFailsWithoutTheScript) {
 
 TEST(InstallerResources, MalformedScriptLoadsWhatItCan) {
   TTestProductInfo info;
-  auto resources = Resources(&info, {{u"Install.xml", "<i><product><Settings><S name=\"ProductName\" value=\"KIVO\"/>"
-                                                      "</Settings><Components><File name=\"a\"/><File nam"}});
+  auto resources = Resources(&info, {{u"Install.xml",
+                                      "<i><product><Settings><S name=\"ProductName\" value=\"KIVO\"/>"
+                                      "</Settings><Components><File name=\"a\"/><File nam"}});
   EXPECT_EQ(info.GetName(), u"KIVO");
   EXPECT_GE(resources->Script().Components.Count(), 1u);
 }
@@ -190,10 +208,20 @@ TEST(InstallerResources, LanguagesAreTheSetupPackagesLngMembersInNaturalOrder) {
 }
 
 TEST(InstallerResources, NaturalOrderComparesDigitRunsAsNumbers) {
-  struct Case { const char16_t* a; const char16_t* b; int sign; };
+  struct Case {
+    const char16_t* a;
+    const char16_t* b;
+    int sign;
+  };
   const Case cases[] = {
-      {u"a2", u"a10", -1},   {u"a10", u"a2", 1},    {u"A", u"a", 0},        {u"a01", u"a1", 0},
-      {u"a", u"a1", -1},     {u"", u"", 0},         {u"x9y", u"x9z", -1},   {u"b", u"A10", 1},
+      {u"a2", u"a10", -1},
+      {u"a10", u"a2", 1},
+      {u"A", u"a", 0},
+      {u"a01", u"a1", 0},
+      {u"a", u"a1", -1},
+      {u"", u"", 0},
+      {u"x9y", u"x9z", -1},
+      {u"b", u"A10", 1},
       {u"99999999999999999999", u"100000000000000000000", -1},  // longer than any integer type
       {u"\u0436", u"\u0416", 0},                                // case folding beyond ASCII
   };
@@ -206,7 +234,10 @@ TEST(InstallerResources, ExpandVariablesReplacesInOrderAndCaseSensitively) {
   auto resources = Resources(&info, {{u"Install.xml", kScript}});
   resources->SetDestPath(u"C:\\Target");  // the trailing backslash is added
   const String temp = zel::TempFolder();
-  struct Case { const char16_t* text; String expanded; };
+  struct Case {
+    const char16_t* text;
+    String expanded;
+  };
   const Case cases[] = {
       {u"$DESTUninstall.exe", u"C:\\Target\\Uninstall.exe"},
       {u"one\\ntwo", u"one\r\ntwo"},
@@ -244,7 +275,10 @@ TEST(InstallerResources, ExpandPathCleansEveryElement) {
   auto resources = Resources(&info, {{u"Install.xml", kScript}});
   resources->SetDestPath(u"C:\\Program Files\\KIVO\\");
   const String longName(300, u'x');
-  struct Case { String text; String path; };
+  struct Case {
+    String text;
+    String path;
+  };
   const Case cases[] = {
       {u"$DESTUninstall.exe", u"C:\\Program Files\\KIVO\\Uninstall.exe"},
       // A folder whose name begins with "n" is a folder, not a line break.
@@ -264,7 +298,7 @@ TEST(InstallerResources, ExpandPathCleansEveryElement) {
       {u"C:\\.\\..\\...", u"C:\\.\\.\\."},  // the first character is never cut
       {u"C:\\<>\\x", u"C:\\x"},             // an element left empty is dropped
       {u"C:\\" + longName, u"C:\\" + String(260, u'x')},
-      {u"rel\\path", u"rel\\path"},         // relative stays relative
+      {u"rel\\path", u"rel\\path"},  // relative stays relative
       {u"\\rooted", u"\\rooted"},
       {u"", u""},
       {u"\\\\?\\C:\\a<\\b", u"\\\\?\\C:\\a\\b"},  // long-path prefixes keep their root
@@ -292,10 +326,12 @@ TEST(InstallerResources, SpecialFoldersFollowThe32BitView) {
 TEST(InstallerResources, LanguagesMergeOverEnglish) {
   TTestProductInfo info;
   auto resources = Resources(
-      &info, {{u"Install.xml", kScript},
-              {u"English.lng", LanguageFile("English", 1033, "", "[Common]\r\nE1=English one\r\nE2=Only in English\r\n"
-                                                                 "[Page]\r\nT=Welcome to $NAME\\nNext line\r\n")},
-              {u"German.lng", LanguageFile("Deutsch", 1031, "DE", "[Common]\r\nE1=Deutsch eins\r\n[Extra]\r\nX=y\r\n")}});
+      &info,
+      {{u"Install.xml", kScript},
+       {u"English.lng", LanguageFile("English", 1033, "",
+                                     "[Common]\r\nE1=English one\r\nE2=Only in English\r\n"
+                                     "[Page]\r\nT=Welcome to $NAME\\nNext line\r\n")},
+       {u"German.lng", LanguageFile("Deutsch", 1031, "DE", "[Common]\r\nE1=Deutsch eins\r\n[Extra]\r\nX=y\r\n")}});
   // No dialog in automatic mode; the preselection is the dialog's own.
   ChooseLanguage(*resources, false);
   const bool german = platform::UserDefaultUILanguage() == 1031;
@@ -310,11 +346,12 @@ TEST(InstallerResources, ChosenLanguageKeepsEnglishForMissingKeys) {
   // German is the only file that matches, since none says 1033 and German comes first by name.
   TTestProductInfo info;
   auto resources = Resources(
-      &info, {{u"Install.xml", kScript},
-              {u"English.lng", LanguageFile("English", 9999, "", "[Common]\r\nE1=English one\r\nE2=Only in English\r\n")},
-              {u"Langs\\German.lng", LanguageFile("Deutsch", 1031, "DE", "[Common]\r\nE1=Deutsch eins\r\n[Extra]\r\nX=y\r\n")},
-              {u"License_DE.rtf", "Lizenz"},
-              {u"License_EN.rtf", "Licence"}});
+      &info,
+      {{u"Install.xml", kScript},
+       {u"English.lng", LanguageFile("English", 9999, "", "[Common]\r\nE1=English one\r\nE2=Only in English\r\n")},
+       {u"Langs\\German.lng", LanguageFile("Deutsch", 1031, "DE", "[Common]\r\nE1=Deutsch eins\r\n[Extra]\r\nX=y\r\n")},
+       {u"License_DE.rtf", "Lizenz"},
+       {u"License_EN.rtf", "Licence"}});
   ChooseLanguage(*resources, false);
   ASSERT_EQ(resources->Language(), u"German");
   EXPECT_EQ(resources->GetText(u"Common", u"E1"), u"Deutsch eins");
@@ -325,7 +362,10 @@ TEST(InstallerResources, ChosenLanguageKeepsEnglishForMissingKeys) {
 }
 
 TEST(InstallerResources, LicenceFallsBackToEnglishAndMayBeAbsent) {
-  struct Case { std::string family; const char* licence; };
+  struct Case {
+    std::string family;
+    const char* licence;
+  };
   const Case cases[] = {{"DE", "Lizenz"}, {"RU", "Licence"}, {"", "Licence"}, {"de", "Lizenz"}};
   for (const Case& c : cases) {
     TTestProductInfo info;
@@ -339,8 +379,9 @@ TEST(InstallerResources, LicenceFallsBackToEnglishAndMayBeAbsent) {
     EXPECT_EQ(Text(*licence), c.licence) << c.family;
   }
   TTestProductInfo info;
-  auto resources = Resources(&info, {{u"Install.xml", "<i><setup><license><File name=\"L_FR\" lang-family=\"FR\"/>"
-                                                      "</license></setup></i>"},
+  auto resources = Resources(&info, {{u"Install.xml",
+                                      "<i><setup><license><File name=\"L_FR\" lang-family=\"FR\"/>"
+                                      "</license></setup></i>"},
                                      {u"English.lng", LanguageFile("English", 1033, "")}});
   ChooseLanguage(*resources, false);
   EXPECT_EQ(resources->GetLicense(), nullptr);
@@ -431,7 +472,10 @@ TEST(InstallerResources, ConcurrentReadersGetWholeMembers) {
 }
 
 TEST(InstallerResources, UninstallerIsRecognisedByItsFileNameInAnyCase) {
-  struct Case { const char16_t* path; bool uninstaller; };
+  struct Case {
+    const char16_t* path;
+    bool uninstaller;
+  };
   const Case cases[] = {
       {u"C:\\Program Files\\KIVO\\Uninstall.exe", true},
       {u"C:\\Temp\\UnInstall.EXE", true},

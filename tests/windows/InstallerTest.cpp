@@ -111,8 +111,8 @@ TEST_F(InstallerTest, ReadsModeAndFlagsFromTheSwitches) {
                         U = FlagBit(TInstallerFlag::Update), S = FlagBit(TInstallerFlag::Silent),
                         R = FlagBit(TInstallerFlag::Run), N = FlagBit(TInstallerFlag::NoBackup);
   const Case cases[] = {
-      {u"", false, 0, u"C:\\KIVO-Test\\"},                       // interactive: Update dropped, no installation
-      {u"", true, U, u"C:\\KIVO-Test\\"},                        // interactive over an updatable one
+      {u"", false, 0, u"C:\\KIVO-Test\\"},  // interactive: Update dropped, no installation
+      {u"", true, U, u"C:\\KIVO-Test\\"},   // interactive over an updatable one
       {u"/AUTO=D:\\Apps\\KIVO /SILENT", false, A | S, u"D:\\Apps\\KIVO\\"},
       {u"/AUTO /SILENT /PORTABLE /NOBACKUP /RUN", false, A | S | P | N | R, u"C:\\KIVO-Test\\"},
       {u"/auto=D:\\K /silent", false, A | S, u"D:\\K\\"},

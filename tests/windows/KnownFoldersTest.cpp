@@ -50,7 +50,7 @@ TEST(KnownFolders, ShellFoldersThatAreNotTheUsersOwnAreRefused) {
       {Special(CSIDL_PERSONAL), CSIDL_DESKTOP, u"it is the folder"},
       {profile, CSIDL_APPDATA, u"it is the folder"},
       {ExtractFilePath(profile), CSIDL_STARTMENU, u"it is the folder"},  // the profiles root
-      {Special(CSIDL_APPDATA) + u"\\Microsoft", CSIDL_APPDATA, u""},        // holds the start menu
+      {Special(CSIDL_APPDATA) + u"\\Microsoft", CSIDL_APPDATA, u""},     // holds the start menu
       {linked, CSIDL_STARTMENU, u"it leads through a link"},
       {toWindows, CSIDL_STARTMENU, u"it leads through a link"},
       {toMine + u"\\", CSIDL_STARTMENU, u""},  // judged, and used, where it leads

@@ -41,11 +41,15 @@ TEST(LanguageDialog, PreselectsTheInterfaceLanguageThenEnglishThenTheFirst) {
   const std::string english = LanguageFile("English", 1033, "EN");
   const std::string german = LanguageFile("Deutsch", 1031, "DE");
   const std::string russian = LanguageFile("\xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9", 1049, "RU");
-  struct Case { unsigned ui; std::vector<std::string> files; int selected; };
+  struct Case {
+    unsigned ui;
+    std::vector<std::string> files;
+    int selected;
+  };
   const Case cases[] = {
-      {1031, {english, german}, 1},           // German interface: German
-      {1036, {english, german}, 0},           // French interface: English
-      {1036, {russian, german}, 1},           // no 1033: the first by name (Deutsch)
+      {1031, {english, german}, 1},  // German interface: German
+      {1036, {english, german}, 0},  // French interface: English
+      {1036, {russian, german}, 1},  // no 1033: the first by name (Deutsch)
       {1049, {english, german, russian}, 2},
       {1033, {german, english, english}, 1},  // the first item in list order that matches
       {1033, {}, -1},                         // no language files at all
@@ -61,9 +65,9 @@ TEST(LanguageDialog, PreselectsTheInterfaceLanguageThenEnglishThenTheFirst) {
 }
 
 TEST(LanguageDialog, ItemsAreSortedByNameAndEqualNamesKeepTheirOrder) {
-  TFakeLanguageDialog dialog(1033, {LanguageFile("beta", 1, ""), LanguageFile("Alpha", 2, ""),
-                                    LanguageFile("Beta", 3, ""), LanguageFile("alpha", 4, ""),
-                                    LanguageFile("Gamma", 5, "")});
+  TFakeLanguageDialog dialog(1033,
+                             {LanguageFile("beta", 1, ""), LanguageFile("Alpha", 2, ""), LanguageFile("Beta", 3, ""),
+                              LanguageFile("alpha", 4, ""), LanguageFile("Gamma", 5, "")});
   EXPECT_EQ(Names(dialog), (std::vector<String>{u"Alpha", u"alpha", u"beta", u"Beta", u"Gamma"}));
   std::vector<int> data;
   for (const auto& item : dialog.Items()) data.push_back(item.Data);
@@ -117,7 +121,10 @@ TEST(LanguageDialog, IconFilesAreCheckedBeforeUse) {
   std::string tooMany = icon;
   tooMany[4] = 9;  // more entries than the file holds
   std::string hugeSize = icon;
-  hugeSize[14] = '\xFF'; hugeSize[15] = '\xFF'; hugeSize[16] = '\xFF'; hugeSize[17] = '\x7F';
+  hugeSize[14] = '\xFF';
+  hugeSize[15] = '\xFF';
+  hugeSize[16] = '\xFF';
+  hugeSize[17] = '\x7F';
   for (const std::string& bad : {std::string(), icon.substr(0, 5), icon.substr(0, 21), icon.substr(0, 100), wrongType,
                                  noImages, tooMany, hugeSize})
     EXPECT_FALSE(create(bad)) << bad.size();
@@ -146,7 +153,10 @@ TEST(LanguageDialog, InstallerDialogOffersTheSetupPackagesFiles) {
   auto resources = Resources(&info, {{u"Install.xml", kScript},
                                      {u"English.lng", LanguageFile("English", 1033, "")},
                                      {u"German.lng", LanguageFile("Deutsch", 1031, "DE")}});
-  struct Case { unsigned ui; const char16_t* chosen; };
+  struct Case {
+    unsigned ui;
+    const char16_t* chosen;
+  };
   for (const Case& c : {Case{1031, u"German.lng"}, Case{1036, u"English.lng"}}) {
     TInstallerLanguageDialog dialog(*resources, c.ui);
     EXPECT_EQ(Names(dialog), (std::vector<String>{u"Deutsch", u"English"}));
@@ -154,7 +164,10 @@ TEST(LanguageDialog, InstallerDialogOffersTheSetupPackagesFiles) {
   }
   // The uninstaller's preselection: the file the installation names wins over the
   // interface language; a name the package does not have changes nothing.
-  struct Preferred { const char16_t* file; const char16_t* chosen; };
+  struct Preferred {
+    const char16_t* file;
+    const char16_t* chosen;
+  };
   for (const Preferred& p : {Preferred{u"German.lng", u"German.lng"}, Preferred{u"german.LNG", u"German.lng"},
                              Preferred{u"Langs\\German.lng", u"German.lng"}, Preferred{u"Klingon.lng", u"English.lng"},
                              Preferred{u"", u"English.lng"}}) {
@@ -206,7 +219,13 @@ TEST(LanguageDialog, TheWindowShowsTheListAndKeepsTheUsersChoice) {
 TEST(LanguageDialog, EscapeAndTheCloseBoxQuitWithoutAChoice) {
   // OK keeps the choice; IDCANCEL is what the dialog manager sends for Esc and for the
   // close box: the setup quits.
-  struct Case { const char* what; UINT message; WPARAM wParam; bool ok; int selected; };
+  struct Case {
+    const char* what;
+    UINT message;
+    WPARAM wParam;
+    bool ok;
+    int selected;
+  };
   const Case cases[] = {
       {"OK", WM_COMMAND, IDOK, true, 2},
       {"Escape", WM_COMMAND, IDCANCEL, false, 1},

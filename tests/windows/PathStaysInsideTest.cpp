@@ -68,9 +68,9 @@ bool MakeLink(const String& link, const std::string& target, bool folder) {
   }
   String windowsTarget = FromUtf8(target);
   for (char16_t& c : windowsTarget) c = c == u'/' ? u'\\' : c;
-  return ::CreateSymbolicLinkW(W(link), W(windowsTarget),
-                               (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) |
-                                   SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != FALSE;
+  return ::CreateSymbolicLinkW(
+             W(link), W(windowsTarget),
+             (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != FALSE;
 }
 
 }  // namespace
@@ -83,7 +83,11 @@ TEST(PathStaysInsideWin, FollowsLinksAndLongPaths) {
   for (const String& dir : {dest, outside, dest + u"\\real", dest + u"\\real\\sub"})
     ASSERT_TRUE(::CreateDirectoryW(W(dir), nullptr)) << ToUtf8(dir);
   kivo::test::WriteAll(outside + u"\\file.txt", kivo::test::Bytes("x"));
-  const struct { const char16_t* link; const char* target; bool folder; } links[] = {
+  const struct {
+    const char16_t* link;
+    const char* target;
+    bool folder;
+  } links[] = {
       {u"\\out", "../Outside", true},
       {u"\\outfile", "../Outside/file.txt", false},
       {u"\\dangling", "../Outside/none.txt", false},
@@ -94,7 +98,10 @@ TEST(PathStaysInsideWin, FollowsLinksAndLongPaths) {
 
   String deep = dest;
   while (deep.size() < 400) deep += u"\\a long folder name";
-  const struct { String path; bool inside; } cases[] = {
+  const struct {
+    String path;
+    bool inside;
+  } cases[] = {
       {dest, true},
       {dest + u"\\new.txt", true},
       {dest + u"\\real\\sub\\x", true},

@@ -62,9 +62,8 @@ std::string Summary(const TMembers& setup, const String& params, const String& w
     const size_t slash = key.find(u'/');
     installer.Options().WriteString(key.substr(0, slash), key.substr(slash + 1), value);
   }
-  TInstallerSummaryBuilder builder([](zel::StringView section, zel::StringView key) {
-    return String(section) + u"/" + String(key);
-  });
+  TInstallerSummaryBuilder builder(
+      [](zel::StringView section, zel::StringView key) { return String(section) + u"/" + String(key); });
   installer.ProductInfo().PopulateActions([&](const TInstallerActionClass& actionClass) {
     const std::string name = actionClass.Name;
     if (name.find("Integrate") == std::string::npos && name.find("Shortcuts") == std::string::npos &&
@@ -86,16 +85,21 @@ TEST(ProductActionList, SummaryLinesFollowTheOptions) {
             "PageIntegration/LB2|    PageIntegration/CB4|    PageIntegration/CB5|    PageIntegration/CB3||"
             "PageIntegration/LB1|    PageIntegration/CB1|    PageIntegration/CB2|");
   EXPECT_EQ(Summary(DefaultSetupMembers(), autoRun, {},
-                    {{u"Integration/IntegrateToWindows", u"0"}, {u"Integration/RegisterContextMenu", u"0"},
-                     {u"Integration/AssociateWithFiles", u"0"}, {u"Integration/ShortcutDesktop", u"0"}}),
+                    {{u"Integration/IntegrateToWindows", u"0"},
+                     {u"Integration/RegisterContextMenu", u"0"},
+                     {u"Integration/AssociateWithFiles", u"0"},
+                     {u"Integration/ShortcutDesktop", u"0"}}),
             "PageIntegration/LB1|    PageIntegration/CB2|");
   // Portable: no integration, and both shortcuts off unless chosen.
   EXPECT_EQ(Summary(DefaultSetupMembers(), autoRun + u" /PORTABLE", {}, {}), "");
   // The add-ons of a Russian wizard run.
   EXPECT_EQ(Summary(SetupWithRussian(), u"", fresh,
-                    {{u"Common/AddonsViewer", u"1"}, {u"Common/AddonsShortcuts", u"1"},
-                     {u"Integration/IntegrateToWindows", u"0"}, {u"Integration/RegisterContextMenu", u"0"},
-                     {u"Integration/AssociateWithFiles", u"0"}, {u"Integration/ShortcutDesktop", u"0"},
+                    {{u"Common/AddonsViewer", u"1"},
+                     {u"Common/AddonsShortcuts", u"1"},
+                     {u"Integration/IntegrateToWindows", u"0"},
+                     {u"Integration/RegisterContextMenu", u"0"},
+                     {u"Integration/AssociateWithFiles", u"0"},
+                     {u"Integration/ShortcutDesktop", u"0"},
                      {u"Integration/ShortcutStartMenu", u"0"}}),
             "PageAddons/Title|    PageAddons/CB1|    PageAddons/CB3|");
 }

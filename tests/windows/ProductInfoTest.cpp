@@ -50,7 +50,10 @@ TEST(ProductInfo, SlotsReadTheScriptSettings) {
 }
 
 TEST(ProductInfo, MissingSettingsReadEmptyAndAnEmptyNameFails) {
-  struct Case { const char* versionId; int32_t id; };
+  struct Case {
+    const char* versionId;
+    int32_t id;
+  };
   const Case cases[] = {{"abc", 0}, {"", 0}, {"12x", 0}, {"$10", 16}, {" 42", 42}, {"-7", -7}};
   for (const Case& c : cases) {
     TTestProductInfo info;

@@ -25,11 +25,16 @@ using zel::String;
 namespace {
 
 // A 4 × 3 picture.
-const std::string kPicture("\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x04\x00\x00\x00\x03\x08\x02\x00\x00\x00\x3b\x96\x39\x91\x00\x00\x00\x10\x49\x44\x41\x54\x78\x9c\x63\xf8\xcf\xc0\x00\x47\x0c\x38\x39\x00\xf5\x31\x0b\xf5\x35\x7b\xfb\x82\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82", 73);
+const std::string kPicture(
+    "\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x04\x00\x00\x00\x03\x08\x02\x00\x00"
+    "\x00\x3b\x96\x39\x91\x00\x00\x00\x10\x49\x44\x41\x54\x78\x9c\x63\xf8\xcf\xc0\x00\x47\x0c\x38\x39\x00\xf5\x31\x0b"
+    "\xf5\x35\x7b\xfb\x82\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82",
+    73);
 
 std::string PageTexts() {
   return "\r\n[PageSetup]\r\nBrowse=Browse...\r\nCB1=Update\r\nCB4=Back up\r\nCB2=Standard\r\nCB3=Portable\r\n"
-         "W1=Will update %s\r\nW3=Another one\r\nW4=Newer %s than %s\r\nW5=Update %s instead\r\nE1=Not in the root %s\r\nE2=Not in Windows: %s\r\n"
+         "W1=Will update %s\r\nW3=Another one\r\nW4=Newer %s than %s\r\nW5=Update %s instead\r\nE1=Not in the root "
+         "%s\r\nE2=Not in Windows: %s\r\n"
          "ERelative=Not whole: %s\r\nEInvalidChar=%s holds %s\r\nENoDrive=No drive %s\r\nEReadOnly=Read-only %s\r\n"
          "ENoRoom=Full %s: %s needed, %s free\r\nSpace=Need %s; %s free on %s\r\nSpaceNeeded=Need %s\r\n"
          "KB=KB\r\nMB=MB\r\nGB=GB\r\n"
@@ -44,8 +49,9 @@ TMembers PagesSetup(bool addons = true) {
   for (auto& member : members)
     if (member.first == u"English.lng") member.second += PageTexts();
   if (addons) {
-    members.push_back({u"addons.ini", "[Addons]\r\nI0=pic.png\r\nL0=https://kivo.example/addons/\r\n"
-                                      "L1=<a href=\"https://kivo.example/l\">licence</a>\r\nL2=policy\r\n"});
+    members.push_back({u"addons.ini",
+                       "[Addons]\r\nI0=pic.png\r\nL0=https://kivo.example/addons/\r\n"
+                       "L1=<a href=\"https://kivo.example/l\">licence</a>\r\nL2=policy\r\n"});
     members.push_back({u"pic.png", kPicture});
   }
   return members;
@@ -259,10 +265,13 @@ TEST_F(ProductPages, IntegrationPageReadsWithDefaultsAndWritesAllOnAClick) {
     const char16_t* Key;
     const char16_t* Option;
     bool Ticked;
-  } boxes[] = {{u"CB1", u"ShortcutDesktop", true},     {u"CB2", u"ShortcutStartMenu", true},
-               {u"CB4", u"IntegrateToWindows", true},  {u"CB3", u"AssociateWithFiles", false},
+  } boxes[] = {{u"CB1", u"ShortcutDesktop", true},
+               {u"CB2", u"ShortcutStartMenu", true},
+               {u"CB4", u"IntegrateToWindows", true},
+               {u"CB3", u"AssociateWithFiles", false},
                {u"CB5", u"RegisterContextMenu", true}};
-  for (const TBox& b : boxes) EXPECT_EQ(Named<zel::TZELCheckBox>(*page, b.Key)->Checked(), b.Ticked) << zel::ToUtf8(b.Key);
+  for (const TBox& b : boxes)
+    EXPECT_EQ(Named<zel::TZELCheckBox>(*page, b.Key)->Checked(), b.Ticked) << zel::ToUtf8(b.Key);
   EXPECT_EQ(Named<zel::TZELCheckBox>(*page, u"CB1")->Caption(), u"Desktop");
   Click(Named<zel::TZELCheckBox>(*page, u"CB5"));
   for (const TBox& b : boxes)

@@ -61,9 +61,14 @@ TEST(ProfileHelper, PathsByVersionAndMode) {
     const char* product;
     int32_t version;
     const char16_t* folder;
-  } cases[] = {{"KIVO", 0, u"KIVO3"},          {"KIVO", 3600, u"KIVO3"},       {"KIVO", 3999, u"KIVO3"},
-               {"KIVO", 4000, u"KIVO"},        {"KIVO", 5100, u"KIVO"},        {"Acme Tools", 0, u"Acme Tools"},
-               {"Acme Tools", 1200, u"Acme Tools"}, {"Acme Tools", 5100, u"Acme Tools"}};
+  } cases[] = {{"KIVO", 0, u"KIVO3"},
+               {"KIVO", 3600, u"KIVO3"},
+               {"KIVO", 3999, u"KIVO3"},
+               {"KIVO", 4000, u"KIVO"},
+               {"KIVO", 5100, u"KIVO"},
+               {"Acme Tools", 0, u"Acme Tools"},
+               {"Acme Tools", 1200, u"Acme Tools"},
+               {"Acme Tools", 5100, u"Acme Tools"}};
   for (const auto& c : cases) {
     TTestInstallerEnvironment environment(DefaultSetupMembers(c.product));
     TInstaller installer(u"/AUTO=" + ScratchDir(u"ProfileHelper-paths") + u" /SILENT");
@@ -93,18 +98,26 @@ TEST(ProfileHelper, PopulateProfilesListsOnlyExistingOldFolders) {
     const char* what;
     int32_t installed;
     bool portable;
-    std::vector<String> folders;  // old profile folders made before the run
+    std::vector<String> folders;                // old profile folders made before the run
     std::vector<std::vector<String>> expected;  // user, new, old
   } cases[] = {
-      {"3.80: both KIVO3 folders, own account first", 3800, false,
+      {"3.80: both KIVO3 folders, own account first",
+       3800,
+       false,
        {ownAppData + u"KIVO3\\", aliceAppData + u"KIVO3\\"},
        {{u"", ownAppData + u"KIVO\\", ownAppData + u"KIVO3\\"},
         {u"alice", aliceAppData + u"KIVO\\", aliceAppData + u"KIVO3\\"}}},
-      {"4.60: only alice has one", 4600, false,
+      {"4.60: only alice has one",
+       4600,
+       false,
        {aliceAppData + u"KIVO\\", ownAppData + u"KIVO3\\"},
        {{u"alice", aliceAppData + u"KIVO\\", aliceAppData + u"KIVO\\"}}},
       {"portable without a Profile folder", 4600, true, {aliceAppData + u"KIVO\\"}, {}},
-      {"portable with one", 4600, true, {u"<dest>Profile\\"}, {{u"SingleUser", u"<dest>Profile\\", u"<dest>Profile\\"}}},
+      {"portable with one",
+       4600,
+       true,
+       {u"<dest>Profile\\"},
+       {{u"SingleUser", u"<dest>Profile\\", u"<dest>Profile\\"}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -114,9 +127,7 @@ TEST(ProfileHelper, PopulateProfilesListsOnlyExistingOldFolders) {
     TestProduct.InstalledVersion = c.installed;
     const String dest = ScratchDir(u"ProfileHelper-dest");
     TInstaller installer(u"/AUTO=" + dest + u" /SILENT");
-    const auto resolve = [&](const String& text) {
-      return zel::ReplaceAll(text, u"<dest>", installer.DestPath());
-    };
+    const auto resolve = [&](const String& text) { return zel::ReplaceAll(text, u"<dest>", installer.DestPath()); };
     std::vector<String> made;
     for (const String& folder : c.folders) {
       ASSERT_TRUE(TSetupHelper::ForceFolder(resolve(folder)));

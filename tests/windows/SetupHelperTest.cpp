@@ -132,7 +132,7 @@ TEST(SetupHelper, CopyFolderCopiesTheTreeAndReportsTheFirstFailure) {
 
 TEST(SetupHelper, ExcludeFolderTakesOffEveryEntryBelowTheFolder) {
   TInstallerCleanupList list = {u"C:\\A\\KIVO\\x.ini", u"C:\\A\\kivo\\sub\\y.db", u"C:\\A\\KIVO3\\x.ini",
-                                u"C:\\A\\KIVOx.ini", u"C:\\A\\KIVO\\z", u"C:\\B\\KIVO\\x.ini"};
+                                u"C:\\A\\KIVOx.ini",   u"C:\\A\\KIVO\\z",         u"C:\\B\\KIVO\\x.ini"};
   TSetupHelper::ExcludeFolder(list, u"C:\\a\\KIVO\\");
   EXPECT_EQ(list, (TInstallerCleanupList{u"C:\\A\\KIVO3\\x.ini", u"C:\\A\\KIVOx.ini", u"C:\\B\\KIVO\\x.ini"}));
   TSetupHelper::ExcludeFolder(list, u"D:\\");

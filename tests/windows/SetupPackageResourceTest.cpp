@@ -75,7 +75,8 @@ TEST(SetupPackageResource, OpensRcDataResourcesOfAModule) {
   ASSERT_TRUE(AddResource(update, L"BROKEN", broken));
   ASSERT_TRUE(::EndUpdateResourceW(update, FALSE));
 
-  TModuleHandle module(::LoadLibraryExW(as_wcstr(path), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  TModuleHandle module(
+      ::LoadLibraryExW(as_wcstr(path), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
   ASSERT_TRUE(module);
   TSetupPackageReader reader(module.Get(), u"SETUP");
   EXPECT_EQ(reader.ExtractFile(u"install.xml")->Bytes(), kivo::test::Bytes("<Setup/>"));
@@ -130,7 +131,7 @@ TEST(SetupPackageResource, AProgramsResourcesAreReadFromItsFile) {
   HRSRC info = ::FindResourceW(flat.Get(), L"SETUP", RT_RCDATA);
   ASSERT_NE(info, nullptr);
   EXPECT_EQ(TSetupPackageReader::ResourceFileOffset(flat.Get(), ::LockResource(::LoadResource(flat.Get(), info)),
-                                                   ::SizeofResource(flat.Get(), info)),
+                                                    ::SizeofResource(flat.Get(), info)),
             0);
   TSetupPackageReader fromMapping(flat.Get(), u"SETUP");
   EXPECT_EQ(fromMapping.ExtractFile(u"Install.xml")->Bytes(), kivo::test::Bytes("<Setup/>"));
@@ -141,8 +142,12 @@ TEST(PayloadFile, MembersReadThroughViewsAcrossWindowsAndTheFileGoesWithTheReade
   // and are empty, in table order as extraction asks for them.
   const size_t window = 64 * 1024;
   const std::vector<std::pair<String, std::vector<uint8_t>>> members = {
-      {u"head.bin", Noise(window - 10, 1)}, {u"edge.bin", Noise(10, 2)},      {u"empty", {}},
-      {u"cross.bin", Noise(300, 3)},        {u"inside.bin", Noise(1000, 4)}, {u"span.bin", Noise(3 * window + 7, 5)},
+      {u"head.bin", Noise(window - 10, 1)},
+      {u"edge.bin", Noise(10, 2)},
+      {u"empty", {}},
+      {u"cross.bin", Noise(300, 3)},
+      {u"inside.bin", Noise(1000, 4)},
+      {u"span.bin", Noise(3 * window + 7, 5)},
       {u"tail.txt", kivo::test::Bytes("the last member")}};
   TSetupPackageBuilder builder(kSetupPackageKey);
   for (const auto& [name, bytes] : members) {

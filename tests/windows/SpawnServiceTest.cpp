@@ -209,15 +209,21 @@ TEST_F(SpawnServiceTest, WithoutAHookCommandsReallyOpen) {
 
 TEST_F(SpawnServiceTest, UrlsAndWindowHandleTexts) {
   const std::pair<const char16_t*, bool> urls[] = {
-      {u"https://example.com", true},   {u"mailto:a@b.c", true},    {u"ftp+x.y-z://host", true},
-      {u"C:\\KIVO\\KIVO.exe", false},   {u"KIVO.exe", false},       {u"\\\\server\\share\\a.exe", false},
-      {u"1http://x", false},            {u":x", false},             {u"", false},
+      {u"https://example.com", true}, {u"mailto:a@b.c", true}, {u"ftp+x.y-z://host", true},
+      {u"C:\\KIVO\\KIVO.exe", false}, {u"KIVO.exe", false},    {u"\\\\server\\share\\a.exe", false},
+      {u"1http://x", false},          {u":x", false},          {u"", false},
   };
   for (const auto& [text, isUrl] : urls) EXPECT_EQ(isUrl, IsUrl(text)) << zel::ToUtf8(text);
 
   const std::pair<const char16_t*, intptr_t> handles[] = {
-      {u"0", 0}, {u"", 0}, {u"abc", 0}, {u"12x", 0}, {u"655432", 655432}, {u"-2", -2},
-      {u"2147483647", 2147483647}, {u"99999999999", 0},
+      {u"0", 0},
+      {u"", 0},
+      {u"abc", 0},
+      {u"12x", 0},
+      {u"655432", 655432},
+      {u"-2", -2},
+      {u"2147483647", 2147483647},
+      {u"99999999999", 0},
   };
   for (const auto& [text, value] : handles)
     EXPECT_EQ(reinterpret_cast<HWND>(value), TInstallerSpawnService::WindowFromText(text)) << zel::ToUtf8(text);

@@ -71,8 +71,8 @@ struct TBoxSeen {
   std::vector<String> Captions;
   int DefaultId = 0;
   RECT Box{};
-  RECT Text{};       // the message, in screen coordinates
-  int TextNeeds = 0; // the height the message needs at the label's width
+  RECT Text{};        // the message, in screen coordinates
+  int TextNeeds = 0;  // the height the message needs at the label's width
   int ButtonsTop = 0;
   bool CloseBoxEnabled = true;
 };
@@ -109,7 +109,8 @@ private:
       }
       buttons.emplace_back(r.left, child);
       Seen.ButtonsTop = r.top;
-      if ((::GetWindowLongPtrW(child, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON) Seen.DefaultId = ::GetDlgCtrlID(child);
+      if ((::GetWindowLongPtrW(child, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+        Seen.DefaultId = ::GetDlgCtrlID(child);
     }
     std::sort(buttons.begin(), buttons.end());
     for (const auto& [left, button] : buttons) {
@@ -192,8 +193,9 @@ TEST_F(Toolkit, WrappedLabelsAreOnlyAsHighAsTheirText) {
   const int oneLine = BoundsOf(label->Handle()).Height();
   EXPECT_GT(oneLine, 5);
   EXPECT_LT(oneLine, 40);
-  label->SetCaption(u"Several words that cannot share one line of two hundred pixels, so that the text wraps "
-                    u"onto a second and a third line");
+  label->SetCaption(
+      u"Several words that cannot share one line of two hundred pixels, so that the text wraps "
+      u"onto a second and a third line");
   const int lines = BoundsOf(label->Handle()).Height();
   EXPECT_GE(lines, 2 * oneLine);
   EXPECT_LE(lines, 120);
@@ -327,32 +329,71 @@ TEST_F(Toolkit, MessageBoxesAnswerAsTheSystemsDo) {
     bool CloseBox;
   };
   const std::vector<TRow> rows = {
-      {"OK: Enter", TButtons::Ok, 0, [](HWND box) { PostKey(::GetDlgItem(box, IDOK), VK_RETURN); }, IDOK, {IDOK},
-       IDOK, true},
+      {"OK: Enter",
+       TButtons::Ok,
+       0,
+       [](HWND box) { PostKey(::GetDlgItem(box, IDOK), VK_RETURN); },
+       IDOK,
+       {IDOK},
+       IDOK,
+       true},
       {"OK: Esc answers OK", TButtons::Ok, 0, [](HWND box) { PostKey(box, VK_ESCAPE); }, IDOK, {IDOK}, IDOK, true},
-      {"OK/Cancel: Enter on the default Cancel", TButtons::OkCancel, 1,
-       [](HWND box) { PostKey(::GetDlgItem(box, IDCANCEL), VK_RETURN); }, IDCANCEL, {IDOK, IDCANCEL}, IDCANCEL, true},
-      {"OK/Cancel: Enter after Tab back to OK", TButtons::OkCancel, 1,
+      {"OK/Cancel: Enter on the default Cancel",
+       TButtons::OkCancel,
+       1,
+       [](HWND box) { PostKey(::GetDlgItem(box, IDCANCEL), VK_RETURN); },
+       IDCANCEL,
+       {IDOK, IDCANCEL},
+       IDCANCEL,
+       true},
+      {"OK/Cancel: Enter after Tab back to OK",
+       TButtons::OkCancel,
+       1,
        [](HWND box) {
          PostKey(::GetDlgItem(box, IDCANCEL), VK_TAB);
          PostKey(::GetDlgItem(box, IDCANCEL), VK_RETURN);
        },
-       IDOK, {IDOK, IDCANCEL}, IDCANCEL, true},
-      {"OK/Cancel: Esc", TButtons::OkCancel, 0, [](HWND box) { PostKey(::GetDlgItem(box, IDOK), VK_ESCAPE); },
-       IDCANCEL, {IDOK, IDCANCEL}, IDOK, true},
-      {"OK/Cancel: the close box", TButtons::OkCancel, 0, [](HWND box) { ::PostMessageW(box, WM_CLOSE, 0, 0); },
-       IDCANCEL, {IDOK, IDCANCEL}, IDOK, true},
+       IDOK,
+       {IDOK, IDCANCEL},
+       IDCANCEL,
+       true},
+      {"OK/Cancel: Esc",
+       TButtons::OkCancel,
+       0,
+       [](HWND box) { PostKey(::GetDlgItem(box, IDOK), VK_ESCAPE); },
+       IDCANCEL,
+       {IDOK, IDCANCEL},
+       IDOK,
+       true},
+      {"OK/Cancel: the close box",
+       TButtons::OkCancel,
+       0,
+       [](HWND box) { ::PostMessageW(box, WM_CLOSE, 0, 0); },
+       IDCANCEL,
+       {IDOK, IDCANCEL},
+       IDOK,
+       true},
       // No Cancel: Esc and the close box do nothing, the access key answers.
-      {"Abort/Retry/Ignore: Esc, close, then R", TButtons::AbortRetryIgnore, 0,
+      {"Abort/Retry/Ignore: Esc, close, then R",
+       TButtons::AbortRetryIgnore,
+       0,
        [](HWND box) {
          PostKey(::GetDlgItem(box, IDABORT), VK_ESCAPE);
          ::PostMessageW(box, WM_CLOSE, 0, 0);
          ::PostMessageW(::GetDlgItem(box, IDABORT), WM_CHAR, L'r', 0);
        },
-       IDRETRY, {IDABORT, IDRETRY, IDIGNORE}, IDABORT, false},
-      {"Abort/Retry/Ignore: Enter", TButtons::AbortRetryIgnore, 0,
-       [](HWND box) { PostKey(::GetDlgItem(box, IDABORT), VK_RETURN); }, IDABORT, {IDABORT, IDRETRY, IDIGNORE},
-       IDABORT, false},
+       IDRETRY,
+       {IDABORT, IDRETRY, IDIGNORE},
+       IDABORT,
+       false},
+      {"Abort/Retry/Ignore: Enter",
+       TButtons::AbortRetryIgnore,
+       0,
+       [](HWND box) { PostKey(::GetDlgItem(box, IDABORT), VK_RETURN); },
+       IDABORT,
+       {IDABORT, IDRETRY, IDIGNORE},
+       IDABORT,
+       false},
   };
   for (const TRow& row : rows) {
     SCOPED_TRACE(row.Name);
@@ -446,7 +487,7 @@ TEST_F(Toolkit, IndentedLinesOfAViewerWrapUnderTheirFirstLetter) {
   const LONG firstLetter = indented + 4;
   const LONG wrapped = nextLineStart(indented);
   ASSERT_LT(wrapped, indented + 4 + static_cast<LONG>(item.size()));  // the item does wrap
-  EXPECT_NEAR(x(wrapped), x(firstLetter), 1);  // twips to pixels may round by one
+  EXPECT_NEAR(x(wrapped), x(firstLetter), 1);                         // twips to pixels may round by one
   EXPECT_GT(x(wrapped), x(indented) + 5);
   // A line without spaces before it wraps at the edge, as before.
   const LONG plain = indented + 4 + static_cast<LONG>(item.size()) + 1;
@@ -524,9 +565,12 @@ TEST_F(Toolkit, RightAlignedLinesEndAtTheRightEdgeInEverySizeAndScale) {
       {11, u"Setup Options"},
       {8, u"Choose where and how to install KIVO."},
       {8, u"Choose the shortcuts and how KIVO works with Windows."},
-      {11, u"\u041f\u0430\u0440\u0430\u043c\u0435\u0442\u0440\u044b \u0443\u0441\u0442\u0430\u043d\u043e\u0432\u043a\u0438"},
-      {8, u"\u0412\u044b\u0431\u0435\u0440\u0438\u0442\u0435, \u043a\u0443\u0434\u0430 \u0438 \u043a\u0430\u043a "
-          u"\u0443\u0441\u0442\u0430\u043d\u043e\u0432\u0438\u0442\u044c KIVO."},
+      {11,
+       u"\u041f\u0430\u0440\u0430\u043c\u0435\u0442\u0440\u044b "
+       u"\u0443\u0441\u0442\u0430\u043d\u043e\u0432\u043a\u0438"},
+      {8,
+       u"\u0412\u044b\u0431\u0435\u0440\u0438\u0442\u0435, \u043a\u0443\u0434\u0430 \u0438 \u043a\u0430\u043a "
+       u"\u0443\u0441\u0442\u0430\u043d\u043e\u0432\u0438\u0442\u044c KIVO."},
       {8, u"Two lines.\r\nThe second one, longer."},
   };
   TInkBitmap bitmap;

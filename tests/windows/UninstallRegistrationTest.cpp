@@ -26,8 +26,7 @@ const String kUninstallKey = TInstallerApplicationRepository::UninstallKey;
 std::string ScriptFor(const std::string& productName, const std::string& components) {
   std::string xml = DefaultInstallXml();
   const std::string nameSetting = R"(name="ProductName" value="KIVO")";
-  xml.replace(xml.find(nameSetting), nameSetting.size(),
-              R"(name="ProductName" value=")" + productName + "\"");
+  xml.replace(xml.find(nameSetting), nameSetting.size(), R"(name="ProductName" value=")" + productName + "\"");
   xml.replace(xml.find("<product>"), 9, "<product><Components>" + components + "</Components>");
   return xml;
 }
@@ -45,8 +44,8 @@ zel::THandleKey OpenEntry(const String& name, REGSAM view = KEY_WOW64_32KEY) {
 void DeleteEntry(const String& name) {
   for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
     HKEY parent = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, zel::as_wcstr(kUninstallKey), 0, KEY_ALL_ACCESS | view,
-                        &parent) != ERROR_SUCCESS)
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, zel::as_wcstr(kUninstallKey), 0, KEY_ALL_ACCESS | view, &parent) !=
+        ERROR_SUCCESS)
       continue;
     ::RegDeleteTreeW(parent, zel::as_wcstr(name));
     ::RegCloseKey(parent);
@@ -79,13 +78,10 @@ struct TValue {
   bool Exists() const { return Type != REG_NONE; }
   // A string value: its characters up to the stored terminating zero, which must be there.
   String Text() const {
-    if (Data.size() < 2 || Data.size() % 2 || Data[Data.size() - 1] || Data[Data.size() - 2])
-      return u"<unterminated>";
+    if (Data.size() < 2 || Data.size() % 2 || Data[Data.size() - 1] || Data[Data.size() - 2]) return u"<unterminated>";
     return String(reinterpret_cast<const char16_t*>(Data.data()), Data.size() / 2 - 1);
   }
-  DWORD Number() const {
-    return Data.size() == 4 ? *reinterpret_cast<const DWORD*>(Data.data()) : 0xFFFFFFFF;
-  }
+  DWORD Number() const { return Data.size() == 4 ? *reinterpret_cast<const DWORD*>(Data.data()) : 0xFFFFFFFF; }
 };
 
 TValue ReadValue(HKEY key, const wchar_t* name) {
@@ -128,7 +124,8 @@ TEST(UninstallRegistration, ListsTheFilesThenTheDataThenTheUninstallerAndRegiste
   const String dest = ScratchDir(u"UninstallRegistration-full");
   // The third entry names the destination in other letter case: still a relative name.
   const std::string components = R"(<File name="$DEST\KIVO.exe"/><File name="$DEST\Plugins\a.dll"/>)"
-                                 R"(<File name=")" + zel::ToUtf8(Upper(dest)) + R"(\Readme.txt"/>)";
+                                 R"(<File name=")" +
+                                 zel::ToUtf8(Upper(dest)) + R"(\Readme.txt"/>)";
   TTestInstallerEnvironment environment(
       {{u"Install.xml", ScriptFor(zel::ToUtf8(name), components)}, {u"English.lng", DefaultEnglishLng()}},
       {{u"KIVO.exe", std::string(3000, 'k')}, {u"a.dll", "plugin"}, {u"Readme.txt", "read me"}});
@@ -159,8 +156,7 @@ TEST(UninstallRegistration, ListsTheFilesThenTheDataThenTheUninstallerAndRegiste
   std::sort(keys.begin(), keys.end());
   EXPECT_EQ(keys, (std::vector<String>{u"0", u"1", u"2", u"3", u"4", u"Count"}));
   EXPECT_EQ(ini.ReadString(u"Uninstall", u"Count"), u"5");
-  const char16_t* expected[] = {u"KIVO.exe", u"Plugins\\a.dll", u"Readme.txt", u"Uninstall.dat",
-                                u"Uninstall.exe"};
+  const char16_t* expected[] = {u"KIVO.exe", u"Plugins\\a.dll", u"Readme.txt", u"Uninstall.dat", u"Uninstall.exe"};
   for (int i = 0; i < 5; ++i) EXPECT_EQ(ini.ReadString(u"Uninstall", zel::IntToStr(i)), expected[i]) << i;
   EXPECT_EQ(ini.ReadString(u"Integration", u"ShortcutDesktop"), u"0") << "the options go along";
 
@@ -238,10 +234,9 @@ TEST(UninstallRegistration, PortableOrNamelessInstallationsWriteTheFilesButNoEnt
     const String name = zel::FromUtf8(c.name);
     TEntryCleanup cleanup(name);
     const String dest = ScratchDir(u"UninstallRegistration-noentry");
-    TTestInstallerEnvironment environment(
-        {{u"Install.xml", ScriptFor(c.name, R"(<File name="$DEST\KIVO.exe"/>)")},
-         {u"English.lng", DefaultEnglishLng()}},
-        {{u"KIVO.exe", "player"}});
+    TTestInstallerEnvironment environment({{u"Install.xml", ScriptFor(c.name, R"(<File name="$DEST\KIVO.exe"/>)")},
+                                           {u"English.lng", DefaultEnglishLng()}},
+                                          {{u"KIVO.exe", "player"}});
     TestProduct.Actions = {ActionClassOf<TInstallerActionExtract>()};
     TInstaller installer(u"/AUTO=" + dest + c.params);
     RunExtract(installer);
@@ -345,8 +340,8 @@ TEST(UninstallRegistration, UnregisterRemovesTheKeyWithItsSubkeys) {
     zel::THandleKey key = CreateEntry(name);
     SetString(key.Get(), L"DisplayName", u"KIVO");
     HKEY sub = nullptr;
-    ASSERT_EQ(::RegCreateKeyExW(key.Get(), L"Sub\\Deeper", 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
-                                nullptr, &sub, nullptr),
+    ASSERT_EQ(::RegCreateKeyExW(key.Get(), L"Sub\\Deeper", 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr,
+                                &sub, nullptr),
               ERROR_SUCCESS);
     SetString(sub, L"Value", u"x");
     ::RegCloseKey(sub);
@@ -372,8 +367,8 @@ TEST(UninstallRegistration, UnregisterRemovesTheKeyWithItsSubkeys) {
     zel::THandleKey key = CreateEntry(name);
     HKEY sub = nullptr;
     const String longName(70, u'L');
-    ASSERT_EQ(::RegCreateKeyExW(key.Get(), zel::as_wcstr(longName), 0, nullptr, 0,
-                                KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &sub, nullptr),
+    ASSERT_EQ(::RegCreateKeyExW(key.Get(), zel::as_wcstr(longName), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                                nullptr, &sub, nullptr),
               ERROR_SUCCESS);
     ::RegCloseKey(sub);
   }

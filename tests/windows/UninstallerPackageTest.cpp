@@ -60,11 +60,17 @@ TEST(UninstallerPackage, AnExecutableNamedUninstallReadsTheDataFileBesideIt) {
   const String tool = SetupInfoPath();
   if (::GetFileAttributesW(as_wcstr(tool)) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "SetupInfo.exe is not built";
   const String dir = ScratchDir(u"uninstaller-package") + u"\\";
-  const std::vector<uint8_t> dat = PackageBytes(
-      {{u"Install.xml", "<i><product><Settings><S name=\"ProductName\" value=\"FromDat\"/>"
-                        "<S name=\"ProductVersion\" value=\"9.99\"/></Settings></product></i>"}});
+  const std::vector<uint8_t> dat =
+      PackageBytes({{u"Install.xml",
+                     "<i><product><Settings><S name=\"ProductName\" value=\"FromDat\"/>"
+                     "<S name=\"ProductVersion\" value=\"9.99\"/></Settings></product></i>"}});
 
-  struct Case { const char16_t* exe; const char16_t* dat; const char* name; const char* package; };
+  struct Case {
+    const char16_t* exe;
+    const char16_t* dat;
+    const char* name;
+    const char* package;
+  };
   const Case cases[] = {
       {u"UnInstall.EXE", u"UnInstall.dat", "Name: FromDat", "UnInstall.dat"},
       {u"uninstall.exe", u"uninstall.DAT", "Name: FromDat", "uninstall.dat"},

@@ -54,9 +54,9 @@ String ShellFolderOf(int csidl) {
 }  // namespace
 
 TEST(UpdateTasks, UpdateConfigsByInstalledVersion) {
-  const char16_t* oldFiles[] = {u"KIVO3.ini", u"KIVO3-cat.db", u"kivo3_menu.ini", u"KIVO3ac.ini", u"KIVO3ate.ini",
-                                u"KIVO3.bak", u"KIVO3-SkinLayout.ini", u"AlbumArts.db", u"AlbumArtCache.db",
-                                u"AlbumArtsForURLs.db", u"Playlists\\Default.kpl"};
+  const char16_t* oldFiles[] = {u"KIVO3.ini",        u"KIVO3-cat.db",        u"kivo3_menu.ini",        u"KIVO3ac.ini",
+                                u"KIVO3ate.ini",     u"KIVO3.bak",           u"KIVO3-SkinLayout.ini",  u"AlbumArts.db",
+                                u"AlbumArtCache.db", u"AlbumArtsForURLs.db", u"Playlists\\Default.kpl"};
   const struct {
     int32_t installed;
     std::vector<String> present;  // in the new profile afterwards
@@ -67,7 +67,8 @@ TEST(UpdateTasks, UpdateConfigsByInstalledVersion) {
         u"AlbumArts.Custom.db", u"Playlists\\Default.kpl"},
        {u"P:KIVO3-SkinLayout.ini", u"P:KIVO3.bak", u"D:Skins\\Nightfall.skin", u"D:Skins\\Nightfall.bmp",
         u"P:AlbumArts.db", u"P:AlbumArtCache.db"}},
-      {4490, {u"KIVO3.ini", u"AlbumArts.Custom.db"},
+      {4490,
+       {u"KIVO3.ini", u"AlbumArts.Custom.db"},
        {u"D:Skins\\Nightfall.skin", u"D:Skins\\Nightfall.bmp", u"P:AlbumArts.db", u"P:AlbumArtCache.db"}},
       {4600, {u"KIVO3.ini", u"AlbumArts.db", u"AlbumArts.Custom.db"}, {u"P:AlbumArtCache.db"}},
       {5020, {u"AlbumArtsForURLs.db", u"AlbumArtCache.db"}, {}},
@@ -107,8 +108,7 @@ TEST(UpdateTasks, UpdateConfigsByInstalledVersion) {
     if (c.installed < 4000)
       for (const String& entry : before)
         if (!zel::StartsWithText(entry, newProfile)) expected.push_back(entry);
-    for (const String& entry : c.added)
-      expected.push_back((entry[0] == u'P' ? newProfile : dest) + entry.substr(2));
+    for (const String& entry : c.added) expected.push_back((entry[0] == u'P' ? newProfile : dest) + entry.substr(2));
     EXPECT_EQ(cleanup, expected);
   }
 }
@@ -142,9 +142,12 @@ TEST(UpdateTasks, UninstallEntriesOfThisFolderOnly) {
     const char16_t* name;
     String folder;
     bool stays;
-  } cases[] = {{"KIVO", u"KIVO3", dest, false},      {"KIVO", u"KIVO", other, true},
-               {"KIVO", u"KIVO", dest, false},       {"Acme Tools", u"Acme Tools", dest, false},
-               {"Acme Tools", u"Acme Tools", other, true}, {"Acme Tools", u"KIVO3", dest, true},
+  } cases[] = {{"KIVO", u"KIVO3", dest, false},
+               {"KIVO", u"KIVO", other, true},
+               {"KIVO", u"KIVO", dest, false},
+               {"Acme Tools", u"Acme Tools", dest, false},
+               {"Acme Tools", u"Acme Tools", other, true},
+               {"Acme Tools", u"KIVO3", dest, true},
                {"Acme Tools", u"KIVO", dest, true}};
   for (const auto& c : cases) {
     TRun run(dest, 3600, u" /SILENT", c.product);
@@ -269,8 +272,8 @@ TEST(UpdateTasks, AnotherInstallationsRegistrationAndUnsafePlacesAreLeftAlone) {
     SCOPED_TRACE(zel::ToUtf8(c.Registered));
     TRun run(dest, 4600);  // a run of its own: each run decides once
     layOut();
-    ASSERT_TRUE(TInstallerApplicationRepository::Register(u"KIVO", c.Registered + u"\\Uninstall.exe", u"4.60", u"p",
-                                                          u"h"));
+    ASSERT_TRUE(
+        TInstallerApplicationRepository::Register(u"KIVO", c.Registered + u"\\Uninstall.exe", u"4.60", u"p", u"h"));
     runAll();
     // The entry itself is the uninstall's last step (gated the same way), not these tasks'.
     String found;
@@ -326,8 +329,8 @@ TEST(UpdateTasks, AUserShellFolderThroughALinkOrOnASystemFolderIsNotCleanedUp) {
                      static_cast<DWORD>((value.size() + 1) * 2));
     // The common start menu is left alone here by its own right: the tasks run for an
     // installation whose entry names another folder.
-    ASSERT_TRUE(TInstallerApplicationRepository::Register(u"KIVO", base + u"\\Other\\Uninstall.exe", u"4.60", u"p",
-                                                          u"h"));
+    ASSERT_TRUE(
+        TInstallerApplicationRepository::Register(u"KIVO", base + u"\\Other\\Uninstall.exe", u"4.60", u"p", u"h"));
     TSetupHelper::ForceFolder(base + u"\\Other");
     TInstallerUpdateTaskRemoveShortcuts().Execute(nullptr);
     TInstallerApplicationRepository::Unregister(u"KIVO");

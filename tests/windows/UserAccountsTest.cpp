@@ -126,8 +126,10 @@ TEST(UserAccounts, ListKeepsTheFirstOfOneProfileFolder) {
     const char16_t* name;
     const char16_t* profile;
     bool added;
-  } cases[] = {{u"a", u"C:\\users\\a\\", true}, {u"b", u"C:\\users\\b\\", true},
-               {u"a2", u"C:\\users\\a\\", false}, {u"A", u"C:\\USERS\\A\\", true}};
+  } cases[] = {{u"a", u"C:\\users\\a\\", true},
+               {u"b", u"C:\\users\\b\\", true},
+               {u"a2", u"C:\\users\\a\\", false},
+               {u"A", u"C:\\USERS\\A\\", true}};
   for (const auto& c : cases) {
     auto account = std::make_unique<TZELUserAccountInfo>();
     account->UserName = c.name;

@@ -13,7 +13,8 @@ TGdiPlusSession::TGdiPlusSession() {
   Gdiplus::GdiplusStartupInput input;
   ULONG_PTR token = 0;
   const Gdiplus::Status status = Gdiplus::GdiplusStartup(&token, &input, nullptr);
-  if (status != Gdiplus::Ok) throw Exception(Format(u"GDI+ could not be started (status %d)", static_cast<int>(status)));
+  if (status != Gdiplus::Ok)
+    throw Exception(Format(u"GDI+ could not be started (status %d)", static_cast<int>(status)));
   FToken = token;
 }
 

@@ -64,9 +64,7 @@ using TIconHandle = TUniqueHandle<HICON, detail::CloseIcon>;
 using TLocalMemory = TUniqueHandle<HLOCAL, detail::FreeLocal>;
 
 // Strings to the API: char16_t and wchar_t are both UTF-16 code units on Windows.
-inline const wchar_t* as_wcstr(const std::u16string& s) noexcept {
-  return reinterpret_cast<const wchar_t*>(s.c_str());
-}
+inline const wchar_t* as_wcstr(const std::u16string& s) noexcept { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 inline wchar_t* as_wcstr(std::u16string& s) noexcept { return reinterpret_cast<wchar_t*>(s.data()); }
 inline std::u16string from_wcstr(const wchar_t* s) {
   return s ? std::u16string(reinterpret_cast<const char16_t*>(s)) : std::u16string();

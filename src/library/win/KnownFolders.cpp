@@ -88,10 +88,8 @@ String Wow64SystemFolder() {
 
 String ComparableFolder(StringView folder) {
   String path(folder);
-  if (StartsWith(path, u"\\\\?\\UNC\\"))
-    path = u"\\\\" + path.substr(8);
-  else if (StartsWith(path, u"\\\\?\\"))
-    path.erase(0, 4);
+  if (StartsWith(path, u"\\\\?\\UNC\\")) path = u"\\\\" + path.substr(8);
+  else if (StartsWith(path, u"\\\\?\\")) path.erase(0, 4);
   return ExcludeTrailingBackslash(path);
 }
 
@@ -116,12 +114,26 @@ std::vector<String> WindowsFolders() {
 }
 
 std::vector<TKnownFolder> SharedKnownFolders() {
-  static const int kCsidls[] = {
-      CSIDL_PROGRAM_FILES,    CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON,   CSIDL_PROGRAM_FILES_COMMONX86,
-      CSIDL_PROFILE,          CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_PERSONAL,
-      CSIDL_COMMON_DOCUMENTS, CSIDL_MYMUSIC,          CSIDL_COMMON_MUSIC,            CSIDL_MYPICTURES,
-      CSIDL_COMMON_PICTURES,  CSIDL_MYVIDEO,          CSIDL_COMMON_VIDEO,            CSIDL_APPDATA,
-      CSIDL_LOCAL_APPDATA,    CSIDL_COMMON_APPDATA,   CSIDL_STARTMENU,               CSIDL_COMMON_STARTMENU};
+  static const int kCsidls[] = {CSIDL_PROGRAM_FILES,
+                                CSIDL_PROGRAM_FILESX86,
+                                CSIDL_PROGRAM_FILES_COMMON,
+                                CSIDL_PROGRAM_FILES_COMMONX86,
+                                CSIDL_PROFILE,
+                                CSIDL_DESKTOPDIRECTORY,
+                                CSIDL_COMMON_DESKTOPDIRECTORY,
+                                CSIDL_PERSONAL,
+                                CSIDL_COMMON_DOCUMENTS,
+                                CSIDL_MYMUSIC,
+                                CSIDL_COMMON_MUSIC,
+                                CSIDL_MYPICTURES,
+                                CSIDL_COMMON_PICTURES,
+                                CSIDL_MYVIDEO,
+                                CSIDL_COMMON_VIDEO,
+                                CSIDL_APPDATA,
+                                CSIDL_LOCAL_APPDATA,
+                                CSIDL_COMMON_APPDATA,
+                                CSIDL_STARTMENU,
+                                CSIDL_COMMON_STARTMENU};
   std::vector<TKnownFolder> folders;
   const auto add = [&folders](int csidl, const String& path) {
     if (!path.empty()) folders.push_back({csidl, path});

@@ -31,7 +31,8 @@ void Check(NTSTATUS status, const char16_t* call) {
 
 TMD5Digest MD5OfStream(TStream& stream) {
   TAlgorithm algorithm;
-  Check(::BCryptOpenAlgorithmProvider(&algorithm.Handle, BCRYPT_MD5_ALGORITHM, nullptr, 0), u"BCryptOpenAlgorithmProvider");
+  Check(::BCryptOpenAlgorithmProvider(&algorithm.Handle, BCRYPT_MD5_ALGORITHM, nullptr, 0),
+        u"BCryptOpenAlgorithmProvider");
   THash hash;
   Check(::BCryptCreateHash(algorithm.Handle, &hash.Handle, nullptr, 0, nullptr, 0, 0), u"BCryptCreateHash");
   stream.SetPosition(0);

@@ -30,17 +30,16 @@ bool IsNotFoundError(unsigned code) { return code == ERROR_FILE_NOT_FOUND || cod
 
 // "\\?\C:\x" and "\\?\UNC\server\share\x" in the form users write.
 String Comparable(String path) {
-  if (StartsWith(path, u"\\\\?\\UNC\\"))
-    path = u"\\\\" + path.substr(8);
-  else if (StartsWith(path, u"\\\\?\\"))
-    path.erase(0, 4);
+  if (StartsWith(path, u"\\\\?\\UNC\\")) path = u"\\\\" + path.substr(8);
+  else if (StartsWith(path, u"\\\\?\\")) path.erase(0, 4);
   return path;
 }
 
 // A name of one entry: no separators, no stream, not "." or "..".
 void CheckName(StringView name, StringView folder) {
   const bool plain = !name.empty() && name != u"." && name != u".." && name.find_first_of(u"\\/:") == StringView::npos;
-  if (!plain) throw ELinkedPathError(u"\"" + String(name) + u"\" is no name of an entry of \"" + String(folder) + u"\"");
+  if (!plain)
+    throw ELinkedPathError(u"\"" + String(name) + u"\" is no name of an entry of \"" + String(folder) + u"\"");
 }
 
 TFileHandle OpenByPath(const String& path, DWORD access) {
@@ -70,8 +69,8 @@ String FinalPathOf(HANDLE handle) {
   if (::GetLastError() != ERROR_MORE_DATA) return {};
   std::vector<uint8_t> buffer(sizeof(OBJECT_NAME_INFORMATION) + 65536);
   ULONG length = 0;
-  if (!NT_SUCCESS(::NtQueryObject(handle, ObjectNameInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
-                                  &length)))
+  if (!NT_SUCCESS(
+          ::NtQueryObject(handle, ObjectNameInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &length)))
     return {};
   const auto* name = reinterpret_cast<const OBJECT_NAME_INFORMATION*>(buffer.data());
   String text = from_wcstr(name->Name.Buffer, name->Name.Length / sizeof(wchar_t));
@@ -109,11 +108,9 @@ TSafeFolder::TOpened TSafeFolder::OpenRelative(StringView name, ACCESS_MASK acce
   TOpened opened;
   // Relative to the held folder and never through a reparse point: what the name is, not
   // what it points to.
-  opened.Status = ::NtCreateFile(&handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &object, &io, nullptr,
-                                 attributes, share, disposition,
-                                 options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT |
-                                     FILE_OPEN_FOR_BACKUP_INTENT,
-                                 nullptr, 0);
+  opened.Status = ::NtCreateFile(
+      &handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &object, &io, nullptr, attributes, share, disposition,
+      options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT, nullptr, 0);
   if (!NT_SUCCESS(opened.Status)) return opened;
   opened.Handle.Reset(handle);
   opened.Attributes = AttributesOf(handle);
@@ -134,7 +131,8 @@ TSafeFolder TSafeFolder::Open(StringView path, TTrust trust) {
   folder.FHandle = OpenByPath(folder.FPath, kFolderAccess | FILE_READ_ATTRIBUTES);
   if (!folder.FHandle) RaiseLastOSError(u"CreateFile \"" + folder.FPath + u"\"");
   const DWORD attributes = AttributesOf(folder.FHandle.Get());
-  if (attributes == INVALID_FILE_ATTRIBUTES) RaiseLastOSError(u"GetFileInformationByHandleEx \"" + folder.FPath + u"\"");
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    RaiseLastOSError(u"GetFileInformationByHandleEx \"" + folder.FPath + u"\"");
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && trust != TTrust::FolderAsGiven)
     throw ELinkedPathError(u"\"" + folder.FPath + u"\" is a link");
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) RaiseOSError(ERROR_DIRECTORY, u"\"" + folder.FPath + u"\"");
@@ -200,20 +198,18 @@ std::vector<TFolderEntry> TSafeFolder::List() const {
   InitializeObjectAttributes(&object, &self, 0, FHandle.Get(), nullptr);
   IO_STATUS_BLOCK opened{};
   HANDLE raw = nullptr;
-  const NTSTATUS status = ::NtCreateFile(&raw, FILE_LIST_DIRECTORY | SYNCHRONIZE, &object, &opened, nullptr, 0,
-                                         kShareAll, FILE_OPEN,
-                                         FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT,
-                                         nullptr, 0);
+  const NTSTATUS status =
+      ::NtCreateFile(&raw, FILE_LIST_DIRECTORY | SYNCHRONIZE, &object, &opened, nullptr, 0, kShareAll, FILE_OPEN,
+                     FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT, nullptr, 0);
   if (!NT_SUCCESS(status)) RaiseOSError(::RtlNtStatusToDosError(status), u"NtCreateFile \"" + FPath + u"\"");
   const TFileHandle listing(raw);
   for (BOOLEAN restart = TRUE;; restart = FALSE) {
     IO_STATUS_BLOCK io{};
-    const NTSTATUS status =
-        ::NtQueryDirectoryFile(listing.Get(), nullptr, nullptr, nullptr, &io, buffer.data(),
-                               static_cast<ULONG>(buffer.size()), FileIdBothDirectoryInformation, FALSE, nullptr, restart);
+    const NTSTATUS status = ::NtQueryDirectoryFile(listing.Get(), nullptr, nullptr, nullptr, &io, buffer.data(),
+                                                   static_cast<ULONG>(buffer.size()), FileIdBothDirectoryInformation,
+                                                   FALSE, nullptr, restart);
     if (status == static_cast<NTSTATUS>(0x80000006L)) return entries;  // STATUS_NO_MORE_FILES
-    if (!NT_SUCCESS(status))
-      RaiseOSError(::RtlNtStatusToDosError(status), u"NtQueryDirectoryFile \"" + FPath + u"\"");
+    if (!NT_SUCCESS(status)) RaiseOSError(::RtlNtStatusToDosError(status), u"NtQueryDirectoryFile \"" + FPath + u"\"");
     for (size_t at = 0;;) {
       const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + at);
       String name = from_wcstr(info->FileName, info->FileNameLength / sizeof(wchar_t));

@@ -37,10 +37,10 @@ struct TFolderEntry {
 
 // What became of an entry that was to be deleted.
 enum class TDeleteResult {
-  Deleted,   // gone (a link: the link itself, never its target)
-  Missing,   // it was not there
-  Refused,   // not deleted: a link that cannot be removed as a link here, or a folder that is not empty
-  InUse,     // another program holds it, or the system refused to delete it
+  Deleted,  // gone (a link: the link itself, never its target)
+  Missing,  // it was not there
+  Refused,  // not deleted: a link that cannot be removed as a link here, or a folder that is not empty
+  InUse,    // another program holds it, or the system refused to delete it
 };
 
 class TSafeFolder {
@@ -92,8 +92,8 @@ public:
   TFileHandle OpenFile(StringView name, DWORD access, DWORD share) const;
   // A new file: fails (EOSError ERROR_FILE_EXISTS) when anything has the name, a link included.
   // `options` adds create options of the native call (FILE_DELETE_ON_CLOSE).
-  TFileHandle CreateNewFile(StringView name, DWORD access, DWORD share = 0,
-                            DWORD attributes = FILE_ATTRIBUTE_NORMAL, ULONG options = 0) const;
+  TFileHandle CreateNewFile(StringView name, DWORD access, DWORD share = 0, DWORD attributes = FILE_ATTRIBUTE_NORMAL,
+                            ULONG options = 0) const;
 
   // Deletes a file, a link (only the link) or an empty folder by handle; a read-only file
   // loses the attribute first, through the same handle.

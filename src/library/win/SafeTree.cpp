@@ -33,8 +33,7 @@ void CopyOpenFile(const TFileHandle& from, const TSafeFolder& source, StringView
   // An existing target goes first (as a link, when it is one), so the copy is always a file
   // of its own that was made here.
   const TDeleteResult removed = target.DeleteEntry(name);
-  if (removed == TDeleteResult::Refused)
-    throw ELinkedPathError(u"\"" + target.Path() + String(name) + u"\" is a link");
+  if (removed == TDeleteResult::Refused) throw ELinkedPathError(u"\"" + target.Path() + String(name) + u"\" is a link");
   if (removed == TDeleteResult::InUse)
     RaiseOSError(ERROR_SHARING_VIOLATION, u"\"" + target.Path() + String(name) + u"\"");
   const TFileHandle to = target.CreateNewFile(name, GENERIC_WRITE | FILE_WRITE_ATTRIBUTES);
@@ -46,10 +45,10 @@ void CopyOpenFile(const TFileHandle& from, const TSafeFolder& source, StringView
     if (read == 0) break;
     WriteAllOrRaise(to.Get(), buffer.data(), read, u"WriteFile \"" + target.Path() + String(name) + u"\"");
   }
-  basic.FileAttributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                          FILE_ATTRIBUTE_ARCHIVE;
+  basic.FileAttributes &=
+      FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
   if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-  basic.ChangeTime.QuadPart = 0;  // left to the system
+  basic.ChangeTime.QuadPart = 0;                                                // left to the system
   ::SetFileInformationByHandle(to.Get(), FileBasicInfo, &basic, sizeof basic);  // times are not worth a failure
 }
 
@@ -182,8 +181,7 @@ std::optional<std::vector<uint8_t>> ReadFileBytes(const TSafeFolder& folder, Str
   return bytes;
 }
 
-void RemoveFilesAndEmptiedFolders(TFolderTree& tree, const std::vector<String>& relative,
-                                  const TRemoveReport& report) {
+void RemoveFilesAndEmptiedFolders(TFolderTree& tree, const std::vector<String>& relative, const TRemoveReport& report) {
   std::vector<String> folders;
   for (size_t i = relative.size(); i-- > 0;) {
     const String& path = relative[i];
@@ -202,7 +200,8 @@ void RemoveFilesAndEmptiedFolders(TFolderTree& tree, const std::vector<String>& 
     tree.Forget(folders[i]);
     const String trimmed = ExcludeTrailingBackslash(folders[i]);
     try {
-      if (const TSafeFolder* parent = tree.Folder(ExtractFilePath(trimmed))) parent->DeleteEntry(ExtractFileName(trimmed));
+      if (const TSafeFolder* parent = tree.Folder(ExtractFilePath(trimmed)))
+        parent->DeleteEntry(ExtractFileName(trimmed));
     } catch (const Exception&) {
       // A folder that cannot go now is left; the files were what mattered.
     }
@@ -211,8 +210,8 @@ void RemoveFilesAndEmptiedFolders(TFolderTree& tree, const std::vector<String>& 
 
 String RandomHex(size_t bytes) {
   std::vector<uint8_t> data(bytes);
-  if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, data.data(), static_cast<ULONG>(data.size()),
-                                        BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+  if (!BCRYPT_SUCCESS(
+          ::BCryptGenRandom(nullptr, data.data(), static_cast<ULONG>(data.size()), BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
     throw Exception(u"No random numbers for a private name (BCryptGenRandom)");
   static const char16_t digits[] = u"0123456789ABCDEF";
   String text;

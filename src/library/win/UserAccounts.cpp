@@ -108,8 +108,8 @@ void TZELUserAccounts::Populate(TZELUserAccountInfoList& list) {
   const String appData = ExcludeTrailingBackslash(SpecialFolder(CSIDL_APPDATA));
   const String profile = ExcludeTrailingBackslash(SpecialFolder(CSIDL_PROFILE));
   current->AppDataPath = appData.empty() || !UsableAppData(list, current->UserName, appData, profile)
-                            ? String()
-                            : IncludeTrailingBackslash(appData);
+                             ? String()
+                             : IncludeTrailingBackslash(appData);
   current->ProfilePath = profile.empty() ? String() : IncludeTrailingBackslash(profile);
   list.Add(std::move(current));
 

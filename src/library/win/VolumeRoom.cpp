@@ -27,7 +27,8 @@ String ExistingFolderOf(StringView path) {
 TVolumeRoom RoomOn(StringView path) {
   const String folder = ExistingFolderOf(path);
   wchar_t root[MAX_PATH + 1] = {};
-  if (!::GetVolumePathNameW(as_wcstr(folder), root, MAX_PATH)) RaiseLastOSError(u"GetVolumePathName \"" + folder + u"\"");
+  if (!::GetVolumePathNameW(as_wcstr(folder), root, MAX_PATH))
+    RaiseLastOSError(u"GetVolumePathName \"" + folder + u"\"");
   TVolumeRoom room;
   room.Root = from_wcstr(root);
   ULARGE_INTEGER available{};

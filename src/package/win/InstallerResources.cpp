@@ -89,8 +89,7 @@ TInstallerResources::TInstallerResources(TInstallerProductInfo* productInfo)
 }
 
 TInstallerResources::TInstallerResources(TInstallerProductInfo* productInfo,
-                                         std::unique_ptr<TSetupPackageReader> setupPackage,
-                                         TProductOpener openProduct)
+                                         std::unique_ptr<TSetupPackageReader> setupPackage, TProductOpener openProduct)
     : FProductInfo(productInfo),
       FLanguageTexts(std::make_unique<TZELIniFile>()),
       FLanguages(std::make_unique<TZELStringList>()),

@@ -38,19 +38,23 @@ bool IsDiskFull(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR
 }  // namespace
 
 EPayloadRoomError::EPayloadRoomError(String volume, uint64_t needed, uint64_t free)
-    : Exception(Format(kNoRoom, volume, FormatBytes(needed), FormatBytes(free))), Volume(std::move(volume)), Needed(needed), Free(free) {}
+    : Exception(Format(kNoRoom, volume, FormatBytes(needed), FormatBytes(free))),
+      Volume(std::move(volume)),
+      Needed(needed),
+      Free(free) {}
 
 TPayloadFile::TPayloadFile(StringView parent, size_t window)
     : FParent(parent.empty() ? LongTempFolder() : IncludeTrailingBackslash(String(parent))) {
   const uint64_t granularity = Granularity();
-  FWindow = static_cast<size_t>(std::max<uint64_t>(granularity, (window + granularity - 1) / granularity * granularity));
+  FWindow =
+      static_cast<size_t>(std::max<uint64_t>(granularity, (window + granularity - 1) / granularity * granularity));
   FFolder = CreatePrivateFolder(FParent, kFolderPrefix);
   FFolderName = ExtractFileName(ExcludeTrailingBackslash(FFolder.Path()));
   FFileName = FFolder.Path() + String(kFileName);
   // Temporary: the system keeps its pages in memory while there is room rather than
   // writing them out at once. Deleted on close, also when the process is killed.
-  FFile = FFolder.CreateNewFile(kFileName, GENERIC_READ | GENERIC_WRITE, 0, FILE_ATTRIBUTE_TEMPORARY,
-                                FILE_DELETE_ON_CLOSE);
+  FFile =
+      FFolder.CreateNewFile(kFileName, GENERIC_READ | GENERIC_WRITE, 0, FILE_ATTRIBUTE_TEMPORARY, FILE_DELETE_ON_CLOSE);
 }
 
 TPayloadFile::~TPayloadFile() {
@@ -62,8 +66,7 @@ TPayloadFile::~TPayloadFile() {
   // little longer; the system's temporary folder clean-up takes an empty folder left here.
   try {
     TSafeFolder::Open(FParent).DeleteEntry(FFolderName);
-  } catch (const Exception&) {
-  }
+  } catch (const Exception&) {}
 }
 
 void TPayloadFile::RaiseNoRoom(uint64_t needed) const {
@@ -111,8 +114,8 @@ void TPayloadFile::Finish() {
 }
 
 std::shared_ptr<const uint8_t> TPayloadFile::MapWindow(uint64_t start, size_t size) const {
-  void* base = ::MapViewOfFile(FMapping.Get(), FILE_MAP_READ, static_cast<DWORD>(start >> 32),
-                               static_cast<DWORD>(start), size);
+  void* base =
+      ::MapViewOfFile(FMapping.Get(), FILE_MAP_READ, static_cast<DWORD>(start >> 32), static_cast<DWORD>(start), size);
   if (!base) RaiseLastOSError(u"MapViewOfFile \"" + FFileName + u"\"");
   return std::shared_ptr<const uint8_t>(static_cast<const uint8_t*>(base),
                                         [](const uint8_t* p) { ::UnmapViewOfFile(p); });

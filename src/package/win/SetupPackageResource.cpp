@@ -9,9 +9,7 @@ namespace kivo {
 
 using namespace zel;
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 int64_t TSetupPackageReader::ResourceFileOffset(TModuleInstance instance, const void* data, size_t size) {
   // A module loaded as a data file has a low bit set in its handle and no file name to

@@ -44,8 +44,8 @@ void Dispatch(MSG& message) {
 }  // namespace
 
 void Initialize() {
-  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_LINK_CLASS |
-                                                      ICC_USEREX_CLASSES};
+  INITCOMMONCONTROLSEX controls{sizeof(controls),
+                                ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_LINK_CLASS | ICC_USEREX_CLASSES};
   ::InitCommonControlsEx(&controls);
   // Rich edit and the folder browser are COM-based; the main thread is an STA.
   ::OleInitialize(nullptr);

@@ -42,8 +42,7 @@ bool TZELCustomButton::RepaintsAfter(UINT message) const {
     case WM_ENABLE:
     case WM_SETTEXT:
     case WM_UPDATEUISTATE:
-    case WM_CAPTURECHANGED:
-      return true;
+    case WM_CAPTURECHANGED: return true;
   }
   return false;
 }

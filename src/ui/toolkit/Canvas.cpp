@@ -35,8 +35,11 @@ void TZELCanvas::DrawImage(Gdiplus::Image* image, const TRect& rect, int opacity
     graphics.DrawImage(image, target);
     return;
   }
-  Gdiplus::ColorMatrix matrix = {{{1, 0, 0, 0, 0}, {0, 1, 0, 0, 0}, {0, 0, 1, 0, 0},
-                                  {0, 0, 0, static_cast<Gdiplus::REAL>(opacity) / 255, 0}, {0, 0, 0, 0, 1}}};
+  Gdiplus::ColorMatrix matrix = {{{1, 0, 0, 0, 0},
+                                  {0, 1, 0, 0, 0},
+                                  {0, 0, 1, 0, 0},
+                                  {0, 0, 0, static_cast<Gdiplus::REAL>(opacity) / 255, 0},
+                                  {0, 0, 0, 0, 1}}};
   Gdiplus::ImageAttributes attributes;
   attributes.SetColorMatrix(&matrix);
   graphics.DrawImage(image, target, 0, 0, static_cast<INT>(image->GetWidth()), static_cast<INT>(image->GetHeight()),

@@ -71,9 +71,9 @@ TZELControl* TZELControl::FromHandle(HWND window) {
 }
 
 void TZELControl::CreateHandle(const wchar_t* className, DWORD style, DWORD exStyle) {
-  HWND window = ::CreateWindowExW(exStyle, className, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
-                                  FParent->Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(FId)),
-                                  ::GetModuleHandleW(nullptr), nullptr);
+  HWND window =
+      ::CreateWindowExW(exStyle, className, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, FParent->Handle(),
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(FId)), ::GetModuleHandleW(nullptr), nullptr);
   if (!window) throw Exception(u"Cannot create a control of class " + from_wcstr(className));
   FHandle.Reset(window);
   ::SetPropW(window, kControlProperty, this);
@@ -161,9 +161,7 @@ HBRUSH TZELControl::ControlColor(HDC dc) {
   return GetBrush(BackColor());
 }
 
-bool TZELControl::HideFocus() const {
-  return (::SendMessageW(Handle(), WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0;
-}
+bool TZELControl::HideFocus() const { return (::SendMessageW(Handle(), WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0; }
 
 bool TZELControl::HideAccelerators() const {
   return (::SendMessageW(Handle(), WM_QUERYUISTATE, 0, 0) & UISF_HIDEACCEL) != 0;
@@ -189,16 +187,13 @@ LRESULT TZELControl::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
 LRESULT TZELControl::SubclassProc(UINT message, WPARAM wParam, LPARAM lParam) {
   if (OwnPaint()) {
     switch (message) {
-      case WM_ERASEBKGND:
-        return 1;
+      case WM_ERASEBKGND: return 1;
       case WM_PAINT: {
         const TPaintDC dc(Handle());
         PaintNow(dc.Get());
         return 0;
       }
-      case WM_PRINTCLIENT:
-        PaintNow(reinterpret_cast<HDC>(wParam));
-        return 0;
+      case WM_PRINTCLIENT: PaintNow(reinterpret_cast<HDC>(wParam)); return 0;
     }
     if (RepaintsAfter(message)) {
       const LRESULT result = DefaultProc(message, wParam, lParam);
@@ -254,9 +249,7 @@ void TZELContainer::Realign() {
     const TRect& d = control->DesignBounds();
     const TMargins& m = control->Margins();
     switch (control->Align()) {
-      case TAlign::None:
-        control->ApplyScale(FScale.Bounds(d.Left, d.Top, d.Width(), d.Height()));
-        break;
+      case TAlign::None: control->ApplyScale(FScale.Bounds(d.Left, d.Top, d.Width(), d.Height())); break;
       case TAlign::Bottom: {
         if (!control->Visible()) break;
         const int left = area.Left + FScale.Apply(m.Left);
@@ -269,15 +262,14 @@ void TZELContainer::Realign() {
         break;
       }
       case TAlign::Client:
-      case TAlign::Owner:
-        break;
+      case TAlign::Owner: break;
     }
   }
   for (const auto& control : FControls) {
     if (control->Align() != TAlign::Client) continue;
     const TMargins& m = control->Margins();
-    control->ApplyScale(DeflateRect(area, FScale.Apply(m.Left), FScale.Apply(m.Top), FScale.Apply(m.Right),
-                                    FScale.Apply(m.Bottom)));
+    control->ApplyScale(
+        DeflateRect(area, FScale.Apply(m.Left), FScale.Apply(m.Top), FScale.Apply(m.Right), FScale.Apply(m.Bottom)));
   }
 }
 
@@ -314,11 +306,8 @@ LRESULT TZELContainer::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT TZELContainer::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_ERASEBKGND:
-      return 1;  // painting covers the whole client
-    case WM_PAINT:
-      PaintWindow();
-      return 0;
+    case WM_ERASEBKGND: return 1;  // painting covers the whole client
+    case WM_PAINT: PaintWindow(); return 0;
     case WM_PRINTCLIENT: {
       RECT client{};
       ::GetClientRect(Handle(), &client);

@@ -16,7 +16,9 @@ namespace {
 
 template <typename T>
 struct TComRelease {
-  void operator()(T* p) const { if (p) p->Release(); }
+  void operator()(T* p) const {
+    if (p) p->Release();
+  }
 };
 template <typename T>
 using TComPtr = std::unique_ptr<T, TComRelease<T>>;
@@ -38,8 +40,7 @@ void ShowMessageBox(HWND owner, StringView text, StringView caption, TMessageKin
 }
 
 bool AskOkCancel(HWND owner, StringView text, StringView caption) {
-  return TZELMessageForm(owner, text, caption, TZELMessageForm::TIcon::Question, TZELMessageForm::TButtons::OkCancel,
-                         1)
+  return TZELMessageForm(owner, text, caption, TZELMessageForm::TIcon::Question, TZELMessageForm::TButtons::OkCancel, 1)
              .ShowModal() == IDOK;
 }
 
@@ -47,8 +48,7 @@ void ShowErrorBox(StringView text, StringView caption) noexcept {
   try {
     ShowMessageBox(nullptr, text, caption, TMessageKind::Error);
     return;
-  } catch (...) {
-  }
+  } catch (...) {}
   try {
     const String t(text);
     const String c(caption);

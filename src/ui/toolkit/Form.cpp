@@ -138,8 +138,7 @@ void TZELForm::RestoreFocus() {
   if (FLastFocus && ::IsWindow(FLastFocus) && ::IsChild(Handle(), FLastFocus) && ::IsWindowVisible(FLastFocus) &&
       ::IsWindowEnabled(FLastFocus))
     ::SetFocus(FLastFocus);
-  else if (HWND first = ::GetNextDlgTabItem(Handle(), nullptr, FALSE))
-    ::SetFocus(first);
+  else if (HWND first = ::GetNextDlgTabItem(Handle(), nullptr, FALSE)) ::SetFocus(first);
 }
 
 void TZELForm::Close() {
@@ -179,9 +178,7 @@ LRESULT TZELForm::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
   }
   switch (message) {
-    case WM_CLOSE:
-      Close();
-      return 0;
+    case WM_CLOSE: Close(); return 0;
     case WM_ACTIVATE:
       // As dialogs do: the focus leaves with the window and comes back to the same control.
       if (LOWORD(wParam) == WA_INACTIVE) {
@@ -214,8 +211,8 @@ LRESULT TZELForm::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_DPICHANGED: {
       const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-      const TScale scale =
-          FittingScale(TScale::ForDpi(HIWORD(wParam)), WorkArea(::MonitorFromRect(suggested, MONITOR_DEFAULTTONEAREST)));
+      const TScale scale = FittingScale(TScale::ForDpi(HIWORD(wParam)),
+                                        WorkArea(::MonitorFromRect(suggested, MONITOR_DEFAULTTONEAREST)));
       // The suggested place, at the fixed client size for the new DPI.
       SetClientSize(Handle(), suggested->left, suggested->top, scale.Apply(FClientWidth), scale.Apply(FClientHeight),
                     static_cast<unsigned>(scale.Numerator), true);

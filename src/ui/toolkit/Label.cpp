@@ -83,11 +83,8 @@ void TZELLinkLabel::Command(WORD code) {
 
 LRESULT TZELLinkLabel::SubclassProc(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_SETCURSOR:
-      ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
-      return TRUE;
-    case WM_GETDLGCODE:
-      return DLGC_STATIC | DLGC_WANTCHARS;
+    case WM_SETCURSOR: ::SetCursor(::LoadCursorW(nullptr, IDC_HAND)); return TRUE;
+    case WM_GETDLGCODE: return DLGC_STATIC | DLGC_WANTCHARS;
     case WM_CHAR:
       if (wParam == L' ' || wParam == L'\r') {
         Command(STN_CLICKED);
@@ -95,9 +92,7 @@ LRESULT TZELLinkLabel::SubclassProc(UINT message, WPARAM wParam, LPARAM lParam) 
       }
       break;
     case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      Invalidate();
-      break;
+    case WM_KILLFOCUS: Invalidate(); break;
   }
   return TZELLabel::SubclassProc(message, wParam, lParam);
 }

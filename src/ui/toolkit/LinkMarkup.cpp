@@ -56,8 +56,8 @@ std::vector<TTextRun> ParseLinkMarkup(StringView markup) {
     if (valid && !attributes.empty()) {
       // Only " href=\"...\"" is known; any other tag is text.
       constexpr StringView kHref = u" href=\"";
-      valid = attributes.size() > kHref.size() && attributes.substr(0, kHref.size()) == kHref &&
-              attributes.back() == u'"';
+      valid =
+          attributes.size() > kHref.size() && attributes.substr(0, kHref.size()) == kHref && attributes.back() == u'"';
       if (valid) url = String(attributes.substr(kHref.size(), attributes.size() - kHref.size() - 1));
       valid = valid && url.find(u'"') == String::npos;
     }

@@ -123,10 +123,11 @@ DWORD CALLBACK ReadText(DWORD_PTR cookie, LPBYTE buffer, LONG size, LONG* read) 
 }  // namespace
 
 TZELRichViewer::TZELRichViewer(TZELContainer& parent) : TZELScrolledControl(parent) {
-  CreateHandle(MSFTEDIT_CLASS, ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_DISABLENOSCROLL | WS_VSCROLL | WS_TABSTOP,
-               0);
+  CreateHandle(MSFTEDIT_CLASS,
+               ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_DISABLENOSCROLL | WS_VSCROLL | WS_TABSTOP, 0);
   AttachScrollBar();
-  ::SendMessageW(Handle(), EM_SETEVENTMASK, 0, ENM_CHANGE | ENM_LINK | ENM_PROTECTED | ENM_SELCHANGE | ENM_REQUESTRESIZE);
+  ::SendMessageW(Handle(), EM_SETEVENTMASK, 0,
+                 ENM_CHANGE | ENM_LINK | ENM_PROTECTED | ENM_SELCHANGE | ENM_REQUESTRESIZE);
   ::SendMessageW(Handle(), EM_AUTOURLDETECT, TRUE, 0);
   ::SendMessageW(Handle(), EM_EXLIMITTEXT, 0, 2147483646);
   ApplyTheme();

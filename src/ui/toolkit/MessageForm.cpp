@@ -35,15 +35,18 @@ SIZE MeasureBoxText(StringView text, unsigned dpi, int width, UINT flags) {
 }
 
 // Pixels at dpi back to design units, rounded up so that nothing is cut.
-int ToDesign(int pixels, unsigned dpi) { return static_cast<int>((static_cast<long long>(pixels) * 96 + dpi - 1) / dpi); }
+int ToDesign(int pixels, unsigned dpi) {
+  return static_cast<int>((static_cast<long long>(pixels) * 96 + dpi - 1) / dpi);
+}
 
 // The system icon at the size it is shown, not a 32-pixel one stretched (soft at 150 %
 // and 200 %); LoadIconWithScaleDown exists in the common controls 6 only.
 HICON LoadSystemIcon(LPCWSTR id, int size) {
   using TLoad = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
   HMODULE comctl = ::GetModuleHandleW(L"comctl32.dll");
-  const auto load = comctl ? reinterpret_cast<TLoad>(reinterpret_cast<void*>(::GetProcAddress(comctl, "LoadIconWithScaleDown")))
-                           : nullptr;
+  const auto load =
+      comctl ? reinterpret_cast<TLoad>(reinterpret_cast<void*>(::GetProcAddress(comctl, "LoadIconWithScaleDown")))
+             : nullptr;
   HICON icon = nullptr;
   if (load && SUCCEEDED(load(nullptr, id, size, size, &icon))) return icon;
   return ::CopyIcon(::LoadIconW(nullptr, id));
@@ -128,8 +131,7 @@ void TZELMessageForm::Layout(StringView text, StringView caption) {
     const int buttonsWidth = static_cast<int>(FAnswers.size()) * (buttonWidth + kButtonGap) - kButtonGap;
     const int captionWidth = std::min(ToDesign(MeasureBoxText(caption, dpi, 0, DT_NOPREFIX).cx, dpi) + kCaptionExtra,
                                       kTextLeft + kMaxTextWidth + kRightMargin);
-    const int width =
-        std::max({kTextLeft + textWidth + kRightMargin, buttonsWidth + 2 * kButtonsMargin, captionWidth});
+    const int width = std::max({kTextLeft + textWidth + kRightMargin, buttonsWidth + 2 * kButtonsMargin, captionWidth});
     const int content = std::max(kIconSize, textHeight);
     SetDesignClientSize(width, kTop + content + kTop + kButtonsMargin + kButtonHeight + kButtonsMargin);
     if (Dpi() == dpi) break;
@@ -233,7 +235,8 @@ void TZELMessageForm::CopyToClipboard() const {
     plain.erase(std::remove(plain.begin(), plain.end(), u'&'), plain.end());
     buttons += (buttons.empty() ? u"" : u"   ") + plain;
   }
-  const String text = rule + Caption() + u"\r\n" + rule + FText->Caption() + u"\r\n" + rule + buttons + u"   \r\n" + rule;
+  const String text =
+      rule + Caption() + u"\r\n" + rule + FText->Caption() + u"\r\n" + rule + buttons + u"   \r\n" + rule;
   if (!::OpenClipboard(Handle())) return;  // another program holds it: nothing to copy into
   ::EmptyClipboard();
   const size_t bytes = (text.size() + 1) * sizeof(char16_t);
@@ -279,9 +282,7 @@ void TZELMessageForm::Paint(TZELCanvas& canvas, const TRect& client) {
 
 LRESULT TZELMessageForm::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_CLOSE:
-      CloseQuery();
-      return 0;
+    case WM_CLOSE: CloseQuery(); return 0;
     case WM_COMMAND:
       // From the dialog manager without a control: Esc as IDCANCEL, Enter as the default id.
       if (lParam == 0) {

@@ -22,8 +22,7 @@ public:
   enum class TButtons { Ok, OkCancel, AbortRetryIgnore };
   // defaultIndex counts the buttons from the left. The box is never at a larger scale
   // than its owner (a wizard made smaller to fit a small screen).
-  TZELMessageForm(HWND owner, StringView text, StringView caption, TIcon icon, TButtons buttons,
-                  int defaultIndex = 0);
+  TZELMessageForm(HWND owner, StringView text, StringView caption, TIcon icon, TButtons buttons, int defaultIndex = 0);
   // Shows the box until a button, Esc or the close box ends it; the id of the answer.
   // Without an owner it is modal to every window of its thread.
   int ShowModal();

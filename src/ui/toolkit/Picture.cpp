@@ -95,8 +95,8 @@ void TZELFormattedLabel::PaintControl(TZELCanvas& canvas, const TRect& client) {
     if (!isLink) continue;
     // The underline runs on to the next word of the link on the same line, else it ends
     // with the word (not its trailing blank).
-    const bool continues = i + 1 < FPieces.size() && FPieces[i + 1].Run == piece.Run &&
-                           FPieces[i + 1].Bounds.top == piece.Bounds.top;
+    const bool continues =
+        i + 1 < FPieces.size() && FPieces[i + 1].Run == piece.Run && FPieces[i + 1].Bounds.top == piece.Bounds.top;
     String trimmed = piece.Text;
     while (!continues && !trimmed.empty() && trimmed.back() == u' ') trimmed.pop_back();
     SIZE size{};
@@ -186,9 +186,7 @@ LRESULT TZELFormattedLabel::SubclassProc(UINT message, WPARAM wParam, LPARAM lPa
       if (wParam == L' ' || wParam == L'\r') return 0;
       break;
     case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      Invalidate();
-      break;
+    case WM_KILLFOCUS: Invalidate(); break;
   }
   return TZELControl::SubclassProc(message, wParam, lParam);
 }

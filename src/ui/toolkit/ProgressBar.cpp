@@ -15,7 +15,9 @@ TZELProgressBar::TZELProgressBar(TZELContainer& parent) : TZELControl(parent) {
 
 int TZELProgressBar::Position() const { return static_cast<int>(::SendMessageW(Handle(), PBM_GETPOS, 0, 0)); }
 
-void TZELProgressBar::SetPosition(int position) { ::SendMessageW(Handle(), PBM_SETPOS, static_cast<WPARAM>(position), 0); }
+void TZELProgressBar::SetPosition(int position) {
+  ::SendMessageW(Handle(), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
 
 void TZELProgressBar::ApplyTheme() {
   // No visual style: no animation that would draw outside WM_PAINT.

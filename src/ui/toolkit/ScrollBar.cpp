@@ -48,8 +48,8 @@ void TZELScrollBar::Refresh() {
   info.cbSize = sizeof(info);
   info.fMask = SIF_ALL;
   if (!::GetScrollInfo(FTarget, SB_VERT, &info)) info = SCROLLINFO{sizeof(info)};
-  const bool changed = info.nMin != FInfo.nMin || info.nMax != FInfo.nMax || info.nPage != FInfo.nPage ||
-                       info.nPos != FInfo.nPos;
+  const bool changed =
+      info.nMin != FInfo.nMin || info.nMax != FInfo.nMax || info.nPage != FInfo.nPage || info.nPos != FInfo.nPos;
   FInfo = info;
   if (changed && !FDragging) Invalidate();
 }
@@ -96,9 +96,9 @@ LRESULT TZELScrollBar::SubclassProc(UINT message, WPARAM wParam, LPARAM lParam) 
         RECT client{};
         ::GetClientRect(Handle(), &client);
         const int inset = Scale().Apply(2);
-        const int position = ScrollPositionAt(inset, client.bottom - 2 * inset, FInfo.nMin, FInfo.nMax,
-                                              static_cast<int>(FInfo.nPage), GET_Y_LPARAM(lParam) - FDragOffset,
-                                              MinThumb());
+        const int position =
+            ScrollPositionAt(inset, client.bottom - 2 * inset, FInfo.nMin, FInfo.nMax, static_cast<int>(FInfo.nPage),
+                             GET_Y_LPARAM(lParam) - FDragOffset, MinThumb());
         FInfo.nTrackPos = position;
         ::SendMessageW(FTarget, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, position), 0);
         Invalidate();
@@ -114,8 +114,7 @@ LRESULT TZELScrollBar::SubclassProc(UINT message, WPARAM wParam, LPARAM lParam) 
         Refresh();
       }
       return 0;
-    case WM_MOUSEWHEEL:
-      return ::SendMessageW(FTarget, message, wParam, lParam);
+    case WM_MOUSEWHEEL: return ::SendMessageW(FTarget, message, wParam, lParam);
   }
   return TZELControl::SubclassProc(message, wParam, lParam);
 }

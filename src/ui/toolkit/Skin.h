@@ -21,20 +21,20 @@ struct TSystemColors {
 
 // The colours of the controls on a page (buttons, boxes, edits, progress bars, viewers).
 struct TSkinColors {
-  TColor Window = 0;          // page and control background
+  TColor Window = 0;  // page and control background
   TColor Text = 0;
   TColor DisabledText = 0;
   TColor ButtonFace = 0;
-  TColor ButtonFaceHot = 0;   // pressed
+  TColor ButtonFaceHot = 0;  // pressed
   TColor ButtonText = 0;
   TColor Border = 0;
-  TColor DefaultBorder = 0;   // the default button and ticked boxes
+  TColor DefaultBorder = 0;  // the default button and ticked boxes
   TColor EditBackground = 0;
   TColor ProgressBar = 0;
   TColor ProgressBackground = 0;
-  TColor Check = 0;           // the tick and the radio dot
+  TColor Check = 0;  // the tick and the radio dot
   TColor Link = 0;
-  TColor Warning = 0;         // texts that warn
+  TColor Warning = 0;  // texts that warn
   bool operator==(const TSkinColors&) const = default;
 };
 

@@ -9,9 +9,7 @@
 
 namespace zel {
 
-inline COLORREF ToColorRef(TColor color) {
-  return RGB((color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF);
-}
+inline COLORREF ToColorRef(TColor color) { return RGB((color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF); }
 inline TColor FromColorRef(COLORREF color) {
   return (static_cast<TColor>(GetRValue(color)) << 16) | (static_cast<TColor>(GetGValue(color)) << 8) |
          GetBValue(color);
