@@ -35,7 +35,7 @@ done
 step "the return codes are the setup's"
 while read -r code; do
   check "return code $code is one Setup.exe ends with" yes \
-    "$(grep -rqE "\b$code\b" "$SOURCES/core" && echo yes || echo no)"
+    "$(grep -rqE "\b$code\b" "$SOURCES/core" "$SOURCES/setup" && echo yes || echo no)"
 done < <(sed -n 's/.*InstallerReturnCode: *\([0-9]*\).*/\1/p' "$MANIFEST")
 
 step "the manifest sends no /UPDATE"
