@@ -102,7 +102,9 @@ expect_page() {
 }
 
 # click_button CAPTION: clicks a control of the wizard by its caption.
-click_button() { drive click --title "$WIZARD_TITLE" --button "$1" >/dev/null || fail "cannot click [$1]"; }
+# The driver looks for it as long as the language dialog's OK: a page being built on a
+# loaded machine keeps the window from answering for a while.
+click_button() { drive click --title "$WIZARD_TITLE" --button "$1" --timeout 30000 >/dev/null || fail "cannot click [$1]"; }
 
 # The wizard's message boxes: the toolkit's own, in light and dark mode alike.
 BOX_CLASS=TZELMessageForm
