@@ -15,12 +15,6 @@ using zel::as_wcstr;
 using zel::String;
 using zel::StringView;
 
-namespace {
-
-String ExtendedPath(StringView path) { return zel::platform::ExtendedLengthPath(path); }
-
-}  // namespace
-
 void CopyFileOrRaise(StringView source, StringView target) {
   // The target is made new in a held folder: a link planted under its name is replaced,
   // never written through.
@@ -34,7 +28,8 @@ void CopyFileOrRaise(StringView source, StringView target) {
 }
 
 bool DeleteAtReboot(StringView fileName) {
-  return ::MoveFileExW(as_wcstr(ExtendedPath(fileName)), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+  return ::MoveFileExW(as_wcstr(zel::platform::ExtendedLengthPath(fileName)), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) !=
+         0;
 }
 
 bool SafeDeleteFile(StringView fileName) {

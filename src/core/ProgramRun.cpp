@@ -13,8 +13,6 @@ using zel::StringView;
 
 namespace {
 
-String ExtendedPath(StringView path) { return zel::platform::ExtendedLengthPath(path); }
-
 // Restores the thread's error mode and the current directory when a load is over.
 class TLoadGuard {
 public:
@@ -89,7 +87,7 @@ bool CallRegistrationExport(StringView fileName, const char* exportName) {
     // search of this process leaves out the current folder); no "disk not ready" boxes.
     TLoadGuard guard(zel::ExtractFilePath(file));
     const bool absolute = file.size() > 2 && (file[1] == u':' || zel::StartsWith(file, u"\\\\"));
-    library = ::LoadLibraryExW(as_wcstr(ExtendedPath(file)), nullptr,
+    library = ::LoadLibraryExW(as_wcstr(zel::platform::ExtendedLengthPath(file)), nullptr,
                                absolute ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS : 0);
   }
   if (!library) return false;

@@ -27,12 +27,6 @@ namespace {
 // What the relay answers when even the copy's exit code cannot be read.
 const DWORD kExitCodeUnknown = 1603;
 
-String ExtendedPath(StringView path) { return zel::platform::ExtendedLengthPath(path); }
-
-}  // namespace
-
-namespace {
-
 // Names of the private folders that hold an uninstaller's temporary copy.
 constexpr StringView kTempCopyPrefix = u"KIVO Uninstall ";
 
@@ -52,8 +46,8 @@ std::vector<uint8_t> ReadWhole(HANDLE file, const String& path) {
 }
 
 zel::TFileHandle OpenForReading(const String& path, DWORD share, DWORD flags = 0) {
-  zel::TFileHandle file(
-      ::CreateFileW(as_wcstr(ExtendedPath(path)), GENERIC_READ, share, nullptr, OPEN_EXISTING, flags, nullptr));
+  zel::TFileHandle file(::CreateFileW(as_wcstr(zel::platform::ExtendedLengthPath(path)), GENERIC_READ, share, nullptr,
+                                      OPEN_EXISTING, flags, nullptr));
   if (!file) zel::RaiseLastOSError(u"CreateFile \"" + path + u"\"");
   return file;
 }
@@ -109,7 +103,8 @@ namespace {
 
 uint64_t FileSizeOf(StringView path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!::GetFileAttributesExW(as_wcstr(ExtendedPath(path)), GetFileExInfoStandard, &data)) return 0;
+  if (!::GetFileAttributesExW(as_wcstr(zel::platform::ExtendedLengthPath(path)), GetFileExInfoStandard, &data))
+    return 0;
   return (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
@@ -185,9 +180,9 @@ uint32_t RunUninstallerFromTemp(StringView ownFile, StringView params) {
   held.Data.Reset();
   held.Directory.Reset();
   ::SetCurrentDirectoryW(as_wcstr(zel::LongTempFolder()));
-  ::DeleteFileW(as_wcstr(ExtendedPath(tempExe)));
-  ::DeleteFileW(as_wcstr(ExtendedPath(zel::ChangeFileExt(tempExe, u".dat"))));
-  ::RemoveDirectoryW(as_wcstr(ExtendedPath(folder)));
+  ::DeleteFileW(as_wcstr(zel::platform::ExtendedLengthPath(tempExe)));
+  ::DeleteFileW(as_wcstr(zel::platform::ExtendedLengthPath(zel::ChangeFileExt(tempExe, u".dat"))));
+  ::RemoveDirectoryW(as_wcstr(zel::platform::ExtendedLengthPath(folder)));
   return exitCode;
 }
 
