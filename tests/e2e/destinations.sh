@@ -63,7 +63,7 @@ mkdir -p "$C/Locked"
 printf '[System]\r\nVersion=1\r\n' >"$C/Locked/KIVO.ini"
 start_win "$WORK/holder.out" "$(winpath "$(helper file_holder.exe)")" 'C:\Locked\KIVO.ini' none 'C:\Locked\ready' \
   'C:\Locked\release' 60000
-for _ in $(seq 1 100); do [ -f "$C/Locked/ready" ] && break; sleep 0.1; done
+wait_for_file "$C/Locked/ready" || fatal "the file holder did not start"
 HOLDER_PID=$RUN_PID HOLDER_OUT=$RUN_OUT
 rm -f "$C/l.log"
 # Without the backup, which would fail on the held file first: this case is the
@@ -93,8 +93,14 @@ refused() {
 }
 wine_out reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KIVO' /f /reg:32 >/dev/null
 # Another account of the machine, with its profile where Windows keeps them.
-wine_out reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\ProfileList\S-1-5-21-7-7-7-1001' \
-  /v ProfileImagePath /t REG_SZ /d 'C:\users\bob' /f /reg:32 >/dev/null
+bob_key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\ProfileList\S-1-5-21-7-7-7-1001'
+# Read back: a refusal of bob's folders means nothing unless his entry is there to be seen.
+for attempt in 1 2 3; do
+  wine_out reg add "$bob_key" /v ProfileImagePath /t REG_SZ /d 'C:\users\bob' /f /reg:32 >/dev/null
+  bob_entry=$(wine_out reg query "$bob_key" /v ProfileImagePath /reg:32)
+  grep -qF 'C:\users\bob' <<<"$bob_entry" && break
+done
+check_contains "the other account is listed" 'C:\users\bob' "$bob_entry"
 mkdir -p "$C/users/bob/Documents/Work"
 echo "bob's" >"$C/users/bob/Documents/Work/report.txt"
 for spelling in 'C:\' 'C:\Windows\System32' 'C:\Program Files' 'C:\users' 'C:\users\root' 'C:\Windows\Temp\KIVO' 'C:' \

@@ -180,6 +180,16 @@ end_win() {
   [ -n "$RUN_EXIT" ] || RUN_EXIT="none (console output: $(tr -d '\r' <"$RUN_OUT" | tr '\n' ' '))"
 }
 
+# wait_for_file PATH: true once PATH exists; a helper program that has to start under
+# Wine on a loaded machine may take long, so this waits up to two minutes.
+wait_for_file() {
+  local deadline=$((SECONDS + 120))
+  while [ ! -e "$1" ]; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.1
+  done
+}
+
 # wine_out PROGRAM ARGS...: runs a Windows program and prints its output (standard
 # output and error) without CR; returns its exit status. The output goes through a
 # file, never a pipe: the first program of a Wine session starts the session's

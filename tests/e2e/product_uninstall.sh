@@ -107,7 +107,7 @@ rm -f "$HELD_READY" "$HELD_RELEASE"
 "$WINE" "$(winpath "$(helper file_holder.exe)")" 'C:\KIVO\KIVO.exe' none 'C:\e2e\held.ready' 'C:\e2e\held.release' \
   120000 >/dev/null 2>&1 </dev/null &
 HOLDER=$!
-for _ in $(seq 300); do [ -f "$HELD_READY" ] && break; sleep 0.1; done
+wait_for_file "$HELD_READY"
 [ -f "$HELD_READY" ] || fatal "the file holder did not start"
 rm -f "$(drive_c)/held.log"
 run_win "$WORK/held.out" 'C:\KIVO\Uninstall.exe' /AUTO /SILENT '/LOG=C:\held.log'

@@ -27,7 +27,7 @@ step "Updater.exe runs"
 "$WINE" 'C:\KIVO\Plugins\AutoUpdate\Updater.exe' 'C:\e2e\held.txt' read 'C:\e2e\ready' 'C:\e2e\release' 120000 \
   >/dev/null 2>&1 </dev/null &
 HOLDER=$!
-for _ in $(seq 100); do [ -f "$C/e2e/ready" ] && break; sleep 0.1; done
+wait_for_file "$C/e2e/ready"
 [ -f "$C/e2e/ready" ] || fatal "the updater stand-in did not start"
 
 step "Setup.exe /AUTO=C:\\KIVO /SILENT /LOG=C:\\update.log"
@@ -65,7 +65,7 @@ cp "$(helper file_holder.exe)" "$C/e2e/holder.exe"
 "$WINE" 'C:\e2e\holder.exe' 'C:\KIVO\Langs\English.lng' read 'C:\e2e\ready2' 'C:\e2e\release2' 600000 \
   >/dev/null 2>&1 </dev/null &
 HOLDER=$!
-for _ in $(seq 300); do [ -f "$C/e2e/ready2" ] && break; sleep 0.1; done
+wait_for_file "$C/e2e/ready2"
 [ -f "$C/e2e/ready2" ] || fatal "the holder did not start"
 for run in 1 2 3 4 5; do
   start_win "$WORK/retry$run.out" "$(winpath "$(helper run_in_station.exe)")" 60000 "$(winpath "$SETUP_EXE")" \
