@@ -117,27 +117,25 @@ bool TRunLog::OpenFile(StringView path, bool createNew) noexcept {
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     };
-    HANDLE file = createNew ? create(CREATE_NEW) : create(OPEN_EXISTING);
-    if (!createNew && file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_NOT_FOUND) {
-      file = create(CREATE_NEW);
+    zel::TFileHandle file(createNew ? create(CREATE_NEW) : create(OPEN_EXISTING));
+    if (!createNew && !file && ::GetLastError() == ERROR_FILE_NOT_FOUND) {
+      file.Reset(create(CREATE_NEW));
       // Made by another writer (the relaunched copy) in that moment.
-      if (file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_EXISTS) file = create(OPEN_EXISTING);
+      if (!file && ::GetLastError() == ERROR_FILE_EXISTS) file.Reset(create(OPEN_EXISTING));
     }
     const DWORD error = ::GetLastError();
-    if (file != INVALID_HANDLE_VALUE && !IsPlainFileAt(file, full)) {
-      ::CloseHandle(file);
-      file = INVALID_HANDLE_VALUE;
+    if (file && !IsPlainFileAt(file.Get(), full)) {
+      file.Reset();
       FRefused = full;
     }
     std::lock_guard<std::mutex> lock(FLock);
-    if (FFile) ::CloseHandle(FFile);
-    FFile = nullptr;
+    FFile.reset();
     FPath.clear();
-    if (file == INVALID_HANDLE_VALUE) {
+    if (!file) {
       ::SetLastError(error);
       return false;
     }
-    FFile = file;
+    FFile.reset(file.Release());
     FPath = full;
     return true;
   } catch (...) {
@@ -147,10 +145,11 @@ bool TRunLog::OpenFile(StringView path, bool createNew) noexcept {
 
 void TRunLog::Close() noexcept {
   std::lock_guard<std::mutex> lock(FLock);
-  if (FFile) ::CloseHandle(FFile);
-  FFile = nullptr;
+  FFile.reset();
   FPath.clear();
 }
+
+void TRunLog::TCloseFile::operator()(void* file) const noexcept { ::CloseHandle(file); }
 
 bool TRunLog::IsOpen() const noexcept {
   std::lock_guard<std::mutex> lock(FLock);
@@ -174,11 +173,11 @@ void TRunLog::Log(StringView text) noexcept {
     // atomic on Windows but not under Wine, which seeks and writes: a lock over the
     // whole file keeps the entries whole everywhere.
     OVERLAPPED whole{};
-    const bool locked = ::LockFileEx(FFile, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole) != FALSE;
+    const bool locked = ::LockFileEx(FFile.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole) != FALSE;
     // Unbuffered on our side: once WriteFile returns, the entry survives a crash of the
     // setup. A failed write (full disk, removed medium) is dropped: logging never fails a run.
-    ::WriteFile(FFile, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    if (locked) ::UnlockFileEx(FFile, 0, MAXDWORD, MAXDWORD, &whole);
+    ::WriteFile(FFile.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    if (locked) ::UnlockFileEx(FFile.get(), 0, MAXDWORD, MAXDWORD, &whole);
   } catch (...) {}
 }
 

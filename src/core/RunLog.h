@@ -2,6 +2,7 @@
 // The run log of unattended deployments: "/LOG=path" (or "/LOG" alone for a file in
 // the temporary folder) makes the setup append what it does to a UTF-8 text file.
 // Logging never fails a run: every operation swallows its own errors.
+#include <memory>
 #include <mutex>
 
 #include "library/Strings.h"
@@ -45,8 +46,13 @@ private:
   // True when the open file is a plain file with one name, at `path` itself.
   static bool IsPlainFileAt(void* file, zel::StringView path);
 
+  // Closes a Win32 file handle; the header stays free of <windows.h>.
+  struct TCloseFile {
+    void operator()(void* file) const noexcept;
+  };
+
   mutable std::mutex FLock;
-  void* FFile = nullptr;  // a Win32 file handle; the header stays free of <windows.h>
+  std::unique_ptr<void, TCloseFile> FFile;
   zel::String FPath;
   zel::String FRefused;
 };

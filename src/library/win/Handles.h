@@ -50,6 +50,7 @@ inline void CloseFind(HANDLE h) noexcept { ::FindClose(h); }
 inline void CloseGdiObject(HGDIOBJ h) noexcept { ::DeleteObject(h); }
 inline void CloseIcon(HICON h) noexcept { ::DestroyIcon(h); }
 inline void FreeLocal(HLOCAL h) noexcept { ::LocalFree(h); }
+inline void DeleteMemoryDC(HDC h) noexcept { ::DeleteDC(h); }
 }  // namespace detail
 
 using THandle = TUniqueHandle<HANDLE, detail::CloseKernelHandle>;  // null is invalid
@@ -62,6 +63,8 @@ using TGdiObject = TUniqueHandle<HGDIOBJ, detail::CloseGdiObject>;
 using TIconHandle = TUniqueHandle<HICON, detail::CloseIcon>;
 // What the system allocated for the caller with LocalAlloc (SIDs, security descriptors, texts).
 using TLocalMemory = TUniqueHandle<HLOCAL, detail::FreeLocal>;
+// A device context made with CreateCompatibleDC.
+using TMemoryDC = TUniqueHandle<HDC, detail::DeleteMemoryDC>;
 
 // Strings to the API: char16_t and wchar_t are both UTF-16 code units on Windows.
 inline const wchar_t* as_wcstr(const std::u16string& s) noexcept { return reinterpret_cast<const wchar_t*>(s.c_str()); }

@@ -156,27 +156,20 @@ TZELBufferedPaint::TZELBufferedPaint(HDC target, const RECT& client) : FTarget(t
   const int width = client.right - client.left;
   const int height = client.bottom - client.top;
   if (width <= 0 || height <= 0) return;
-  FMemory = ::CreateCompatibleDC(target);
-  FBitmap = ::CreateCompatibleBitmap(target, width, height);
-  if (!FMemory || !FBitmap) {
-    // Out of GDI resources: paint straight onto the window instead.
-    if (FBitmap) ::DeleteObject(FBitmap);
-    if (FMemory) ::DeleteDC(FMemory);
-    FMemory = nullptr;
-    FBitmap = nullptr;
-    return;
-  }
-  FOldBitmap = ::SelectObject(FMemory, FBitmap);
-  ::SetWindowOrgEx(FMemory, client.left, client.top, nullptr);
+  TMemoryDC memory(::CreateCompatibleDC(target));
+  TGdiObject bitmap(::CreateCompatibleBitmap(target, width, height));
+  // Out of GDI resources: paint straight onto the window instead.
+  if (!memory || !bitmap) return;
+  FMemory = std::move(memory);
+  FBitmap = std::move(bitmap);
+  FSelected.emplace(FMemory.Get(), FBitmap.Get());
+  ::SetWindowOrgEx(FMemory.Get(), client.left, client.top, nullptr);
 }
 
 TZELBufferedPaint::~TZELBufferedPaint() {
   if (!FMemory) return;
-  ::BitBlt(FTarget, FClient.left, FClient.top, FClient.right - FClient.left, FClient.bottom - FClient.top, FMemory,
-           FClient.left, FClient.top, SRCCOPY);
-  ::SelectObject(FMemory, FOldBitmap);
-  ::DeleteObject(FBitmap);
-  ::DeleteDC(FMemory);
+  ::BitBlt(FTarget, FClient.left, FClient.top, FClient.right - FClient.left, FClient.bottom - FClient.top,
+           FMemory.Get(), FClient.left, FClient.top, SRCCOPY);
 }
 
 }  // namespace zel

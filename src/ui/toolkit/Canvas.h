@@ -4,8 +4,11 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 
 #include "library/Strings.h"
+#include "library/win/Handles.h"
+#include "ui/toolkit/DeviceContext.h"
 #include "ui/toolkit/Scaling.h"
 #include "ui/toolkit/Skin.h"
 #include "ui/toolkit/Theme.h"
@@ -58,14 +61,15 @@ public:
   ~TZELBufferedPaint();
   TZELBufferedPaint(const TZELBufferedPaint&) = delete;
   TZELBufferedPaint& operator=(const TZELBufferedPaint&) = delete;
-  HDC DC() const { return FMemory ? FMemory : FTarget; }
+  HDC DC() const { return FMemory ? FMemory.Get() : FTarget; }
 
 private:
   HDC FTarget;
   RECT FClient;
-  HDC FMemory = nullptr;
-  HBITMAP FBitmap = nullptr;
-  HGDIOBJ FOldBitmap = nullptr;
+  // Freed in the reverse order: the bitmap is selected out before it and the DC go.
+  TMemoryDC FMemory;
+  TGdiObject FBitmap;
+  std::optional<TSelectedObject> FSelected;
 };
 
 }  // namespace zel
