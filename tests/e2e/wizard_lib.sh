@@ -21,12 +21,12 @@ lng() {
 # lng_plain SECTION KEY: the text without its access key, as summaries and logs write it.
 lng_plain() { lng "$1" "$2" | sed 's/&\(.\)/\1/g'; }
 
-wizard_state() { drive state --title "$WIZARD_TITLE" --timeout 2000; }
-wizard_page() { drive page --title "$WIZARD_TITLE" --timeout 2000; }
+wizard_state() { drive state --title "$WIZARD_TITLE" --timeout 10000; }
+wizard_page() { drive page --title "$WIZARD_TITLE" --timeout 10000; }
 
 # control_flags TEXT: the state flags of the control whose text is TEXT (first match).
 # Every control has flags ("-" at least), so none means its text was not read: the
-# driver gives up on a text after 2 s while the window is busy (a page being built on a
+# driver gives up on a text after 10 s while the window is busy (a page being built on a
 # loaded machine). The state is read again until the control is found.
 control_flags() {
   local deadline=$((SECONDS + 10)) flags

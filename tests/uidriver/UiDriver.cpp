@@ -45,7 +45,8 @@ namespace {
 
 constexpr DWORD DefaultTimeout = 10000;
 constexpr DWORD PollInterval = 50;
-constexpr UINT TextTimeout = 2000;  // a hung window must not hang the driver
+// A window busy on a loaded machine answers late; a hung one must still not hang the driver.
+constexpr UINT TextTimeout = 10000;
 
 struct TOptions {
   std::wstring Command;
