@@ -62,7 +62,7 @@ void TInstallerActionExtract::BeginAhead() {
   FStagedBy.clear();
   try {
     ForceFolder(dest);
-    FStaged = std::make_unique<TStagedFiles>(dest, [this] { return StagedItems(); });
+    FStaged = std::make_unique<TStagedFiles>(dest, [this] { return StagedItems(); }, FAheadCancelled);
     Installer->AddOwnRunFolder(FStaged->Name());
     RunLog().Log(u"The new files are written ahead into: " + dest + FStaged->Name() + u"\\");
   } catch (const zel::Exception& e) {
@@ -76,10 +76,13 @@ void TInstallerActionExtract::BeginAhead() {
 void TInstallerActionExtract::AwaitAhead() {
   if (!FStaged) return;
   const ULONGLONG start = ::GetTickCount64();
-  FStaged->Wait();
-  RunLog().Log(u"The new files are written ahead (waited " +
-               zel::IntToStr(static_cast<int64_t>(::GetTickCount64() - start)) + u" ms for them)");
+  const bool complete = FStaged->Wait();
+  const zel::String waited = zel::IntToStr(static_cast<int64_t>(::GetTickCount64() - start));
+  RunLog().Log(complete ? u"The new files are written ahead (waited " + waited + u" ms for them)"
+                        : u"The writing ahead stopped for a cancel (waited " + waited + u" ms)");
 }
+
+void TInstallerActionExtract::CancelAhead() noexcept { FAheadCancelled = true; }
 
 void TInstallerActionExtract::DropAhead() noexcept {
   FStaged.reset();
@@ -103,7 +106,12 @@ void TInstallerActionExtract::PlaceStaged(const TInstallerScriptFile& file, zel:
 void TInstallerActionExtract::Execute() {
   FMade.clear();
   SetStatus(GetCommonText(u"A4"));
-  if (FStaged) FStaged->Wait();
+  if (FStaged && !FStaged->Wait()) {
+    // Stopped for a cancel: nothing is written, and the run ends with this step.
+    FStaged.reset();
+    FStagedBy.clear();
+    return;
+  }
   const std::vector<const TInstallerScriptFile*> files = CollectFiles();
   const size_t count = files.size();
   // Every name is noted before the first is written, and journalled where the run keeps

@@ -1,6 +1,7 @@
 #pragma once
 // The installation step that writes the product's files for the chosen language and
 // then registers the uninstaller.
+#include <atomic>
 #include <map>
 #include <memory>
 #include <optional>
@@ -20,6 +21,7 @@ public:
   void BeginAhead() override;
   void AwaitAhead() override;
   void DropAhead() noexcept override;
+  void CancelAhead() noexcept override;
   void Execute() override;
   // The files this run made in the destination go again (the previous installation's,
   // kept aside by the prepare step, come back after this).
@@ -38,6 +40,7 @@ private:
   // Puts the staged copy in place; a target in use gets the ordinary write and its question.
   void PlaceStaged(const TInstallerScriptFile& file, zel::TFolderTree& dest, const zel::String& relative);
   std::unique_ptr<TStagedFiles> FStaged;
+  std::atomic<bool> FAheadCancelled{false};  // set from the main thread
   // Which entry's copy was staged for each relative path (the last entry of a path wins,
   // as it would when written in order).
   std::map<zel::String, const TInstallerScriptFile*> FStagedBy;

@@ -50,6 +50,9 @@ public:
   virtual void AwaitAhead() {}
   // The run ended before this action's turn: what BeginAhead made goes. Never throws.
   virtual void DropAhead() noexcept {}
+  // Told on the main thread that the user asked to stop while work begun ahead may still
+  // run: it stops soon, so that neither the wait for it nor its drop keeps the user waiting.
+  virtual void CancelAhead() noexcept {}
   virtual const char* ClassName() const = 0;
 
   // Execute, then 100 %.

@@ -99,7 +99,15 @@ void TInstallerThread::BeginAhead() {
   bool after = false;
   for (size_t i = 0; i < FActions.Count(); ++i) {
     TInstallerAction& action = FActions.Items(i);
-    if (after) action.BeginAhead();
+    if (after) {
+      {
+        std::lock_guard<std::mutex> guard(FLock);
+        FAhead.push_back(&action);
+      }
+      action.BeginAhead();
+      // A stop asked for before the action was listed has told it nothing.
+      if (Terminated()) action.CancelAhead();
+    }
     after = after || &action == current;
   }
 }
@@ -108,6 +116,7 @@ void TInstallerThread::StopRequest() {
   TZELThread::StopRequest();
   std::lock_guard<std::mutex> guard(FLock);
   if (FCurrentAction) FCurrentAction->Cancel();
+  for (TInstallerAction* action : FAhead) action->CancelAhead();
 }
 
 void TInstallerThread::SetCurrentAction(TInstallerAction* action) {

@@ -2,6 +2,7 @@
 // The worker: asks the product for the run's actions, runs them one after another and
 // reports progress, status and the end through the installer's notifications.
 #include <mutex>
+#include <vector>
 
 #include "core/InstallerAction.h"
 #include "library/win/Thread.h"
@@ -36,6 +37,7 @@ private:
   TInstallerActionList FActions;
   TInstallerAction* FCurrentAction = nullptr;
   bool FAheadBegun = false;  // by the action running now
+  std::vector<TInstallerAction*> FAhead;  // every action that began work ahead; under FLock
   std::mutex FLock;
 };
 

@@ -26,8 +26,8 @@ constexpr size_t kWritePiece = 8 * 1024 * 1024;
 
 }  // namespace
 
-TStagedFiles::TStagedFiles(const String& dest, TItemList list)
-    : FDest(zel::IncludeTrailingBackslash(dest)), FList(std::move(list)) {
+TStagedFiles::TStagedFiles(const String& dest, TItemList list, const std::atomic<bool>& cancelled)
+    : FDest(zel::IncludeTrailingBackslash(dest)), FList(std::move(list)), FCancelled(cancelled) {
   FRoot.emplace(TSafeFolder::Open(FDest));
   // The destination's own security, inherited: a file put in place keeps what it was
   // given here, which is what it would have been given there.
@@ -53,24 +53,28 @@ TStagedFiles::TStagedFiles(const String& dest, TItemList list)
 
 TStagedFiles::~TStagedFiles() { Discard(); }
 
+bool TStagedFiles::Stopped() const {
+  return FStop.load(std::memory_order_relaxed) || FCancelled.load(std::memory_order_relaxed);
+}
+
 void TStagedFiles::WriteAll() noexcept {
   try {
-    for (const TItem& item : FList()) {
-      if (FStop.load(std::memory_order_relaxed)) return;
-      WriteOne(item);
-    }
+    for (const TItem& item : FList())
+      if (Stopped() || !WriteOne(item)) return;
+    FComplete = true;
   } catch (...) {
     FError = std::current_exception();
   }
 }
 
-void TStagedFiles::WriteOne(const TItem& item) {
+bool TStagedFiles::WriteOne(const TItem& item) {
   const String target = FDest + item.Relative;
   const TSetupPackageMemberView member = Installer->Resources().GetFileView(item.File->GetTextOrName());
   try {
     const TSafeFolder* folder = FFiles->Folder(zel::ExtractFilePath(item.Relative), true);
     const zel::TFileHandle file = folder->CreateNewFile(zel::ExtractFileName(item.Relative), GENERIC_WRITE);
     for (size_t done = 0; done < member.Size;) {
+      if (Stopped()) return false;
       const size_t piece = std::min(kWritePiece, member.Size - done);
       zel::WriteAllOrRaise(file.Get(), member.Data + done, static_cast<unsigned long>(piece),
                            u"WriteFile \"" + folder->Path() + zel::ExtractFileName(item.Relative) + u"\"");
@@ -80,11 +84,13 @@ void TStagedFiles::WriteOne(const TItem& item) {
     RunLog().Log(u"Not written ahead (" + e.Message() + u"): " + target);
     throw EInstallerInstallError(WriteFailureText(target, e.ErrorCode()));
   }
+  return true;
 }
 
-void TStagedFiles::Wait() {
+bool TStagedFiles::Wait() {
   if (FThread.joinable()) FThread.join();
   if (FError) std::rethrow_exception(FError);
+  return FComplete;
 }
 
 bool TStagedFiles::MoveInto(zel::TFolderTree& dest, const String& relative) {

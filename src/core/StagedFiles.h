@@ -25,9 +25,10 @@ public:
 
   // Makes the folder in dest (which must exist) and starts writing, on a thread of its
   // own, the items that `list` gives there (it runs on that thread too: looking at every
-  // target's path takes its time).
+  // target's path takes its time). The writing stops soon once `cancelled` is set (the
+  // flag outlives this object, so another thread may set it at any time).
   using TItemList = std::function<std::vector<TItem>()>;
-  TStagedFiles(const zel::String& dest, TItemList list);
+  TStagedFiles(const zel::String& dest, TItemList list, const std::atomic<bool>& cancelled);
   // Discard().
   ~TStagedFiles();
   TStagedFiles(const TStagedFiles&) = delete;
@@ -35,9 +36,10 @@ public:
 
   // The folder's name in the destination.
   const zel::String& Name() const { return FName; }
-  // Waits until every item is written; raises the first failure (EInstallerInstallError
-  // naming the file's place in the destination, with the cause in the user's words).
-  void Wait();
+  // Waits until every item is written, or the writing stopped: false then, and what was
+  // written must not be used. Raises the first failure (EInstallerInstallError naming the
+  // file's place in the destination, with the cause in the user's words).
+  bool Wait();
   // Moves the staged copy of `relative` into place in dest (replacing what is there).
   // False when it cannot (a file in use there): the staged copy is then gone, and the
   // caller writes the file the ordinary way. ELinkedPathError where a link is met.
@@ -47,7 +49,9 @@ public:
 
 private:
   void WriteAll() noexcept;
-  void WriteOne(const TItem& item);
+  // False when the writing stopped before the item was whole.
+  bool WriteOne(const TItem& item);
+  bool Stopped() const;
 
   zel::String FDest;  // with a trailing backslash
   zel::String FName;
@@ -55,6 +59,8 @@ private:
   std::optional<zel::TFolderTree> FFiles;  // the folder's "new\"
   TItemList FList;
   std::atomic<bool> FStop{false};
+  const std::atomic<bool>& FCancelled;
+  bool FComplete = false;  // on the writing thread until it is joined
   std::exception_ptr FError;
   std::thread FThread;  // last: starts once every other field is ready
 };

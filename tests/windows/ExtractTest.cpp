@@ -15,6 +15,7 @@
 #include "core/InstallerThread.h"
 #include "core/ActionExtract.h"
 #include "core/ExtractHelper.h"
+#include "core/StagedFiles.h"
 #include "library/FileWriteError.h"
 #include "library/Streams.h"
 #include "platform/Platform.h"
@@ -336,6 +337,30 @@ TEST(ExtractTest, AMissingMemberStopsTheStepAfterTheEarlierFiles) {
       << zel::ToUtf8(ahead.Errors()[0]);
   EXPECT_FALSE(FileExists(dest + u"\\one.txt"));
   EXPECT_FALSE(HasRunFolder(dest));
+}
+
+TEST(ExtractTest, ACancelStopsTheFilesWrittenAheadAndLeavesNothingOfThem) {
+  const String dest = ScratchDir(u"ExtractTest-cancel-ahead");
+  TTestInstallerEnvironment environment(SetupWith(R"(<File name="$DEST\a.dll"/><File name="$DEST\b.dll"/>)"),
+                                        {{u"a.dll", std::string(1 << 20, 'a')}, {u"b.dll", "b"}});
+  TInstaller installer(Params(dest));
+  ChooseLanguage(installer.Resources(), false);
+  const TInstallerScriptGroup& components = installer.Resources().Script().Components;
+  const std::vector<TStagedFiles::TItem> items = {{&components.Items(0), u"a.dll"}, {&components.Items(1), u"b.dll"}};
+  // Without a cancel, every item; with one that comes while the list is made (the first
+  // thing the writing thread does), none, and the wait says so rather than succeed.
+  for (const bool cancel : {false, true}) {
+    SCOPED_TRACE(cancel ? "cancelled" : "not cancelled");
+    std::atomic<bool> cancelled{false};
+    {
+      TStagedFiles staged(dest, [&] { cancelled = cancel; return items; }, cancelled);
+      const String folder = dest + u"\\" + staged.Name() + u"\\new\\";
+      EXPECT_EQ(staged.Wait(), !cancel);
+      EXPECT_EQ(FileExists(folder + u"a.dll"), !cancel);
+      EXPECT_EQ(FileExists(folder + u"b.dll"), !cancel);
+    }
+    EXPECT_FALSE(HasRunFolder(dest));
+  }
 }
 
 TEST(ExtractTest, ForceFolderCreatesParentsOrRaisesE3WithThePath) {
