@@ -62,7 +62,8 @@ void TInstallerActionExtract::BeginAhead() {
   FStagedBy.clear();
   try {
     ForceFolder(dest);
-    FStaged = std::make_unique<TStagedFiles>(dest, [this] { return StagedItems(); }, FAheadCancelled);
+    FStaged = std::make_unique<TStagedFiles>(
+        dest, [this] { return StagedItems(); }, FAheadCancelled);
     Installer->AddOwnRunFolder(FStaged->Name());
     RunLog().Log(u"The new files are written ahead into: " + dest + FStaged->Name() + u"\\");
   } catch (const zel::Exception& e) {
@@ -144,8 +145,10 @@ void TInstallerActionExtract::Execute() {
   SetStatus(GetCommonText(u"A7"));
   // The entry as it was, for an undo: another version's, or none.
   FEntryBefore.reset();
-  if (!Installer->HasFlag(TInstallerFlag::Portable))
+  if (!Installer->HasFlag(TInstallerFlag::Portable)) {
     FEntryBefore = TInstallerApplicationRepository::Save(ProductInfo().GetName());
+    if (IRunJournal* journal = Installer->RunJournal()) journal->NoteEntryBefore(*FEntryBefore);
+  }
   RegisterUninstall(Installer->DestPath(), files);
 }
 

@@ -4,6 +4,7 @@
 
 #include "library/win/FileSystem.h"
 #include "library/win/Handles.h"
+#include "library/win/OSError.h"
 #include "library/win/Registry.h"
 
 namespace kivo {
@@ -60,6 +61,72 @@ bool DeleteKeyTree(HKEY parent, const String& path) {
   }
   key.Reset();
   return ::RegDeleteKeyExW(parent, zel::as_wcstr(path), kView, 0) == ERROR_SUCCESS;
+}
+
+// Every value of an open key, as it is.
+std::vector<TSavedUninstallEntry::TValue> ReadValues(HKEY key) {
+  std::vector<TSavedUninstallEntry::TValue> values;
+  DWORD count = 0, nameMax = 0, dataMax = 0;
+  ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &nameMax, &dataMax, nullptr,
+                     nullptr);
+  std::vector<wchar_t> valueName(nameMax + 1);
+  for (DWORD i = 0; i < count; ++i) {
+    TSavedUninstallEntry::TValue value;
+    DWORD nameLength = nameMax + 1, type = 0, size = dataMax;
+    value.Data.resize(dataMax);
+    if (::RegEnumValueW(key, i, valueName.data(), &nameLength, nullptr, &type, value.Data.data(), &size) !=
+        ERROR_SUCCESS)
+      continue;
+    value.Name = zel::from_wcstr(valueName.data(), nameLength);
+    value.Type = type;
+    value.Data.resize(size);
+    values.push_back(std::move(value));
+  }
+  return values;
+}
+
+// Makes the key (what was there goes first) and writes every value; the first failure's
+// code, or ERROR_SUCCESS.
+LONG WriteKey(const String& keyPath, const std::vector<TSavedUninstallEntry::TValue>& values) {
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, keyPath);
+  HKEY raw = nullptr;
+  const LONG created = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, zel::as_wcstr(keyPath), 0, nullptr, 0,
+                                         KEY_SET_VALUE | kView, nullptr, &raw, nullptr);
+  if (created != ERROR_SUCCESS) return created;
+  zel::THandleKey key(raw);
+  LONG first = ERROR_SUCCESS;
+  for (const TSavedUninstallEntry::TValue& value : values) {
+    const LONG result = ::RegSetValueExW(key.Get(), zel::as_wcstr(value.Name), 0, value.Type, value.Data.data(),
+                                         static_cast<DWORD>(value.Data.size()));
+    if (first == ERROR_SUCCESS) first = result;
+  }
+  return first;
+}
+
+zel::THandleKey OpenForReading(const String& keyPath) {
+  HKEY raw = nullptr;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, zel::as_wcstr(keyPath), 0, KEY_READ | kView, &raw) != ERROR_SUCCESS)
+    return {};
+  return zel::THandleKey(raw);
+}
+
+// Deletes the key when it holds nothing: no subkey, no value.
+void DeleteKeyIfEmpty(const String& keyPath) {
+  DWORD subkeys = 1, values = 1;
+  {
+    const zel::THandleKey key = OpenForReading(keyPath);
+    if (!key || ::RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                                   nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      return;
+  }
+  if (subkeys == 0 && values == 0) ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, zel::as_wcstr(keyPath), kView, 0);
+}
+
+// The undo key of a run; a name that would lead to another key has none.
+bool UndoKeyPath(StringView run, String& path) {
+  if (zel::Trim(run).empty() || run.find(u'\\') != StringView::npos) return false;
+  path = String(TInstallerApplicationRepository::UndoKey) + String(run);
+  return true;
 }
 
 }  // namespace
@@ -123,47 +190,66 @@ TSavedUninstallEntry TInstallerApplicationRepository::Save(StringView name) {
   TSavedUninstallEntry saved;
   saved.Name = String(name);
   String keyPath;
-  HKEY raw = nullptr;
-  if (!EntryKeyPath(name, keyPath) ||
-      ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, zel::as_wcstr(keyPath), 0, KEY_READ | kView, &raw) != ERROR_SUCCESS)
-    return saved;
-  zel::THandleKey key(raw);
+  if (!EntryKeyPath(name, keyPath)) return saved;
+  const zel::THandleKey key = OpenForReading(keyPath);
+  if (!key) return saved;
   saved.Existed = true;
-  DWORD count = 0, nameMax = 0, dataMax = 0;
-  ::RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &nameMax, &dataMax,
-                     nullptr, nullptr);
-  std::vector<wchar_t> valueName(nameMax + 1);
-  for (DWORD i = 0; i < count; ++i) {
-    TSavedUninstallEntry::TValue value;
-    DWORD nameLength = nameMax + 1, type = 0, size = dataMax;
-    value.Data.resize(dataMax);
-    if (::RegEnumValueW(key.Get(), i, valueName.data(), &nameLength, nullptr, &type, value.Data.data(), &size) !=
-        ERROR_SUCCESS)
-      continue;
-    value.Name = zel::from_wcstr(valueName.data(), nameLength);
-    value.Type = type;
-    value.Data.resize(size);
-    saved.Values.push_back(std::move(value));
-  }
+  saved.Values = ReadValues(key.Get());
   return saved;
 }
 
 bool TInstallerApplicationRepository::Restore(const TSavedUninstallEntry& saved) {
   String keyPath;
   if (!EntryKeyPath(saved.Name, keyPath)) return false;
+  if (!saved.Existed) {
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, keyPath);
+    return true;
+  }
+  return WriteKey(keyPath, saved.Values) == ERROR_SUCCESS;
+}
+
+void TInstallerApplicationRepository::KeepForUndo(const TSavedUninstallEntry& saved, StringView run) {
+  String keyPath;
+  if (!UndoKeyPath(run, keyPath))
+    zel::RaiseOSError(ERROR_INVALID_NAME, u"Keep for an undo under \"" + String(run) + u"\"");
+  const std::vector<uint8_t> name(reinterpret_cast<const uint8_t*>(saved.Name.c_str()),
+                                  reinterpret_cast<const uint8_t*>(saved.Name.c_str() + saved.Name.size() + 1));
+  const DWORD existed = saved.Existed ? 1 : 0;
+  const std::vector<uint8_t> flag(reinterpret_cast<const uint8_t*>(&existed),
+                                  reinterpret_cast<const uint8_t*>(&existed + 1));
+  // The entry's own values in a subkey of their own: any name may be among them.
+  LONG result = WriteKey(keyPath, {{u"Entry", REG_SZ, name}, {u"Existed", REG_DWORD, flag}});
+  if (result == ERROR_SUCCESS) result = WriteKey(keyPath + u"\\Values", saved.Values);
+  if (result != ERROR_SUCCESS)
+    zel::RaiseOSError(static_cast<DWORD>(result),
+                      u"RegSetValueEx HKLM\\" + keyPath + u" (the uninstall entry kept for an undo)");
+}
+
+std::optional<TSavedUninstallEntry> TInstallerApplicationRepository::KeptForUndo(StringView run) {
+  String keyPath;
+  if (!UndoKeyPath(run, keyPath)) return std::nullopt;
+  const zel::THandleKey key = OpenForReading(keyPath);
+  const zel::THandleKey values = OpenForReading(keyPath + u"\\Values");
+  if (!key || !values) return std::nullopt;
+  TSavedUninstallEntry saved;
+  saved.Name = zel::ReadRegistryString(key.Get(), L"Entry");
+  DWORD existed = 0, size = sizeof existed;
+  if (saved.Name.empty() || ::RegQueryValueExW(key.Get(), L"Existed", nullptr, nullptr,
+                                               reinterpret_cast<BYTE*>(&existed), &size) != ERROR_SUCCESS)
+    return std::nullopt;
+  saved.Existed = existed != 0;
+  saved.Values = ReadValues(values.Get());
+  return saved;
+}
+
+void TInstallerApplicationRepository::DropKeptForUndo(StringView run) {
+  String keyPath;
+  if (!UndoKeyPath(run, keyPath)) return;
   DeleteKeyTree(HKEY_LOCAL_MACHINE, keyPath);
-  if (!saved.Existed) return true;
-  HKEY raw = nullptr;
-  if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, zel::as_wcstr(keyPath), 0, nullptr, 0, KEY_SET_VALUE | kView, nullptr, &raw,
-                        nullptr) != ERROR_SUCCESS)
-    return false;
-  zel::THandleKey key(raw);
-  bool all = true;
-  for (const TSavedUninstallEntry::TValue& value : saved.Values)
-    all = ::RegSetValueExW(key.Get(), zel::as_wcstr(value.Name), 0, value.Type, value.Data.data(),
-                           static_cast<DWORD>(value.Data.size())) == ERROR_SUCCESS &&
-          all;
-  return all;
+  // No trace once no run is pending: the parents go when they are empty.
+  String parent = zel::ExcludeTrailingBackslash(String(UndoKey));
+  DeleteKeyIfEmpty(parent);
+  DeleteKeyIfEmpty(parent.substr(0, parent.rfind(u'\\')));
 }
 
 bool TInstallerApplicationRepository::Unregister(StringView name) {

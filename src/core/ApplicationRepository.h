@@ -3,6 +3,7 @@
 // HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall, in the 32-bit view where
 // a 32-bit setup's entries have always lived.
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "library/Strings.h"
@@ -35,6 +36,14 @@ public:
   static TSavedUninstallEntry Save(zel::StringView name);
   // The entry as saved: what is there now goes, and a saved entry is written back.
   static bool Restore(const TSavedUninstallEntry& saved);
+
+  // A saved entry kept where only administrators write, under the name of the run that
+  // may replace it (a run folder's name), so that the run after a killed one can put it
+  // back: never in the destination, whose files another user may be able to forge.
+  static constexpr const char16_t* UndoKey = u"Software\\KIVO Setup\\Undo\\";
+  static void KeepForUndo(const TSavedUninstallEntry& saved, zel::StringView run);  // raises EOSError
+  static std::optional<TSavedUninstallEntry> KeptForUndo(zel::StringView run);
+  static void DropKeptForUndo(zel::StringView run);
 };
 
 // "C:\a\b.exe" -> "C:\a\"; a quoted command line's first token counts as the path.

@@ -53,12 +53,16 @@ extern TProductInfoClass ProductInfoClass;
 using TResourcesFactory = std::function<std::unique_ptr<TInstallerResources>(TInstallerProductInfo*)>;
 extern TResourcesFactory ResourcesFactory;
 
+struct TSavedUninstallEntry;
+
 // Where a run notes the files it is about to make in the destination (relative paths),
 // so that the next run removes them if this one is killed before it completes. Present
 // while the previous installation's files are kept aside.
 class IRunJournal {
 public:
   virtual void NoteMade(const std::vector<zel::String>& relative) = 0;
+  // The uninstall entry as it was, before the run replaces it.
+  virtual void NoteEntryBefore(const TSavedUninstallEntry& entry) = 0;
 
 protected:
   ~IRunJournal() = default;

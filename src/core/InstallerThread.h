@@ -36,7 +36,7 @@ private:
 
   TInstallerActionList FActions;
   TInstallerAction* FCurrentAction = nullptr;
-  bool FAheadBegun = false;  // by the action running now
+  bool FAheadBegun = false;               // by the action running now
   std::vector<TInstallerAction*> FAhead;  // every action that began work ahead; under FLock
   std::mutex FLock;
 };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/ApplicationRepository.h"
 #include "core/RunFolder.h"
 #include "core/RunLog.h"
 #include "library/win/FileSystem.h"
@@ -111,6 +112,17 @@ void TSetAside::NoteMade(const std::vector<String>& relative) {
                u" files this run makes");
 }
 
+void TSetAside::NoteEntryBefore(const TSavedUninstallEntry& entry) {
+  if (!FFolder) return;
+  try {
+    TInstallerApplicationRepository::KeepForUndo(entry, FName);
+  } catch (const zel::Exception& e) {
+    // The registration itself is written the same way and reports its own failure; a
+    // failed or cancelled run still puts the entry back from memory.
+    RunLog().Log(u"Uninstall entry not kept for the next run (" + e.Message() + u"): " + entry.Name);
+  }
+}
+
 void TSetAside::RenameBack(const TRename& rename) noexcept {
   try {
     if (!zel::FileExists(rename.To) || zel::FileExists(rename.From)) return;
@@ -135,6 +147,7 @@ void TSetAside::Commit(zel::TFolderTree& dest) noexcept {
   const String path = FFolder->Path();
   FFiles.reset();
   FFolder.reset();
+  TInstallerApplicationRepository::DropKeptForUndo(FName);
   // Clean-up: a file in use (a program still running) leaves for a private folder and the
   // next restart; anything else that cannot go now is finished by the next run.
   try {
@@ -213,6 +226,22 @@ void TSetAside::RollBackFolder(zel::TFolderTree& dest, const String& name, const
   }
 }
 
+void TSetAside::RestoreKeptEntry(const String& run) noexcept {
+  try {
+    if (const std::optional<TSavedUninstallEntry> kept = TInstallerApplicationRepository::KeptForUndo(run)) {
+      const bool restored = TInstallerApplicationRepository::Restore(*kept);
+      RunLog().Log(restored ? (kept->Existed ? u"Uninstall entry as it was (the run did not complete): "
+                                             : u"Uninstall entry removed (the run did not complete): ") +
+                                  kept->Name
+                            : u"Uninstall entry not put back: " + kept->Name);
+      if (!restored) return;  // kept for the next run to try again
+    }
+    TInstallerApplicationRepository::DropKeptForUndo(run);
+  } catch (const zel::Exception& e) {
+    RunLog().Log(u"Uninstall entry not put back (" + e.Message() + u")");
+  }
+}
+
 void TSetAside::Rollback(zel::TFolderTree& dest) noexcept {
   if (!FFolder) return;
   RunLog().Log(u"Restoring the replaced files from: " + FFolder->Path());
@@ -224,6 +253,8 @@ void TSetAside::Rollback(zel::TFolderTree& dest) noexcept {
   undo.Renames = std::move(FRenames);
   RollBackFolder(dest, FName, undo);
   FRenames.clear();
+  // The extraction's own undo has put the entry back already.
+  TInstallerApplicationRepository::DropKeptForUndo(FName);
 }
 
 void TSetAside::Recover(zel::TFolderTree& dest, const std::vector<String>& own) noexcept {
@@ -241,6 +272,7 @@ void TSetAside::Recover(zel::TFolderTree& dest, const std::vector<String>& own) 
       }
       if (aside->OpenFile(kCommitted, GENERIC_READ, FILE_SHARE_READ)) {
         RunLog().Log(u"An earlier run was complete: its replaced files go: " + aside->Path());
+        TInstallerApplicationRepository::DropKeptForUndo(entry.Name);
         zel::DeleteTree(dest.Root(), entry.Name);
         continue;
       }
@@ -257,6 +289,7 @@ void TSetAside::Recover(zel::TFolderTree& dest, const std::vector<String>& own) 
       }
       RunLog().Log(u"An earlier run did not complete: undoing it from: " + aside->Path());
       RollBackFolder(dest, entry.Name, undo);
+      RestoreKeptEntry(entry.Name);
     }
   } catch (const zel::Exception& e) {
     RunLog().Log(u"Earlier runs' kept files not looked at (" + e.Message() + u"): " + dest.Root().Path());

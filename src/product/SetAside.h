@@ -40,6 +40,9 @@ public:
   // Files the run is about to make (relative to the destination): a roll-back by the next
   // run removes them, before the kept files come back.
   void NoteMade(const std::vector<zel::String>& relative) override;
+  // Kept in the registry under the folder's name (ApplicationRepository.h) until the run
+  // is complete; the next run puts it back when this one was killed. Never throws.
+  void NoteEntryBefore(const TSavedUninstallEntry& entry) override;
 
   // The run is complete: the kept files go.
   void Commit(zel::TFolderTree& dest) noexcept;
@@ -65,6 +68,8 @@ private:
   };
   static void RollBackFolder(zel::TFolderTree& dest, const zel::String& name, const TUndo& undo) noexcept;
   static void RenameBack(const TRename& rename) noexcept;
+  // The entry a killed run kept (NoteEntryBefore), back in its place.
+  static void RestoreKeptEntry(const zel::String& run) noexcept;
   void AppendJournal(zel::StringView line);
 
   std::optional<zel::TSafeFolder> FFolder;

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Setup.exe killed (wineserver -k) at several points of an update of 4.60 with two
 # profiles: during the backup, as the backup is done, during the clean-up, during the
-# extraction, and at a few fixed delays. After each kill, every file of the old
-# installation and of both profiles is either in place or in a complete archive; after
-# the kill during the clean-up a second run completes the update and that still holds.
+# extraction, once the new uninstall entry is registered, and at a few fixed delays. After
+# each kill, every file of the old installation and of both profiles is either in place or
+# in a complete archive; after some kills a second run completes the update, having first
+# undone what the killed run left, and that still holds.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/../fixtures/older_install.sh"
 
 # kill_at NAME PATTERN|DELAY: a fresh 4.60 installation, the update started, killed when
 # the run log first holds a line matching PATTERN (or after DELAY seconds).
 kill_at() {
-  local name=$1 when=$2 waited=0
+  local name=$1 when=$2 deadline=$((SECONDS + 120))
   use_prefix "kill-$name" fresh
   fixture_accounts
   fixture_460 KIVO
@@ -23,9 +24,8 @@ kill_at() {
   if [[ "$when" =~ ^[0-9.]+$ ]]; then
     sleep "$when"
   else
-    while ! grep -qaE "$when" "$LOGFILE" 2>/dev/null && [ $waited -lt 1500 ] && kill -0 "$RUN_PID" 2>/dev/null; do
+    while ! grep -qaE "$when" "$LOGFILE" 2>/dev/null && [ $SECONDS -lt $deadline ] && kill -0 "$RUN_PID" 2>/dev/null; do
       sleep 0.02
-      waited=$((waited + 1))
     done
   fi
   "$WINESERVER" -k 2>/dev/null
@@ -47,11 +47,12 @@ no_loss() {
 
 for point in 'ahead=The new files are written ahead into' 'backup=^.{25}Archived: C:\\users\\alice' \
   'backup-done=^.{25}Backup: ' 'cleanup=^.{25}Deleted: ' \
-  'extraction=Noted for an undo: the [0-9]+ files this run makes' 'at-0.5s=0.5' 'at-1.5s=1.5' 'at-3s=3'; do
+  'extraction=Noted for an undo: the [0-9]+ files this run makes' 'registered=Registered the uninstall entry' \
+  'at-0.5s=0.5' 'at-1.5s=1.5' 'at-3s=3'; do
   step "killed: ${point%%=*}"
   kill_at "${point%%=*}" "${point#*=}"
   no_loss "${point%%=*}"
-  case "${point%%=*}" in ahead | cleanup | extraction) ;; *) stop_server ;; esac
+  case "${point%%=*}" in ahead | cleanup | extraction | registered) ;; *) stop_server ;; esac
 done
 
 step "after the kill while the new files were written ahead, the next run deletes them"
@@ -84,6 +85,18 @@ for path in "${MADE[@]}"; do
     "Removed (made by the run that did not complete): C:\KIVO\\$path" "$LOG"
 done
 no_loss extraction
+
+step "after the kill once the new entry was registered, the next run puts the old entry back first"
+use_prefix kill-registered
+check_contains "the killed run had registered its entry" 'Registered the uninstall entry "KIVO"' \
+  "$(log_text "$(drive_c)/update.log" 2>/dev/null)"
+run_win "$WORK/kill-registered-rerun.out" "$(winpath "$SETUP_EXE")" '/AUTO=C:\KIVO' /SILENT '/LOG=C:\update5.log'
+check "exit code" 0 "$RUN_EXIT"
+stop_server
+check_contains "the entry as it was before the killed run" 'Uninstall entry as it was (the run did not complete): KIVO' \
+  "$(log_text "$(drive_c)/update5.log" 2>/dev/null)"
+check_same_file "the new version is in place" "$KIVO_PRODUCT_STAGE/KIVO.exe" "$(drive_c)/KIVO/KIVO.exe"
+no_loss registered
 
 step "after the kill during the clean-up, the update once more"
 use_prefix kill-cleanup

@@ -326,9 +326,20 @@ TEST(ActionPrepare, AFailedRunPutsEveryFileBackAndAKilledOneIsFinishedByTheNext)
   WriteAll(killed + u"\\KIVO.exe", Bytes("old player"));
   TSetupHelper::ForceFolder(killed + u"\\!Backup");
   zel::TFolderTree tree(zel::TSafeFolder::Open(killed));
+  using TRepository = TInstallerApplicationRepository;
+  const auto version = [](const char16_t* entry) {
+    for (const auto& value : TRepository::Save(entry).Values)
+      if (value.Name == u"DisplayVersion")
+        return zel::ToUtf8(zel::from_wcstr(reinterpret_cast<const wchar_t*>(value.Data.data())));
+    return std::string("none");
+  };
   {
     TSetAside aside;
     aside.Begin(tree, u"z killed.zip");
+    // Its uninstall entry replaced the older version's.
+    ASSERT_TRUE(TRepository::Register(u"KIVO Killed", killed + u"\\Uninstall.exe", u"4.60", u"Old", u"x"));
+    aside.NoteEntryBefore(TRepository::Save(u"KIVO Killed"));
+    ASSERT_TRUE(TRepository::Register(u"KIVO Killed", killed + u"\\Uninstall.exe", u"5.10", u"New", u"x"));
     ASSERT_TRUE(aside.Keep(tree, u"KIVO.exe"));
     aside.NoteMade({u"KIVO.exe", u"Skins\\Dark\\New.skin", u"..\\Outside.txt"});
     WriteAll(killed + u"\\KIVO.exe", Bytes("new player, cut sh"));
@@ -339,6 +350,8 @@ TEST(ActionPrepare, AFailedRunPutsEveryFileBackAndAKilledOneIsFinishedByTheNext)
   {
     TSetAside done;
     done.Begin(tree, u"z done.zip");
+    done.NoteEntryBefore({u"KIVO Done", false, {}});
+    ASSERT_TRUE(TRepository::Register(u"KIVO Done", killed + u"\\Uninstall.exe", u"5.10", u"New", u"x"));
     WriteAll(killed + u"\\New.dll", Bytes("new"));
     WriteAll(killed + u"\\Old.dll", Bytes("old"));
     ASSERT_TRUE(done.Keep(tree, u"Old.dll"));
@@ -369,6 +382,18 @@ TEST(ActionPrepare, AFailedRunPutsEveryFileBackAndAKilledOneIsFinishedByTheNext)
   EXPECT_FALSE(zel::DirectoryExists(staged));
   EXPECT_TRUE(zel::FileExists(outside));
   ::DeleteFileW(W(outside));
+  // The killed run's entry is as it was before it, the completed run's stays, and neither
+  // copy is left where they were kept.
+  EXPECT_EQ(version(u"KIVO Killed"), "4.60");
+  EXPECT_EQ(version(u"KIVO Done"), "5.10");
+  for (const String& name : asides) EXPECT_FALSE(TRepository::KeptForUndo(name)) << zel::ToUtf8(name);
+  HKEY setupKey = nullptr;
+  EXPECT_NE(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\KIVO Setup", 0, KEY_READ | KEY_WOW64_32KEY, &setupKey),
+            ERROR_SUCCESS)
+      << "no trace in the registry once no run is pending";
+  if (setupKey) ::RegCloseKey(setupKey);
+  TRepository::Unregister(u"KIVO Killed");
+  TRepository::Unregister(u"KIVO Done");
 }
 
 TEST(ActionPrepare, AFailedReplacingRunPutsBackTheUninstallEntryAndTheShortcutsItRemoved) {

@@ -353,7 +353,13 @@ TEST(ExtractTest, ACancelStopsTheFilesWrittenAheadAndLeavesNothingOfThem) {
     SCOPED_TRACE(cancel ? "cancelled" : "not cancelled");
     std::atomic<bool> cancelled{false};
     {
-      TStagedFiles staged(dest, [&] { cancelled = cancel; return items; }, cancelled);
+      TStagedFiles staged(
+          dest,
+          [&] {
+            cancelled = cancel;
+            return items;
+          },
+          cancelled);
       const String folder = dest + u"\\" + staged.Name() + u"\\new\\";
       EXPECT_EQ(staged.Wait(), !cancel);
       EXPECT_EQ(FileExists(folder + u"a.dll"), !cancel);

@@ -17,7 +17,7 @@ public:
     ::DeleteFileW(zel::as_wcstr(FRelease));
     FProcess = StartProcess(Quoted(HelperPath(u"file_holder.exe")) + u" " + Quoted(file) + u" " + share + u" " +
                             Quoted(FReady) + u" " + Quoted(FRelease) + u" 60000");
-    for (int i = 0; i < 1000 && FProcess && !FileExists(FReady); ++i) {
+    for (int i = 0; i < 6000 && FProcess && !FileExists(FReady); ++i) {
       if (::WaitForSingleObject(FProcess.Get(), 10) == WAIT_OBJECT_0) break;
     }
   }
