@@ -5,6 +5,7 @@
 #include "core/Installer.h"
 #include "package/InstallerErrors.h"
 #include "core/RunLog.h"
+#include "package/win/PayloadFile.h"
 #include "platform/Platform.h"
 
 namespace kivo {
@@ -52,6 +53,22 @@ void CheckRoom(const std::vector<TRoomNeed>& needs) {
     if (volume.Bytes > free)
       throw EInstallerNotEnoughRoomError(NotEnoughRoomText(volume.Room.Volume, volume.Bytes, free));
   }
+}
+
+void TakeUpProductDecode(TInstallerResources& resources, zel::StringView who) {
+  if (!resources.ProductPending()) return;
+  const ULONGLONG waitStart = ::GetTickCount64();
+  uint32_t decodeTime = 0;
+  try {
+    decodeTime = resources.FinishProduct();
+  } catch (const EPayloadRoomError& e) {
+    const String format = resources.GetText(u"Common", u"E10");
+    if (format.empty()) throw;
+    throw EInstallerNotEnoughRoomError(zel::Format(format, e.Volume, FormatBytes(e.Needed), FormatBytes(e.Free)));
+  }
+  RunLog().Log(u"Product package decoded in " + zel::IntToStr(static_cast<int64_t>(decodeTime)) + u" ms; " +
+               String(who) + u" waited " + zel::IntToStr(static_cast<int64_t>(::GetTickCount64() - waitStart)) +
+               u" ms for it");
 }
 
 }  // namespace kivo

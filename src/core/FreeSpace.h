@@ -11,6 +11,8 @@
 
 namespace kivo {
 
+class TInstallerResources;
+
 using zel::FormatBytes;
 using zel::RoomOn;
 using zel::TVolumeRoom;
@@ -34,5 +36,10 @@ void CheckRoom(const std::vector<TRoomNeed>& needs);
 
 // The message for a volume that is short of room.
 zel::String NotEnoughRoomText(const zel::String& volume, uint64_t needed, uint64_t free);
+
+// Waits for the product package's decode and takes up its outcome (TInstallerResources::
+// FinishProduct); a temporary folder without room for it is reported in the user's
+// language. Logs how long the decode took and how long the caller (who) waited for it.
+void TakeUpProductDecode(TInstallerResources& resources, zel::StringView who);
 
 }  // namespace kivo

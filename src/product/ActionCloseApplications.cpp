@@ -1,7 +1,9 @@
 #include "product/ActionCloseApplications.h"
 
+#include <algorithm>
 #include <atomic>
 
+#include "core/FreeSpace.h"
 #include "core/Installer.h"
 #include "core/InstallerThread.h"
 #include "core/RunLog.h"
@@ -53,9 +55,21 @@ bool TInstallerActionCloseApplications::WaitOrCancel(DWORD ms, ULONG_PTR request
   }
 }
 
+bool TInstallerActionCloseApplications::AnyWindowOpen() const {
+  for (const wchar_t* windowClass : WindowClasses)
+    if (::FindWindowW(windowClass, nullptr)) return true;
+  return false;
+}
+
 void TInstallerActionCloseApplications::Execute() {
-  // The first step of every run: an install that cannot fit is refused before anything,
-  // the running player included, is touched.
+  // Looking for windows touches nothing. While none is open, the pause below counts from
+  // here: a silent install's product package is still decoding, and the decode, not a
+  // second wait after it, fills the pause.
+  const bool anyOpen = AnyWindowOpen();
+  const ULONGLONG noneOpenSince = ::GetTickCount64();
+  // The first step of every run: a damaged package, or an install that cannot fit, is
+  // refused before anything, the running player included, is touched.
+  TakeUpProductDecode(Installer->Resources(), u"the run");
   if (Installer->Mode() == TInstallerMode::Install) CheckRoomForInstall();
   // The pause below gives running programs time to end; the new files are written meanwhile.
   if (TInstallerThread* thread = Installer->Thread()) thread->BeginAhead();
@@ -78,7 +92,10 @@ void TInstallerActionCloseApplications::Execute() {
       WaitOrCancel(CloseTimeoutMs, request);
     }
     ++FPassCount;
-    if (!WaitOrCancel(SleepMs, 0)) break;
+    DWORD pause = SleepMs;
+    if (!found && !anyOpen && FPassCount == 1)
+      pause -= static_cast<DWORD>(std::min<ULONGLONG>(SleepMs, ::GetTickCount64() - noneOpenSince));
+    if (!WaitOrCancel(pause, 0)) break;
     if (!found) break;
     if (FPassCount >= MaxPasses) {
       RunLog().Log(u"Programs still running after " + zel::IntToStr(FPassCount) + u" passes; going on");

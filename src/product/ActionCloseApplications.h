@@ -31,6 +31,7 @@ public:
   int MaxPasses = 30;
 
 private:
+  bool AnyWindowOpen() const;
   bool Cancelled() const;
   // Waits ms, or until close request number request (0: none) has been answered;
   // false when cancelled.

@@ -22,7 +22,6 @@
 #include "library/win/WindowStation.h"
 #include "library/win/WindowsVersion.h"
 #include "package/InstallerErrors.h"
-#include "package/win/PayloadFile.h"
 #include "ui/InstallerForm.h"
 #include "ui/LanguageDialog.h"
 #include "ui/PreparingForm.h"
@@ -106,29 +105,21 @@ int SuccessCode() {
 
 // The product package decodes behind the language dialog; what is left of the decode is
 // waited for here, in a small window unless the run is silent. False when the user
-// closed that window.
+// closed that window. A silent install leaves the wait to the run, which spends it in the
+// close pass's pause (nothing is touched before the package has been verified).
 bool TakeUpProduct(TInstaller& installer) {
   TInstallerResources& resources = installer.Resources();
   if (!resources.ProductPending()) return true;
-  const ULONGLONG waitStart = ::GetTickCount64();
+  if (installer.HasFlag(TInstallerFlag::Silent) && installer.Mode() == TInstallerMode::Install) return true;
   if (!installer.HasFlag(TInstallerFlag::Silent) && !WaitWithPreparingWindow(resources)) {
     RunLog().Log(u"Cancelled while the product package was decoding");
     return false;
   }
-  uint32_t decodeTime = 0;
   try {
-    decodeTime = resources.FinishProduct();
-  } catch (const EPayloadRoomError& e) {
-    // Now in the language the user chose.
-    const String format = resources.GetText(u"Common", u"E10");
-    if (format.empty()) throw;
-    throw EInstallerNotEnoughRoomError(zel::Format(format, e.Volume, FormatBytes(e.Needed), FormatBytes(e.Free)));
+    TakeUpProductDecode(resources, u"start-up");
   } catch (const EInstallerDecodeCancelled&) {
     return false;
   }
-  RunLog().Log(u"Product package decoded in " + zel::IntToStr(static_cast<int64_t>(decodeTime)) +
-               u" ms; start-up waited " + zel::IntToStr(static_cast<int64_t>(::GetTickCount64() - waitStart)) +
-               u" ms for it");
   return true;
 }
 

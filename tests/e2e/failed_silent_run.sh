@@ -38,9 +38,9 @@ check "log: last entry" 'Exit code: 1603' "$(tail -n1 <<<"$LOG")"
 wine_out reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KIVO' /reg:32 >/dev/null
 check "no uninstall entry (reg query's exit code)" 1 $?
 
-# A Setup.exe whose product package is damaged: the package decodes behind start-up, but
-# the run still fails with the package's error before it writes anything, and the
-# temporary file the decode wrote is gone.
+# A Setup.exe whose product package is damaged: the package decodes behind start-up and,
+# in a silent run, during the run's first pause, but the run still fails with the
+# package's error before it writes anything, and the temporary file the decode wrote is gone.
 step "a damaged product package: 1603 before anything is written"
 BAD_DIR=$WORK/damaged
 mkdir -p "$BAD_DIR"
@@ -58,7 +58,8 @@ PY
 find_temp_folder
 start_win "$WORK/damaged.out" "$(winpath "$BAD_DIR/Setup.exe")" '/AUTO=C:\Damaged' /SILENT '/LOG=C:\damaged.log'
 if answer_setup_box "damaged product"; then
-  check "message: the package's error" "Package was corrupted" "$BOX_TEXT"
+  check_contains "message: the package's error" "Package was corrupted" "$BOX_TEXT"
+  check_contains "message: nothing was installed" "Nothing was installed" "$BOX_TEXT"
 fi
 end_win 30
 check "exit code" 1603 "$RUN_EXIT"

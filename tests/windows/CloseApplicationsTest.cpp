@@ -257,3 +257,51 @@ TEST(CloseApplications, ACancelEndsTheWaitsAtOnceWhateverThePlayerDoes) {
     installer.RemoveListener(&listener);
   }
 }
+
+// A silent install's product package is still decoding when the run begins. No window is
+// asked to close before the package has been verified, and while none is open the decode
+// fills the pause instead of coming before it.
+TEST(CloseApplications, TheProductPackageIsVerifiedFirstAndFillsThePause) {
+  Timings = TTimings();
+  TTestInstallerEnvironment environment;
+  TestProduct.Actions = {ActionClassOf<TQuickCloseApplications>()};
+  {
+    TToolWindow player(L"TKIVOMainForm");
+    ASSERT_TRUE(player.Created());
+    ResourcesFactory = [](TInstallerProductInfo* info) {
+      return std::make_unique<TInstallerResources>(
+          info, Package(DefaultSetupMembers()),
+          [](const TInstallerResources::TDecodeProgress&) -> std::unique_ptr<TSetupPackageReader> {
+            throw ESetupPackageReadError();
+          });
+    };
+    TInstaller installer(u"/AUTO=C:\\KIVO-Test /SILENT");
+    ChooseLanguage(installer.Resources(), false);
+    installer.Start(false);
+    ASSERT_TRUE(installer.Thread()->WaitFor(20000));
+    ASSERT_TRUE(installer.HasErrors());
+    EXPECT_EQ(ErrorEntryMessage(installer.Errors()[0]), u"Package was corrupted");
+    EXPECT_FALSE(player.Closed()) << "asked to close for a run that could not go on";
+  }
+  // A decode that takes longer than the pause: the run takes about the decode, not both.
+  constexpr DWORD kDecodeMs = 3000;
+  Timings.SleepMs = 3000;
+  ResourcesFactory = [](TInstallerProductInfo* info) {
+    return std::make_unique<TInstallerResources>(info, Package(DefaultSetupMembers()),
+                                                 [](const TInstallerResources::TDecodeProgress&) {
+                                                   ::Sleep(kDecodeMs);  // stands for the decode's work
+                                                   return Package({{u"Product.txt", "product"}});
+                                                 });
+  };
+  TInstaller installer(u"/AUTO=C:\\KIVO-Test /SILENT");
+  ChooseLanguage(installer.Resources(), false);
+  const auto started = std::chrono::steady_clock::now();
+  installer.Start(false);
+  ASSERT_TRUE(installer.Thread()->WaitFor(20000));
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+  EXPECT_FALSE(installer.HasErrors());
+  EXPECT_FALSE(installer.Resources().ProductPending());
+  EXPECT_GE(ms, static_cast<long long>(kDecodeMs));
+  EXPECT_LT(ms, static_cast<long long>(kDecodeMs + Timings.SleepMs) - 500) << "the pause waited after the decode";
+}

@@ -146,14 +146,11 @@ uint32_t TInstallerResources::FinishProduct() {
   if (!FProductPending) return 0;
   ReleaseProduct();
   if (FDecodeThread.joinable()) FDecodeThread.join();
-  FProductPending = false;
-  if (FDecodeError) {
-    // Taken up once: a second call finds no product and says so again.
-    std::exception_ptr error = FDecodeError;
-    FProductPending = true;
-    std::rethrow_exception(error);
-  }
+  // A failed decode stays pending: a second call finds no product and says so again.
+  if (FDecodeError) std::rethrow_exception(FDecodeError);
+  // The package first: a reader on another thread that sees pending cleared finds it.
   FProductPackage = std::move(FDecodedProduct);
+  FProductPending = false;
   return FDecodeTime;
 }
 

@@ -123,8 +123,8 @@ private:
   // Lookups in LanguageTexts move its find cache, so readers on two threads take turns.
   std::mutex FTextLock;
   // The product package's decode on its own thread: the result or the error is handed
-  // over when FProductDecoded is set.
-  bool FProductPending = false;
+  // over when FProductDecoded is set. Taken up on the worker in a silent install.
+  std::atomic<bool> FProductPending{false};
   zel::THandle FProductReleased;
   zel::THandle FProductDecoded;
   std::unique_ptr<TSetupPackageReader> FDecodedProduct;
