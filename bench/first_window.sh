@@ -18,7 +18,7 @@ root=$(pwd)
 pairs=${1:-3}
 sizes=${2:-50 250 1024}
 prepare_only=${KIVO_BENCH_PREPARE:-}
-if [ -z "$prepare_only" ] && [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"; fi
+if [ -z "$prepare_only" ] && [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a -s "-screen 0 1280x1024x24" "$root/bench/$(basename "$0")" "$@"; fi
 command -v makensis >/dev/null || { DEBIAN_FRONTEND=noninteractive apt-get install -y -qq nsis >/dev/null; }
 
 host_tool=$root/build/native/tools/ipktool

@@ -13,7 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 pairs=${1:-7}
-if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"; fi
+if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a -s "-screen 0 1280x1024x24" "$root/bench/$(basename "$0")" "$@"; fi
 command -v makensis >/dev/null || { DEBIAN_FRONTEND=noninteractive apt-get install -y -qq nsis >/dev/null; }
 
 host_tool=$root/build/native/tools/ipktool
