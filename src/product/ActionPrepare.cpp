@@ -17,6 +17,7 @@
 #include "library/win/SafeTree.h"
 #include "core/ExtractHelper.h"
 #include "platform/Platform.h"
+#include "product/BackupFolder.h"
 #include "product/ProductInfoKIVO.h"
 
 namespace kivo {
@@ -361,7 +362,8 @@ void TInstallerActionPrepare::AddOldBackups(TInstallerCleanupList& cleanup) {
     const zel::TSafeFolder* backups = tree ? tree->Folder(kBackupFolder) : nullptr;
     if (!backups) return;
     for (const zel::TFolderEntry& entry : backups->List())
-      if (!entry.IsFolder() && !entry.IsLink() && zel::SameText(zel::ExtractFileExt(entry.Name), u".zip"))
+      if (!entry.IsFolder() && !entry.IsLink() && zel::SameText(zel::ExtractFileExt(entry.Name), u".zip") &&
+          !IsKeptArchive(entry.Name))
         archives.push_back(entry.Name);
   } catch (const zel::Exception& e) {
     RunLog().Log(u"Old backups left alone (" + e.Message() + u"): " + folder);

@@ -6,6 +6,15 @@ namespace kivo {
 
 using zel::String;
 
+String KeptArchiveName(zel::StringView archive) {
+  const zel::StringView ext = u".zip";
+  const zel::StringView stem =
+      zel::EndsWithText(archive, ext) ? archive.substr(0, archive.size() - ext.size()) : archive;
+  return String(stem) + String(kKeptArchiveEnding);
+}
+
+bool IsKeptArchive(zel::StringView name) { return zel::EndsWithText(name, kKeptArchiveEnding); }
+
 std::vector<TStalePart> ListStaleParts(const zel::TSafeFolder& backups) {
   std::vector<TStalePart> parts;
   for (const zel::TFolderEntry& entry : backups.List())

@@ -14,6 +14,13 @@ namespace kivo {
 
 constexpr zel::StringView kPartialArchiveExt = u".zip.part";
 
+// An undone run's archive that holds the only copy of files it deleted outside the
+// program folder (a profile's) gets this ending in place of ".zip": the keep-three rule
+// never counts it, so no later run rotates those files away.
+constexpr zel::StringView kKeptArchiveEnding = u" (kept).zip";
+zel::String KeptArchiveName(zel::StringView archive);
+bool IsKeptArchive(zel::StringView name);
+
 struct TStalePart {
   zel::String Name;
   uint64_t Size = 0;

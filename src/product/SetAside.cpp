@@ -8,6 +8,7 @@
 #include "core/ApplicationRepository.h"
 #include "core/RunFolder.h"
 #include "core/RunLog.h"
+#include "product/BackupFolder.h"
 #include "library/win/FileSystem.h"
 #include "library/win/OSError.h"
 
@@ -212,15 +213,18 @@ void TSetAside::RollBackFolder(zel::TFolderTree& dest, const String& name, const
     // The old files are in place again: the archive made of them has no more to keep,
     // unless a file deleted outside the destination lives only there.
     if (archiveName.empty()) return;
+    const zel::TSafeFolder* backups = dest.Folder(u"!Backup\\");
+    if (!backups) return;
     if (undo.KeepArchive) {
-      RunLog().Log(u"Backup kept (it holds files deleted outside the program folder): " + archiveName);
+      const String kept = KeptArchiveName(archiveName);
+      backups->Rename(archiveName, kept, false);
+      RunLog().Log(u"Backup kept, never rotated away (it holds files deleted outside the program folder): " +
+                   backups->Path() + kept);
       return;
     }
-    if (const zel::TSafeFolder* backups = dest.Folder(u"!Backup\\")) {
-      for (const String& file : {archiveName, archiveName + u".part"})
-        if (backups->DeleteEntry(file) == zel::TDeleteResult::Deleted)
-          RunLog().Log(u"Backup of the undone run deleted: " + backups->Path() + file);
-    }
+    for (const String& file : {archiveName, archiveName + u".part"})
+      if (backups->DeleteEntry(file) == zel::TDeleteResult::Deleted)
+        RunLog().Log(u"Backup of the undone run deleted: " + backups->Path() + file);
   } catch (const zel::Exception& e) {
     RunLog().Log(u"Clean-up after the roll-back incomplete (" + e.Message() + u"): " + folder);
   }

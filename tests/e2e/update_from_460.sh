@@ -15,6 +15,9 @@ C=$(drive_c)
 DEST=$C/KIVO
 ROOT_PROFILE=$(fixture_roaming root)/KIVO
 ALICE_PROFILE=$(fixture_roaming alice)/KIVO
+# An undone run's archive that holds the only copy of a profile's files: never rotated away,
+# though its name sorts first.
+echo zip >"$DEST/!Backup/z Before install 4.00 [2020.01.01 10-00-00] (kept).zip"
 fixture_snapshot update460 "Program=$DEST" "Profiles/root=$ROOT_PROFILE" "Profiles/alice=$ALICE_PROFILE"
 BOB_BEFORE=$(cd "$(fixture_roaming bob)" && find . -type f -exec md5sum {} + | sort)
 
@@ -29,8 +32,8 @@ step "the backup"
 ARCHIVES=$(cd "$DEST/!Backup" && ls)
 NEW=$(grep -E '^z Before install 5\.10 \[[0-9]{4}\.[0-9]{2}\.[0-9]{2} [0-9]{2}-[0-9]{2}-[0-9]{2}\]\.zip$' <<<"$ARCHIVES")
 check "one new archive named after the version and the time" 1 "$(grep -c . <<<"$NEW")"
-check "the three newest by name stay, the note too" \
-  "notes.txt|z Before install 4.55 [2022.06.01 10-00-00].zip|z Before install 4.60 [2023.01.01 10-00-00].zip|$NEW" \
+check "the three newest by name stay, the note and the kept archive too" \
+  "notes.txt|z Before install 4.00 [2020.01.01 10-00-00] (kept).zip|z Before install 4.55 [2022.06.01 10-00-00].zip|z Before install 4.60 [2023.01.01 10-00-00].zip|$NEW" \
   "$(tr '\n' '|' <<<"$ARCHIVES" | sed 's/|$//')"
 if [ -n "$NEW" ]; then
   check_true "archive = the old installation and both profiles, less caches and updater" \

@@ -346,6 +346,8 @@ TEST(ActionPrepare, AFailedRunPutsEveryFileBackAndAKilledOneIsFinishedByTheNext)
     TSetupHelper::ForceFolder(killed + u"\\Skins\\Dark");
     WriteAll(killed + u"\\Skins\\Dark\\New.skin", Bytes("new skin"));
     WriteAll(killed + u"\\!Backup\\z killed.zip", Bytes("an archive of the killed run"));
+    // It had deleted a profile's file, archived: the archive holds its only copy.
+    aside.NoteDeletedOutside();
   }
   {
     TSetAside done;
@@ -376,8 +378,10 @@ TEST(ActionPrepare, AFailedRunPutsEveryFileBackAndAKilledOneIsFinishedByTheNext)
   WriteAll(outside, Bytes("not the run's"));
   TSetAside::Recover(tree);
   // The killed run's new files and their emptied folder go, a journal naming a file out of
-  // the folder is not followed, and the completed run's files stay.
-  EXPECT_EQ(Contents(killed), (std::vector<std::string>{"KIVO.exe=old player", "New.dll=new"}));
+  // the folder is not followed, and the completed run's files stay. Its archive stays under
+  // a name that the keep-three rule never counts.
+  EXPECT_EQ(Contents(killed), (std::vector<std::string>{"!Backup\\z killed (kept).zip=an archive of the killed run",
+                                                        "KIVO.exe=old player", "New.dll=new"}));
   EXPECT_FALSE(zel::DirectoryExists(killed + u"\\Skins\\Dark"));
   EXPECT_FALSE(zel::DirectoryExists(staged));
   EXPECT_TRUE(zel::FileExists(outside));
