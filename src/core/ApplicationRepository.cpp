@@ -85,6 +85,17 @@ std::vector<TSavedUninstallEntry::TValue> ReadValues(HKEY key) {
   return values;
 }
 
+// A value as WriteString and WriteNumber store it, for WriteKey.
+TSavedUninstallEntry::TValue StringValue(const String& name, const String& value) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(value.c_str());
+  return {name, REG_SZ, std::vector<uint8_t>(bytes, bytes + (value.size() + 1) * sizeof(char16_t))};
+}
+
+TSavedUninstallEntry::TValue NumberValue(const String& name, DWORD value) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&value);
+  return {name, REG_DWORD, std::vector<uint8_t>(bytes, bytes + sizeof(value))};
+}
+
 // Makes the key (what was there goes first) and writes every value; the first failure's
 // code, or ERROR_SUCCESS.
 LONG WriteKey(const String& keyPath, const std::vector<TSavedUninstallEntry::TValue>& values) {
@@ -143,11 +154,8 @@ String FolderOfCommand(StringView command) {
 
 bool TInstallerApplicationRepository::GetInstallPath(StringView name, String& path) {
   path.clear();
-  HKEY raw = nullptr;
-  const String keyPath = String(UninstallKey) + String(name);
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, zel::as_wcstr(keyPath), 0, KEY_READ | kView, &raw) != ERROR_SUCCESS)
-    return false;
-  zel::THandleKey key(raw);
+  const zel::THandleKey key = OpenForReading(String(UninstallKey) + String(name));
+  if (!key) return false;
   path = zel::ReadRegistryString(key.Get(), L"InstallPath");
   if (!path.empty()) path = zel::IncludeTrailingBackslash(path);
   if (!zel::DirectoryExists(path)) path = FolderOfCommand(zel::ReadRegistryString(key.Get(), L"UninstallString"));
@@ -212,13 +220,8 @@ void TInstallerApplicationRepository::KeepForUndo(const TSavedUninstallEntry& sa
   String keyPath;
   if (!UndoKeyPath(run, keyPath))
     zel::RaiseOSError(ERROR_INVALID_NAME, u"Keep for an undo under \"" + String(run) + u"\"");
-  const std::vector<uint8_t> name(reinterpret_cast<const uint8_t*>(saved.Name.c_str()),
-                                  reinterpret_cast<const uint8_t*>(saved.Name.c_str() + saved.Name.size() + 1));
-  const DWORD existed = saved.Existed ? 1 : 0;
-  const std::vector<uint8_t> flag(reinterpret_cast<const uint8_t*>(&existed),
-                                  reinterpret_cast<const uint8_t*>(&existed + 1));
   // The entry's own values in a subkey of their own: any name may be among them.
-  LONG result = WriteKey(keyPath, {{u"Entry", REG_SZ, name}, {u"Existed", REG_DWORD, flag}});
+  LONG result = WriteKey(keyPath, {StringValue(u"Entry", saved.Name), NumberValue(u"Existed", saved.Existed ? 1 : 0)});
   if (result == ERROR_SUCCESS) result = WriteKey(keyPath + u"\\Values", saved.Values);
   if (result != ERROR_SUCCESS)
     zel::RaiseOSError(static_cast<DWORD>(result),
